@@ -1,0 +1,197 @@
+// Per-user folders, file-name validation, number parsing and the application folder step of start-up.
+// Environment variables are changed per test and restored afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "app/Paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// Sets or unsets one environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+Glib::ustring repeat(const Glib::ustring& piece, size_t n) {
+    Glib::ustring s;
+    for (size_t i = 0; i < n; ++i)
+        s += piece;
+    return s;
+}
+} // namespace
+
+class PathsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_tmp = fs::temp_directory_path() / ("kestrix_paths_" + std::to_string(getpid()));
+        fs::remove_all(m_tmp);
+        fs::create_directories(m_tmp);
+    }
+    void TearDown() override { fs::remove_all(m_tmp); }
+
+    fs::path m_tmp;
+};
+
+// ---- folders ----
+
+TEST_F(PathsTest, ResourcesRootIsUsrShare) {
+    EXPECT_EQ(get_resources_path(), fs::path("/usr/share"));
+}
+
+TEST_F(PathsTest, EmptyXdgConfigHomeActsAsUnset) {
+    ScopedEnv env("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
+    EXPECT_EQ(get_app_dir(), get_user_home_dir() / ".config" / "kestrix");
+}
+
+TEST_F(PathsTest, UnsetXdgConfigHomeUsesDotConfig) {
+    ScopedEnv env("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
+}
+
+TEST_F(PathsTest, XdgConfigHomeIsTakenAsItIs) {
+    ScopedEnv env("XDG_CONFIG_HOME", "relative/cfg");
+    EXPECT_EQ(get_user_data_dir(), fs::path("relative/cfg"));
+    EXPECT_EQ(get_app_dir(), fs::path("relative/cfg/kestrix"));
+}
+
+// ---- application folder ----
+
+TEST_F(PathsTest, AppFolderIsCreated) {
+    std::ostringstream err;
+    const fs::path dir = m_tmp / "kestrix";
+    EXPECT_TRUE(create_app_folder(dir, err));
+    EXPECT_TRUE(fs::is_directory(dir));
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(PathsTest, ExistingAppFolderIsLeftAlone) {
+    const fs::path dir = m_tmp / "kestrix";
+    fs::create_directory(dir);
+    std::ofstream(dir / "kestrix.log") << "old line\n";
+    std::ostringstream err;
+    EXPECT_TRUE(create_app_folder(dir, err));
+    std::ifstream in(dir / "kestrix.log");
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "old line");
+}
+
+TEST_F(PathsTest, AppFolderWithoutParentFailsWithMessage) {
+    // Only the last folder is created; a missing parent is a failure, not a reason to create more.
+    const fs::path dir = m_tmp / "missing" / "kestrix";
+    std::ostringstream err;
+    EXPECT_FALSE(create_app_folder(dir, err));
+    EXPECT_FALSE(fs::exists(m_tmp / "missing"));
+    EXPECT_EQ(err.str(), "Failed to create folder \"" + dir.string() + "\"\n");
+}
+
+// ---- file names ----
+
+TEST_F(PathsTest, OrdinaryNamesAreValid) {
+    EXPECT_TRUE(is_valid_filename("office"));
+    EXPECT_TRUE(is_valid_filename("front.door"));
+    EXPECT_TRUE(is_valid_filename("..."));
+    EXPECT_TRUE(is_valid_filename(" "));
+}
+
+TEST_F(PathsTest, ReservedNamesAreInvalid) {
+    EXPECT_FALSE(is_valid_filename(""));
+    EXPECT_FALSE(is_valid_filename("."));
+    EXPECT_FALSE(is_valid_filename(".."));
+}
+
+TEST_F(PathsTest, EachForbiddenCharacterMakesTheNameInvalid) {
+    for (const char* c : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|"})
+        EXPECT_FALSE(is_valid_filename(Glib::ustring("a") + c + "b")) << c;
+}
+
+TEST_F(PathsTest, LengthCountsCharactersNotBytes) {
+    const Glib::ustring cyrillic = repeat("ж", 255);
+    ASSERT_EQ(cyrillic.bytes(), 510u);
+    EXPECT_TRUE(is_valid_filename(cyrillic));
+    EXPECT_TRUE(is_valid_filename(repeat("a", 255)));
+    EXPECT_FALSE(is_valid_filename(repeat("a", 256)));
+    EXPECT_FALSE(is_valid_filename(repeat("ж", 256)));
+}
+
+// ---- number parsing ----
+
+TEST_F(PathsTest, ZeroParsesAsZero) {
+    uint32_t v32 = 7;
+    uint64_t v64 = 7;
+    EXPECT_TRUE(try_str_to_uint("0", v32));
+    EXPECT_TRUE(try_str_to_uint("0", v64));
+    EXPECT_EQ(v32, 0u);
+    EXPECT_EQ(v64, 0u);
+}
+
+TEST_F(PathsTest, TextStartingWithLetterFailsAndLeavesOutAlone) {
+    uint32_t v32 = 7;
+    uint64_t v64 = 7;
+    EXPECT_FALSE(try_str_to_uint("x12", v32));
+    EXPECT_FALSE(try_str_to_uint("", v64));
+    EXPECT_FALSE(try_str_to_uint(std::string("abc"), v64));
+    EXPECT_EQ(v32, 7u);
+    EXPECT_EQ(v64, 7u);
+}
+
+TEST_F(PathsTest, TrailingCharactersAreIgnored) {
+    uint32_t v = 0;
+    EXPECT_TRUE(try_str_to_uint("  42abc", v));
+    EXPECT_EQ(v, 42u);
+}
+
+TEST_F(PathsTest, BaseIsHonoured) {
+    uint32_t v = 0;
+    EXPECT_TRUE(try_str_to_uint("ff", v, 16));
+    EXPECT_EQ(v, 255u);
+    EXPECT_TRUE(try_str_to_uint("0x10", v, 0));
+    EXPECT_EQ(v, 16u);
+    EXPECT_TRUE(try_str_to_uint("010", v, 0));
+    EXPECT_EQ(v, 8u);
+}
+
+TEST_F(PathsTest, ResultIsCutToTheWidthOfOut) {
+    uint32_t v32 = 0;
+    uint64_t v64 = 0;
+    EXPECT_TRUE(try_str_to_uint("0x123456789", v32, 16));
+    EXPECT_EQ(v32, 0x23456789u);
+    EXPECT_TRUE(try_str_to_uint("0x123456789", v64, 16));
+    EXPECT_EQ(v64, 0x123456789u);
+    EXPECT_TRUE(try_str_to_uint("18446744073709551615", v64));
+    EXPECT_EQ(v64, UINT64_MAX);
+}
+
+TEST_F(PathsTest, SignIsAcceptedAsStrtoulAcceptsIt) {
+    uint32_t v = 0;
+    EXPECT_TRUE(try_str_to_uint("-1", v));
+    EXPECT_EQ(v, UINT32_MAX);
+    EXPECT_TRUE(try_str_to_uint("+5", v));
+    EXPECT_EQ(v, 5u);
+}
