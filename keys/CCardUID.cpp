@@ -30,7 +30,7 @@ CCardUID::CCardUID(const rdx_card_uid& uid) {
     std::memcpy(bytes, uid.bytes, length);
 }
 
-CCardUID::CCardUID(std::uint64_t value, std::size_t n) {
+CCardUID::CCardUID(FromInteger, std::uint64_t value, std::size_t n) {
     length = static_cast<std::uint8_t>(std::min(n, kMaxBytes));
     const std::size_t taken = std::min<std::size_t>(length, kUInt64Bytes);
     for (std::size_t i = 0; i < taken; ++i)

@@ -4,6 +4,7 @@
 
 #include <glibmm/value.h>
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,8 +23,10 @@ public:
     CCardUID() = default;
     // A number as the reader library reports it (a length above 15 is cut to 15).
     explicit CCardUID(const rdx_card_uid& uid);
-    // The n lowest bytes of value, least significant first (n is cut to 8, the width of value).
-    CCardUID(std::uint64_t value, std::size_t n);
+    // The n lowest bytes of value, least significant first; length min(n, 15), bytes beyond the 8 of a
+    // 64-bit value zero. A template so that a literal 0 does not also match the byte-buffer constructor.
+    template <std::integral T>
+    CCardUID(T value, std::size_t n) : CCardUID(FromInteger{}, static_cast<std::uint64_t>(value), n) {}
     // min(n, 15) bytes copied from data.
     CCardUID(const std::uint8_t* data, std::size_t n);
     // An Em-Marine number: bytes 0-1 number, byte 2 series, bytes 3-4 code; length 5.
@@ -40,6 +43,10 @@ public:
     rdx_card_uid to_rdx() const;
 
     friend bool operator==(const CCardUID& a, const CCardUID& b);
+
+private:
+    struct FromInteger {};
+    CCardUID(FromInteger, std::uint64_t value, std::size_t n);
 };
 
 static_assert(sizeof(CCardUID) == 16, "CCardUID must keep the reader library's 16-byte layout");

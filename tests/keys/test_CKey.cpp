@@ -1,0 +1,147 @@
+// Tests of the key and history rows: construction, properties in their documented order, notifications
+// when a property changes, the record conversion, and the boxed property types.
+#include "keys/CHistoryRec.h"
+#include "keys/CKey.h"
+
+#include <giomm/init.h>
+#include <giomm/liststore.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "keys/KeyTestPrint.h"
+
+class CKeyTest : public ::testing::Test {
+protected:
+    void SetUp() override { Gio::init(); }
+
+    static Glib::RefPtr<CKey> sample() {
+        return CKey::create(7, CT_DALLAS, KA_MASTER, CCardUID(0x0A1B2Cull, 6), true, 1700000000, "door");
+    }
+
+    // Names of the properties notified on key, in order.
+    std::vector<std::string> notified;
+    void watch(const Glib::RefPtr<CKey>& key) {
+        g_signal_connect(key->gobj(), "notify", G_CALLBACK(+[](GObject*, GParamSpec* ps, gpointer self) {
+                             static_cast<CKeyTest*>(self)->notified.emplace_back(ps->name);
+                         }),
+                         this);
+    }
+};
+
+TEST_F(CKeyTest, ConstructorSetsEveryValue) {
+    auto key = sample();
+    EXPECT_EQ(key->id(), 7u);
+    EXPECT_EQ(key->card_type(), CT_DALLAS);
+    EXPECT_EQ(key->attr(), KA_MASTER);
+    EXPECT_EQ(key->number(), CCardUID(0x0A1B2Cull, 6));
+    EXPECT_TRUE(key->is_short());
+    EXPECT_EQ(key->created(), 1700000000);
+    EXPECT_EQ(key->description(), "door");
+    EXPECT_EQ(key->key_different(), 0u);
+    EXPECT_FALSE(key->is_deleted());
+}
+
+TEST_F(CKeyTest, PropertiesAreInstalledInOrder) {
+    auto key = sample();
+    guint n = 0;
+    GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(key->gobj()), &n);
+    std::vector<std::string> names;
+    for (guint i = 0; i < n; ++i)
+        names.emplace_back(specs[i]->name);
+    g_free(specs);
+    const std::vector<std::string> expected = {
+        "type", "attr", "number", "short", "created", "key-description", "key-different"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(CKeyTest, PropertiesReadThroughGObject) {
+    auto key = sample();
+    Glib::Value<CCardUID> number;
+    number.init(Glib::Value<CCardUID>::value_type());
+    key->get_property_value("number", number);
+    EXPECT_EQ(number.get(), CCardUID(0x0A1B2Cull, 6));
+    Glib::Value<CardType> type;
+    type.init(Glib::Value<CardType>::value_type());
+    key->get_property_value("type", type);
+    EXPECT_EQ(type.get(), CT_DALLAS);
+    EXPECT_EQ(key->property_key_description().get_value(), "door");
+    EXPECT_EQ(key->property_attr().get_value(), KA_MASTER);
+}
+
+TEST_F(CKeyTest, SettersNotifyOnlyRealChanges) {
+    auto key = sample();
+    watch(key);
+    key->set_number(CCardUID(0x0A1B2Cull, 6)); // same value
+    key->set_attr(KA_MASTER);
+    EXPECT_TRUE(notified.empty());
+    key->set_number(CCardUID(0x112233ull, 6));
+    key->set_short(false);
+    key->set_attr(KA_BLOCKING);
+    key->set_card_type(CT_EM_MARINE);
+    key->set_created(5);
+    key->set_description("gate");
+    key->set_key_different(0x4);
+    const std::vector<std::string> expected = {"number",  "short",           "attr",         "type",
+                                               "created", "key-description", "key-different"};
+    EXPECT_EQ(notified, expected);
+    EXPECT_EQ(key->number(), CCardUID(0x112233ull, 6));
+    EXPECT_EQ(key->description(), "gate");
+}
+
+TEST_F(CKeyTest, SettingThroughPropertyProxyNotifies) {
+    auto key = sample();
+    watch(key);
+    key->property_number() = CCardUID(0x99ull, 6);
+    key->property_key_different() = 3u;
+    const std::vector<std::string> expected = {"number", "key-different"};
+    EXPECT_EQ(notified, expected);
+    EXPECT_EQ(key->number(), CCardUID(0x99ull, 6));
+}
+
+TEST_F(CKeyTest, DeletionMarkIsNotAProperty) {
+    auto key = sample();
+    watch(key);
+    key->set_deleted(true);
+    EXPECT_TRUE(key->is_deleted());
+    EXPECT_TRUE(notified.empty());
+}
+
+TEST_F(CKeyTest, KeyInfoRoundTrip) {
+    key_info info;
+    info.id = 42;
+    info.type = CT_TEMIC;
+    info.attr = KA_INACTIVE;
+    info.number = CCardUID(0xABCDEFull, 3);
+    info.is_short = true;
+    info.created = -1;
+    info.comment = "Ключ";
+    auto key = CKey::create(info);
+    const key_info back = key->to_key_info();
+    EXPECT_EQ(back.id, info.id);
+    EXPECT_EQ(back.type, info.type);
+    EXPECT_EQ(back.attr, info.attr);
+    EXPECT_EQ(back.number, info.number);
+    EXPECT_EQ(back.is_short, info.is_short);
+    EXPECT_EQ(back.created, info.created);
+    EXPECT_EQ(back.comment, info.comment);
+}
+
+TEST_F(CKeyTest, KeysLiveInAListStore) {
+    auto store = Gio::ListStore<CKey>::create();
+    store->append(sample());
+    store->append(CKey::create(8, CT_HID, KA_NORMAL, CCardUID(), false, 0, ""));
+    ASSERT_EQ(store->get_n_items(), 2u);
+    EXPECT_EQ(store->get_item(1)->id(), 8u);
+}
+
+TEST_F(CKeyTest, HistoryRecordHoldsTimeAndText) {
+    auto rec = CHistoryRec::create(1700000000, "Ready");
+    EXPECT_EQ(rec->time(), 1700000000);
+    EXPECT_EQ(rec->text(), "Ready");
+    EXPECT_EQ(rec->property_text().get_value(), "Ready");
+    auto store = Gio::ListStore<CHistoryRec>::create();
+    store->append(rec);
+    EXPECT_EQ(store->get_item(0)->property_time().get_value(), 1700000000);
+}

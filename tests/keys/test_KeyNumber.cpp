@@ -1,0 +1,339 @@
+// Tests of the key number helpers: every format's text, parsing with its edge cases, round trips, the
+// comparison order, lookup in a key list, the Dallas checksum, the lock time code and version texts.
+#include "keys/KeyNumber.h"
+
+#include <giomm/init.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/HexDiff.h"
+#include "keys/KeyTestPrint.h"
+
+namespace {
+
+CCardUID six(std::initializer_list<std::uint8_t> lowest_first) {
+    std::vector<std::uint8_t> v(lowest_first);
+    return CCardUID(v.data(), v.size());
+}
+
+std::vector<std::uint8_t> all_bytes(const CCardUID& n) {
+    return std::vector<std::uint8_t>(n.bytes, n.bytes + CCardUID::kMaxBytes);
+}
+
+std::string fmt(const CCardUID& n, key_format f) {
+    return format_key_number(n, f).raw();
+}
+
+constexpr key_format kAllFormats[] = {KF_HEX,     KF_EM_MARINE,     KF_EM_MARINE_CODE,
+                                      KF_DECIMAL, KF_DECIMAL_BYTES, KF_KEYPAD};
+
+} // namespace
+
+class KeyNumberTest : public ::testing::Test {
+protected:
+    void SetUp() override { Gio::init(); }
+
+    // Parses text in format from a starting value that no parse produces, so "unchanged" is visible.
+    static bool parse(std::string_view text, key_format format, CCardUID& out) {
+        out = CCardUID(0xDEADull, 2);
+        return try_str_to_key_number(text, out, format);
+    }
+};
+
+// --- formatting ---
+
+TEST_F(KeyNumberTest, FormatsSampleNumberInEveryFormat) {
+    const CCardUID n = six({0x2C, 0x1B, 0x0A, 0x00, 0x00, 0x00});
+    EXPECT_EQ(fmt(n, KF_HEX), "0000000A1B2C");
+    EXPECT_EQ(fmt(n, KF_EM_MARINE), "010,06956");
+    EXPECT_EQ(fmt(n, KF_EM_MARINE_CODE), "[0000] 010,06956");
+    EXPECT_EQ(fmt(n, KF_DECIMAL), "662316");
+    EXPECT_EQ(fmt(n, KF_DECIMAL_BYTES), "0 0 0 10 27 44");
+    EXPECT_EQ(fmt(n, KF_KEYPAD), "_01_2_"); // digits 0A1B2C: A shows as 0, 0, B and C as underscores
+}
+
+TEST_F(KeyNumberTest, EmptyNumberIsEmptyTextInEveryFormat) {
+    for (auto f : kAllFormats)
+        EXPECT_EQ(fmt(CCardUID(), f), "") << f;
+    EXPECT_EQ(fmt(CCardUID(), static_cast<key_format>(99)), "");
+}
+
+TEST_F(KeyNumberTest, EmMarineWithCodeShowsBytesThreeAndFour) {
+    EXPECT_EQ(fmt(six({0x2C, 0x1B, 0x0A, 0x34, 0x12, 0x00}), KF_EM_MARINE_CODE), "[1234] 010,06956");
+    // A 3-byte number shows the code as 0000 whatever lies beyond its length.
+    EXPECT_EQ(fmt(six({0x2C, 0x1B, 0x0A}), KF_EM_MARINE_CODE), "[0000] 010,06956");
+}
+
+TEST_F(KeyNumberTest, DecimalBytesAreMostSignificantFirst) {
+    EXPECT_EQ(fmt(six({1, 2, 3, 4, 5, 6}), KF_DECIMAL_BYTES), "6 5 4 3 2 1");
+    EXPECT_EQ(fmt(six({255}), KF_DECIMAL_BYTES), "0 0 0 0 0 255");
+}
+
+TEST_F(KeyNumberTest, HexAndDecimalReadOnlyTheirBytes) {
+    const CCardUID eight(0x8877665544332211ull, 8);
+    EXPECT_EQ(fmt(eight, KF_HEX), "665544332211");
+    EXPECT_EQ(fmt(eight, KF_DECIMAL), "9833440827789222417");
+    EXPECT_EQ(fmt(CCardUID(0xFFFFFFFFFFFFFFFFull, 8), KF_DECIMAL), "18446744073709551615");
+    EXPECT_EQ(fmt(CCardUID(0x05ull, 1), KF_HEX), "000000000005");
+    // Unknown formats show hexadecimal.
+    EXPECT_EQ(fmt(CCardUID(0x05ull, 1), static_cast<key_format>(42)), "000000000005");
+}
+
+TEST_F(KeyNumberTest, KeypadCodeMapsDigitsToKeys) {
+    EXPECT_EQ(fmt(CCardUID(0xA123ull, 6), KF_KEYPAD), "__0123");
+    EXPECT_EQ(fmt(CCardUID(0x987654ull, 6), KF_KEYPAD), "987654");
+    EXPECT_EQ(fmt(CCardUID(0xFEDCBAull, 6), KF_KEYPAD), "_____0");
+    // Only bits 0-23 are shown.
+    EXPECT_EQ(fmt(CCardUID(0x1111A1A1A1ull, 6), KF_KEYPAD), "010101");
+}
+
+// --- parsing ---
+
+TEST_F(KeyNumberTest, EmptyTextGivesEmptyNumber) {
+    for (auto f : kAllFormats) {
+        CCardUID n;
+        EXPECT_TRUE(parse("", f, n));
+        EXPECT_EQ(n, CCardUID()) << f;
+    }
+}
+
+TEST_F(KeyNumberTest, EmMarineRangeLimits) {
+    CCardUID n;
+    EXPECT_FALSE(parse("256,1", KF_EM_MARINE, n));
+    EXPECT_EQ(n, CCardUID(0xDEADull, 2));
+    ASSERT_TRUE(parse("255,65535", KF_EM_MARINE, n));
+    EXPECT_EQ(n, six({0xFF, 0xFF, 0xFF, 0, 0, 0}));
+    EXPECT_FALSE(parse("255,65536", KF_EM_MARINE, n));
+}
+
+TEST_F(KeyNumberTest, EmMarineFollowsScanfPattern) {
+    CCardUID n;
+    ASSERT_TRUE(parse("  10, 6956 trailing", KF_EM_MARINE, n));
+    EXPECT_EQ(n, six({0x2C, 0x1B, 0x0A, 0, 0, 0}));
+    EXPECT_EQ(n.length, 6);
+    EXPECT_TRUE(parse("+10,+6956", KF_EM_MARINE, n));
+    EXPECT_FALSE(parse("10 ,6956", KF_EM_MARINE, n)); // the comma must follow the series at once
+    EXPECT_FALSE(parse("10;6956", KF_EM_MARINE, n));
+    EXPECT_FALSE(parse("10,", KF_EM_MARINE, n));
+    EXPECT_FALSE(parse("x10,5", KF_EM_MARINE, n));
+}
+
+TEST_F(KeyNumberTest, EmMarineRefusesValuesThatWouldWrap) {
+    CCardUID n;
+    // scanf would store these as 0 and 255; they are not key numbers the user meant.
+    EXPECT_FALSE(parse("4294967296,1", KF_EM_MARINE, n));
+    EXPECT_FALSE(parse("4294967551,1", KF_EM_MARINE, n));
+    EXPECT_FALSE(parse("-0,1", KF_EM_MARINE, n));
+    EXPECT_FALSE(parse("99999999999999999999999,1", KF_EM_MARINE, n));
+}
+
+TEST_F(KeyNumberTest, EmMarineWithCodeParsesAllThreeParts) {
+    CCardUID n;
+    ASSERT_TRUE(parse("[1234] 010,06956", KF_EM_MARINE_CODE, n));
+    EXPECT_BYTES_EQ(all_bytes(six({0x2C, 0x1B, 0x0A, 0x34, 0x12, 0x00})), all_bytes(n));
+    EXPECT_EQ(n.length, 6);
+    ASSERT_TRUE(parse("[abcdef]10,1", KF_EM_MARINE_CODE, n)); // the code is cut to 16 bits
+    EXPECT_EQ(n, six({0x01, 0x00, 0x0A, 0xEF, 0xCD, 0x00}));
+    ASSERT_TRUE(parse("[0x12]  1,2", KF_EM_MARINE_CODE, n));
+    EXPECT_EQ(n, six({0x02, 0x00, 0x01, 0x12, 0x00, 0x00}));
+    EXPECT_FALSE(parse(" [12] 1,2", KF_EM_MARINE_CODE, n)); // the bracket comes first
+    EXPECT_FALSE(parse("[12 1,2", KF_EM_MARINE_CODE, n));
+    EXPECT_FALSE(parse("[] 1,2", KF_EM_MARINE_CODE, n));
+    EXPECT_FALSE(parse("[12] 256,2", KF_EM_MARINE_CODE, n));
+    EXPECT_FALSE(parse("[", KF_EM_MARINE_CODE, n));
+}
+
+TEST_F(KeyNumberTest, DecimalBytesParseBackToTheSameBytes) {
+    CCardUID n;
+    ASSERT_TRUE(parse("6 5 4 3 2 1", KF_DECIMAL_BYTES, n));
+    EXPECT_BYTES_EQ(all_bytes(six({1, 2, 3, 4, 5, 6})), all_bytes(n));
+    EXPECT_EQ(n.length, 6);
+    ASSERT_TRUE(parse("256 0 0 0 0 511", KF_DECIMAL_BYTES, n)); // each cut to 8 bits
+    EXPECT_EQ(n, six({0xFF, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(parse("1 2 3 4 5", KF_DECIMAL_BYTES, n));
+    EXPECT_FALSE(parse("1 2 3 4 5 x", KF_DECIMAL_BYTES, n));
+    EXPECT_FALSE(parse("1 2 3 -4 5 6", KF_DECIMAL_BYTES, n));
+}
+
+TEST_F(KeyNumberTest, DecimalConversionRules) {
+    CCardUID n;
+    ASSERT_TRUE(parse("0", KF_DECIMAL, n));
+    EXPECT_EQ(n, CCardUID(0ull, 6));
+    EXPECT_FALSE(parse("a12", KF_DECIMAL, n));
+    EXPECT_EQ(n, CCardUID(0xDEADull, 2));
+    EXPECT_FALSE(parse("   ", KF_DECIMAL, n));
+    ASSERT_TRUE(parse("  662316xyz", KF_DECIMAL, n));
+    EXPECT_EQ(n, six({0x2C, 0x1B, 0x0A, 0, 0, 0}));
+    ASSERT_TRUE(parse("281474976710657", KF_DECIMAL, n)); // 2^48 + 1: the low 48 bits are kept
+    EXPECT_EQ(n, CCardUID(1ull, 6));
+    ASSERT_TRUE(parse("999999999999999999999999", KF_DECIMAL, n)); // saturates
+    EXPECT_EQ(n, CCardUID(0xFFFFFFFFFFFFull, 6));
+    EXPECT_FALSE(parse("-1", KF_DECIMAL, n));
+}
+
+TEST_F(KeyNumberTest, HexAndKeypadParseBaseSixteen) {
+    CCardUID n;
+    ASSERT_TRUE(parse("0000000a1B2C", KF_HEX, n));
+    EXPECT_EQ(n, six({0x2C, 0x1B, 0x0A, 0, 0, 0}));
+    ASSERT_TRUE(parse("0x1F", KF_HEX, n));
+    EXPECT_EQ(n, CCardUID(0x1Full, 6));
+    ASSERT_TRUE(parse("0xg", KF_HEX, n)); // only the 0 is a number
+    EXPECT_EQ(n, CCardUID(0ull, 6));
+    EXPECT_FALSE(parse("g1", KF_HEX, n));
+    ASSERT_TRUE(parse("A123", KF_KEYPAD, n)); // the keypad's 0 is typed as A
+    EXPECT_EQ(fmt(n, KF_KEYPAD), "__0123");
+    ASSERT_TRUE(parse("FFFFFFFFFFFFFFFFFFFF", KF_HEX, n));
+    EXPECT_EQ(n, CCardUID(0xFFFFFFFFFFFFull, 6));
+}
+
+TEST_F(KeyNumberTest, ParsingStopsAtTheEndOfTheGivenText) {
+    CCardUID n;
+    const char buf[] = "12345";
+    ASSERT_TRUE(try_str_to_key_number(std::string_view(buf, 2), n, KF_DECIMAL));
+    EXPECT_EQ(n, CCardUID(12ull, 6));
+    ASSERT_TRUE(try_str_to_key_number(std::string_view("10,5\0"
+                                                       "99",
+                                                       7),
+                                      n, KF_EM_MARINE));
+    EXPECT_EQ(n, six({5, 0, 10, 0, 0, 0}));
+    EXPECT_FALSE(try_str_to_key_number(std::string_view("10,", 3), n, KF_EM_MARINE));
+    EXPECT_TRUE(try_str_to_key_number(static_cast<const char*>(nullptr), n, KF_HEX));
+    EXPECT_EQ(n, CCardUID());
+}
+
+TEST_F(KeyNumberTest, EveryFormatButKeypadRoundTrips) {
+    std::mt19937_64 rng(1234);
+    const key_format round_trip[] = {KF_HEX, KF_EM_MARINE, KF_EM_MARINE_CODE, KF_DECIMAL, KF_DECIMAL_BYTES};
+    for (int i = 0; i < 2000; ++i) {
+        const CCardUID n(rng(), 6);
+        for (auto f : round_trip) {
+            CCardUID back;
+            ASSERT_TRUE(try_str_to_key_number(format_key_number(n, f), back, f)) << fmt(n, f);
+            // The Em-Marine texts carry only bytes 0-2, with the code bytes 3-4.
+            const std::size_t carried = f == KF_EM_MARINE ? 3 : f == KF_EM_MARINE_CODE ? 5 : 6;
+            EXPECT_EQ(std::memcmp(back.bytes, n.bytes, carried), 0) << f << " " << fmt(n, f);
+            EXPECT_EQ(back.length, 6);
+        }
+    }
+}
+
+// --- comparison ---
+
+TEST_F(KeyNumberTest, EmptyNumbersSortFirst) {
+    const CCardUID empty, one(1ull, 6);
+    EXPECT_EQ(compare_key_numbers(empty, false, empty, true), 0);
+    EXPECT_LT(compare_key_numbers(empty, false, one, false), 0);
+    EXPECT_GT(compare_key_numbers(one, false, empty, false), 0);
+}
+
+TEST_F(KeyNumberTest, LongPartCountsOnlyWhenNeitherSideIsShort) {
+    const CCardUID a = six({1, 2, 3, 0, 0, 0});
+    const CCardUID b = six({1, 2, 3, 9, 0, 0});
+    const CCardUID three = six({1, 2, 3});
+    EXPECT_NE(compare_key_numbers(a, false, b, false), 0);
+    EXPECT_EQ(compare_key_numbers(a, true, b, false), 0); // a is short with a zero long part
+    EXPECT_NE(compare_key_numbers(a, false, b, true), 0); // b's long part is not zero: b is not short
+    EXPECT_EQ(compare_key_numbers(three, false, b, false), 0);
+    EXPECT_EQ(compare_key_numbers(b, false, three, false), 0);
+}
+
+TEST_F(KeyNumberTest, ByteZeroDecidesFirst) {
+    // Not numeric order: 0x0100 sorts before 0x0001 because byte 0 is compared first.
+    EXPECT_LT(compare_key_numbers(CCardUID(0x0100ull, 6), false, CCardUID(0x0001ull, 6), false), 0);
+    EXPECT_EQ(compare_key_numbers(CCardUID(0x77000000000000ull, 7), false, CCardUID(0ull, 7), false), 0);
+}
+
+TEST_F(KeyNumberTest, ComparisonIsAntisymmetric) {
+    std::mt19937_64 rng(99);
+    for (int i = 0; i < 5000; ++i) {
+        // Few distinct byte values, so equal prefixes are common.
+        const CCardUID a(rng() & 0x0101010101ull, rng() % 7);
+        const CCardUID b(rng() & 0x0101010101ull, rng() % 7);
+        const bool as = rng() & 1, bs = rng() & 1;
+        const int ab = compare_key_numbers(a, as, b, bs), ba = compare_key_numbers(b, bs, a, as);
+        EXPECT_EQ(ab<0, ba> 0);
+        EXPECT_EQ(ab == 0, ba == 0);
+    }
+}
+
+TEST_F(KeyNumberTest, ShortNumberRules) {
+    EXPECT_TRUE(is_short_number(six({1, 2, 3}), false));
+    EXPECT_TRUE(is_short_number(CCardUID(), false));
+    EXPECT_FALSE(is_short_number(six({1, 2, 3, 0, 0, 0}), false));
+    EXPECT_TRUE(is_short_number(six({1, 2, 3, 0, 0, 0}), true));
+    EXPECT_FALSE(is_short_number(six({1, 2, 3, 0, 7, 0}), true));
+}
+
+// --- lookup ---
+
+TEST_F(KeyNumberTest, FindKeyByNumberHonoursStartAndShortFlags) {
+    auto store = Gio::ListStore<CKey>::create();
+    store->append(CKey::create(1, CT_DALLAS, KA_NORMAL, six({1, 2, 3, 4, 5, 6}), false, 0, "a"));
+    store->append(CKey::create(2, CT_DALLAS, KA_NORMAL, six({1, 2, 3, 0, 0, 0}), true, 0, "b"));
+    store->append(CKey::create(3, CT_DALLAS, KA_NORMAL, six({1, 2, 3, 4, 5, 6}), false, 0, "c"));
+    const CCardUID full = six({1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(find_key_by_number(store, full, false, 0), 0);
+    EXPECT_EQ(find_key_by_number(store, full, false, 1), 1); // the short key matches any long part
+    EXPECT_EQ(find_key_by_number(store, full, false, 2), 2);
+    EXPECT_EQ(find_key_by_number(store, full, false, 3), -1);
+    EXPECT_EQ(find_key_by_number(store, full, false, 1000), -1);
+    EXPECT_EQ(find_key_by_number(store, six({1, 2, 3, 9, 9, 9}), false, 0), 1);
+    EXPECT_EQ(find_key_by_number(store, six({9, 2, 3}), false, 0), -1);
+    EXPECT_EQ(find_key_by_number(Gio::ListStore<CKey>::create(), full, false, 0), -1);
+    EXPECT_EQ(find_key_by_number({}, full, false, 0), -1);
+}
+
+// --- Dallas checksum ---
+
+TEST_F(KeyNumberTest, DallasChecksumOfKnownRomCode) {
+    // A DS1990A-style ROM code in memory order: family code 02, serial 1C B8 01 00 00 00, CRC A2.
+    const std::uint8_t rom[8] = {0x02, 0x1C, 0xB8, 0x01, 0x00, 0x00, 0x00, 0xA2};
+    EXPECT_EQ(get_dallas_cs(rom), 0xA2);
+    const std::uint8_t zeros[7] = {};
+    EXPECT_EQ(get_dallas_cs(zeros), 0x00);
+}
+
+TEST_F(KeyNumberTest, DallasChecksumDetectsEverySingleBitError) {
+    std::uint8_t rom[7] = {0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    const std::uint8_t good = get_dallas_cs(rom);
+    for (int bit = 0; bit < 56; ++bit) {
+        rom[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
+        EXPECT_NE(get_dallas_cs(rom), good) << bit;
+        rom[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
+    }
+}
+
+// --- lock time code ---
+
+TEST_F(KeyNumberTest, LockTimeCodeConversions) {
+    EXPECT_EQ(TimeToOtc(3.0), 46);
+    EXPECT_DOUBLE_EQ(OtcToTime(46), 3.0084);
+    EXPECT_EQ(TimeToOtc(0.0), 0);
+    EXPECT_EQ(TimeToOtc(255.0), 3900);
+    EXPECT_EQ(TimeToOtc(0.0001), 1); // rounds up
+}
+
+TEST_F(KeyNumberTest, LockTimeCodeSurvivesItsOwnTime) {
+    for (int code = 0; code <= 0xFFFF; ++code)
+        ASSERT_EQ(TimeToOtc(OtcToTime(code)), code);
+}
+
+TEST_F(KeyNumberTest, LockTimeOutOfRangeIsClamped) {
+    EXPECT_EQ(TimeToOtc(1e300), INT32_MAX);
+    EXPECT_EQ(TimeToOtc(-1e300), INT32_MIN);
+    EXPECT_EQ(TimeToOtc(std::nan("")), 0);
+}
+
+// --- versions ---
+
+TEST_F(KeyNumberTest, VersionTexts) {
+    EXPECT_EQ(version_to_str(0x010100C0), "1.1.0");
+    EXPECT_EQ(version_to_str(0), "");
+    EXPECT_EQ(version_to_str(105), "105");
+    EXPECT_EQ(version_to_str(65535), "65535");
+    EXPECT_EQ(version_to_str(65536), "0.1.0");
+    EXPECT_EQ(version_to_str(0xFFFFFFFF), "255.255.255");
+}
