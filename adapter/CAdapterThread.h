@@ -1,0 +1,355 @@
+// The adapter worker: owns the connection to the programming adapter, keeps it in key-reading mode while idle
+// and runs one command at a time; the window talks to it only through the guarded hand-over fields below.
+#pragma once
+
+#include <poll.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <glibmm/ustring.h>
+
+#include "adapter/AdapterTiming.h"
+#include "adapter/CRdPort.h"
+#include "adapter/m6.h"
+#include "app/CAppSettings.h"
+#include "app/MyException.h"
+#include "keys/CCardUID.h"
+#include "keys/KeyTypes.h"
+#include "rdx.h"
+
+enum ConnectionStatus : int32_t {
+    CONNECTION_DISCONNECTED = 0,
+    CONNECTION_CONNECTED = 1,
+    CONNECTION_CONNECTING = 2,
+};
+
+class CAdapterThread {
+public:
+    // The command being run.
+    enum Cmd : int32_t {
+        CMD_NONE = 0,
+        CMD_DS1996_PREPARE = 1,
+        CMD_DS1996_FROM_DB = 2,
+        CMD_DS1996_TO_DB = 3,
+        CMD_DS1996_FROM_FILE = 4,
+        CMD_DS1996_TO_FILE = 5,
+        CMD_Q4T_CLEAR = 6,
+        CMD_Q4T_FROM_DB = 7,
+        CMD_Q4T_TO_DB = 8,
+        CMD_Q4T_FROM_FILE = 9,
+        CMD_Q4T_TO_FILE = 10,
+        CMD_Q4T_TEST = 11,
+        CMD_Q4T_FORMAT = 12,
+        CMD_EMU_FROM_DB = 13,
+        CMD_EMU_TO_DB = 14,
+        CMD_EMU_DALLAS = 15,
+        CMD_POWER_OFF = 16,
+        CMD_EMMARINE_TO_TEMIC = 17,
+        CMD_HID_TO_TEMIC = 18,
+    };
+    static constexpr int32_t kLastCmd = CMD_HID_TO_TEMIC;
+
+    // Bits of the pending-notification set.
+    enum NMsgFlag : uint32_t {
+        NMSG_CONNECT_STATUS = 1,
+        NMSG_STATUS_TEXT = 2,
+        NMSG_INFO_STATUS = 4,
+        NMSG_CURRENT_KEY = 8,
+        NMSG_CMD_FINISH = 16,
+        NMSG_ASK_USER = 32,
+    };
+
+    // The question the worker puts to the window.
+    enum AskUserKind : int32_t {
+        ASK_DS1996_CONTENT = 0, // parameter: byte 0 of the key
+        ASK_DB_KEYS = 1,        // parameter: key capacity of the target
+        ASK_FILE_SIZE = 2,      // parameter: number of bytes to be written
+    };
+
+    enum ProtoKind : int32_t {
+        PROTO_M6 = 0,
+        PROTO_ASCII = 1,
+    };
+
+    // State of key-reading mode.
+    enum ComMode : int32_t {
+        COM_IDLE = 0,
+        COM_DETECT_POWER = 1,
+        COM_WAKE = 2,
+        COM_WAIT_WAKE = 3,
+        COM_WAIT_MODE = 4,
+        COM_WAIT_START = 5,
+        COM_SCANNING = 6,
+    };
+
+    // The adapter's answer to the wake byte; only the lamp's brightness depends on it.
+    enum PowerMode : int32_t {
+        POWER_NONE = 0,
+        POWER_AB = 1,
+        POWER_AA = 2,
+    };
+
+    // How a command's exit action leaves the adapter.
+    enum class CmdExit {
+        RestartReading, // most commands: back to key-reading mode
+        KeepReading,    // test and format: the reading state stays as it is
+        Temic,          // back to the M6 protocol first; reading restarts only when connected
+    };
+
+    static constexpr int kDefaultOpenAttempts = 2;
+    // Attempts of one page read or write before it fails, so that a silent adapter cannot hold a command
+    // forever.
+    static constexpr int kPageAttempts = 5;
+    // Agreeing reads a page read through a key needs before it is trusted.
+    static constexpr int kKeyVerifyReads = 10;
+    static constexpr unsigned int kAdapterBaud = 38400;
+    static constexpr unsigned int kAsciiBaud = 9600;
+    static constexpr rdx_reader_model kDesktopAdapterModel = 4;
+
+    explicit CAdapterThread(const AdapterTiming& timing = AdapterTiming());
+    CAdapterThread(const CAdapterThread&) = delete;
+    CAdapterThread& operator=(const CAdapterThread&) = delete;
+    virtual ~CAdapterThread();
+
+    // ---- Window side ----
+    void Start();
+    void Stop();
+    // The callback runs on the worker thread and must only schedule work on the window's thread.
+    void set_on_notify(std::function<void()> callback);
+    void get_notifications(unsigned int& flags);
+    void set_port_name(rdx_port_type type, const Glib::ustring& name, rdx_reader_model model);
+    void get_port_name(rdx_port_type& type, Glib::ustring& name) const;
+    rdx_reader_model get_port_model() const;
+    void SetPortExist(bool exist);
+    bool GetPortExist() const { return m_bPortExist.load(); }
+    void Reconnect();
+    void UpdateThread();
+    ConnectionStatus GetConnectStatus() const;
+    MyStatus GetLastError() const { return m_nLastError.load(); }
+    void set_scan_key_type(ScanKeyType type);
+    void set_different_kf300(bool on);
+    void set_xor_mode(bool on);
+    Glib::ustring GetStatusText() const;
+    Glib::ustring GetInfoStatus() const;
+    void GetHistoryStatusText(std::vector<Glib::ustring>& lines);
+    void GetCurrentKey(CardType& type, CCardUID& number) const;
+    void SetDbData(const std::vector<m6::_db_key>& keys, unsigned short lock_code);
+    void GetDbData(std::vector<m6::_db_key>& keys, unsigned short& lock_code) const;
+    void set_cmd_file_data(std::vector<unsigned char>& data);
+    void get_cmd_file_data(std::vector<unsigned char>& data);
+    void GetAskUserData(AskUserKind& kind, unsigned long& param) const;
+    void SetAskUserFinish(bool yes);
+    // The command being run (a single-word read, for toggle states) and the last finished one.
+    Cmd GetCurrentCmd() const { return m_nCmd.load(); }
+    void GetFinishedCmd(Cmd& cmd, bool& result) const;
+    // Key-reading state and power answer, for the status-bar lamp.
+    ComMode GetComMode() const { return m_nComMode.load(); }
+    PowerMode GetPowerMode() const { return m_nPowerMode.load(); }
+
+    void StartDS1996Prepare();
+    void StartDS1996FromDb();
+    void StartDS1996ToDb();
+    void StartDS1996FromFile();
+    void StartDS1996ToFile();
+    void StartQ4tClear();
+    void StartQ4tFromDb();
+    void StartQ4tToDb();
+    void StartQ4tFromFile();
+    void StartQ4tToFile();
+    void StartQ4tTest();
+    void StartQ4tFormat();
+    void StartEmuFromDb();
+    void StartEmuToDb();
+    void StartEmuDallas(const unsigned char* id);
+    void StartPowerOff();
+    void StartWriteEmMarineToTemic(const CCardUID& number, rdx_port_type type,
+                                   const Glib::ustring& port_name);
+    void StartWriteHidToTemic(const CCardUID& number, rdx_port_type type, const Glib::ustring& port_name);
+    void BreakCmd();
+
+protected:
+    // ---- Worker side: notifications and command state ----
+    void SendNotifyMsg(NMsgFlag flag);
+    void SetConnectStatus(ConnectionStatus status);
+    void SetStatusText(const Glib::ustring& text, bool add_to_history);
+    void SetInfoStatus(const Glib::ustring& text);
+    void SetCurrentKey(CardType type, const CCardUID& number);
+    void StopCmd(Cmd cmd, bool result);
+    // Success of a command: result true while it is still current; false when it was replaced or cancelled.
+    bool FinishCmd(Cmd cmd);
+    bool IsCmdCurrent(Cmd cmd) const { return m_nCmd.load() == cmd; }
+    bool IsRunning() const { return m_bRunning.load(); }
+    bool AskUser(Cmd cmd, AskUserKind kind, unsigned long param);
+    // The common frame of every command: exit action, connection, exceptions shown as the status line.
+    void RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps);
+    // Dispatches the current command; tests substitute scripted commands here.
+    virtual void DoCmd();
+
+    // ---- Worker side: loop and connection ----
+    void Execute();
+    void ProcessEvents();
+    bool TryConnect();
+    void Disconnect();
+    void HandleException(const std::exception& e);
+    void OnExitThread();
+    bool _TryOpenComPort(const std::string& name);
+    bool _TryOpenServerPort(const std::string& name);
+    void DiscardPort();
+    // One poll of at most timeout_ms (-1: no limit) on the event and the port, then its events.
+    void WaitEvents(int timeout_ms);
+    // Polls and processes events for timeout_ms; false when the thread is stopping.
+    bool WaitFor(unsigned int timeout_ms);
+    void UpdateWriteInterest();
+    int ElapsedMs() const;
+    void SetModeCom(ComMode mode);
+    void SetPowerMode(PowerMode mode);
+    // Takes a changed scan key type into key-reading mode.
+    void ApplyScanKeyType();
+    // The connected port; a command that lost it fails with status 9.
+    CRdPort& Port();
+
+    // ---- Worker side: protocols ----
+    void SetProto(ProtoKind kind);
+    void SendPort(const void* data, int len, unsigned int timeout_ms);
+    void PutCom(unsigned char c);
+    bool M6_Send(unsigned char cmd, const void* data, size_t len);
+    bool M6_Send(unsigned char cmd) { return M6_Send(cmd, nullptr, 0); }
+    unsigned char WaitComApp(unsigned int timeout_ms, Cmd cmd, unsigned char* out32 = nullptr);
+    bool InitAdapter();
+    bool M6_ReadPage(Cmd cmd, bool via_key, unsigned int address, unsigned char* out32);
+    bool M6_WritePage(Cmd cmd, bool via_key, unsigned int address, const void* data32);
+    bool DetectMemType(Cmd cmd, m6::M6MemType& type, bool probe, bool via_key, unsigned char* page0,
+                       bool page0_given = false);
+    bool Ascii_GetLine(std::string* line, unsigned int timeout_ms, bool skip_info);
+    // Steps of the page operations: drain, wake and select Dallas mode; wait for a key on the reader; one
+    // page request with its response; the repeated reads that confirm a page read through a key.
+    enum class PageCheck { Accepted, Retry, Failed };
+    bool M6_WakeAndSelect();
+    unsigned char M6_WaitKey(Cmd cmd);
+    unsigned char M6_RequestPage(Cmd cmd, unsigned char opcode, unsigned int address, unsigned char* out32);
+    PageCheck M6_VerifyKeyPage(Cmd cmd, unsigned char opcode, unsigned int address, unsigned char* held);
+    bool ProbeMemSize(Cmd cmd, m6::M6MemType& type, bool via_key, unsigned char* page0);
+
+    // ---- Worker side: key-reading mode ----
+    void CheckRead();
+    void ProcessModeCom();
+    bool CheckValidKey();
+
+    // ---- Command operations ----
+    void DoDS1996Prepare();
+    void DoDS1996FromDb();
+    void DoDS1996ToDb();
+    void DoDS1996FromFile();
+    void DoDS1996ToFile();
+    void DoQ4tClear();
+    void DoQ4tFromDb();
+    void DoQ4tToDb();
+    void DoQ4tFromFile();
+    void DoQ4tToFile();
+    void DoQ4tTest();
+    void DoQ4tFormat();
+    void DoEmuFromDb();
+    void DoEmuToDb();
+    void DoEmuDallas();
+    void DoPowerOff();
+    void DoWriteEmMarineToTemic();
+    void DoWriteHidToTemic();
+    // An operation not yet available: its title and failure line inside the frame (either may be null).
+    void RunUnavailable(Cmd cmd, CmdExit exit, const char* title, const char* failure);
+    bool T57_Reset();
+    bool T57_WriteTemic(unsigned char block, unsigned char mode, unsigned char option,
+                        const unsigned int* word, long password, bool alternative, int attempts);
+
+    using Clock = std::chrono::steady_clock;
+
+    const AdapterTiming m_Timing;
+
+    std::thread m_Thread;
+    mutable std::mutex m_Mutex;
+    std::atomic<bool> m_bRunning{false};
+    int m_nPollTimeout = -1;
+    pollfd m_PollFds[2] = {};
+    int m_nPollCount = 1;
+    int m_EventFd = -1;
+    std::atomic<MyStatus> m_nLastError{MY_OK};
+    std::unique_ptr<CRdPort> m_pPort;
+    ConnectionStatus m_nConnectStatus = CONNECTION_DISCONNECTED; // guarded
+    Clock::time_point m_Timestamp{};
+
+    // Key-reading mode (worker only, except the two atomics read by the lamp).
+    int32_t m_nScanMode = SCAN_KEY_DALLAS;
+    std::atomic<ComMode> m_nComMode{COM_IDLE};
+    std::atomic<PowerMode> m_nPowerMode{POWER_NONE};
+    unsigned char m_nLastComByte = 0;
+    bool m_bAnswer = false;
+    bool m_bNoAnswerNoted = false;
+    unsigned char m_KeyFrame[8] = {};
+    unsigned char m_LastKey[8] = {};
+    bool m_bLastKeyShown = false;
+    bool m_bKeyValid = false;
+
+    // Shown to the window (guarded).
+    std::vector<Glib::ustring> m_History;
+    Glib::ustring m_StatusText;
+    Glib::ustring m_InfoStatus;
+    CardType m_nKeyType = CT_UNKNOWN;
+    CCardUID m_KeyNumber;
+
+    // Work buffers of the commands (worker only).
+    std::vector<unsigned char> m_Buf1;
+    std::vector<unsigned char> m_Buf2;
+
+    // The adapter's port (guarded; written by the window).
+    rdx_port_type m_nPortType = RDX_PORT_NONE;
+    std::string m_PortName;
+    rdx_reader_model m_nModel = RDX_MODEL_NONE;
+    bool m_bTwoStopBits = false;
+    std::atomic<bool> m_bPortExist{false};
+
+    std::function<void()> m_OnNotify; // guarded
+    uint32_t m_nPending = 0;          // guarded
+    std::atomic<bool> m_bReconnect{false};
+    int m_nOpenAttempts = kDefaultOpenAttempts;
+
+    // Commands (the current one is atomic so that the worker checks it without the mutex; every change
+    // that depends on its value is made under the mutex).
+    std::atomic<Cmd> m_nCmd{CMD_NONE};
+    Cmd m_nFinishedCmd = CMD_NONE;                  // guarded
+    bool m_bCmdResult = false;                      // guarded
+    ScanKeyType m_nScanKeyType = SCAN_KEY_DALLAS;   // guarded
+    bool m_bScanTypeChanged = false;                // guarded
+    bool m_bDifferentKf300 = false;                 // guarded
+    bool m_bXorMode = false;                        // guarded
+    std::vector<m6::_db_key> m_DbKeys;              // guarded
+    unsigned short m_nLockCode = 0;                 // guarded
+    AskUserKind m_nAskKind = ASK_DS1996_CONTENT;    // guarded
+    unsigned long m_nAskParam = 0;                  // guarded
+    bool m_bAskAnswered = false;                    // guarded
+    std::vector<unsigned char> m_CmdFileData;       // guarded
+    unsigned char m_EmuId[8] = {};                  // guarded
+    rdx_port_type m_nTemicPortType = RDX_PORT_NONE; // guarded
+    std::string m_TemicPortName;                    // guarded
+    CCardUID m_TemicNumber;                         // guarded
+
+    // Protocol state (worker only).
+    ProtoKind m_nProto = PROTO_M6;
+    unsigned char m_nLastPageReply = 0;
+    unsigned char m_KeyId[8] = {};
+    bool m_bKeyIdValid = false;
+    std::vector<unsigned char> m_Frame;
+
+private:
+    void StartCmd(Cmd cmd);
+    void Signal();
+    void RunExitAction(Cmd cmd, CmdExit exit);
+    // Ends cmd with result while it is current; false when it was replaced or cancelled.
+    bool EndCmd(Cmd cmd, bool result);
+};
