@@ -32,10 +32,19 @@ key_info CKey::to_key_info() const {
 
 namespace {
 
+template <class T>
+bool same(const T& a, const T& b) {
+    return a == b;
+}
+// Byte comparison: the C++20 rewritten forms of Glib::ustring's operator== are ambiguous.
+bool same(const Glib::ustring& a, const Glib::ustring& b) {
+    return a.raw() == b.raw();
+}
+
 // Assigning a Glib::Property notifies; views redraw on every notification, so only real changes notify.
 template <class T>
 void set_if_changed(Glib::Property<T>& property, const T& value) {
-    if (!(property.get_value() == value))
+    if (!same(property.get_value(), value))
         property = value;
 }
 

@@ -125,7 +125,7 @@ TEST_F(CKeyTest, KeyInfoRoundTrip) {
     EXPECT_EQ(back.number, info.number);
     EXPECT_EQ(back.is_short, info.is_short);
     EXPECT_EQ(back.created, info.created);
-    EXPECT_EQ(back.comment, info.comment);
+    EXPECT_EQ(back.comment.raw(), info.comment.raw());
 }
 
 TEST_F(CKeyTest, KeysLiveInAListStore) {
