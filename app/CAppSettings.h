@@ -140,5 +140,5 @@ private:
 extern std::unique_ptr<CAppSettings> g_AppSet;
 
 // The database folder: "db-dir" verbatim when it is not empty, else <user data root>/kestrix/bases.
-// Not created here. Needs g_AppSet.
+// Not created here. Before g_AppSet exists it gives the default folder.
 std::filesystem::path GetDbDir();

@@ -59,19 +59,14 @@ protected:
 
 // ---- folders ----
 
-TEST_F(PathsTest, ResourcesRootIsUsrShare) {
-    EXPECT_EQ(get_resources_path(), fs::path("/usr/share"));
-}
-
 TEST_F(PathsTest, EmptyXdgConfigHomeActsAsUnset) {
+    {
+        ScopedEnv env("XDG_CONFIG_HOME", nullptr);
+        EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
+    }
     ScopedEnv env("XDG_CONFIG_HOME", "");
     EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
     EXPECT_EQ(get_app_dir(), get_user_home_dir() / ".config" / "kestrix");
-}
-
-TEST_F(PathsTest, UnsetXdgConfigHomeUsesDotConfig) {
-    ScopedEnv env("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
 }
 
 TEST_F(PathsTest, XdgConfigHomeIsTakenAsItIs) {
