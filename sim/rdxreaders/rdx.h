@@ -88,7 +88,7 @@ typedef struct rdx_reader_info {
     rdx_port_type port_type;
     char port_name[64];
     rdx_reader_model model;
-    int32_t serial_number; /* -1 = none */
+    int32_t serial_number;     /* -1 = none */
     uint32_t firmware_version; /* 0 = none */
     int64_t time;
 } rdx_reader_info;
@@ -112,8 +112,11 @@ typedef struct rdx_search_options {
     uint32_t reserved[7];
 } rdx_search_options;
 
-/* Messages: reader 1 = connection changed, 2 = card changed (data points to an rdx_card_info); search 3 =
- * device list changed. */
+/* Messages: reader 1 = connection changed (data points to the new int32_t status), 2 = card changed (data
+ * points to an rdx_card_info; UID length 0 = the card was taken off); search 3 = device list changed (data is
+ * null). The callback runs on the library's own thread; data is valid while it runs. A message fetched from
+ * the queue keeps its data valid until the next fetch from that handle or its closing. After rdx_close_handle
+ * or the last rdx_cleanup returns, no callback of that handle runs any more. */
 enum {
     RDX_MSG_READER_CONNECTION = 1,
     RDX_MSG_READER_CARD = 2,
@@ -155,6 +158,11 @@ RDX_API rdx_status rdx_reader_begin_connect(rdx_handle h, uint32_t flags, rdx_ha
 RDX_API rdx_status rdx_reader_connect(rdx_handle h, uint32_t flags);
 RDX_API rdx_status rdx_reader_get_connection_status(rdx_handle h, int32_t* status);
 RDX_API rdx_status rdx_reader_get_card_info(rdx_handle h, rdx_card_info* ci);
+/* Mifare Classic: the key's low 6 bytes are the key, key byte 0 (the trailer's byte 0) in the least
+ * significant byte. Authentication of any block opens its sector (key_type 0 = key A, 1 = key B); it returns
+ * RDX_OK with *ok = 0 when the key is wrong. Reading and writing move count 16-byte blocks from block on, all
+ * inside the sector opened last on the card still on the reader; key A reads back as zeros; block 0 is
+ * read-only. */
 RDX_API rdx_status rdx_reader_load_mf_ckey(rdx_handle h, const uint64_t* key);
 RDX_API rdx_status rdx_reader_auth_mf_card(rdx_handle h, uint32_t block, uint32_t key_type, int32_t* ok);
 RDX_API rdx_status rdx_reader_read_mf_classic(rdx_handle h, uint32_t block, void* buf, uint32_t count,
@@ -162,6 +170,10 @@ RDX_API rdx_status rdx_reader_read_mf_classic(rdx_handle h, uint32_t block, void
 RDX_API rdx_status rdx_reader_write_mf_classic(rdx_handle h, uint32_t block, const void* buf, uint32_t count,
                                                uint32_t flags);
 
+/* Temic (T5557) block words: a word's bytes in memory are the block's bytes in the order the tag sends them
+ * (the configuration block 00 08 80 48 is the word 0x48800800). The Em-Marine encoder fills 3 words (block 0
+ * configuration, blocks 1-2) from the number's first 5 bytes; the HID encoder fills 4 words (block 0, blocks
+ * 1-3) for a 26-bit H10301 number (bytes 0-1 card number, byte 2 facility). */
 RDX_API rdx_status rdx_encode_temic_emmarine(const rdx_card_uid* number, uint32_t* words, uint32_t count);
 RDX_API rdx_status rdx_encode_temic_hid(const rdx_card_uid* number, uint32_t* words, uint32_t count,
                                         uint32_t bit_count);

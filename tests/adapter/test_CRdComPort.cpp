@@ -1,0 +1,334 @@
+// The serial port on a real pseudo-terminal that each test opens itself: the port opens the slave side as the
+// adapter's device, the test plays the adapter on the master side. termios2 settings are read back through
+// the master, which reports the slave's settings.
+#include <gtest/gtest.h>
+
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "adapter/CRdComPort.h"
+#include "app/CDebugLog.h"
+#include "common/HexDiff.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr auto kDeadline = std::chrono::seconds(10);
+
+// Polls until `done` holds, calling `step` between checks; false when the deadline passes first.
+bool wait_for(
+    const std::function<bool()>& done, const std::function<void()>& step = [] {}) {
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        step();
+        ::poll(nullptr, 0, 1);
+    }
+    return true;
+}
+
+bool poll_for(int fd, short events) {
+    pollfd p{fd, events, 0};
+    return ::poll(&p, 1, 10000) == 1;
+}
+
+Bytes unread(const CFastBuffer& buffer) {
+    return Bytes(buffer.data(), buffer.data() + buffer.size());
+}
+
+class CRdComPortTest : public ::testing::Test {
+protected:
+    int master = -1;
+    std::string slave;
+    CRdComPort port;
+    std::filesystem::path log_dir;
+
+    void SetUp() override {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            GTEST_SKIP() << "no pseudo-terminals here";
+        slave = ::ptsname(master);
+        port.SetPortName(slave);
+        port.SetBaudRate(38400);
+
+        char dir[] = "/tmp/kestrix-comport-XXXXXX";
+        ASSERT_NE(nullptr, ::mkdtemp(dir));
+        log_dir = dir;
+        g_Debug.set_filename(log_dir / "kestrix.log");
+        g_Debug.set_log_level(LOGLEVEL_DEBUG);
+    }
+    void TearDown() override {
+        port.Close();
+        if (master >= 0)
+            ::close(master);
+        g_Debug.set_log_level(LOGLEVEL_NONE);
+        g_Debug.set_filename({});
+        if (!log_dir.empty())
+            std::filesystem::remove_all(log_dir);
+    }
+
+    termios2 line_settings() const {
+        termios2 tio{};
+        EXPECT_EQ(0, ::ioctl(master, TCGETS2, &tio));
+        return tio;
+    }
+    void adapter_writes(const Bytes& bytes) const {
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::write(master, bytes.data(), bytes.size()));
+    }
+    Bytes adapter_reads(size_t n) const {
+        Bytes got;
+        uint8_t chunk[4096];
+        wait_for([&] { return got.size() >= n; },
+                 [&] {
+                     const ssize_t r = ::read(master, chunk, sizeof chunk);
+                     if (r > 0)
+                         got.insert(got.end(), chunk, chunk + r);
+                 });
+        return got;
+    }
+    std::vector<std::string> log_lines() const {
+        std::ifstream in(log_dir / "kestrix.log");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    bool logged(const std::string& text) const {
+        const std::string tail = "[D " + slave + "] " + text;
+        for (const std::string& line : log_lines())
+            if (line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+                return true;
+        return false;
+    }
+};
+
+MyStatus open_status(CRdComPort& port) {
+    try {
+        port.Open();
+    } catch (const CRdPortException& e) {
+        return e.get_status();
+    }
+    return MY_OK;
+}
+
+// ---- opening
+
+TEST_F(CRdComPortTest, OpenSetsARawLineAtTheStoredRate) {
+    port.Open();
+    EXPECT_TRUE(port.IsOpen());
+    const termios2 tio = line_settings();
+    EXPECT_EQ(38400u, tio.c_ospeed);
+    EXPECT_EQ(38400u, tio.c_ispeed);
+    EXPECT_EQ(static_cast<tcflag_t>(BOTHER), tio.c_cflag & CBAUD);
+    EXPECT_EQ(static_cast<tcflag_t>(CS8), tio.c_cflag & CSIZE);
+    EXPECT_EQ(0u, tio.c_cflag & (PARENB | CSTOPB | CRTSCTS));
+    EXPECT_EQ(static_cast<tcflag_t>(CLOCAL | CREAD), tio.c_cflag & (CLOCAL | CREAD));
+    EXPECT_EQ(0u, tio.c_lflag & (ISIG | ICANON | ECHO | ECHOE | ECHONL));
+    EXPECT_EQ(0u, tio.c_iflag & (ICRNL | IXON | IXOFF | ISTRIP));
+    EXPECT_EQ(0u, tio.c_oflag);
+    EXPECT_EQ(0, tio.c_cc[VMIN]);
+    EXPECT_EQ(0, tio.c_cc[VTIME]);
+    EXPECT_TRUE(logged("Port is open"));
+}
+
+TEST_F(CRdComPortTest, SetConfigTakesAnyRateAndTwoStopBits) {
+    port.Open();
+    port.SetConfig(9600, true);
+    termios2 tio = line_settings();
+    EXPECT_EQ(9600u, tio.c_ospeed);
+    EXPECT_EQ(static_cast<tcflag_t>(CSTOPB), tio.c_cflag & CSTOPB);
+    port.SetConfig(12345, false);
+    tio = line_settings();
+    EXPECT_EQ(12345u, tio.c_ospeed);
+    EXPECT_EQ(0u, tio.c_cflag & CSTOPB);
+    EXPECT_EQ(12345u, port.GetBaudRate());
+}
+
+TEST_F(CRdComPortTest, MissingDeviceCannotBeOpened) {
+    port.SetPortName("/dev/kestrix-no-such-port");
+    EXPECT_EQ(MY_ERR_CANNOT_OPEN, open_status(port)); // ENOENT is not in the table
+    EXPECT_EQ(-1, port.GetFd());
+}
+
+TEST_F(CRdComPortTest, NonTerminalRefusesExclusiveModeAndIsClosed) {
+    port.SetPortName("/dev/null");
+    EXPECT_EQ(MY_ERR_CANNOT_OPEN, open_status(port));
+    EXPECT_EQ(-1, port.GetFd());
+}
+
+// A port held exclusively by another process reports busy. Root ignores TIOCEXCL, so as root the second
+// opener runs in a child that gives up its privileges first.
+TEST_F(CRdComPortTest, SecondExclusiveOpenIsBusy) {
+    port.Open();
+    if (::geteuid() != 0) {
+        CRdComPort second;
+        second.SetPortName(slave);
+        EXPECT_EQ(MY_ERR_PORT_BUSY, open_status(second));
+        EXPECT_EQ(-1, second.GetFd());
+        return;
+    }
+    ASSERT_EQ(0, ::chmod(slave.c_str(), 0666));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(100);
+        CRdComPort second;
+        second.SetPortName(slave);
+        const MyStatus status = open_status(second);
+        ::_exit(second.GetFd() == -1 ? status : 101);
+    }
+    int wstatus = 0;
+    ASSERT_EQ(child, ::waitpid(child, &wstatus, 0));
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    EXPECT_EQ(MY_ERR_PORT_BUSY, WEXITSTATUS(wstatus));
+}
+
+TEST_F(CRdComPortTest, CloseLogsOnceAndAgainDoesNothing) {
+    port.Open();
+    port.Close();
+    EXPECT_FALSE(port.IsOpen());
+    port.Close();
+    size_t closed = 0;
+    for (const std::string& line : log_lines())
+        closed += line.find("Port is closed") != std::string::npos;
+    EXPECT_EQ(1u, closed);
+}
+
+// ---- data
+
+TEST_F(CRdComPortTest, ReceivesWhatTheAdapterSends) {
+    port.Open();
+    port.SetLogAsHex(true);
+    adapter_writes({0xCC, 0x00, 0xFF, 0x0D, 0x0A});
+    ASSERT_TRUE(
+        wait_for([&] { return port.GetInBuffer().size() >= 5; }, [&] { port.ProcessReceiveEvent(); }));
+    EXPECT_BYTES_EQ((Bytes{0xCC, 0x00, 0xFF, 0x0D, 0x0A}), unread(port.GetInBuffer()));
+    EXPECT_FALSE(port.Receive()); // nothing more waiting
+    EXPECT_TRUE(logged(">> (5) CC00FF0D 0A"));
+}
+
+TEST_F(CRdComPortTest, SendsBytesUnchanged) {
+    port.Open();
+    EXPECT_TRUE(port.Send(Bytes{0x11, 0x95, 0x0A, 0xFF}.data(), 4));
+    EXPECT_BYTES_EQ((Bytes{0x11, 0x95, 0x0A, 0xFF}), adapter_reads(4));
+    EXPECT_TRUE(logged("<< (4) \\x11\\x95\\n\\xFF")); // text form while log-as-hex is off
+}
+
+TEST_F(CRdComPortTest, LargeSendIsQueuedAndFlushedOnWritableEvents) {
+    port.Open();
+    Bytes big(1 << 20);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 7);
+    g_Debug.set_log_level(LOGLEVEL_NONE);
+    EXPECT_FALSE(port.Send(big.data(), big.size()));
+    EXPECT_FALSE(port.IsSendQueueEmpty());
+
+    Bytes got;
+    uint8_t chunk[65536];
+    ASSERT_TRUE(wait_for([&] { return got.size() >= big.size(); },
+                         [&] {
+                             const ssize_t r = ::read(master, chunk, sizeof chunk);
+                             if (r > 0)
+                                 got.insert(got.end(), chunk, chunk + r);
+                             pollfd p{port.GetFd(), POLLOUT, 0};
+                             if (::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT))
+                                 port.ProcessSendEvent();
+                         }));
+    EXPECT_TRUE(port.IsSendQueueEmpty());
+    EXPECT_BYTES_EQ(big, got);
+}
+
+TEST_F(CRdComPortTest, SendAfterQueuedDataKeepsOrder) {
+    port.Open();
+    g_Debug.set_log_level(LOGLEVEL_NONE);
+    Bytes big(1 << 20, 0x5A);
+    port.Send(big.data(), big.size());
+    ASSERT_FALSE(port.IsSendQueueEmpty());
+    port.Send(Bytes{0x01, 0x02}.data(), 2);
+    big.push_back(0x01);
+    big.push_back(0x02);
+    Bytes got;
+    uint8_t chunk[65536];
+    ASSERT_TRUE(wait_for([&] { return got.size() >= big.size(); },
+                         [&] {
+                             const ssize_t r = ::read(master, chunk, sizeof chunk);
+                             if (r > 0)
+                                 got.insert(got.end(), chunk, chunk + r);
+                             port.ProcessSendEvent();
+                         }));
+    EXPECT_BYTES_EQ(big, got);
+}
+
+TEST_F(CRdComPortTest, ClearDiscardsPendingInput) {
+    port.Open();
+    adapter_writes({1, 2, 3, 4, 5});
+    ASSERT_TRUE(wait_for([&] { return port.GetInCount() == 5; }));
+    port.Clear();
+    EXPECT_TRUE(port.GetInBuffer().empty());
+    EXPECT_EQ(0u, port.GetInCount());
+    EXPECT_FALSE(port.Receive());
+    EXPECT_TRUE(logged("Port cleared"));
+}
+
+TEST_F(CRdComPortTest, ModemLinesOnADeviceWithoutThemAreIgnored) {
+    port.Open();
+    EXPECT_NO_THROW(port.SetDtr(true));
+    EXPECT_NO_THROW(port.SetRts(false));
+}
+
+// ---- the device going away
+
+TEST_F(CRdComPortTest, VanishedDeviceIsAnIoFailure) {
+    port.Open();
+    ::close(master);
+    master = -1;
+    try {
+        port.Receive();
+        FAIL() << "no exception";
+    } catch (const CRdPortException& e) {
+        EXPECT_EQ(MY_ERR_IO, e.get_status());
+    }
+}
+
+TEST_F(CRdComPortTest, HangUpEventIsAnIoFailure) {
+    port.Open();
+    ::close(master);
+    master = -1;
+    ASSERT_TRUE(poll_for(port.GetFd(), POLLIN | POLLHUP));
+    try {
+        port.ProcessConnectionClosedEvent();
+        FAIL() << "no exception";
+    } catch (const CRdPortException& e) {
+        EXPECT_EQ(MY_ERR_IO, e.get_status());
+    }
+}
+
+TEST_F(CRdComPortTest, AttachDetachAndSwap) {
+    port.Open();
+    const int fd = port.GetFd();
+    CRdComPort other;
+    other.Swap(port);
+    EXPECT_EQ(fd, other.GetFd());
+    EXPECT_EQ(-1, port.GetFd());
+    EXPECT_EQ(slave, other.GetPortName());
+    EXPECT_EQ(fd, other.Detach());
+    port.Attach(fd);
+    EXPECT_EQ(fd, port.GetFd());
+}
+
+} // namespace

@@ -1,0 +1,325 @@
+// Controller memory images: the builders are checked byte for byte at the offsets the controller reads, the
+// scanners and decoders against images built here, and damaged images for staying inside their bounds.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "adapter/m6.h"
+#include "common/HexDiff.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+m6::_db_key full_key(std::initializer_list<uint8_t> bytes, KeyAttr attr = KA_NORMAL) {
+    m6::_db_key key;
+    key.number = CCardUID(std::data(bytes), bytes.size());
+    key.attr = attr;
+    return key;
+}
+
+m6::_db_key short_key(uint8_t b1, uint8_t b2, uint8_t b3, KeyAttr attr = KA_NORMAL) {
+    const uint8_t bytes[] = {b1, b2, b3};
+    m6::_db_key key;
+    key.number = CCardUID(bytes, 3);
+    key.is_short = true;
+    key.attr = attr;
+    return key;
+}
+
+bool same_key(const m6::_db_key& a, const m6::_db_key& b) {
+    return a.number == b.number && a.is_short == b.is_short && a.attr == b.attr;
+}
+
+// An image as the caller prepares it: all 0xFF with the controller's page 0 at its start.
+class M6Image : public ::testing::Test {
+protected:
+    Bytes image = Bytes(m6::kMaxMemSize, 0xFF);
+    void SetUp() override {
+        image[1] = 0x12; // the controller's own bytes 1 and 2 travel through unchanged
+        image[2] = 0x34;
+    }
+    Bytes slice(size_t offset, size_t n) const {
+        return Bytes(image.begin() + offset, image.begin() + offset + n);
+    }
+};
+
+// ---- memory-type table
+
+TEST(M6MemTypeTable, CodesSizesAndCapacities) {
+    EXPECT_EQ(m6::MEM_4K, m6::MemCodeToMemType(0x05));
+    EXPECT_EQ(m6::MEM_8K, m6::MemCodeToMemType(0x15));
+    EXPECT_EQ(m6::MEM_16K, m6::MemCodeToMemType(0x3A));
+    EXPECT_EQ(m6::MEM_32K, m6::MemCodeToMemType(0x7A));
+    EXPECT_EQ(0x7A, m6::MemTypeToMemCode(m6::MEM_32K));
+    EXPECT_EQ(4096u, m6::MemTypeToMemSize(m6::MEM_4K));
+    EXPECT_EQ(32768u, m6::MemTypeToMemSize(m6::MEM_32K));
+    EXPECT_EQ(680u, m6::MemTypeToKeyCount(m6::MEM_4K));
+    EXPECT_EQ(1363u, m6::MemTypeToKeyCount(m6::MEM_8K));
+    EXPECT_EQ(2728u, m6::MemTypeToKeyCount(m6::MEM_16K));
+    EXPECT_EQ(5459u, m6::MemTypeToKeyCount(m6::MEM_32K));
+}
+
+TEST(M6MemTypeTable, UnknownCodesAndTypesGiveZero) {
+    EXPECT_EQ(m6::MEM_NONE, m6::MemCodeToMemType(0x00));
+    EXPECT_EQ(m6::MEM_NONE, m6::MemCodeToMemType(0xFF));
+    EXPECT_EQ(0, m6::MemTypeToMemCode(m6::MEM_NONE));
+    EXPECT_EQ(0u, m6::MemTypeToMemSize(static_cast<m6::M6MemType>(5)));
+    EXPECT_EQ(0u, m6::MemTypeToKeyCount(static_cast<m6::M6MemType>(5)));
+}
+
+TEST(M6LockCode, StoredComplementedHighByteFirst) {
+    uint8_t header[6] = {};
+    m6::StoreLockCode(0x002E, header);
+    EXPECT_EQ(0xFF, header[3]);
+    EXPECT_EQ(0xD1, header[4]);
+    EXPECT_EQ(0x002E, m6::LoadLockCode(header));
+}
+
+// ---- Q4 builder
+
+TEST_F(M6Image, Q4EmptyListIsHeaderAndEndRecord) {
+    const size_t length = m6::PrepareQ4({}, 46, image.data(), 8192, m6::MEM_8K);
+    EXPECT_EQ(12u, length);
+    EXPECT_BYTES_EQ((Bytes{0x34, 0x12, 0x34, 0xFF, 0xD1, 0x15, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0xFF}),
+                    slice(0, 13));
+}
+
+TEST_F(M6Image, Q4FullAndShortRecords) {
+    const std::vector<m6::_db_key> keys = {full_key({0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
+                                           short_key(0x0A, 0x0B, 0x0C, KA_BLOCKING)};
+    EXPECT_EQ(24u, m6::PrepareQ4(keys, 0x1234, image.data(), 8192, m6::MEM_4K));
+    EXPECT_BYTES_EQ((Bytes{0x34, 0x12, 0x34, 0xED, 0xCB, 0x05, // header
+                           0x01, 0x02, 0x03, 0x04, 0x05, 0x46, // full key, Normal, nibble 6
+                           0x0A, 0x0B, 0x0C, 0xFF, 0xFF, 0x70, // short key, Blocking
+                           0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, // end record
+                           0xFF}),
+                    slice(0, 25));
+}
+
+TEST_F(M6Image, Q4AttributeBits) {
+    const std::vector<m6::_db_key> keys = {short_key(1, 2, 3, KA_NORMAL), short_key(1, 2, 3, KA_BLOCKING),
+                                           short_key(1, 2, 3, KA_MASTER), short_key(1, 2, 3, KA_INACTIVE),
+                                           short_key(1, 2, 3, KA_NONE)};
+    m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_8K);
+    const uint8_t expected[] = {0x50, 0x70, 0x30, 0x10, 0x10};
+    for (size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(expected[i], image[6 + 6 * i + 5]) << "key " << i;
+}
+
+TEST_F(M6Image, Q4FullKeyKeepsOnlyLowNibbleOfSixthByte) {
+    m6::PrepareQ4({full_key({1, 2, 3, 4, 5, 0xAB}, KA_MASTER)}, 46, image.data(), 8192, m6::MEM_8K);
+    EXPECT_EQ(0x2B, image[11]);
+}
+
+TEST_F(M6Image, Q4WritesOnlyTheCapacity) {
+    const std::vector<m6::_db_key> keys(700, full_key({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(4092u, m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_4K));
+    EXPECT_EQ(0xE0, image[4091]);
+    EXPECT_BYTES_EQ((Bytes{1, 2, 3, 4, 5, 0x46}), slice(4080, 6)); // record 679, the last one
+    EXPECT_EQ(0xFF, image[4092]);
+}
+
+TEST_F(M6Image, Q4UnknownTypeKeepsMemoryCodeAndUsesSmallCapacity) {
+    image[5] = 0x99;
+    const std::vector<m6::_db_key> keys(1000, short_key(1, 2, 3));
+    EXPECT_EQ(4092u, m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_NONE));
+    EXPECT_EQ(0x99, image[5]);
+}
+
+TEST_F(M6Image, Q4FullType2FitsAnEightKilobyteImage) {
+    const std::vector<m6::_db_key> keys(1363, short_key(1, 2, 3));
+    EXPECT_EQ(8190u, m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_8K));
+    EXPECT_EQ(0xE0, image[8189]);
+}
+
+TEST_F(M6Image, Q4TooSmallImageThrows) {
+    EXPECT_THROW(m6::PrepareQ4({short_key(1, 2, 3)}, 46, image.data(), 17, m6::MEM_8K), std::length_error);
+}
+
+// ---- Q6 builder
+
+TEST_F(M6Image, Q6EmptyListType4) {
+    EXPECT_EQ(5471u, m6::PrepareQ6({}, 46, image.data(), image.size(), m6::MEM_32K, false));
+    EXPECT_BYTES_EQ((Bytes{0xFF, 0x00, 0x34, 0xFF, 0xD1, 0x7A, 0xFF, 0xFF}), slice(0, 8));
+    EXPECT_EQ(0xE0, image[5470]);
+}
+
+TEST_F(M6Image, Q6IndexAndRecords) {
+    const size_t n = 2728;
+    const std::vector<m6::_db_key> keys = {full_key({0x11, 0x22, 0x33, 0x44, 0x55, 0x66}, KA_MASTER),
+                                           short_key(0xA1, 0xA2, 0xA3, KA_INACTIVE),
+                                           full_key({0x01, 0x02, 0x03, 0x04, 0x05})};
+    EXPECT_EQ(n + 12 + 15, m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_16K, false));
+    EXPECT_EQ(0x3A, image[5]);
+    EXPECT_BYTES_EQ((Bytes{0x11, 0xA1, 0x01, 0xFF, 0xFF}), slice(6, 5));
+    EXPECT_BYTES_EQ((Bytes{0x22, 0x33, 0x44, 0x55, 0x26,   // bytes 2-6, Master, nibble 6
+                           0xA2, 0xA3, 0xFF, 0xFF, 0x10,   // short, Inactive
+                           0x02, 0x03, 0x04, 0x05, 0x40,   // 5-byte key: byte 6 is 0
+                           0xFF, 0xFF, 0xFF, 0xFF, 0xE0}), // end record
+                    slice(n + 7, 20));
+}
+
+TEST_F(M6Image, Q6Xor0IndexIsTheXorOfTheNumber) {
+    const std::vector<m6::_db_key> keys = {full_key({0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
+                                           short_key(0x0A, 0x0B, 0x0C)};
+    m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_32K, true);
+    EXPECT_EQ(0x07, image[6]);
+    EXPECT_EQ(0x0A ^ 0x0B ^ 0x0C, image[7]);
+    std::vector<m6::_db_key> back;
+    ASSERT_EQ(2u, m6::DecodeQ6Keys(image.data(), image.size(), m6::MEM_32K, 2, true, back));
+    EXPECT_EQ(0x01, back[0].number.bytes[0]);
+    EXPECT_TRUE(same_key(keys[0], back[0]));
+    EXPECT_TRUE(same_key(keys[1], back[1]));
+}
+
+TEST_F(M6Image, Q6WritesOnlyTheCapacity) {
+    const std::vector<m6::_db_key> keys(6000, short_key(1, 2, 3));
+    const size_t n = 5459;
+    EXPECT_EQ(n + 12 + 5 * n, m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_32K, false));
+    EXPECT_EQ(0xFF, image[6 + n]);
+    EXPECT_EQ(0xE0, image[n + 11 + 5 * n]);
+}
+
+TEST_F(M6Image, Q6UnknownTypeWritesAnEmptyHeader) {
+    image[5] = 0x99;
+    EXPECT_EQ(12u, m6::PrepareQ6({short_key(1, 2, 3)}, 46, image.data(), image.size(), m6::MEM_NONE, false));
+    EXPECT_BYTES_EQ((Bytes{0xFF, 0x00, 0x34, 0xFF, 0xD1, 0x99, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0}),
+                    slice(0, 12));
+}
+
+TEST_F(M6Image, Q6TooSmallImageThrows) {
+    EXPECT_THROW(m6::PrepareQ6({}, 46, image.data(), 5470, m6::MEM_32K, false), std::length_error);
+}
+
+// ---- scanners
+
+TEST_F(M6Image, Q4EndInPageZeroIsFoundAtOnce) {
+    m6::PrepareQ4({short_key(1, 2, 3), short_key(4, 5, 6)}, 46, image.data(), 8192, m6::MEM_8K);
+    unsigned pos = 0;
+    EXPECT_TRUE(m6::CheckEndQ2Q4(image.data(), 32, pos));
+    EXPECT_EQ(23u, pos);
+    EXPECT_EQ(2u, m6::KeyCountQ2Q4(image.data(), pos));
+}
+
+TEST_F(M6Image, Q4ScanResumesAsPagesArrive) {
+    const std::vector<m6::_db_key> keys(20, short_key(1, 2, 3)); // end flag at 6 + 120 + 5 = 131
+    m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_8K);
+    unsigned pos = 0;
+    EXPECT_FALSE(m6::CheckEndQ2Q4(image.data(), 32, pos));
+    EXPECT_GE(pos, 32u);
+    EXPECT_FALSE(m6::CheckEndQ2Q4(image.data(), 64, pos));
+    EXPECT_FALSE(m6::CheckEndQ2Q4(image.data(), 128, pos));
+    EXPECT_TRUE(m6::CheckEndQ2Q4(image.data(), 160, pos));
+    EXPECT_EQ(131u, pos);
+    EXPECT_EQ(20u, m6::KeyCountQ2Q4(image.data(), pos));
+}
+
+TEST_F(M6Image, Q2EndMarkerAtOffset16MeansTwoKeys) {
+    const Bytes q2 = {0x10, 0,    0,    0,    0,    0,    0,    0, 0x01, 0xAA,
+                      0xBB, 0xCC, 0x00, 0x11, 0x22, 0x33, 0x04, 0, 0,    0};
+    std::copy(q2.begin(), q2.end(), image.begin());
+    unsigned pos = 0;
+    EXPECT_TRUE(m6::CheckEndQ2Q4(image.data(), 32, pos));
+    EXPECT_EQ(16u, pos);
+    ASSERT_EQ(2u, m6::KeyCountQ2Q4(image.data(), pos));
+    std::vector<m6::_db_key> keys;
+    ASSERT_EQ(2u, m6::DecodeQ2Q4Keys(image.data(), image.size(), 2, keys));
+    EXPECT_TRUE(same_key(short_key(0xAA, 0xBB, 0xCC, KA_MASTER), keys[0]));
+    EXPECT_TRUE(same_key(short_key(0x11, 0x22, 0x33, KA_NORMAL), keys[1]));
+}
+
+TEST_F(M6Image, ScannerWithNothingReadFindsNothing) {
+    unsigned pos = 0;
+    EXPECT_FALSE(m6::CheckEndQ2Q4(image.data(), 0, pos));
+    EXPECT_FALSE(m6::CheckEndQ6(image.data(), 0, 2729, pos));
+}
+
+TEST_F(M6Image, Q6EmptyListEndsAtFirstIndex) {
+    m6::PrepareQ6({}, 46, image.data(), image.size(), m6::MEM_32K, false);
+    unsigned pos = 0;
+    EXPECT_TRUE(m6::CheckEndQ6(image.data(), 5472, 5460, pos));
+    EXPECT_EQ(0u, m6::KeyCountQ6(pos));
+}
+
+TEST_F(M6Image, Q6ScanWaitsForTheMatchingRecordPage) {
+    const std::vector<m6::_db_key> keys(100, full_key({1, 2, 3, 4, 5, 6})); // end flag at N + 11 + 500
+    m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_16K, false);
+    const unsigned n = 2728, flag = n + 11 + 500;
+    unsigned pos = 0;
+    EXPECT_FALSE(m6::CheckEndQ6(image.data(), 2752, n + 1, pos)); // the index area only
+    EXPECT_EQ(106u, pos);
+    EXPECT_FALSE(m6::CheckEndQ6(image.data(), flag, n + 1, pos));
+    EXPECT_TRUE(m6::CheckEndQ6(image.data(), flag + 1, n + 1, pos));
+    EXPECT_EQ(100u, m6::KeyCountQ6(pos));
+}
+
+TEST_F(M6Image, Q6IndexByteFFOfAKeyIsNotTheEnd) {
+    const std::vector<m6::_db_key> keys = {full_key({0xFF, 2, 3, 4, 5, 6}), short_key(7, 8, 9)};
+    m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_16K, false);
+    unsigned pos = 0;
+    EXPECT_TRUE(m6::CheckEndQ6(image.data(), 4096, 2729, pos));
+    EXPECT_EQ(2u, m6::KeyCountQ6(pos));
+}
+
+// ---- decoders
+
+TEST_F(M6Image, Q4RoundTrip) {
+    const std::vector<m6::_db_key> keys = {full_key({1, 2, 3, 4, 5, 6}, KA_NORMAL),
+                                           full_key({0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0x0F}, KA_BLOCKING),
+                                           short_key(7, 8, 9, KA_MASTER), short_key(1, 1, 1, KA_INACTIVE)};
+    m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_8K);
+    unsigned pos = 0;
+    ASSERT_TRUE(m6::CheckEndQ2Q4(image.data(), 8192, pos));
+    std::vector<m6::_db_key> back;
+    ASSERT_EQ(keys.size(), m6::DecodeQ2Q4Keys(image.data(), 8192, m6::KeyCountQ2Q4(image.data(), pos), back));
+    for (size_t i = 0; i < keys.size(); ++i)
+        EXPECT_TRUE(same_key(keys[i], back[i])) << "key " << i;
+}
+
+TEST_F(M6Image, Q6RoundTrip) {
+    const std::vector<m6::_db_key> keys = {full_key({1, 2, 3, 4, 5, 6}, KA_MASTER),
+                                           short_key(7, 8, 9, KA_BLOCKING),
+                                           full_key({0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0x01}, KA_INACTIVE)};
+    m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_16K, false);
+    std::vector<m6::_db_key> back;
+    ASSERT_EQ(3u, m6::DecodeQ6Keys(image.data(), image.size(), m6::MEM_16K, 3, false, back));
+    for (size_t i = 0; i < keys.size(); ++i)
+        EXPECT_TRUE(same_key(keys[i], back[i])) << "key " << i;
+}
+
+TEST_F(M6Image, DecodedCountsStayInsideTheImage) {
+    std::vector<m6::_db_key> keys;
+    EXPECT_EQ((64u - 6) / 6, m6::DecodeQ2Q4Keys(image.data(), 64, 100000, keys));
+    keys.clear();
+    image[0] = 0x00; // Q2
+    EXPECT_EQ((64u - 8) / 4, m6::DecodeQ2Q4Keys(image.data(), 64, 100000, keys));
+    keys.clear();
+    EXPECT_EQ(0u, m6::DecodeQ2Q4Keys(image.data(), 5, 10, keys));
+    EXPECT_EQ(0u, m6::DecodeQ6Keys(image.data(), 5000, m6::MEM_32K, 10, false, keys));
+    EXPECT_EQ(5459u, m6::DecodeQ6Keys(image.data(), image.size(), m6::MEM_32K, 100000, false, keys));
+    keys.clear();
+    EXPECT_EQ(0u, m6::DecodeQ6Keys(image.data(), image.size(), m6::MEM_NONE, 10, false, keys));
+}
+
+TEST_F(M6Image, UnterminatedQ4ImageCountIsCutToTheImage) {
+    std::fill(image.begin(), image.begin() + 8192, 0x00); // no end flag anywhere
+    image[0] = 0x34;
+    unsigned pos = 0;
+    EXPECT_FALSE(m6::CheckEndQ2Q4(image.data(), 8192, pos));
+    std::vector<m6::_db_key> keys;
+    EXPECT_EQ((8192u - 6) / 6,
+              m6::DecodeQ2Q4Keys(image.data(), 8192, m6::KeyCountQ2Q4(image.data(), pos), keys));
+}
+
+TEST(M6Attributes, FlagCodesReadBack) {
+    EXPECT_EQ(KA_NORMAL, m6::FlagBitsToAttr(0x40));
+    EXPECT_EQ(KA_BLOCKING, m6::FlagBitsToAttr(0x60));
+    EXPECT_EQ(KA_MASTER, m6::FlagBitsToAttr(0x20));
+    EXPECT_EQ(KA_INACTIVE, m6::FlagBitsToAttr(0x00));
+    EXPECT_EQ(KA_INACTIVE, m6::FlagBitsToAttr(m6::AttrToFlagBits(KA_INACTIVE)));
+    EXPECT_EQ(0, m6::AttrToFlagBits(static_cast<KeyAttr>(7)));
+}
+
+} // namespace
