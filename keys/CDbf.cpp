@@ -1,0 +1,656 @@
+// The DBF table engine: header and descriptor handling, record I/O with read-ahead and collected appends,
+// and the field conversions of every field type.
+#include "keys/CDbf.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <glib.h>
+
+#include "app/i18n.h"
+
+namespace {
+
+// Header offsets.
+constexpr std::size_t kOffYear = 1;
+constexpr std::size_t kOffRecordCount = 4;
+constexpr std::size_t kOffHeaderLength = 8;
+constexpr std::size_t kOffRecordLength = 10;
+constexpr std::size_t kOffLanguage = 29;
+constexpr std::uint16_t kMinHeaderLength = 33; // header and terminator, no fields
+constexpr int kYearBase = 1900;
+
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
+constexpr std::size_t kMaxPendingBytes = 1024 * 1024;
+
+std::uint16_t get_le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t get_le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+void put_le16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put_le32(std::uint8_t* p, std::uint32_t v) {
+    put_le16(p, v);
+    put_le16(p + 2, v >> 16);
+}
+
+std::string format_text(const char* format, ...) G_GNUC_PRINTF(1, 2);
+std::string format_text(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char* text = g_strdup_vprintf(format, args);
+    va_end(args);
+    std::string result(text);
+    g_free(text);
+    return result;
+}
+
+[[noreturn]] void throw_bad_format() {
+    throw std::runtime_error(_("Bad database format."));
+}
+
+// Today's local date as the header stores it; recomputed at most once per second.
+struct HeaderDate {
+    std::uint8_t year, month, day;
+};
+HeaderDate today() {
+    thread_local std::time_t cached_at = -1;
+    thread_local HeaderDate cached{};
+    const std::time_t now = std::time(nullptr);
+    if (now != cached_at) {
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        cached = {static_cast<std::uint8_t>(tm.tm_year), static_cast<std::uint8_t>(tm.tm_mon + 1),
+                  static_cast<std::uint8_t>(tm.tm_mday)};
+        cached_at = now;
+    }
+    return cached;
+}
+
+std::string_view trim_blanks(std::string_view s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+// Decimal number at the start of text, as atoi reads it (leading blanks, a sign, digits; 0 if none).
+int leading_int(const std::string& text) {
+    return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+} // namespace
+
+CDbf::CDbf() = default;
+
+CDbf::~CDbf() {
+    // Records that Append or a record move already wrote must reach the file; a failure here has nobody
+    // left to report to, and the caller that cares uses Post or Close.
+    try {
+        if (IsOpen())
+            FlushPending();
+    } catch (const std::exception&) {
+    }
+    CloseFile();
+}
+
+std::uint16_t CDbf::GetHeaderLength() const {
+    return get_le16(m_header + kOffHeaderLength);
+}
+
+std::uint16_t CDbf::GetRecordLength() const {
+    return get_le16(m_header + kOffRecordLength);
+}
+
+std::uint64_t CDbf::RecordOffset(std::uint32_t index) const {
+    return GetHeaderLength() + static_cast<std::uint64_t>(GetRecordLength()) * index;
+}
+
+void CDbf::CloseFile() noexcept {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_record.clear();
+    m_record.shrink_to_fit();
+    m_tail.clear();
+    m_cache.clear();
+    m_cacheCount = 0;
+    m_headerDirty = false;
+    m_modified = false;
+    m_current = -1;
+}
+
+// ---- opening, creating, closing ----
+
+void CDbf::Open(const std::filesystem::path& path, bool read_only) {
+    if (IsOpen())
+        Close();
+    m_fileName = path.string();
+    const int fd = ::open(m_fileName.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error(
+            format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+    m_fd = fd;
+    try {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+            throw_bad_format();
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        ReadHeader(size);
+        ReadDescriptors();
+    } catch (...) {
+        CloseFile();
+        throw;
+    }
+    SetUp(m_header[kOffLanguage] == kLangCp866 ? DbfCodePage::kCp866 : DbfCodePage::kWindows1251);
+}
+
+// Takes the header and checks its sizes against the file. A record count beyond the file's end (a file
+// cut short) is lowered to the complete records the file holds.
+void CDbf::ReadHeader(std::uint64_t file_size) {
+    if (file_size < kHeaderSize ||
+        ::pread(m_fd, m_header, kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize))
+        throw_bad_format();
+    const std::uint16_t header_length = GetHeaderLength();
+    const std::uint16_t record_length = GetRecordLength();
+    if (header_length < kMinHeaderLength || header_length > file_size || record_length == 0)
+        throw_bad_format();
+    const std::uint64_t complete = (file_size - header_length) / record_length;
+    m_recordCount =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(get_le32(m_header + kOffRecordCount), complete));
+    put_le32(m_header + kOffRecordCount, m_recordCount);
+}
+
+// Takes the descriptors (header length / 32 - 1 of them, ending early at a terminator) and checks that
+// the terminator lies inside the header and the record length is the flag byte plus the field lengths.
+void CDbf::ReadDescriptors() {
+    const std::size_t slots = GetHeaderLength() / kDescriptorSize - 1;
+    std::vector<DBFFIELD> fields(slots);
+    const auto bytes = static_cast<ssize_t>(slots * kDescriptorSize);
+    if (slots > 0 && ::pread(m_fd, fields.data(), static_cast<std::size_t>(bytes), kHeaderSize) != bytes)
+        throw_bad_format();
+    std::size_t count = 0;
+    std::uint32_t record_length = 1;
+    while (count < slots && static_cast<std::uint8_t>(fields[count].name[0]) != kTerminator) {
+        record_length += fields[count].length;
+        ++count;
+    }
+    // The descriptors end with the terminator, inside the header.
+    std::uint8_t terminator = 0;
+    const std::size_t terminator_at = kHeaderSize + count * kDescriptorSize;
+    if (terminator_at >= GetHeaderLength() ||
+        ::pread(m_fd, &terminator, 1, static_cast<off_t>(terminator_at)) != 1 || terminator != kTerminator)
+        throw_bad_format();
+    fields.resize(count);
+    if (record_length != GetRecordLength())
+        throw_bad_format();
+    m_fields = std::move(fields);
+}
+
+void CDbf::SetUp(DbfCodePage cp) {
+    m_codePage = cp;
+    m_offsets.resize(m_fields.size());
+    std::uint32_t offset = 1;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        m_offsets[i] = offset;
+        offset += m_fields[i].length;
+    }
+    m_record.assign(GetRecordLength(), 0);
+    m_current = -1;
+    m_modified = false;
+    m_headerDirty = false;
+    m_tail.clear();
+    m_cache.clear();
+    m_cacheCount = 0;
+}
+
+void CDbf::Create(const std::filesystem::path& path, const DBFFIELD* fields, int count) {
+    if (IsOpen())
+        Close();
+    if (count < 0 || (count > 0 && fields == nullptr))
+        throw std::invalid_argument("CDbf::Create: bad field list");
+    std::uint32_t record_length = 1;
+    for (int i = 0; i < count; ++i)
+        record_length += fields[i].length;
+    const std::uint32_t header_length =
+        kDescriptorSize * static_cast<std::uint32_t>(count) + kMinHeaderLength;
+    if (record_length > 0xFFFF || header_length > 0xFFFF)
+        throw std::invalid_argument("CDbf::Create: table too wide");
+
+    m_fileName = path.string();
+    const int fd = ::open(m_fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw std::runtime_error(
+            format_text(_("Failed to create database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+    m_fd = fd;
+    m_fields.assign(fields, fields + count);
+    std::memset(m_header, 0, sizeof m_header);
+    m_header[0] = kVersion;
+    put_le16(m_header + kOffHeaderLength, header_length);
+    put_le16(m_header + kOffRecordLength, record_length);
+    m_header[kOffLanguage] = kLangCp866;
+    m_recordCount = 0;
+    StampToday();
+
+    std::vector<std::uint8_t> image(header_length);
+    std::memcpy(image.data(), m_header, kHeaderSize);
+    if (count > 0)
+        std::memcpy(image.data() + kHeaderSize, fields, kDescriptorSize * static_cast<std::size_t>(count));
+    image.back() = kTerminator;
+    try {
+        WriteAt(0, image.data(), image.size());
+    } catch (...) {
+        CloseFile();
+        throw;
+    }
+    SetUp(DbfCodePage::kCp866);
+}
+
+void CDbf::Close() {
+    if (!IsOpen())
+        return;
+    try {
+        WriteModified();
+        FlushPending();
+    } catch (...) {
+        CloseFile();
+        throw;
+    }
+    CloseFile();
+}
+
+// ---- record I/O ----
+
+void CDbf::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+    auto p = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw std::runtime_error(format_text(_("Failed to write database \"%s\": %s"), m_fileName.c_str(),
+                                                 g_strerror(n < 0 ? errno : ENOSPC)));
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+// Reads one record; bytes the file does not have (an index past its end) read as blanks.
+void CDbf::ReadRecordAt(std::uint32_t index, std::uint8_t* dst) {
+    const std::size_t rl = GetRecordLength();
+    if (!m_tail.empty() && index >= m_tailFirst && index < m_recordCount) {
+        std::memcpy(dst, m_tail.data() + (index - m_tailFirst) * rl, rl);
+        return;
+    }
+    if (index >= m_cacheFirst && index < m_cacheFirst + m_cacheCount) {
+        std::memcpy(dst, m_cache.data() + (index - m_cacheFirst) * rl, rl);
+        return;
+    }
+    const std::uint32_t in_file = m_tail.empty() ? m_recordCount : m_tailFirst;
+    if (index < in_file) {
+        const std::size_t want =
+            std::min<std::size_t>(std::max<std::size_t>(kReadAheadBytes / rl, 1), in_file - index);
+        m_cache.resize(want * rl);
+        const ssize_t got =
+            ::pread(m_fd, m_cache.data(), m_cache.size(), static_cast<off_t>(RecordOffset(index)));
+        m_cacheFirst = index;
+        m_cacheCount = got > 0 ? static_cast<std::uint32_t>(static_cast<std::size_t>(got) / rl) : 0;
+        if (m_cacheCount > 0) {
+            std::memcpy(dst, m_cache.data(), rl);
+            return;
+        }
+    }
+    std::memset(dst, kLiveFlag, rl);
+    const ssize_t got = ::pread(m_fd, dst, rl, static_cast<off_t>(RecordOffset(index)));
+    if (got > 0 && static_cast<std::size_t>(got) < rl)
+        std::memset(dst + got, kLiveFlag, rl - static_cast<std::size_t>(got));
+}
+
+void CDbf::WriteRecordAt(std::uint32_t index, const std::uint8_t* src) {
+    const std::size_t rl = GetRecordLength();
+    if (index >= m_cacheFirst && index < m_cacheFirst + m_cacheCount)
+        std::memcpy(m_cache.data() + (index - m_cacheFirst) * rl, src, rl);
+    if (!m_tail.empty() && index >= m_tailFirst && index < m_recordCount)
+        std::memcpy(m_tail.data() + (index - m_tailFirst) * rl, src, rl);
+    else
+        WriteAt(RecordOffset(index), src, rl);
+}
+
+void CDbf::StampToday() {
+    const HeaderDate d = today();
+    if (m_header[kOffYear] != d.year || m_header[kOffYear + 1] != d.month ||
+        m_header[kOffYear + 2] != d.day) {
+        m_header[kOffYear] = d.year;
+        m_header[kOffYear + 1] = d.month;
+        m_header[kOffYear + 2] = d.day;
+        m_headerDirty = true;
+    }
+}
+
+void CDbf::WriteRecord() {
+    m_modified = false;
+    if (m_current < 0) // no record to write to
+        return;
+    StampToday();
+    WriteRecordAt(static_cast<std::uint32_t>(m_current), m_record.data());
+}
+
+void CDbf::WriteModified() {
+    if (m_modified)
+        WriteRecord();
+}
+
+void CDbf::WriteHeader() {
+    put_le32(m_header + kOffRecordCount, m_recordCount);
+    WriteAt(0, m_header, kHeaderSize);
+    m_headerDirty = false;
+}
+
+// Writes collected appended records in one go, then the header if it changed.
+void CDbf::FlushPending() {
+    if (!m_tail.empty()) {
+        WriteAt(RecordOffset(m_tailFirst), m_tail.data(), m_tail.size());
+        m_tail.clear();
+    }
+    if (m_headerDirty)
+        WriteHeader();
+}
+
+void CDbf::Truncate(std::uint32_t count) {
+    m_recordCount = count;
+    m_tail.clear();
+    m_cacheCount = 0;
+    WriteHeader();
+    if (::ftruncate(m_fd, static_cast<off_t>(RecordOffset(count))) != 0)
+        throw std::runtime_error(
+            format_text(_("Failed to write database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+    m_current = -1;
+    m_modified = false;
+}
+
+// ---- navigation and record operations ----
+
+void CDbf::GoToRecord(std::int32_t index) {
+    if (!IsOpen())
+        throw std::logic_error("CDbf::GoToRecord: no open table");
+    if (index < 0)
+        throw std::out_of_range("CDbf::GoToRecord: negative record index");
+    WriteModified();
+    m_current = index;
+    ReadRecordAt(static_cast<std::uint32_t>(index), m_record.data());
+}
+
+void CDbf::Append(int n) {
+    if (n < 1 || !IsOpen())
+        return;
+    WriteModified();
+    const std::size_t rl = GetRecordLength();
+    if (m_tail.empty())
+        m_tailFirst = m_recordCount;
+    m_tail.resize(m_tail.size() + rl * static_cast<std::size_t>(n), kLiveFlag);
+    m_recordCount += static_cast<std::uint32_t>(n);
+    m_headerDirty = true;
+    std::fill(m_record.begin(), m_record.end(), kLiveFlag);
+    m_current = static_cast<std::int32_t>(m_recordCount - 1);
+    if (m_tail.size() >= kMaxPendingBytes)
+        FlushPending();
+}
+
+void CDbf::Post() {
+    if (!IsOpen())
+        return;
+    WriteModified();
+    FlushPending();
+}
+
+void CDbf::Sync() {
+    Post();
+    if (IsOpen() && ::fsync(m_fd) != 0)
+        throw std::runtime_error(
+            format_text(_("Failed to write database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+}
+
+void CDbf::Cancel() {
+    m_modified = false;
+    if (IsOpen() && m_current >= 0)
+        ReadRecordAt(static_cast<std::uint32_t>(m_current), m_record.data());
+}
+
+void CDbf::SetDeleteStatus(bool deleted) {
+    if (!IsOpen() || m_current < 0)
+        return;
+    m_record[0] = static_cast<std::uint8_t>(deleted ? kDeletedFlag : kLiveFlag);
+    WriteRecord();
+    FlushPending();
+}
+
+bool CDbf::GetDeleteStatus() const {
+    return !m_record.empty() && m_record[0] == static_cast<std::uint8_t>(kDeletedFlag);
+}
+
+void CDbf::PackTable() {
+    if (!IsOpen())
+        return;
+    Post();
+    std::vector<std::uint8_t> rec(GetRecordLength());
+    std::uint32_t live = 0;
+    for (std::uint32_t i = 0; i < m_recordCount; ++i) {
+        ReadRecordAt(i, rec.data());
+        if (rec[0] == static_cast<std::uint8_t>(kDeletedFlag))
+            continue;
+        if (live != i)
+            WriteRecordAt(live, rec.data());
+        ++live;
+    }
+    if (live < m_recordCount) {
+        StampToday();
+        Truncate(live);
+    }
+    m_current = -1;
+    m_modified = false;
+}
+
+void CDbf::EmptyTable() {
+    if (!IsOpen())
+        return;
+    StampToday();
+    Truncate(0);
+}
+
+// Opens n blank records at the current one, moving it and the records after it up by n.
+void CDbf::Insert(int n) {
+    if (n < 1 || !IsOpen() || m_current < 0 || static_cast<std::uint32_t>(m_current) > m_recordCount)
+        return;
+    const auto at = static_cast<std::uint32_t>(m_current);
+    const std::uint32_t old_count = m_recordCount;
+    Append(n);
+    FlushPending();
+    std::vector<std::uint8_t> rec(GetRecordLength());
+    for (std::uint32_t i = old_count; i-- > at;) {
+        ReadRecordAt(i, rec.data());
+        WriteRecordAt(i + static_cast<std::uint32_t>(n), rec.data());
+    }
+    std::fill(rec.begin(), rec.end(), kLiveFlag);
+    for (std::uint32_t i = at; i < at + static_cast<std::uint32_t>(n); ++i)
+        WriteRecordAt(i, rec.data());
+    m_current = static_cast<std::int32_t>(at);
+    ReadRecordAt(at, m_record.data());
+}
+
+// Copies n records from the current one to dest; overlapping ranges are copied in the safe direction.
+void CDbf::CopyTo(std::int32_t dest, int n) {
+    if (n < 1 || dest < 0 || !IsOpen() || m_current < 0 ||
+        static_cast<std::uint32_t>(m_current) >= m_recordCount)
+        return;
+    const auto src = static_cast<std::uint32_t>(m_current);
+    const auto to = static_cast<std::uint32_t>(dest);
+    const std::uint32_t count = std::min<std::uint32_t>(static_cast<std::uint32_t>(n), m_recordCount - src);
+    WriteModified();
+    const std::uint64_t end = static_cast<std::uint64_t>(to) + count;
+    if (end > m_recordCount)
+        Append(static_cast<int>(end - m_recordCount));
+    FlushPending();
+    std::vector<std::uint8_t> rec(GetRecordLength());
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const std::uint32_t i = to > src ? count - 1 - k : k;
+        ReadRecordAt(src + i, rec.data());
+        WriteRecordAt(to + i, rec.data());
+    }
+    m_current = static_cast<std::int32_t>(src);
+    ReadRecordAt(src, m_record.data());
+}
+
+void CDbf::SetCodePage(int cp) {
+    if (!IsOpen())
+        return;
+    m_header[kOffLanguage] = cp == 1 ? kLangWin1251 : cp == 2 ? kLangCp866 : 0;
+    m_codePage = cp == 2 ? DbfCodePage::kCp866 : DbfCodePage::kWindows1251;
+    WriteHeader();
+}
+
+void CDbf::SetDbfDate(int day, int month, int year) {
+    if (!IsOpen())
+        return;
+    m_header[kOffYear] = static_cast<std::uint8_t>(year);
+    m_header[kOffYear + 1] = static_cast<std::uint8_t>(month);
+    m_header[kOffYear + 2] = static_cast<std::uint8_t>(day);
+    WriteAt(kOffYear, m_header + kOffYear, 3);
+}
+
+// ---- fields ----
+
+const CDbf::DBFFIELD& CDbf::CheckedField(int field) const {
+    if (m_record.empty())
+        throw std::logic_error("CDbf: no open table");
+    if (field < 0 || static_cast<std::size_t>(field) >= m_fields.size())
+        throw std::out_of_range("CDbf: no such field");
+    return m_fields[static_cast<std::size_t>(field)];
+}
+
+std::string_view CDbf::GetFieldRaw(int field) const {
+    const DBFFIELD& f = CheckedField(field);
+    const auto* p =
+        reinterpret_cast<const char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
+    return trim_blanks(std::string_view(p, f.length));
+}
+
+Glib::ustring CDbf::GetFieldData(int field) const {
+    const DBFFIELD& f = CheckedField(field);
+    std::string_view raw = GetFieldRaw(field);
+    raw = raw.substr(0, std::min(raw.size(), raw.find('\0'))); // fields are C strings
+    if (raw.empty())
+        return {};
+    if (f.type == 'C')
+        return Glib::ustring(ansiToUtf8(m_codePage, raw));
+    // Other types hold ASCII; stray bytes of other software are read through the code page so that the
+    // result is always valid UTF-8.
+    std::string text = g_utf8_validate(raw.data(), static_cast<gssize>(raw.size()), nullptr)
+                           ? std::string(raw)
+                           : ansiToUtf8(m_codePage, raw);
+    switch (f.type) {
+    case 'F':
+        if (const auto dot = text.find('.'); dot != std::string::npos)
+            text.replace(dot, 1, std::localeconv()->decimal_point);
+        break;
+    case 'D':
+        if (text.size() >= 8 && std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }))
+            // YYYYMMDD -> DD.MM.YY
+            text = text.substr(6, 2) + "." + text.substr(4, 2) + "." + text.substr(2, 2);
+        break;
+    case 'L':
+        text = std::strchr("TtYy", text[0]) ? "TRUE" : "FALSE";
+        break;
+    default:
+        break;
+    }
+    return Glib::ustring(std::move(text));
+}
+
+void CDbf::SetFieldData(int field, const Glib::ustring& value) {
+    const DBFFIELD& f = CheckedField(field);
+    const std::size_t n = value.length();
+    if (n > f.length && !(f.type == 'L' && n <= 5)) // "FALSE" fits a one-byte logical field
+        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+    char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
+    std::memset(dst, ' ', f.length);
+    if (!value.empty()) {
+        switch (f.type) {
+        case 'D':
+            SetFieldDate(f, dst, value);
+            break;
+        case 'F':
+            SetFieldFloat(f, dst, value);
+            break;
+        case 'L': {
+            const std::string& v = value.raw();
+            dst[0] = v == "TRUE" || v == "YES" ? 'T' : v == "FALSE" || v == "NO" ? 'F' : ' ';
+            break;
+        }
+        case 'N': {
+            const std::string& v = value.raw();
+            if (v.size() > f.length) // more bytes than characters: not ASCII
+                ThrowDbfException(CDbfException::kBadValue, m_fileName);
+            std::memcpy(dst + f.length - v.size(), v.data(), v.size());
+            break;
+        }
+        default:
+            SetFieldChar(f, dst, value);
+            break;
+        }
+    }
+    m_modified = true;
+}
+
+// DD.MM.YY (day from character 1, month from 4, year from 7) stored as YYYYMMDD; years below 51 are 20YY.
+void CDbf::SetFieldDate(const DBFFIELD& f, char* dst, const Glib::ustring& value) {
+    if (value.length() < 8)
+        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+    const int day = leading_int(value.substr(0).raw());
+    const int month = leading_int(value.substr(3).raw());
+    int year = leading_int(value.substr(6).raw());
+    year += year < 51 ? 2000 : kYearBase;
+    char text[40];
+    const int len = std::snprintf(text, sizeof text, "%.4d%.2d%.2d", year, month, day);
+    if (len < 0 || static_cast<std::size_t>(len) > f.length)
+        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+    std::memcpy(dst, text, static_cast<std::size_t>(len));
+}
+
+// The number with the field's decimal count, right-aligned, "." as the point and "-" for negatives. A
+// magnitude below 1 gets a leading zero ("0.05"); a number that does not fit the field is refused.
+void CDbf::SetFieldFloat(const DBFFIELD& f, char* dst, const Glib::ustring& value) {
+    const double number = std::strtod(value.c_str(), nullptr);
+    char text[400];
+    const auto result = std::isfinite(number) ? std::to_chars(text, text + sizeof text, number,
+                                                              std::chars_format::fixed, f.decimals)
+                                              : std::to_chars_result{text, std::errc::invalid_argument};
+    const auto len = static_cast<std::size_t>(result.ptr - text);
+    if (result.ec != std::errc() || len > f.length)
+        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+    std::memcpy(dst + f.length - len, text, len);
+}
+
+void CDbf::SetFieldChar(const DBFFIELD& f, char* dst, const Glib::ustring& value) {
+    const std::string bytes = utf8_to_ansi(m_codePage, value.raw());
+    if (bytes.size() > f.length)
+        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+    std::memcpy(dst, bytes.data(), bytes.size());
+}

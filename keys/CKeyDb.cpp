@@ -1,0 +1,260 @@
+// The key database file: its seven columns, the database record 0 and the mapping of key records.
+#include "keys/CKeyDb.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+#include "app/Paths.h"
+#include "app/i18n.h"
+#include "keys/DbfCodePage.h"
+#include "keys/KeyDbTime.h"
+
+namespace {
+
+struct ColumnSpec {
+    const char* name;
+    char type;
+    std::uint8_t length;
+};
+
+// The columns a new database gets, which are also the minimum an existing one must have.
+constexpr ColumnSpec kColumns[CKeyDb::kColumnCount] = {
+    {"ID", 'N', 12},     {"ATTR", 'N', 4},      {"TYPE", 'N', 4},    {"SHORTNUM", 'N', 1},
+    {"KEYNUM", 'C', 16}, {"COMMENT", 'C', 100}, {"CREATE", 'C', 16},
+};
+
+constexpr std::size_t kInfoReadSize = 512;
+constexpr std::size_t kHeaderSize = 32;
+constexpr std::uint8_t kLangCp866 = 0x26;
+
+// Attribute codes of the file; they differ from KeyAttr for Blocking and Master.
+constexpr int kDbNormal = 1;
+constexpr int kDbMaster = 2;
+constexpr int kDbBlocking = 3;
+constexpr int kDbInactive = 4;
+
+std::string_view c_string(std::string_view field) {
+    return field.substr(0, std::min(field.size(), field.find('\0')));
+}
+
+// strtol/strtoul of a field's text; fields are short, so a stack copy gives the terminating zero.
+long field_to_long(std::string_view text) {
+    char buf[256];
+    const std::size_t n = std::min(text.size(), sizeof buf - 1);
+    std::memcpy(buf, text.data(), n);
+    buf[n] = '\0';
+    return std::strtol(buf, nullptr, 10);
+}
+
+unsigned long field_to_ulong(std::string_view text) {
+    char buf[256];
+    const std::size_t n = std::min(text.size(), sizeof buf - 1);
+    std::memcpy(buf, text.data(), n);
+    buf[n] = '\0';
+    return std::strtoul(buf, nullptr, 10);
+}
+
+template <typename T>
+Glib::ustring decimal(T value) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return Glib::ustring(buf, r.ptr);
+}
+
+std::uint16_t get_le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+} // namespace
+
+int key_attr_to_db_code(KeyAttr attr) {
+    switch (attr) {
+    case KA_NORMAL:
+        return kDbNormal;
+    case KA_BLOCKING:
+        return kDbBlocking;
+    case KA_MASTER:
+        return kDbMaster;
+    case KA_INACTIVE:
+        return kDbInactive;
+    default:
+        return static_cast<int>(attr);
+    }
+}
+
+KeyAttr key_attr_from_db_code(long code) {
+    switch (code) {
+    case kDbMaster:
+        return KA_MASTER;
+    case kDbBlocking:
+        return KA_BLOCKING;
+    case kDbInactive:
+        return KA_INACTIVE;
+    default:
+        return KA_NORMAL;
+    }
+}
+
+CKeyDb::~CKeyDb() {
+    // A pending database record is written here; a failure has nobody to report to. Callers that must
+    // know use Close or Post themselves.
+    try {
+        Close();
+    } catch (const std::exception&) {
+    }
+}
+
+void CKeyDb::Connect(const std::filesystem::path& path, bool create) {
+    std::error_code ec;
+    if (create || !std::filesystem::exists(path, ec)) {
+        DBFFIELD fields[kColumnCount] = {};
+        for (int i = 0; i < kColumnCount; ++i) {
+            std::strncpy(fields[i].name, kColumns[i].name, sizeof fields[i].name);
+            fields[i].type = kColumns[i].type;
+            fields[i].length = kColumns[i].length;
+        }
+        Create(path, fields, kColumnCount);
+    } else {
+        Open(path, false);
+        if (!CheckFormat()) {
+            Close();
+            throw std::runtime_error(_("Bad database format."));
+        }
+    }
+    if (GetRecordCount() == 0) {
+        Append(1);
+        Post();
+    }
+}
+
+bool CKeyDb::CheckFormat() const {
+    if (GetFieldCount() < kColumnCount)
+        return false;
+    for (int i = 0; i < kColumnCount; ++i) {
+        const DBFFIELD& f = GetField(i);
+        const std::string_view name(f.name, strnlen(f.name, sizeof f.name));
+        if (name != kColumns[i].name || f.type != kColumns[i].type || f.length < kColumns[i].length)
+            return false;
+    }
+    return true;
+}
+
+Glib::ustring CKeyDb::GetComment() {
+    GoToRecord(0);
+    return GetFieldData(kColComment);
+}
+
+void CKeyDb::SetComment(const Glib::ustring& text) {
+    GoToRecord(0);
+    SetFieldData(kColComment, text);
+}
+
+std::uint16_t CKeyDb::GetOpenTimeCode() {
+    GoToRecord(0);
+    const std::string text(c_string(GetFieldRaw(kColKeyNum)));
+    std::uint32_t code = 0;
+    if (!try_str_to_uint(text, code, 16))
+        return kDefaultOpenTimeCode;
+    return static_cast<std::uint16_t>(code);
+}
+
+void CKeyDb::SetOpenTimeCode(std::uint16_t code) {
+    GoToRecord(0);
+    char text[8];
+    std::snprintf(text, sizeof text, "%.4X", static_cast<unsigned>(code));
+    SetFieldData(kColKeyNum, text);
+}
+
+void CKeyDb::ReadKey(std::uint32_t k, key_info& info) {
+    if (k >= INT32_MAX)
+        throw std::out_of_range("CKeyDb::ReadKey: key index");
+    GoToRecord(static_cast<std::int32_t>(k + 1));
+    GetKeyInfo(info);
+}
+
+void CKeyDb::AddKey(const key_info& info) {
+    Append(1);
+    SetKeyInfo(info);
+    WriteRecord();
+}
+
+// Unparsable values never fail a read: they give 0, the empty number or Normal.
+void CKeyDb::GetKeyInfo(key_info& info) const {
+    info.id = static_cast<std::uint32_t>(field_to_ulong(GetFieldRaw(kColId)));
+    info.attr = key_attr_from_db_code(field_to_long(GetFieldRaw(kColAttr)));
+    info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(GetFieldRaw(kColType))));
+    info.is_short = field_to_long(GetFieldRaw(kColShortNum)) != 0;
+    CCardUID number;
+    if (!number.TryParse(c_string(GetFieldRaw(kColKeyNum))))
+        number = CCardUID();
+    info.number = number;
+    info.comment = GetFieldData(kColComment);
+    info.created = parse_key_db_time(c_string(GetFieldRaw(kColCreate)));
+}
+
+void CKeyDb::SetKeyInfo(const key_info& info) {
+    SetFieldData(kColId, decimal(info.id));
+    SetFieldData(kColAttr, decimal(key_attr_to_db_code(info.attr)));
+    SetFieldData(kColType, decimal(static_cast<std::uint32_t>(info.type)));
+    SetFieldData(kColShortNum, info.is_short ? "1" : "0");
+    SetFieldData(kColKeyNum, info.number.ToString());
+    SetFieldData(kColComment, info.comment);
+    SetFieldData(kColCreate, format_key_db_time(info.created));
+}
+
+bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count) {
+    key_count = 0;
+    description.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned char buf[kInfoReadSize];
+    struct stat st {};
+    const bool stat_ok = ::fstat(fd, &st) == 0;
+    const ssize_t got = ::pread(fd, buf, sizeof buf, 0);
+    ::close(fd);
+    if (!stat_ok || got < static_cast<ssize_t>(kHeaderSize))
+        return false;
+    const std::uint32_t stored =
+        static_cast<std::uint32_t>(buf[4]) | static_cast<std::uint32_t>(buf[5]) << 8 |
+        static_cast<std::uint32_t>(buf[6]) << 16 | static_cast<std::uint32_t>(buf[7]) << 24;
+    const std::uint16_t header_length = get_le16(buf + 8);
+    const std::uint16_t record_length = get_le16(buf + 10);
+    const auto file_size = static_cast<std::uint64_t>(st.st_size);
+    if (header_length < kHeaderSize + 1 || header_length > file_size || record_length == 0)
+        return false;
+    // Records missing at the end of a file cut short are not counted.
+    const std::uint64_t records =
+        std::min<std::uint64_t>(stored, (file_size - header_length) / record_length);
+    if (records < 1)
+        return false;
+    key_count = static_cast<int>(std::min<std::uint64_t>(records - 1, INT_MAX));
+    // The description is the COMMENT of record 0 in the standard layout; the bytes must have been read.
+    const std::size_t comment_at = header_length + kCommentOffset;
+    if (header_length + record_length > kInfoReadSize ||
+        comment_at + kCommentLength > static_cast<std::size_t>(got))
+        return false;
+    std::string_view comment(reinterpret_cast<const char*>(buf) + comment_at, kCommentLength);
+    const auto first = comment.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return false;
+    comment = comment.substr(first, comment.find_last_not_of(' ') - first + 1);
+    try {
+        description =
+            ansiToUtf8(buf[29] == kLangCp866 ? DbfCodePage::kCp866 : DbfCodePage::kWindows1251, comment);
+    } catch (const std::runtime_error&) {
+        description.clear(); // a byte the code page lacks: the list shows no description
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,150 @@
+// Creation times of key records: parsing, formatting and a day cache in front of mktime.
+#include "keys/KeyDbTime.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unordered_map>
+
+namespace {
+
+constexpr std::size_t kCreateColumnLength = 16;
+constexpr int kMinYear = 1900;
+constexpr std::size_t kMaxCachedDays = 8192;
+
+// One %d conversion: blanks, an optional sign, at least one digit. Saturates instead of overflowing.
+bool scan_int(std::string_view text, std::size_t& pos, int& out) {
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+        negative = text[pos++] == '-';
+    const std::size_t first = pos;
+    long long value = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+        if (value <= INT_MAX)
+            value = value * 10 + (text[pos] - '0');
+        ++pos;
+    }
+    if (pos == first)
+        return false;
+    if (value > INT_MAX)
+        value = negative ? static_cast<long long>(INT_MAX) + 1 : INT_MAX;
+    out = static_cast<int>(negative ? -value : value);
+    return true;
+}
+
+bool scan_literal(std::string_view text, std::size_t& pos, char c) {
+    if (pos >= text.size() || text[pos] != c)
+        return false;
+    ++pos;
+    return true;
+}
+
+// A day's local midnight as mktime gave it, with the calendar date that mktime normalised it to.
+struct DayEntry {
+    std::time_t midnight;
+    int year, month, day; // tm_year, tm_mon, tm_mday after normalisation
+};
+
+class CDayCache {
+public:
+    std::int64_t get(int year, int month, int day, int hour, int minute) {
+        check_zone();
+        if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
+            return plain_mktime(year, month, day, hour, minute);
+        const auto key = static_cast<std::uint64_t>(static_cast<std::uint32_t>(year)) << 16 |
+                         static_cast<std::uint64_t>(month & 0xFF) << 8 |
+                         static_cast<std::uint64_t>(day & 0xFF);
+        auto it = m_days.find(key);
+        if (it == m_days.end()) {
+            if (m_days.size() >= kMaxCachedDays)
+                m_days.clear();
+            it = m_days.emplace(key, make_entry(year, month, day)).first;
+        }
+        const DayEntry& e = it->second;
+        // Valid unless a clock change lies between midnight and the wanted minute.
+        const std::time_t guess = e.midnight + hour * 3600 + minute * 60;
+        std::tm tm{};
+        if (e.midnight != -1 && localtime_r(&guess, &tm) && tm.tm_year == e.year && tm.tm_mon == e.month &&
+            tm.tm_mday == e.day && tm.tm_hour == hour && tm.tm_min == minute)
+            return guess;
+        return plain_mktime(year, month, day, hour, minute);
+    }
+
+private:
+    static std::int64_t plain_mktime(int year, int month, int day, int hour, int minute) {
+        std::tm tm{};
+        tm.tm_year = year - kMinYear;
+        tm.tm_mon = month - 1;
+        tm.tm_mday = day;
+        tm.tm_hour = hour;
+        tm.tm_min = minute;
+        tm.tm_isdst = -1;
+        return std::mktime(&tm);
+    }
+
+    static DayEntry make_entry(int year, int month, int day) {
+        std::tm tm{};
+        tm.tm_year = year - kMinYear;
+        tm.tm_mon = month - 1;
+        tm.tm_mday = day;
+        tm.tm_isdst = -1;
+        const std::time_t t = std::mktime(&tm);
+        return {t, tm.tm_year, tm.tm_mon, tm.tm_mday};
+    }
+
+    // A changed TZ makes every cached day wrong.
+    void check_zone() {
+        const char* tz = std::getenv("TZ");
+        const std::string now = tz ? std::string("=") + tz : std::string();
+        if (now != m_zone) {
+            m_zone = now;
+            m_days.clear();
+            tzset();
+        }
+    }
+
+    std::unordered_map<std::uint64_t, DayEntry> m_days;
+    std::string m_zone = "<unset>";
+};
+
+} // namespace
+
+std::int64_t local_wall_time(int year, int month, int day, int hour, int minute) {
+    thread_local CDayCache cache;
+    return cache.get(year, month, day, hour, minute);
+}
+
+std::int64_t parse_key_db_time(std::string_view text) {
+    int day = 0, month = 0, year = 0, hour = 0, minute = 0;
+    std::size_t pos = 0;
+    if (!scan_int(text, pos, day) || !scan_literal(text, pos, '.') || !scan_int(text, pos, month) ||
+        !scan_literal(text, pos, '.') || !scan_int(text, pos, year))
+        return 0;
+    // The blank of the pattern matches any run of white space, then hour ':' minute, each optional.
+    if (scan_int(text, pos, hour) && scan_literal(text, pos, ':'))
+        scan_int(text, pos, minute);
+    if (day < 1 || day > 31 || month < 1 || month > 12 || year < kMinYear)
+        return 0;
+    const std::int64_t t = local_wall_time(year, month, day, hour, minute);
+    return t == -1 ? 0 : t;
+}
+
+std::string format_key_db_time(std::int64_t t) {
+    if (t == 0)
+        return {};
+    const auto value = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (!localtime_r(&value, &tm))
+        return {};
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%.2d.%.2d.%.4ld %.2d:%.2d", tm.tm_mday, tm.tm_mon + 1,
+                                static_cast<long>(tm.tm_year) + kMinYear, tm.tm_hour, tm.tm_min);
+    if (n < 0 || static_cast<std::size_t>(n) > kCreateColumnLength)
+        return {};
+    return std::string(text, static_cast<std::size_t>(n));
+}
