@@ -1,0 +1,43 @@
+// Paced output queue of a simulated serial line.
+#include "sim/devsim/COutQueue.h"
+
+#include <algorithm>
+
+namespace devsim {
+
+std::chrono::nanoseconds byte_time(const LineSettings& line) {
+    if (line.baud == 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::nanoseconds(1'000'000'000ULL * line.bits_per_byte() / line.baud);
+}
+
+void COutQueue::push(TimePoint at, const uint8_t* data, size_t n, std::chrono::nanoseconds byte_time) {
+    for (size_t i = 0; i < n; ++i) {
+        TimePoint due = at;
+        if (byte_time.count() > 0) {
+            due = std::max(at, m_line_free) + byte_time;
+            m_line_free = due;
+        }
+        m_bytes.push_back({due, data[i]});
+    }
+}
+
+void COutQueue::take_due(TimePoint now, std::vector<uint8_t>& out) {
+    while (!m_bytes.empty() && m_bytes.front().due <= now) {
+        out.push_back(m_bytes.front().value);
+        m_bytes.pop_front();
+    }
+}
+
+std::optional<TimePoint> COutQueue::next_due() const {
+    if (m_bytes.empty())
+        return std::nullopt;
+    return m_bytes.front().due;
+}
+
+void COutQueue::clear() {
+    m_bytes.clear();
+    m_line_free = {};
+}
+
+} // namespace devsim

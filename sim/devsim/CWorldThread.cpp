@@ -1,0 +1,179 @@
+// The world's poll thread: reads what the program sends on the pseudo-terminal or the converter socket, feeds
+// the adapter, and writes its answers when they are due (at once, or paced at the line's byte time).
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "sim/devsim/CWorld.h"
+
+namespace devsim {
+
+namespace {
+constexpr milliseconds kSlaveProbeInterval{20};
+}
+
+void CWorld::run() {
+    std::vector<pollfd> fds;
+    for (;;) {
+        int pty_fd = -1, listen_fd = -1, client_fd = -1;
+        std::optional<TimePoint> deadline;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stop)
+                return;
+            const TimePoint now = Clock::now();
+            service(now);
+            fds.assign(1, pollfd{m_event.get(), POLLIN, 0});
+            if (m_pty && m_pty->slave_open()) {
+                pty_fd = m_pty->fd();
+                fds.push_back(
+                    {pty_fd, static_cast<short>(POLLIN | (m_pty_pending.empty() ? 0 : POLLOUT)), 0});
+            }
+            if (m_tcp) {
+                listen_fd = m_tcp->listen_fd();
+                fds.push_back({listen_fd, POLLIN, 0});
+                if (m_tcp->connected()) {
+                    client_fd = m_tcp->client_fd();
+                    fds.push_back(
+                        {client_fd, static_cast<short>(POLLIN | (m_tcp->send_pending() ? POLLOUT : 0)), 0});
+                }
+            }
+            auto earliest = [&](std::optional<TimePoint> t) {
+                if (t && (!deadline || *t < *deadline))
+                    deadline = t;
+            };
+            earliest(m_adapter.next_deadline());
+            earliest(m_pty_out.next_due());
+            earliest(m_tcp_out.next_due());
+            if (m_pty && !m_pty->slave_open())
+                earliest(now + kSlaveProbeInterval);
+        }
+        timespec ts{};
+        if (deadline) {
+            const auto wait = std::max(*deadline - Clock::now(), Clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+            ts.tv_sec = ns / 1'000'000'000;
+            ts.tv_nsec = ns % 1'000'000'000;
+        }
+        const int ready = ::ppoll(fds.data(), fds.size(), deadline ? &ts : nullptr, nullptr);
+        {
+            std::lock_guard lock(m_mutex);
+            const TimePoint now = Clock::now();
+            for (size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+                const pollfd& p = fds[i];
+                if (!p.revents)
+                    continue;
+                if (p.fd == m_event.get()) {
+                    uint64_t count;
+                    [[maybe_unused]] const ssize_t got = ::read(p.fd, &count, sizeof count);
+                } else if (p.fd == pty_fd && m_pty && m_pty->fd() == pty_fd) {
+                    on_pty_readable(now);
+                } else if (p.fd == listen_fd && m_tcp && m_tcp->listen_fd() == listen_fd) {
+                    if (m_tcp->accept_client()) {
+                        ++m_adapter.counters().connections;
+                        m_tcp_out.clear();
+                        m_adapter.reset_line();
+                    }
+                } else if (p.fd == client_fd && m_tcp && m_tcp->client_fd() == client_fd) {
+                    on_tcp_readable(now);
+                }
+            }
+            service(Clock::now());
+        }
+        notify_changed();
+    }
+}
+
+void CWorld::service(TimePoint now) {
+    if (m_pty && !m_pty->slave_open() && m_pty->probe_slave()) {
+        ++m_adapter.counters().connections;
+        m_adapter.reset_line();
+    }
+    m_adapter.tick(now);
+    route_output(now);
+    write_due(now);
+}
+
+void CWorld::feed(const std::vector<uint8_t>& payload, const LineSettings& line, TimePoint now) {
+    m_line = line;
+    m_wire_in.insert(m_wire_in.end(), payload.begin(), payload.end());
+    if (!m_options.pace) {
+        m_adapter.receive(payload.data(), payload.size(), line, now);
+        return;
+    }
+    // Each byte is complete one byte time after the previous one: the adapter sees the frame only when its
+    // last byte has crossed the wire.
+    const auto bt = byte_time(line);
+    for (uint8_t b : payload) {
+        m_rx_free = std::max(now, m_rx_free) + bt;
+        m_adapter.receive(&b, 1, line, m_rx_free);
+    }
+}
+
+void CWorld::on_pty_readable(TimePoint now) {
+    const LineSettings line = m_pty->line();
+    std::vector<uint8_t> data;
+    const bool open = m_pty->read_some(data);
+    if (!data.empty()) {
+        m_active = Active::Pty;
+        feed(data, line, now);
+    }
+    if (!open) { // the program closed the port: what was on its way is lost
+        m_pty_out.clear();
+        m_pty_pending.clear();
+        m_adapter.reset_line();
+    }
+}
+
+void CWorld::on_tcp_readable(TimePoint now) {
+    std::vector<uint8_t> payload;
+    const bool open = m_tcp->read_some(payload);
+    if (!payload.empty()) {
+        m_active = Active::Tcp;
+        feed(payload, m_tcp->telnet().line(), now);
+    }
+    m_tcp->flush(); // negotiation and COM-PORT answers
+    if (!open) {
+        m_tcp->drop_client();
+        m_tcp_out.clear();
+        m_adapter.reset_line();
+    }
+}
+
+void CWorld::route_output(TimePoint now) {
+    (void)now;
+    for (OutChunk& chunk : m_adapter.take_output()) {
+        if (m_active == Active::Tcp && m_tcp && m_tcp->connected()) {
+            const auto bt = m_options.pace ? byte_time(m_tcp->telnet().line()) : std::chrono::nanoseconds(0);
+            m_tcp_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt);
+        } else if (m_active == Active::Pty && m_pty && m_pty->slave_open()) {
+            const auto bt = m_options.pace ? byte_time(m_pty->line()) : std::chrono::nanoseconds(0);
+            m_pty_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt);
+        } // nobody listening: the bytes go nowhere, as on an unplugged line
+    }
+}
+
+void CWorld::write_due(TimePoint now) {
+    std::vector<uint8_t> due;
+    m_pty_out.take_due(now, due);
+    if (!due.empty()) {
+        m_wire_out.insert(m_wire_out.end(), due.begin(), due.end());
+        m_pty_pending.insert(m_pty_pending.end(), due.begin(), due.end());
+    }
+    if (m_pty && m_pty->slave_open() && !m_pty_pending.empty()) {
+        const size_t put = m_pty->write_some(m_pty_pending.data(), m_pty_pending.size());
+        m_pty_pending.erase(m_pty_pending.begin(), m_pty_pending.begin() + static_cast<ptrdiff_t>(put));
+    } else if (!m_pty || !m_pty->slave_open()) {
+        m_pty_pending.clear();
+    }
+    due.clear();
+    m_tcp_out.take_due(now, due);
+    if (due.empty() || !m_tcp || !m_tcp->connected())
+        return;
+    m_wire_out.insert(m_wire_out.end(), due.begin(), due.end());
+    m_tcp->queue_payload(due.data(), due.size());
+    m_tcp->flush();
+}
+
+} // namespace devsim
