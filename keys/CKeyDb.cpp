@@ -48,20 +48,22 @@ std::string_view c_string(std::string_view field) {
 }
 
 // strtol/strtoul of a field's text; fields are short, so a stack copy gives the terminating zero.
-long field_to_long(std::string_view text) {
+struct FieldText {
+    explicit FieldText(std::string_view text) {
+        const std::size_t n = std::min(text.size(), sizeof buf - 1);
+        if (n > 0)
+            std::memcpy(buf, text.data(), n);
+        buf[n] = '\0';
+    }
     char buf[256];
-    const std::size_t n = std::min(text.size(), sizeof buf - 1);
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
-    return std::strtol(buf, nullptr, 10);
+};
+
+long field_to_long(std::string_view text) {
+    return std::strtol(FieldText(text).buf, nullptr, 10);
 }
 
 unsigned long field_to_ulong(std::string_view text) {
-    char buf[256];
-    const std::size_t n = std::min(text.size(), sizeof buf - 1);
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
-    return std::strtoul(buf, nullptr, 10);
+    return std::strtoul(FieldText(text).buf, nullptr, 10);
 }
 
 template <typename T>
