@@ -66,8 +66,7 @@ void CRdTcpPort::Open() {
         m_Decoder.reset();
         if (::connect(m_fd, list->ai_addr, list->ai_addrlen) == 0) {
             m_bConnecting = false;
-            if (m_nBaudRate != 0 && m_bTelnet)
-                _SendBaud(m_nBaudRate);
+            _OnConnected();
         } else if (errno == EINPROGRESS) {
             m_bConnecting = true;
         } else {
@@ -103,6 +102,11 @@ void CRdTcpPort::_CheckConnecting() {
         AddLog_Error("_CheckConnecting", "Connect error " + std::to_string(error));
         throw CRdPortException(MY_ERR_IO);
     }
+    _OnConnected();
+}
+
+void CRdTcpPort::_OnConnected() {
+    AddLog_Open();
     if (m_nBaudRate != 0 && m_bTelnet)
         _SendBaud(m_nBaudRate);
 }

@@ -42,6 +42,8 @@ public:
 
 private:
     void _CheckConnecting();
+    // The connection is up: log it and ask the converter for the stored line speed.
+    void _OnConnected();
     void _DoSend();
     void _SendBaud(unsigned int baud);
     void _SendSetDtr(bool on);

@@ -298,4 +298,11 @@ size_t DecodeQ6Keys(const unsigned char* image, size_t image_size, M6MemType typ
     return count;
 }
 
+size_t DecodeKeys(const unsigned char* image, size_t image_size, M6MemType type, size_t count, bool xor_mode,
+                  std::vector<_db_key>& keys) {
+    if (IsQ6Type(type))
+        return DecodeQ6Keys(image, image_size, type, count, xor_mode, keys);
+    return DecodeQ2Q4Keys(image, image_size, count, keys);
+}
+
 } // namespace m6

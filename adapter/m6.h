@@ -119,5 +119,8 @@ size_t DecodeQ2Q4Keys(const unsigned char* image, size_t image_size, size_t coun
                       std::vector<_db_key>& keys);
 size_t DecodeQ6Keys(const unsigned char* image, size_t image_size, M6MemType type, size_t count,
                     bool xor_mode, std::vector<_db_key>& keys);
+// By memory type: Q6 for types 3 and 4, else Q2 or Q4 by byte 0.
+size_t DecodeKeys(const unsigned char* image, size_t image_size, M6MemType type, size_t count, bool xor_mode,
+                  std::vector<_db_key>& keys);
 
 } // namespace m6

@@ -155,6 +155,7 @@ TEST(CRdTcpPortName, SplitsAtTheLastColon) {
 TEST_F(CRdTcpPortTest, ConnectSendsTheBaudRateFirst) {
     connect();
     EXPECT_BYTES_EQ(kBaud38400, peer_reads(kBaud38400.size()));
+    EXPECT_TRUE(logged("Port is open"));
 }
 
 TEST_F(CRdTcpPortTest, DataSentWhileConnectingWaitsInOrder) {

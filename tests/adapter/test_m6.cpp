@@ -289,6 +289,18 @@ TEST_F(M6Image, Q6RoundTrip) {
         EXPECT_TRUE(same_key(keys[i], back[i])) << "key " << i;
 }
 
+TEST_F(M6Image, DecodeKeysPicksTheLayoutByType) {
+    const std::vector<m6::_db_key> keys = {full_key({1, 2, 3, 4, 5, 6}), short_key(7, 8, 9)};
+    Bytes q4 = image;
+    m6::PrepareQ4(keys, 46, q4.data(), 8192, m6::MEM_8K);
+    m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_32K, true);
+    std::vector<m6::_db_key> back;
+    ASSERT_EQ(2u, m6::DecodeKeys(q4.data(), 8192, m6::MEM_8K, 2, true, back));
+    ASSERT_EQ(2u, m6::DecodeKeys(image.data(), image.size(), m6::MEM_32K, 2, true, back));
+    for (size_t i = 0; i < back.size(); ++i)
+        EXPECT_TRUE(same_key(keys[i % 2], back[i])) << "key " << i;
+}
+
 TEST_F(M6Image, DecodedCountsStayInsideTheImage) {
     std::vector<m6::_db_key> keys;
     EXPECT_EQ((64u - 6) / 6, m6::DecodeQ2Q4Keys(image.data(), 64, 100000, keys));
