@@ -1,0 +1,429 @@
+// Tests of the key document: loading, the id rules, every edit with the store and id index kept in step,
+// property notifications, and saving through a temporary file that replaces the database in one step.
+#include <gtest/gtest.h>
+
+#include <giomm/init.h>
+#include <glib-object.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/HexDiff.h"
+#include "keys/CKeyDb.h"
+#include "keys/CKeyDocument.h"
+#include "keys/dbf_LocalZone.h"
+#include "keys/dbf_TestSupport.h"
+
+using namespace dbftest;
+
+namespace {
+
+CCardUID number_of(std::uint64_t value) {
+    return CCardUID(value, 6);
+}
+
+void record_notification(GObject*, GParamSpec* pspec, gpointer data) {
+    static_cast<std::vector<std::string>*>(data)->push_back(g_param_spec_get_name(pspec));
+}
+
+} // namespace
+
+// Initialises the GIO type system before the fixture's document creates its list store.
+struct CGioReady {
+    CGioReady() { Gio::init(); }
+};
+
+class CKeyDocumentTest : public ::testing::Test, private CGioReady {
+protected:
+    // A database file with keys of these ids, in this order, each described by its id.
+    void write_database(const std::vector<std::uint32_t>& ids, const std::string& description = "") {
+        CKeyDb db;
+        db.Connect(m_path, true);
+        db.SetComment(description);
+        for (std::uint32_t id : ids) {
+            key_info k;
+            k.id = id;
+            k.number = number_of(id);
+            k.comment = std::to_string(id);
+            db.AddKey(k);
+        }
+    }
+    std::vector<std::uint32_t> store_ids() {
+        std::vector<std::uint32_t> ids;
+        for (guint i = 0; i < m_doc.get_keys()->get_n_items(); ++i)
+            ids.push_back(m_doc.get_keys()->get_item(i)->id());
+        return ids;
+    }
+    std::vector<std::uint32_t> file_ids() {
+        CKeyDb db;
+        db.Connect(m_path, false);
+        std::vector<std::uint32_t> ids;
+        key_info k;
+        for (std::uint32_t i = 0; i < db.GetKeyCount(); ++i) {
+            db.ReadKey(i, k);
+            ids.push_back(k.id);
+        }
+        return ids;
+    }
+    // Every key of the store is indexed under its id, and the index holds nothing else.
+    void expect_index_consistent() {
+        const auto ids = store_ids();
+        for (guint i = 0; i < ids.size(); ++i)
+            EXPECT_EQ(m_doc.find_key(ids[i]), m_doc.get_keys()->get_item(i)) << "id " << ids[i];
+        for (std::uint32_t id : ids)
+            EXPECT_LE(id, m_doc.get_last_id());
+    }
+    void open() {
+        m_doc.set_filename(m_path);
+        m_doc.open();
+    }
+
+    CScratchDir m_dir;
+    std::filesystem::path m_path = m_dir / "base.dbf";
+    CKeyDocument m_doc;
+    CLocalZone m_zone{kCentralEurope};
+};
+
+// ---- open and close ----
+
+TEST_F(CKeyDocumentTest, OpenReadsKeysDescriptionAndTimeCode) {
+    {
+        write_database({3, 1, 2}, "Вход");
+        CKeyDb db;
+        db.Connect(m_path, false);
+        db.SetOpenTimeCode(100);
+    }
+    open();
+    EXPECT_TRUE(m_doc.is_open());
+    EXPECT_FALSE(m_doc.is_modified());
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{3, 1, 2}));
+    EXPECT_EQ(m_doc.get_description().raw(), "Вход");
+    EXPECT_EQ(m_doc.get_otc(), 100);
+    EXPECT_EQ(m_doc.get_keys()->get_item(1)->description(), "1");
+    expect_index_consistent();
+}
+
+TEST_F(CKeyDocumentTest, OpeningAMissingFileCreatesAnEmptyDatabase) {
+    open();
+    EXPECT_TRUE(m_doc.is_open());
+    EXPECT_EQ(m_doc.get_keys()->get_n_items(), 0u);
+    EXPECT_EQ(m_doc.get_otc(), 46);
+    EXPECT_EQ(read_file(m_path).size(), 411u);
+}
+
+TEST_F(CKeyDocumentTest, NewIdsContinueAfterTheLargestId) {
+    write_database({57, 3});
+    open();
+    EXPECT_EQ(m_doc.generate_key_id(), 58u);
+    EXPECT_EQ(m_doc.generate_key_id(), 59u);
+}
+
+TEST_F(CKeyDocumentTest, RepeatedIdsAreRenumberedKeepingUniqueOnes) {
+    write_database({5, 9, 5, 7, 9, 5});
+    open();
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{5, 9, 10, 7, 11, 12}));
+    EXPECT_EQ(m_doc.get_keys()->get_item(2)->description(), "5"); // the same key, a new id
+    EXPECT_FALSE(m_doc.is_modified());
+    expect_index_consistent();
+    EXPECT_EQ(m_doc.generate_key_id(), 13u);
+}
+
+TEST_F(CKeyDocumentTest, FailedOpenLeavesTheDocumentClosedAndUnchanged) {
+    write_database({1, 2});
+    open();
+    m_doc.close(false);
+    write_file(m_dir / "bad.dbf", Bytes(100, 'x'));
+    m_doc.set_filename(m_dir / "bad.dbf");
+    EXPECT_THROW(m_doc.open(), std::runtime_error);
+    EXPECT_FALSE(m_doc.is_open());
+    EXPECT_EQ(m_doc.get_keys()->get_n_items(), 0u);
+}
+
+TEST_F(CKeyDocumentTest, OpenWhileOpenDoesNothing) {
+    write_database({1});
+    open();
+    write_database({1, 2, 3});
+    m_doc.open();
+    EXPECT_EQ(store_ids().size(), 1u);
+}
+
+TEST_F(CKeyDocumentTest, CloseEmptiesTheSameStore) {
+    write_database({1, 2});
+    open();
+    const auto store = m_doc.get_keys();
+    m_doc.close(false);
+    EXPECT_FALSE(m_doc.is_open());
+    EXPECT_EQ(m_doc.get_keys(), store);
+    EXPECT_EQ(store->get_n_items(), 0u);
+    EXPECT_FALSE(m_doc.find_key(1));
+}
+
+TEST_F(CKeyDocumentTest, CloseWithSaveWritesNothingWhenUnmodified) {
+    write_database({1, 2});
+    open();
+    write_file(m_path, to_bytes("changed by someone else"));
+    m_doc.close(true);
+    EXPECT_BYTES_EQ(to_bytes("changed by someone else"), read_file(m_path));
+}
+
+TEST_F(CKeyDocumentTest, DatabaseNameIsTheFileStem) {
+    EXPECT_EQ(m_doc.extract_db_name(), "");
+    m_doc.set_filename("/x/y/Склад.v2.dbf");
+    EXPECT_EQ(m_doc.extract_db_name().raw(), "Склад.v2");
+    m_doc.set_filename("/x/y/");
+    EXPECT_EQ(m_doc.extract_db_name(), "");
+}
+
+// ---- edits ----
+
+TEST_F(CKeyDocumentTest, AddKeyAppendsAKeyCreatedNow) {
+    open();
+    const std::int64_t before = std::time(nullptr);
+    const auto key =
+        m_doc.add_key(m_doc.generate_key_id(), CT_DALLAS, number_of(0xABCDEF), false, KA_MASTER, "x");
+    EXPECT_TRUE(m_doc.is_modified());
+    EXPECT_EQ(key->id(), 1u);
+    EXPECT_GE(key->created(), before);
+    EXPECT_LE(key->created(), std::time(nullptr));
+    EXPECT_EQ(m_doc.get_keys()->get_item(0), key);
+    expect_index_consistent();
+    EXPECT_THROW(m_doc.add_key(1, CT_DALLAS, number_of(1), false, KA_NORMAL, ""), std::invalid_argument);
+    EXPECT_EQ(m_doc.get_keys()->get_n_items(), 1u);
+}
+
+TEST_F(CKeyDocumentTest, AddKeysInsertsAtAPosition) {
+    write_database({1, 2});
+    open();
+    m_doc.add_keys({CKey::create(7, CT_HID, KA_NORMAL, number_of(7), false, 0, ""),
+                    CKey::create(8, CT_HID, KA_NORMAL, number_of(8), false, 0, "")},
+                   1);
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{1, 7, 8, 2}));
+    EXPECT_TRUE(m_doc.is_modified());
+    EXPECT_EQ(m_doc.generate_key_id(), 9u);
+    expect_index_consistent();
+    EXPECT_THROW(m_doc.add_keys({CKey::create(2, CT_HID, KA_NORMAL, number_of(2), false, 0, "")}, 0),
+                 std::invalid_argument);
+    EXPECT_EQ(store_ids().size(), 4u);
+}
+
+TEST_F(CKeyDocumentTest, SetKeyNotifiesAllSixInOrder) {
+    write_database({1});
+    open();
+    const auto key = m_doc.get_keys()->get_item(0);
+    std::vector<std::string> notified;
+    const gulong handler =
+        g_signal_connect(key->gobj(), "notify", G_CALLBACK(record_notification), &notified);
+    m_doc.set_key(0, key->card_type(), key->number(), key->is_short(), KA_BLOCKING, key->description(),
+                  key->created());
+    EXPECT_EQ(notified,
+              (std::vector<std::string>{"type", "number", "short", "attr", "key-description", "created"}));
+    EXPECT_EQ(key->attr(), KA_BLOCKING);
+    EXPECT_TRUE(m_doc.is_modified());
+    g_signal_handler_disconnect(key->gobj(), handler);
+}
+
+TEST_F(CKeyDocumentTest, SetKeyWithIdenticalValuesChangesNothing) {
+    write_database({1});
+    open();
+    const auto key = m_doc.get_keys()->get_item(0);
+    std::vector<std::string> notified;
+    const gulong handler =
+        g_signal_connect(key->gobj(), "notify", G_CALLBACK(record_notification), &notified);
+    m_doc.set_key(0, key->card_type(), key->number(), key->is_short(), key->attr(), key->description(),
+                  key->created());
+    EXPECT_TRUE(notified.empty());
+    EXPECT_FALSE(m_doc.is_modified());
+    g_signal_handler_disconnect(key->gobj(), handler);
+}
+
+TEST_F(CKeyDocumentTest, DeleteKeyLeavesStoreAndIndex) {
+    write_database({1, 2, 3});
+    open();
+    m_doc.delete_key(1);
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{1, 3}));
+    EXPECT_FALSE(m_doc.find_key(2));
+    EXPECT_TRUE(m_doc.is_modified());
+    expect_index_consistent();
+}
+
+TEST_F(CKeyDocumentTest, RemoveDeletedKeysRemovesOnlyMarkedOnes) {
+    write_database({1, 2, 3, 4, 5, 6});
+    open();
+    m_doc.remove_deleted_keys();
+    EXPECT_FALSE(m_doc.is_modified());
+    for (guint i : {0u, 2u, 3u, 5u})
+        m_doc.get_keys()->get_item(i)->set_deleted(true);
+    m_doc.remove_deleted_keys();
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{2, 5}));
+    EXPECT_TRUE(m_doc.is_modified());
+    for (std::uint32_t gone : {1u, 3u, 4u, 6u})
+        EXPECT_FALSE(m_doc.find_key(gone));
+    expect_index_consistent();
+}
+
+TEST_F(CKeyDocumentTest, SpliceKeysReplacesARangeKeepingTheIndex) {
+    write_database({1, 2, 3, 4});
+    open();
+    const auto keep = m_doc.find_key(3);
+    m_doc.splice_keys(1, 2, {keep, CKey::create(9, CT_EM_MARINE, KA_NORMAL, number_of(9), false, 0, "")});
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{1, 3, 9, 4}));
+    EXPECT_FALSE(m_doc.find_key(2));
+    EXPECT_EQ(m_doc.find_key(3), keep);
+    EXPECT_TRUE(m_doc.is_modified());
+    expect_index_consistent();
+    // The whole content at once, as the import from an adapter does.
+    std::vector<Glib::RefPtr<CKey>> all;
+    for (std::uint32_t id : {4u, 1u})
+        all.push_back(m_doc.find_key(id));
+    m_doc.splice_keys(0, m_doc.get_keys()->get_n_items(), all);
+    EXPECT_EQ(store_ids(), (std::vector<std::uint32_t>{4, 1}));
+    expect_index_consistent();
+    EXPECT_THROW(m_doc.splice_keys(0, 1, {m_doc.find_key(1)}), std::invalid_argument); // 1 stays at 1
+}
+
+TEST_F(CKeyDocumentTest, TimeCodeAndDescriptionSetModifiedOnlyWhenChanged) {
+    open();
+    m_doc.set_otc(46);
+    m_doc.set_description("");
+    EXPECT_FALSE(m_doc.is_modified());
+    m_doc.set_otc(47);
+    EXPECT_TRUE(m_doc.is_modified());
+    m_doc.set_modified_flag(false);
+    m_doc.set_description("d");
+    EXPECT_TRUE(m_doc.is_modified());
+}
+
+// ---- saving ----
+
+TEST_F(CKeyDocumentTest, SaveWritesKeysInDisplayOrder) {
+    write_database({1, 2, 3});
+    open();
+    const auto first = m_doc.get_keys()->get_item(0);
+    m_doc.splice_keys(0, 3, {m_doc.find_key(3), m_doc.find_key(1), m_doc.find_key(2)});
+    m_doc.set_otc(3900);
+    m_doc.set_description("Склад");
+    m_doc.save();
+    EXPECT_FALSE(m_doc.is_modified());
+    EXPECT_EQ(file_ids(), (std::vector<std::uint32_t>{3, 1, 2}));
+    CKeyDocument again;
+    again.set_filename(m_path);
+    again.open();
+    EXPECT_EQ(again.get_otc(), 3900);
+    EXPECT_EQ(again.get_description().raw(), "Склад");
+    EXPECT_EQ(again.find_key(1)->number(), first->number());
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "base.dbf.tmp"));
+}
+
+TEST_F(CKeyDocumentTest, SavingNoKeysGivesOnlyTheDatabaseRecord) {
+    write_database({1});
+    open();
+    m_doc.delete_key(0);
+    m_doc.save();
+    EXPECT_EQ(read_file(m_path).size(), 411u);
+}
+
+TEST_F(CKeyDocumentTest, SaveReplacesTheFileInsteadOfRewritingIt) {
+    write_database({1});
+    open();
+    std::filesystem::create_hard_link(m_path, m_dir / "old.dbf");
+    const Bytes old = read_file(m_path);
+    m_doc.delete_key(0);
+    m_doc.save();
+    EXPECT_BYTES_EQ(old, read_file(m_dir / "old.dbf")); // the old file was never touched
+    EXPECT_EQ(read_file(m_path).size(), 411u);
+}
+
+TEST_F(CKeyDocumentTest, SaveRemovesALeftoverTemporaryFile) {
+    write_database({1});
+    open();
+    write_file(m_dir / "base.dbf.tmp", to_bytes("left over"));
+    m_doc.set_otc(1);
+    m_doc.save();
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "base.dbf.tmp"));
+}
+
+class CKeyDocumentSaveFailureTest : public CKeyDocumentTest {
+protected:
+    void SetUp() override {
+        write_database({1, 2}, "old");
+        m_before = read_file(m_path);
+        open();
+    }
+    // The save failed without touching the database or losing the edit.
+    void expect_untouched(const char* message_start) {
+        try {
+            m_doc.save();
+            ADD_FAILURE() << "save did not fail";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(message_start, 0), 0u) << e.what();
+        }
+        EXPECT_TRUE(m_doc.is_modified());
+        EXPECT_BYTES_EQ(m_before, read_file(m_path));
+    }
+    Bytes m_before;
+};
+
+TEST_F(CKeyDocumentSaveFailureTest, CharacterOutsideTheCodePage) {
+    m_doc.set_description("中文");
+    expect_untouched("iconv failed, errno: 84");
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "base.dbf.tmp"));
+}
+
+TEST_F(CKeyDocumentSaveFailureTest, DescriptionTooLong) {
+    m_doc.set_key(0, CT_DALLAS, number_of(1), false, KA_NORMAL, std::string(101, 'd'), 0);
+    expect_untouched("Bad Value");
+}
+
+TEST_F(CKeyDocumentSaveFailureTest, TemporaryFileCannotBeCreated) {
+    std::filesystem::create_directories(m_dir / "base.dbf.tmp" / "in the way");
+    m_doc.set_otc(7);
+    expect_untouched("Failed to create database");
+}
+
+TEST_F(CKeyDocumentSaveFailureTest, UnwritableFolder) {
+    namespace fs = std::filesystem;
+    fs::permissions(m_dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                      fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+    m_doc.set_otc(7);
+    if (geteuid() != 0) {
+        expect_untouched("Failed to create database");
+        return;
+    }
+    // Permissions do not stop root: the save runs in a child process that gave up root.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int result = setgid(65534) == 0 && setuid(65534) == 0 ? 0 : 3;
+        try {
+            if (result == 0)
+                m_doc.save();
+            result = 4;
+        } catch (const std::exception& e) {
+            if (std::string(e.what()).rfind("Failed to create database", 0) != 0 || !m_doc.is_modified())
+                result = 5;
+        }
+        _exit(result);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_BYTES_EQ(m_before, read_file(m_path));
+}
+
+TEST_F(CKeyDocumentSaveFailureTest, SucceedsOnceTheCauseIsGone) {
+    m_doc.set_description("中文");
+    EXPECT_THROW(m_doc.save(), std::runtime_error);
+    m_doc.set_description("new");
+    m_doc.save();
+    EXPECT_FALSE(m_doc.is_modified());
+    Glib::ustring description;
+    int count = 0;
+    EXPECT_TRUE(CKeyDb::GetKeyDbInfo(m_path, description, count));
+    EXPECT_EQ(description, "new");
+    EXPECT_EQ(count, 2);
+}
