@@ -3,6 +3,7 @@
 #include "sim/devsim/CDeviceRegistry.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,7 @@ void CDeviceRegistry::add(int port_type, const std::string& port_name, int model
     const int fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         throw std::system_error(errno, std::generic_category(), m_path);
+    ::flock(fd, LOCK_EX); // the reader library's convention for writers of this file
     const ssize_t put = ::write(fd, text.data(), text.size());
     const int saved = errno;
     ::close(fd);
@@ -54,6 +56,15 @@ void CDeviceRegistry::remove(int port_type, const std::string& port_name) {
 
 void CDeviceRegistry::remove_line(const std::string& line) {
     m_lines.erase(std::remove(m_lines.begin(), m_lines.end(), line), m_lines.end());
+    const int lock_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (lock_fd < 0)
+        return;
+    ::flock(lock_fd, LOCK_EX); // held until the new file has replaced the old one
+    rewrite_without(line);
+    ::close(lock_fd);
+}
+
+void CDeviceRegistry::rewrite_without(const std::string& line) {
     std::ifstream in(m_path);
     if (!in)
         return;

@@ -24,6 +24,7 @@ public:
 
 private:
     void remove_line(const std::string& line);
+    void rewrite_without(const std::string& line);
 
     std::string m_path;
     std::vector<std::string> m_lines; // ours, without the newline

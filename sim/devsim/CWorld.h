@@ -40,6 +40,7 @@ struct WorldOptions {
     bool tcp = false;         // also listen on TCP at once
     uint16_t tcp_port = 0;    // 0 = any free port
     bool pace = false;        // pace bytes at the line's baud rate
+    uint32_t pace_baud = 0;   // pace at this rate instead of the line's (0 = the line's)
     std::string devices_file; // when set, register the adapter there (reader library's world)
 };
 
@@ -123,6 +124,7 @@ private:
     void on_tcp_readable(TimePoint now);
     void feed(const std::vector<uint8_t>& payload, const LineSettings& line, TimePoint now);
     void notify_changed();
+    std::chrono::nanoseconds paced_byte_time(const LineSettings& line) const;
 
     mutable std::mutex m_mutex;
     CAdapterSim m_adapter;

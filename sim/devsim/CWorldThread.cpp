@@ -72,6 +72,7 @@ void CWorld::run() {
                 } else if (p.fd == listen_fd && m_tcp && m_tcp->listen_fd() == listen_fd) {
                     if (m_tcp->accept_client()) {
                         ++m_adapter.counters().connections;
+                        m_active = Active::Tcp;
                         m_tcp_out.clear();
                         m_adapter.reset_line();
                     }
@@ -104,11 +105,20 @@ void CWorld::feed(const std::vector<uint8_t>& payload, const LineSettings& line,
     }
     // Each byte is complete one byte time after the previous one: the adapter sees the frame only when its
     // last byte has crossed the wire.
-    const auto bt = byte_time(line);
+    const auto bt = paced_byte_time(line);
     for (uint8_t b : payload) {
         m_rx_free = std::max(now, m_rx_free) + bt;
         m_adapter.receive(&b, 1, line, m_rx_free);
     }
+}
+
+std::chrono::nanoseconds CWorld::paced_byte_time(const LineSettings& line) const {
+    if (!m_options.pace)
+        return std::chrono::nanoseconds(0);
+    LineSettings paced = line;
+    if (m_options.pace_baud != 0)
+        paced.baud = m_options.pace_baud;
+    return byte_time(paced);
 }
 
 void CWorld::on_pty_readable(TimePoint now) {
@@ -145,10 +155,10 @@ void CWorld::route_output(TimePoint now) {
     (void)now;
     for (OutChunk& chunk : m_adapter.take_output()) {
         if (m_active == Active::Tcp && m_tcp && m_tcp->connected()) {
-            const auto bt = m_options.pace ? byte_time(m_tcp->telnet().line()) : std::chrono::nanoseconds(0);
+            const auto bt = paced_byte_time(m_tcp->telnet().line());
             m_tcp_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt);
         } else if (m_active == Active::Pty && m_pty && m_pty->slave_open()) {
-            const auto bt = m_options.pace ? byte_time(m_pty->line()) : std::chrono::nanoseconds(0);
+            const auto bt = paced_byte_time(m_pty->line());
             m_pty_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt);
         } // nobody listening: the bytes go nowhere, as on an unplugged line
     }

@@ -1,0 +1,121 @@
+// Injected faults and pacing, seen from the program's end of the pseudo-terminal: lost acknowledgements, bad
+// checksums, bad key CRCs, silence, the port vanishing, and bytes paced at the line's rate (lower bounds
+// only).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "common/HexDiff.h"
+#include "sim/devsim/CWorld.h"
+#include "test_devsim_helpers.h"
+
+using namespace devsim_test;
+using bytes = std::vector<uint8_t>;
+
+namespace {
+
+class DevsimFaults : public ::testing::Test {
+protected:
+    devsim::CWorld world;
+    CSerialEnd port{world.pty_path()};
+
+    bool page_checksum_ok(const bytes& answer) {
+        unsigned sum = 0x5A;
+        for (size_t i = 1; i < answer.size(); ++i)
+            sum += answer[i];
+        return answer.size() == 36 && sum % 256 == 0;
+    }
+};
+
+} // namespace
+
+TEST_F(DevsimFaults, LostAcknowledgementIsNotSent) {
+    world.inject(devsim::Fault::LostAck, 1);
+    port.write(bytes{0x00});
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().acks_dropped == 1; }, kDeadline));
+    port.write(bytes{0x00});
+    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
+    EXPECT_EQ(1u, world.counters().acks_out);
+}
+
+TEST_F(DevsimFaults, BadChecksumCorruptsTheNextPageAnswers) {
+    world.inject(devsim::Fault::BadChecksum, 2);
+    for (int i = 0; i < 3; ++i) {
+        port.write(m6_frame(0x19, {0x00, 0x00}));
+        EXPECT_EQ(i == 2, page_checksum_ok(port.read(36))) << "answer " << i;
+    }
+}
+
+TEST_F(DevsimFaults, BadKeyCrcCorruptsTheKeyFrame) {
+    world.inject(devsim::Fault::BadKeyCrc, 1);
+    world.touch_ds1996();
+    const auto rom = world.ds1996_rom();
+    port.write(bytes{0x13, 0x93});
+    const bytes got = port.read(11);
+    ASSERT_EQ(11u, got.size());
+    EXPECT_NE(rom[7], got[3]); // the CRC comes first
+    EXPECT_BYTES_EQ(bytes(rom.rbegin() + 1, rom.rend()), bytes(got.begin() + 4, got.end()));
+}
+
+TEST_F(DevsimFaults, CountedSilenceIgnoresThatManyFrames) {
+    world.inject(devsim::Fault::Silence, 2);
+    port.write(bytes{0x00, 0x11, 0x95, 0x00});
+    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
+    EXPECT_EQ(2u, world.counters().frames_ignored);
+}
+
+TEST_F(DevsimFaults, SilenceLastsUntilCleared) {
+    world.inject(devsim::Fault::Silence, 0);
+    port.write(bytes{0x00, 0x00});
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().frames_ignored == 2; }, kDeadline));
+    world.clear_faults();
+    port.write(bytes{0x00});
+    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
+}
+
+TEST_F(DevsimFaults, VanishedPortHangsUpAndComesBackUnderANewPath) {
+    const std::string old_path = world.pty_path();
+    world.inject(devsim::Fault::Vanish);
+    EXPECT_TRUE(port.hung_up());
+    EXPECT_TRUE(world.vanished());
+    EXPECT_FALSE(std::filesystem::exists(old_path));
+    world.clear_faults();
+    ASSERT_FALSE(world.pty_path().empty());
+    CSerialEnd again(world.pty_path());
+    again.write(bytes{0x00});
+    EXPECT_BYTES_EQ(bytes{0xAA}, again.read(1));
+}
+
+TEST_F(DevsimFaults, ReopenedPortWorksAfterTheProgramClosedIt) {
+    port.write(bytes{0x00});
+    ASSERT_BYTES_EQ(bytes{0xAA}, port.read(1));
+    port.close();
+    CSerialEnd again(world.pty_path());
+    again.write(bytes{0x00});
+    EXPECT_BYTES_EQ(bytes{0xAA}, again.read(1));
+}
+
+TEST_F(DevsimFaults, PacingTakesAtLeastTheWireTime) {
+    world.set_pacing(true);
+    // Ten page reads: 4 bytes out and 36 back each, 400 bytes of 10 bits at 38400 baud: about 104 ms.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        port.write(m6_frame(0x19, {0x00, 0x00}));
+        ASSERT_EQ(36u, port.read(36).size());
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(90));
+}
+
+TEST_F(DevsimFaults, PacingCountsTwoStopBits) {
+    world.set_pacing(true);
+    port.set_line(38400, true);
+    // 400 bytes of 11 bits at 38400 baud: about 115 ms.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        port.write(m6_frame(0x19, {0x00, 0x00}));
+        ASSERT_EQ(36u, port.read(36).size());
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(105));
+}
