@@ -382,14 +382,16 @@ unsigned CMifareThread::FinishedCount() const {
 }
 
 void CMifareThread::FinishCard(const CCardUID& uid, bool set_complete) {
+    // One notification, so that whoever sees the card finished also sees its text and the set's end.
+    std::function<void()> on_notify;
     {
         std::lock_guard lock(m_mutex);
         m_fin_cards.push_back(uid);
+        m_status_text =
+            set_complete ? _("Ready.") : _("Ready. Swipe the following card Mifare Classic 4K/1K.");
+        m_msgs |= kNotifyStatusText | (set_complete ? kNotifyFinished : 0u);
+        on_notify = m_on_notify;
     }
-    if (set_complete) {
-        SetStatusText(_("Ready."));
-        SendNotifyMsg(kNotifyFinished);
-    } else {
-        SetStatusText(_("Ready. Swipe the following card Mifare Classic 4K/1K."));
-    }
+    if (on_notify)
+        on_notify();
 }

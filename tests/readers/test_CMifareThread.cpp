@@ -1,0 +1,496 @@
+// End-to-end tests of the Mifare worker against the stand-in reader library: each test makes a simulated
+// world in a temporary folder (one desktop reader, card files written in the world's text format), starts
+// real workers on that reader, lays cards on it one after the other and waits for the worker's answers.
+// A notify callback plays the Mifare dialog: it fetches the flags, the status text and the card rows.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/HexDiff.h"
+#include "readers/CMifareThread.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr const char* kPort = "sim-mifare-0";
+constexpr uint64_t kForeignKey = 0x0123456789ABull;
+const Bytes kTransportAccess = {0xFF, 0x07, 0x80, 0x69};
+
+Bytes key_bytes(const rdx::CMifareClassicKey& key) {
+    Bytes bytes(6);
+    key.CopyTo(bytes.data());
+    return bytes;
+}
+
+// A list standing in for the dialog's Gtk::StringList.
+struct CRowList {
+    std::vector<Glib::ustring> rows;
+    unsigned get_n_items() const { return static_cast<unsigned>(rows.size()); }
+    void append(const Glib::ustring& row) { rows.push_back(row); }
+    void splice(unsigned position, unsigned removals, const std::vector<Glib::ustring>& additions) {
+        rows.erase(rows.begin() + position, rows.begin() + position + removals);
+        rows.insert(rows.begin() + position, additions.begin(), additions.end());
+    }
+};
+
+// What the dialog has seen of one worker.
+struct CSeen {
+    unsigned msgs = 0;
+    Glib::ustring status;
+    std::vector<Glib::ustring> statuses;
+    std::shared_ptr<CRowList> rows = std::make_shared<CRowList>();
+    int selected = -1;
+    size_t finished = 0;
+};
+
+class CMifareThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kestrix-mifare-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        std::filesystem::create_directories(m_dir / "readers");
+        std::filesystem::create_directories(m_dir / "cards");
+        // port type 1 (COM), model 2 (a desktop Mifare reader), serial 77, firmware 1.1.0
+        write_file(m_dir / "devices", std::string("1\t") + kPort + "\t2\t77\t1.1.0\n");
+        put_card("");
+        setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
+    }
+    void TearDown() override {
+        m_threads.clear();
+        std::filesystem::remove_all(m_dir);
+    }
+
+    static void write_file(const std::filesystem::path& path, const std::string& text) {
+        const auto tmp = path.string() + ".tmp.test";
+        std::ofstream(tmp) << text;
+        std::filesystem::rename(tmp, path);
+    }
+    static std::string read_file(const std::filesystem::path& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // A blank card as delivered: zero data blocks, transport trailers; key_a locks the given sectors.
+    std::string make_card(unsigned serial, const char* size, const std::vector<unsigned>& locked = {},
+                          bool lock_all = false) {
+        char uid[16];
+        std::snprintf(uid, sizeof uid, "C0DE%04X", serial);
+        const unsigned memory = std::string(size) == "4k" ? 4096 : std::string(size) == "2k" ? 2048 : 1024;
+        const unsigned sectors = CMifareThread::MfSectorCount(memory);
+        std::map<unsigned, Bytes> blocks;
+        for (unsigned b = 0; b < memory / 16; ++b)
+            blocks[b] = Bytes(16, 0);
+        blocks[0] = {uint8_t(serial), uint8_t(serial >> 8), 0xDE, 0xC0, 0, 0x08, 0x04, 0};
+        blocks[0].resize(16);
+        for (unsigned s = 0; s < sectors; ++s) {
+            const bool foreign = lock_all || std::find(locked.begin(), locked.end(), s) != locked.end();
+            Bytes trailer = key_bytes(rdx::CMifareClassicKey(foreign ? kForeignKey : 0xFFFFFFFFFFFFull));
+            trailer.insert(trailer.end(), kTransportAccess.begin(), kTransportAccess.end());
+            trailer.insert(trailer.end(), 6, 0xFF);
+            blocks[trailer_block(s)] = trailer;
+        }
+        std::string text = std::string("uid ") + uid + "\nsize " + size + "\n";
+        for (const auto& [index, data] : blocks) {
+            text += "block " + std::to_string(index) + " ";
+            for (uint8_t byte : data) {
+                char hex[3];
+                std::snprintf(hex, sizeof hex, "%02X", byte);
+                text += hex;
+            }
+            text += "\n";
+        }
+        write_file(m_dir / "cards" / uid, text);
+        return uid;
+    }
+    static unsigned trailer_block(unsigned sector) {
+        return CMifareThread::MfSectorFirstBlock(sector) + CMifareThread::MfSectorBlockCount(sector) - 1;
+    }
+    Bytes block(const std::string& uid, unsigned index) {
+        std::istringstream lines(read_file(m_dir / "cards" / uid));
+        const std::string prefix = "block " + std::to_string(index) + " ";
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind(prefix, 0) != 0)
+                continue;
+            Bytes data;
+            for (size_t i = prefix.size(); i + 1 < line.size(); i += 2)
+                data.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+            return data;
+        }
+        return {};
+    }
+    Bytes key_a(const std::string& uid, unsigned sector) {
+        Bytes trailer = block(uid, trailer_block(sector));
+        trailer.resize(6);
+        return trailer;
+    }
+    void put_card(const std::string& uid) {
+        write_file(m_dir / "readers" / kPort, "card " + (uid.empty() ? std::string("-") : uid) + "\n");
+    }
+
+    CMifareThread& new_thread() {
+        m_threads.push_back(std::make_unique<CMifareThread>());
+        m_seen.push_back(std::make_unique<CSeen>());
+        CMifareThread& thread = *m_threads.back();
+        CSeen& seen = *m_seen.back();
+        thread.SetOnNotify([this, &thread, &seen] {
+            std::lock_guard lock(m_wait_mutex);
+            unsigned msgs = 0;
+            thread.GetNMsgs(msgs);
+            seen.msgs |= msgs;
+            if (msgs & CMifareThread::kNotifyStatusText) {
+                seen.status = thread.GetStatusText();
+                seen.statuses.push_back(seen.status);
+            }
+            if (msgs & CMifareThread::kNotifyCardRows)
+                thread.get_card_status(seen.rows);
+            if (msgs & CMifareThread::kNotifySelectedCard)
+                seen.selected = thread.GetSelectedCardIndex();
+            std::vector<CCardUID> done;
+            thread.GetFinCards(done);
+            seen.finished = done.size();
+            m_changed.notify_all();
+        });
+        thread.set_port(RDX_PORT_COM, kPort);
+        return thread;
+    }
+    CSeen& seen_of(const CMifareThread& thread) {
+        for (size_t i = 0; i < m_threads.size(); ++i)
+            if (m_threads[i].get() == &thread)
+                return *m_seen[i];
+        throw std::logic_error("unknown worker");
+    }
+
+    // Waits, with a generous deadline, until what the dialog has seen satisfies pred.
+    template <class Pred>
+    bool wait_seen(const CMifareThread& thread, Pred pred) {
+        CSeen& seen = seen_of(thread);
+        std::unique_lock lock(m_wait_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] { return pred(seen); });
+    }
+    bool wait_finished(const CMifareThread& thread, size_t cards) {
+        return wait_seen(thread,
+                         [&](const CSeen& seen) { return seen.finished >= cards || is_error(seen.status); });
+    }
+    bool wait_status(const CMifareThread& thread, const Glib::ustring& text) {
+        return wait_seen(thread, [&](const CSeen& seen) { return seen.status == text; });
+    }
+    static bool is_error(const Glib::ustring& status) {
+        return status.find("error") != Glib::ustring::npos || status.find("Wrong") != Glib::ustring::npos ||
+               status.find("do not hold") != Glib::ustring::npos;
+    }
+    Glib::ustring status(const CMifareThread& thread) {
+        std::lock_guard lock(m_wait_mutex);
+        return seen_of(thread).status;
+    }
+    std::vector<Glib::ustring> rows(const CMifareThread& thread) {
+        std::lock_guard lock(m_wait_mutex);
+        return seen_of(thread).rows->rows;
+    }
+    size_t seen_finished(const CMifareThread& thread) {
+        std::lock_guard lock(m_wait_mutex);
+        return seen_of(thread).finished;
+    }
+    void clear_status(const CMifareThread& thread) {
+        std::lock_guard lock(m_wait_mutex);
+        seen_of(thread).status.clear();
+    }
+    unsigned msgs(const CMifareThread& thread) {
+        std::lock_guard lock(m_wait_mutex);
+        return seen_of(thread).msgs;
+    }
+
+    // Presents every card in turn and waits until the worker has finished it.
+    void present_all(CMifareThread& thread, const std::vector<std::string>& cards) {
+        const size_t done = seen_finished(thread);
+        for (size_t i = 0; i < cards.size(); ++i) {
+            clear_status(thread);
+            put_card(cards[i]);
+            ASSERT_TRUE(wait_finished(thread, done + i + 1)) << "card " << i << ": " << status(thread);
+            ASSERT_FALSE(is_error(status(thread))) << "card " << i << ": " << status(thread);
+        }
+    }
+    std::vector<std::string> make_cards(const std::vector<const char*>& sizes) {
+        std::vector<std::string> cards;
+        for (const char* size : sizes)
+            cards.push_back(make_card(m_next_serial++, size));
+        return cards;
+    }
+
+    static std::vector<m6::_db_key> make_keys(unsigned count) {
+        std::vector<m6::_db_key> keys;
+        for (unsigned i = 0; i < count; ++i) {
+            m6::_db_key key;
+            if (i % 5 == 4) {
+                key.number = CCardUID(uint64_t{0x30000} + i, 3);
+                key.is_short = true;
+            } else {
+                key.number = CCardUID(uint64_t{0x0B0000000000} + uint64_t{i} * 104729u, 6);
+            }
+            key.attr = static_cast<KeyAttr>(1 + i % 4);
+            keys.push_back(key);
+        }
+        return keys;
+    }
+    static void expect_same_keys(const std::vector<m6::_db_key>& expected,
+                                 const std::vector<m6::_db_key>& actual) {
+        ASSERT_EQ(expected.size(), actual.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(expected[i].number, actual[i].number) << "key " << i;
+            EXPECT_EQ(expected[i].is_short, actual[i].is_short) << "key " << i;
+            EXPECT_EQ(expected[i].attr, actual[i].attr) << "key " << i;
+        }
+    }
+
+    // Writes keys over the cards, then reads them back in order with a second worker.
+    void write_and_read_back(const std::vector<const char*>& sizes, unsigned key_count) {
+        const auto cards = make_cards(sizes);
+        const auto keys = make_keys(key_count);
+        CMifareThread& writer = new_thread();
+        writer.StartWriteDb(keys, 0x1234);
+        present_all(writer, cards);
+        EXPECT_EQ(status(writer), "Ready.");
+        EXPECT_TRUE(msgs(writer) & CMifareThread::kNotifyFinished);
+        writer.Stop();
+
+        put_card("");
+        CMifareThread& reader = new_thread();
+        reader.StartReadDb();
+        present_all(reader, cards);
+        EXPECT_EQ(status(reader), "Ready.");
+        std::vector<m6::_db_key> read;
+        unsigned short lock_code = 0;
+        reader.GetDbData(read, lock_code);
+        EXPECT_EQ(lock_code, 0x1234);
+        expect_same_keys(keys, read);
+    }
+
+    std::filesystem::path m_dir;
+    unsigned m_next_serial = 1;
+    std::mutex m_wait_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::unique_ptr<CSeen>> m_seen;
+    std::vector<std::unique_ptr<CMifareThread>> m_threads;
+};
+
+TEST_F(CMifareThreadTest, EmptyListFitsOneCardAndIsReadyAtOnce) {
+    const std::string card = make_card(1, "1k");
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb({}, 46);
+    put_card(card);
+    ASSERT_TRUE(wait_status(writer, "Ready.")) << status(writer);
+    EXPECT_TRUE(msgs(writer) & CMifareThread::kNotifyFinished);
+
+    // Block 1: the card's own UID bytes as group, sequence 0; block 2: header and closing record.
+    EXPECT_BYTES_EQ(Bytes({0x01, 0x00, 0xDE, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), block(card, 1));
+    EXPECT_BYTES_EQ(Bytes({0x34, 0xFF, 0xFF, 0xFF, 0xD1, 0x15, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0xFF, 0xFF,
+                           0xFF, 0xFF}),
+                    block(card, 2));
+    for (unsigned sector = 0; sector < 16; ++sector) {
+        EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, sector)) << "sector " << sector;
+        Bytes access = block(card, trailer_block(sector));
+        EXPECT_BYTES_EQ(kTransportAccess, Bytes(access.begin() + 6, access.begin() + 10));
+    }
+    EXPECT_BYTES_EQ(Bytes(16, 0), block(card, 4)) << "data after the stream stays as it was";
+}
+
+TEST_F(CMifareThreadTest, FullListOverTwelveOneKCardsReadsBack) {
+    write_and_read_back(std::vector<const char*>(12, "1k"), 1363);
+}
+
+TEST_F(CMifareThreadTest, FullListOverThreeFourKCardsReadsBack) {
+    write_and_read_back(std::vector<const char*>(3, "4k"), 1363);
+}
+
+TEST_F(CMifareThreadTest, FullListOverMixedCardSizesReadsBack) {
+    write_and_read_back({"2k", "1k", "4k", "1k", "4k"}, 1363);
+}
+
+TEST_F(CMifareThreadTest, WriteAsksForTheNextCardUntilTheStreamIsOnCards) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(150), 46); // 912 bytes: more than one 1K card holds
+    put_card(cards[0]);
+    ASSERT_TRUE(wait_finished(writer, 1));
+    EXPECT_EQ(status(writer), "Ready. Swipe the following card Mifare Classic 4K/1K.");
+    EXPECT_FALSE(msgs(writer) & CMifareThread::kNotifyFinished);
+    put_card(cards[1]);
+    ASSERT_TRUE(wait_finished(writer, 2));
+    EXPECT_EQ(status(writer), "Ready.");
+    // The second card continues the stream at byte 736 and carries sequence number 1 and the first card's
+    // group.
+    EXPECT_BYTES_EQ(Bytes({0x01, 0x00, 0xDE, 0xC0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), block(cards[1], 1));
+    const auto row_texts = rows(writer);
+    ASSERT_EQ(row_texts.size(), 2u);
+    EXPECT_EQ(row_texts[0], "1. C0DE0001 1k - keys 0 - 121");
+    EXPECT_EQ(row_texts[1], "2. C0DE0002 1k - keys 121 - 150");
+}
+
+TEST_F(CMifareThreadTest, ReadShowsZeroForTheFirstCardWhereWriteShowsOne) {
+    const auto cards = make_cards({"1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(3), 46);
+    present_all(writer, cards);
+    writer.Stop();
+    put_card("");
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    present_all(reader, cards);
+    EXPECT_EQ(rows(writer).at(0), "1. C0DE0001 1k - keys 0 - 3");
+    EXPECT_EQ(rows(reader).at(0), "0. C0DE0001 1k - keys 0 - 3");
+}
+
+TEST_F(CMifareThreadTest, CardsOutOfOrderGiveWrongSequence) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(150), 46);
+    present_all(writer, cards);
+    writer.Stop();
+    put_card("");
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    put_card(cards[1]);
+    ASSERT_TRUE(wait_status(reader, "Wrong sequence of ID code.")) << status(reader);
+    // The rejected card stays unfinished; the set still reads in the right order.
+    present_all(reader, cards);
+    EXPECT_EQ(status(reader), "Ready.");
+    std::vector<m6::_db_key> read;
+    unsigned short lock_code = 0;
+    reader.GetDbData(read, lock_code);
+    EXPECT_EQ(read.size(), 150u);
+}
+
+TEST_F(CMifareThreadTest, CardOfAnotherSetGivesWrongGroup) {
+    const auto set_a = make_cards({"1k", "1k"});
+    const auto set_b = make_cards({"1k", "1k"});
+    for (const auto* set : {&set_a, &set_b}) {
+        CMifareThread& writer = new_thread();
+        writer.StartWriteDb(make_keys(150), 46);
+        present_all(writer, *set);
+        writer.Stop();
+        put_card("");
+    }
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    present_all(reader, {set_a[0]});
+    put_card(set_b[1]);
+    ASSERT_TRUE(wait_status(reader, "Wrong group.")) << status(reader);
+}
+
+TEST_F(CMifareThreadTest, SectorOpeningWithNeitherKeyStopsTheCard) {
+    const std::string card = make_card(1, "1k", {3});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(10), 46);
+    put_card(card);
+    ASSERT_TRUE(wait_status(writer, "Authentication error for sector 3 of key")) << status(writer);
+    std::vector<CCardUID> done;
+    writer.GetFinCards(done);
+    EXPECT_TRUE(done.empty());
+    // The sectors before it were written and locked; the locked sector and those after it were not touched.
+    EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, 2));
+    EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey(kForeignKey)), key_a(card, 3));
+    EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey::kDefault), key_a(card, 4));
+}
+
+TEST_F(CMifareThreadTest, ReadOfAForeignCardStopsAtSectorZero) {
+    const std::string card = make_card(1, "1k", {}, true);
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    put_card(card);
+    ASSERT_TRUE(wait_status(reader, "Authentication error for sector 0 of key")) << status(reader);
+}
+
+TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& preparer = new_thread();
+    preparer.StartPrepare();
+    present_all(preparer, cards);
+    const std::string before = read_file(m_dir / "cards" / cards[0]);
+    put_card(cards[0]);
+    ASSERT_TRUE(wait_seen(preparer, [](const CSeen& seen) { return seen.selected == 0; }));
+    EXPECT_EQ(read_file(m_dir / "cards" / cards[0]), before);
+    std::vector<CCardUID> done;
+    preparer.GetFinCards(done);
+    EXPECT_EQ(done.size(), 2u);
+}
+
+TEST_F(CMifareThreadTest, PrepareLeavesAnEmptySetLockedWithTheProgramKey) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& preparer = new_thread();
+    preparer.StartPrepare();
+    present_all(preparer, cards);
+    EXPECT_EQ(status(preparer), "Ready. Swipe the following card Mifare Classic 4K/1K.");
+    EXPECT_BYTES_EQ(Bytes({0x01, 0x00, 0xDE, 0xC0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), block(cards[1], 1));
+    EXPECT_BYTES_EQ(Bytes({0x01, 0x00, 0xFF, 0xFF, 0xD1, 0x15, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x04, 0xFF,
+                           0xFF, 0xFF}),
+                    block(cards[1], 2));
+    EXPECT_BYTES_EQ(Bytes(16, 0xFF), block(cards[1], 4));
+    for (unsigned sector = 0; sector < 16; ++sector)
+        EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(cards[1], sector)) << "sector " << sector;
+    const auto row_texts = rows(preparer);
+    ASSERT_EQ(row_texts.size(), 2u);
+    EXPECT_EQ(row_texts[1], "2. C0DE0002 1k - 100%");
+
+    // A prepared first card reads back as an empty list with the default lock time.
+    put_card("");
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    present_all(reader, {cards[0]});
+    EXPECT_EQ(status(reader), "Ready.");
+    std::vector<m6::_db_key> read(1);
+    unsigned short lock_code = 0;
+    reader.GetDbData(read, lock_code);
+    EXPECT_TRUE(read.empty());
+    EXPECT_EQ(lock_code, 46);
+}
+
+TEST_F(CMifareThreadTest, ClearZeroesDataAndRestoresTheTransportKey) {
+    const auto cards = make_cards({"1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(100), 46);
+    present_all(writer, cards);
+    writer.Stop();
+    put_card("");
+    CMifareThread& cleaner = new_thread();
+    cleaner.StartClear();
+    present_all(cleaner, cards);
+    EXPECT_EQ(status(cleaner), "Ready. Swipe the following card Mifare Classic 4K/1K.");
+    for (unsigned b = 1; b < 64; ++b) {
+        if (b == trailer_block(b / 4))
+            continue;
+        EXPECT_BYTES_EQ(Bytes(16, 0), block(cards[0], b)) << "block " << b;
+    }
+    for (unsigned sector = 0; sector < 16; ++sector) {
+        EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey::kDefault), key_a(cards[0], sector)) << sector;
+        Bytes trailer = block(cards[0], trailer_block(sector));
+        EXPECT_BYTES_EQ(kTransportAccess, Bytes(trailer.begin() + 6, trailer.begin() + 10));
+    }
+    EXPECT_EQ(rows(cleaner).at(0), "1. C0DE0001 1k - 100%");
+}
+
+TEST_F(CMifareThreadTest, ReaderConnectionIsReportedWithModelAndSerial) {
+    CMifareThread& thread = new_thread();
+    thread.Start();
+    ASSERT_TRUE(wait_seen(thread, [](const CSeen& seen) {
+        return std::find(seen.statuses.begin(), seen.statuses.end(),
+                         "The reader is connected: DR-2 Desk Reader s/n: 77 fw: 1.1.0") !=
+               seen.statuses.end();
+    })) << status(thread);
+    EXPECT_EQ(thread.GetConnectionState(), RDX_CONNECTED);
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+// Tests of the helpers that pick ports out of the device list: lookups by name and the automatic choices
+// of adapter, Temic writer and Mifare reader with one port left out.
+#include <gtest/gtest.h>
+
+#include <giomm/init.h>
+
+#include <cstring>
+
+#include "readers/DeviceDiscovery.h"
+
+namespace {
+
+class DeviceDiscoveryTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Gio::init(); }
+    void add(rdx_port_type type, const char* name, rdx_reader_model model) {
+        m_list->append(CReaderInfo::create(type, name, model, -1, 0, 0));
+    }
+
+    CReaderInfoList m_list = Gio::ListStore<CReaderInfo>::create();
+};
+
+TEST_F(DeviceDiscoveryTest, LooksUpPortsByNameAndByTypeAndName) {
+    add(RDX_PORT_COM, "/dev/ttyUSB0", 2);
+    add(RDX_PORT_CLIENT, "10.0.0.5:25000", 5);
+    add(RDX_PORT_SERVER, "10.0.0.5:25000", 4);
+    EXPECT_EQ(find_reader_info_by_portname(m_list, "10.0.0.5:25000"), 1);
+    EXPECT_EQ(find_reader_info_by_portname(m_list, RDX_PORT_SERVER, "10.0.0.5:25000"), 2);
+    EXPECT_EQ(find_reader_info_by_portname(m_list, RDX_PORT_COM, "10.0.0.5:25000"), -1);
+    EXPECT_EQ(find_reader_info_by_portname(m_list, "/dev/ttyUSB9"), -1);
+}
+
+TEST_F(DeviceDiscoveryTest, AutoAdapterTakesTheFirstAdapterInLibraryOrder) {
+    add(RDX_PORT_COM, "/dev/ttyUSB0", 2);
+    add(RDX_PORT_COM, "/dev/ttyUSB1", 5);
+    add(RDX_PORT_COM, "/dev/ttyUSB2", 4);
+    EXPECT_EQ(find_adapter_auto_port(m_list, RDX_PORT_NONE, ""), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, AutoAdapterSkipsThePortTheReaderUses) {
+    add(RDX_PORT_COM, "/dev/ttyUSB1", 5);
+    add(RDX_PORT_COM, "/dev/ttyUSB2", 4);
+    EXPECT_EQ(find_adapter_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB1"), 1);
+    EXPECT_EQ(find_adapter_auto_port(m_list, RDX_PORT_CCID, "/dev/ttyUSB1"), 0);
+}
+
+TEST_F(DeviceDiscoveryTest, AutoTemicWriterTakesModelsOneAndFour) {
+    add(RDX_PORT_COM, "/dev/ttyUSB0", 5);
+    add(RDX_PORT_COM, "/dev/ttyUSB1", 4);
+    add(RDX_PORT_COM, "/dev/ttyUSB2", 1);
+    EXPECT_EQ(find_temic_reader_auto_port(m_list, RDX_PORT_NONE, ""), 1);
+    EXPECT_EQ(find_temic_reader_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB1"), 2);
+}
+
+TEST_F(DeviceDiscoveryTest, AutoReaderMayBeAnAdapterUnlessItIsTheExcludedPort) {
+    add(RDX_PORT_COM, "/dev/ttyUSB0", 4);
+    add(RDX_PORT_COM, "/dev/ttyUSB1", 8);
+    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_NONE, ""), 0);
+    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB0"), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, AutoReaderUsesUnknownModelsOnlyWhenNoKnownOneRemains) {
+    add(RDX_PORT_CCID, "ccid-0", 0);
+    add(RDX_PORT_COM, "/dev/ttyUSB1", 3);
+    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_NONE, ""), 1);
+    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB1"), 0);
+    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_CCID, "ccid-0"), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, EmptyOrMissingListsFindNothing) {
+    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_NONE, ""), -1);
+    EXPECT_EQ(find_adapter_auto_port(nullptr, RDX_PORT_NONE, ""), -1);
+    EXPECT_EQ(find_reader_info_by_portname(nullptr, "x"), -1);
+}
+
+TEST_F(DeviceDiscoveryTest, ReaderInfoCopiesTheLibraryRecord) {
+    rdx_reader_info info{};
+    info.port_type = RDX_PORT_COM;
+    std::memset(info.port_name, 'A', sizeof(info.port_name)); // not terminated
+    info.model = 12;
+    info.serial_number = 4711;
+    info.firmware_version = 0x01020300;
+    info.time = 1700000000;
+    const auto device = CReaderInfo::create(info);
+    EXPECT_EQ(device->port_name().size(), sizeof(info.port_name));
+    EXPECT_EQ(device->model(), 12);
+    EXPECT_EQ(device->serial_number(), 4711);
+    EXPECT_EQ(device->firmware_version(), 0x01020300u);
+    EXPECT_EQ(device->time(), 1700000000);
+}
+
+TEST_F(DeviceDiscoveryTest, PortSettingsOfTypeZero) {
+    EXPECT_TRUE(is_port_auto(RDX_PORT_NONE, kPortAuto));
+    EXPECT_FALSE(is_port_auto(RDX_PORT_COM, kPortAuto));
+    EXPECT_TRUE(is_port_none(RDX_PORT_NONE, ""));
+    EXPECT_FALSE(is_port_none(RDX_PORT_NONE, kPortAuto));
+    EXPECT_TRUE(is_adapter_model(4));
+    EXPECT_TRUE(is_adapter_model(5));
+    EXPECT_FALSE(is_adapter_model(1));
+}
+
+} // namespace
