@@ -7,3 +7,9 @@ Glib::RefPtr<CHistoryRec> CHistoryRec::create(std::int64_t time, const Glib::ust
 
 CHistoryRec::CHistoryRec(std::int64_t time, const Glib::ustring& text)
     : Glib::ObjectBase(typeid(CHistoryRec)), m_time(*this, "time", time), m_text(*this, "text", text) {}
+
+GType CHistoryRec::object_type() {
+    // glibmm registers a derived type when its first instance is made.
+    static const GType type = G_OBJECT_TYPE(create(0, {})->gobj());
+    return type;
+}

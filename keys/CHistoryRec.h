@@ -12,6 +12,9 @@ class CHistoryRec : public Glib::Object {
 public:
     static Glib::RefPtr<CHistoryRec> create(std::int64_t time, const Glib::ustring& text);
 
+    // The GType of history rows, for property expressions of list columns (registered on first use).
+    static GType object_type();
+
     std::int64_t time() const { return m_time.get_value(); }
     Glib::ustring text() const { return m_text.get_value(); }
 

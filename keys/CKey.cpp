@@ -18,6 +18,12 @@ CKey::CKey(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number
       m_created(*this, "created", created), m_description(*this, "key-description", description),
       m_different(*this, "key-different", 0u) {}
 
+GType CKey::object_type() {
+    // glibmm registers a derived type when its first instance is made.
+    static const GType type = G_OBJECT_TYPE(create(0, CT_UNKNOWN, KA_NONE, CCardUID(), false, 0, {})->gobj());
+    return type;
+}
+
 key_info CKey::to_key_info() const {
     key_info info;
     info.id = m_id;

@@ -19,6 +19,9 @@ public:
     // A key made from a stored record, with the record's id.
     static Glib::RefPtr<CKey> create(const key_info& info);
 
+    // The GType of key rows, for property expressions of list columns (registered on first use).
+    static GType object_type();
+
     // The stored record of this key: its id and current property values.
     key_info to_key_info() const;
 

@@ -56,6 +56,21 @@ TEST_F(CKeyTest, PropertiesAreInstalledInOrder) {
     EXPECT_EQ(names, expected);
 }
 
+TEST_F(CKeyTest, ObjectTypeOffersPropertiesForExpressions) {
+    gpointer klass = g_type_class_ref(CKey::object_type());
+    GParamSpec* number = g_object_class_find_property(G_OBJECT_CLASS(klass), "number");
+    ASSERT_NE(number, nullptr);
+    EXPECT_EQ(number->value_type, Glib::Value<CCardUID>::value_type());
+    GParamSpec* attr = g_object_class_find_property(G_OBJECT_CLASS(klass), "attr");
+    ASSERT_NE(attr, nullptr);
+    EXPECT_EQ(attr->value_type, Glib::Value<KeyAttr>::value_type());
+    g_type_class_unref(klass);
+    EXPECT_EQ(G_OBJECT_TYPE(sample()->gobj()), CKey::object_type());
+    klass = g_type_class_ref(CHistoryRec::object_type());
+    EXPECT_NE(g_object_class_find_property(G_OBJECT_CLASS(klass), "text"), nullptr);
+    g_type_class_unref(klass);
+}
+
 TEST_F(CKeyTest, PropertiesReadThroughGObject) {
     auto key = sample();
     Glib::Value<CCardUID> number;
