@@ -54,7 +54,7 @@ void CDeviceRegistry::remove(int port_type, const std::string& port_name) {
         remove_line(*it);
 }
 
-void CDeviceRegistry::remove_line(const std::string& line) {
+void CDeviceRegistry::remove_line(std::string line) {
     m_lines.erase(std::remove(m_lines.begin(), m_lines.end(), line), m_lines.end());
     const int lock_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (lock_fd < 0)

@@ -23,7 +23,7 @@ public:
                                    unsigned firmware);
 
 private:
-    void remove_line(const std::string& line);
+    void remove_line(std::string line); // by value: the caller may pass one of m_lines
     void rewrite_without(const std::string& line);
 
     std::string m_path;

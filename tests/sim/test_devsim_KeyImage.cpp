@@ -1,0 +1,68 @@
+// The controller layouts the simulator builds its memories from: Q4 and Q6 images byte by byte against the
+// controller's conventions, and decoding back.
+#include <gtest/gtest.h>
+
+#include "sim/devsim/CControllerSim.h"
+#include "sim/devsim/DemoWorld.h"
+#include "sim/devsim/KeyImage.h"
+
+using bytes = std::vector<uint8_t>;
+
+TEST(DevsimKeyImage, EmptyQ4ListIsOneEndRecord) {
+    bytes image(8192, 0xFF);
+    EXPECT_EQ(12u, devsim::Image_BuildQ4({}, 46, image, 2));
+    EXPECT_EQ(0xE0, image[11]);
+    EXPECT_EQ(0x15, image[5]);
+    EXPECT_EQ(0xFF, image[3]);
+    EXPECT_EQ(0xD1, image[4]);
+}
+
+TEST(DevsimKeyImage, Q4ListIsCutAtTheCapacity) {
+    std::vector<devsim::SimKey> keys(700, devsim::SimKey{{1, 2, 3, 4, 5, 6}, false, 1});
+    bytes image(4096, 0xFF);
+    EXPECT_EQ(4092u, devsim::Image_BuildQ4(keys, 46, image, 1));
+    EXPECT_EQ(0xE0, image[4091]);
+    EXPECT_EQ(680u, devsim::Image_DecodeQ4(image).size());
+}
+
+TEST(DevsimKeyImage, EmptyQ6ListForType4) {
+    bytes image(32768, 0xFF);
+    EXPECT_EQ(5471u, devsim::Image_BuildQ6({}, 46, image, 4));
+    EXPECT_EQ(0xFF, image[6]);
+    EXPECT_EQ(0xE0, image[5470]);
+    EXPECT_EQ(0x7A, image[5]);
+}
+
+TEST(DevsimKeyImage, RecordsCarryNumberFlagsAndAttributes) {
+    const std::vector<devsim::SimKey> keys{{{0x01, 0x02, 0x03, 0x04, 0x05, 0x06}, false, 1},
+                                           {{0x56, 0x34, 0x12, 0, 0, 0}, true, 4}};
+    bytes q4(8192, 0xFF);
+    devsim::Image_BuildQ4(keys, 46, q4, 2);
+    EXPECT_EQ((bytes{0x01, 0x02, 0x03, 0x04, 0x05, 0x46, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0x10}),
+              bytes(q4.begin() + 6, q4.begin() + 18));
+    EXPECT_EQ(keys, devsim::Image_DecodeQ4(q4));
+    bytes q6(16384, 0xFF);
+    devsim::Image_BuildQ6(keys, 46, q6, 3);
+    EXPECT_EQ((bytes{0x01, 0x56, 0xFF}), bytes(q6.begin() + 6, q6.begin() + 9));
+    EXPECT_EQ((bytes{0x02, 0x03, 0x04, 0x05, 0x46}), bytes(q6.begin() + 2735, q6.begin() + 2740));
+    EXPECT_EQ(keys, devsim::Image_DecodeQ6(q6, 3));
+}
+
+TEST(DevsimKeyImage, ControllerKeepsDemoKeysInEitherLayout) {
+    for (int type = 1; type <= 4; ++type) {
+        devsim::CControllerSim controller;
+        controller.set_type(type);
+        controller.set_keys(devsim::demo_controller_keys(), 0x0123);
+        EXPECT_EQ(devsim::demo_controller_keys(), controller.keys()) << "type " << type;
+        EXPECT_EQ(0x0123, devsim::Image_LockCode(controller.memory()));
+        EXPECT_EQ(devsim::demo_controller_keys(), devsim::Image_DecodeQ4(controller.base_as_q4()));
+    }
+}
+
+TEST(DevsimKeyImage, UnknownMemoryRejectsImpossibleSizes) {
+    devsim::CControllerSim controller;
+    EXPECT_THROW(controller.set_unknown(16, 0xFF), std::invalid_argument);
+    EXPECT_THROW(controller.set_unknown(65536, 0xFF), std::invalid_argument);
+    EXPECT_THROW(controller.set_type(5), std::invalid_argument);
+    EXPECT_THROW(controller.set_memory(bytes(10)), std::invalid_argument);
+}
