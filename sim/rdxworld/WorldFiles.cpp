@@ -31,11 +31,6 @@ public:
     CFd(const CFd&) = delete;
     CFd& operator=(const CFd&) = delete;
     int get() const { return m_fd; }
-    int release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
 
 private:
     int m_fd;
@@ -116,14 +111,24 @@ void write_text_file_atomic(const std::string& path, const std::string& text) {
 }
 
 void append_line_locked(const std::string& path, const std::string& line) {
-    CFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-        throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
-    ::flock(fd.get(), LOCK_EX);
-    bool ok = write_all(fd.get(), line + "\n");
-    ::flock(fd.get(), LOCK_UN);
-    if (!ok)
-        throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    // Writers that remove lines replace the file by a rename while holding the lock on the old one; after
+    // waiting for the lock, make sure the path still names the file that is locked, else start again.
+    for (;;) {
+        CFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        if (fd.get() < 0)
+            throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+        ::flock(fd.get(), LOCK_EX);
+        struct stat locked {
+        }, current{};
+        if (::fstat(fd.get(), &locked) != 0 || ::stat(path.c_str(), &current) != 0 ||
+            locked.st_ino != current.st_ino || locked.st_dev != current.st_dev)
+            continue; // closing the descriptor releases the lock
+        bool ok = write_all(fd.get(), line + "\n");
+        ::flock(fd.get(), LOCK_UN);
+        if (!ok)
+            throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+        return;
+    }
 }
 
 bool make_dir(const std::string& path) {
