@@ -62,12 +62,6 @@ TEST_F(CFastBufferTest, AppendAfterConsumeKeepsOrder) {
     EXPECT_EQ(7u, buffer.size());
 }
 
-TEST_F(CFastBufferTest, GetAsStringCutsToSize) {
-    put({'o', 'k', '\r'});
-    EXPECT_EQ("ok", buffer.get_as_string(2));
-    EXPECT_EQ("ok\r", buffer.get_as_string(50));
-}
-
 TEST_F(CFastBufferTest, ClearKeepsCapacity) {
     put(Bytes(4000, 7));
     const size_t capacity = buffer.capacity();
@@ -104,18 +98,6 @@ TEST_F(CFastBufferTest, ConsumingMoreThanHalfCompacts) {
     put({2});
     EXPECT_EQ(41u, buffer.size());
     EXPECT_EQ(2, buffer.at(40));
-}
-
-TEST_F(CFastBufferTest, ShrinkAndSwap) {
-    put({1, 2, 3});
-    buffer.consume(1);
-    buffer.shrink();
-    EXPECT_BYTES_EQ((Bytes{2, 3}), unread(buffer));
-    CFastBuffer other;
-    other.append(Bytes{9}.data(), 1);
-    buffer.swap(other);
-    EXPECT_BYTES_EQ((Bytes{9}), unread(buffer));
-    EXPECT_BYTES_EQ((Bytes{2, 3}), unread(other));
 }
 
 } // namespace
