@@ -100,16 +100,20 @@ private:
     // A changed TZ makes every cached day wrong.
     void check_zone() {
         const char* tz = std::getenv("TZ");
-        const std::string now = tz ? std::string("=") + tz : std::string();
-        if (now != m_zone) {
-            m_zone = now;
-            m_days.clear();
-            tzset();
-        }
+        const bool same = m_zoneKnown && (tz ? m_hasTz && m_zone == tz : !m_hasTz);
+        if (same)
+            return;
+        m_zoneKnown = true;
+        m_hasTz = tz != nullptr;
+        m_zone = tz ? tz : "";
+        m_days.clear();
+        tzset();
     }
 
     std::unordered_map<std::uint64_t, DayEntry> m_days;
-    std::string m_zone = "<unset>";
+    bool m_zoneKnown = false;
+    bool m_hasTz = false;
+    std::string m_zone;
 };
 
 } // namespace
