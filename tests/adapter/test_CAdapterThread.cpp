@@ -1,0 +1,683 @@
+// The real adapter worker against the device simulator over a real pseudo-terminal and over loopback TCP.
+// The worker's own command operations are replaced by scripts (a subclass overrides the dispatch) that call
+// the real protocol helpers inside the real command frame; everything else (loop, connection, ports, events,
+// notifications) is the production code. Timeouts are shortened through AdapterTiming, and every wait is
+// for a condition with a generous deadline.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "adapter/CAdapterThread.h"
+#include "adapter/MyStatusText.h"
+#include "app/CDebugLog.h"
+#include "common/HexDiff.h"
+#include "sim/devsim/CWorld.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+constexpr auto kDeadline = 20s;
+
+AdapterTiming fast_timing() {
+    AdapterTiming t;
+    t.response_ms = 1000;
+    t.key_wait_ms = 2000;
+    t.connect_ms = 3000;
+    t.reset_pulse_ms = 50;
+    t.reconnect_ms = 200;
+    t.busy_retry_ms = 100;
+    t.countdown_poll_ms = 50;
+    t.mode_answer_ms = 200;
+    t.rearm_ms = 500;
+    return t;
+}
+
+// The real worker with its command operations replaced by a test script run inside the command frame.
+class CScriptedAdapterThread : public CAdapterThread {
+public:
+    using Script = std::function<void(CScriptedAdapterThread&, Cmd)>;
+
+    explicit CScriptedAdapterThread(const AdapterTiming& timing) : CAdapterThread(timing) {}
+    // The worker calls DoCmd virtually, so it must be gone before this object is.
+    ~CScriptedAdapterThread() override { Stop(); }
+
+    void set_script(Script script) {
+        std::lock_guard lock(m_ScriptMutex);
+        m_Script = std::move(script);
+    }
+    int runs() const { return m_nRuns.load(); }
+
+    using CAdapterThread::Ascii_GetLine;
+    using CAdapterThread::AskUser;
+    using CAdapterThread::DetectMemType;
+    using CAdapterThread::FinishCmd;
+    using CAdapterThread::InitAdapter;
+    using CAdapterThread::M6_ReadPage;
+    using CAdapterThread::M6_Send;
+    using CAdapterThread::M6_WritePage;
+    using CAdapterThread::SendPort;
+    using CAdapterThread::SetProto;
+    using CAdapterThread::SetStatusText;
+    using CAdapterThread::WaitComApp;
+
+protected:
+    void DoCmd() override {
+        Script script;
+        {
+            std::lock_guard lock(m_ScriptMutex);
+            script = m_Script;
+        }
+        const Cmd cmd = GetCurrentCmd();
+        if (!script)
+            CAdapterThread::DoCmd();
+        else if (cmd != CMD_NONE)
+            RunCommand(cmd, CmdExit::RestartReading, [&] { script(*this, cmd); });
+        ++m_nRuns;
+    }
+
+private:
+    std::mutex m_ScriptMutex;
+    Script m_Script;
+    std::atomic<int> m_nRuns{0};
+};
+
+// Takes CAP_SYS_ADMIN out of the calling thread's effective set for its lifetime: root ignores TIOCEXCL, and
+// a thread started meanwhile inherits the reduced set.
+class CWithoutSysAdmin {
+public:
+    CWithoutSysAdmin() {
+        syscall(SYS_capget, &m_Header, m_Saved);
+        std::memcpy(m_Reduced, m_Saved, sizeof m_Reduced);
+        m_Reduced[CAP_SYS_ADMIN / 32].effective &= ~(1u << (CAP_SYS_ADMIN % 32));
+        syscall(SYS_capset, &m_Header, m_Reduced);
+    }
+    ~CWithoutSysAdmin() { syscall(SYS_capset, &m_Header, m_Saved); }
+
+private:
+    __user_cap_header_struct m_Header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_Saved[2] = {};
+    __user_cap_data_struct m_Reduced[2] = {};
+};
+
+Bytes page_of(const Bytes& memory, size_t address) {
+    return Bytes(memory.begin() + address, memory.begin() + address + 32);
+}
+
+bool contains(const Bytes& haystack, const Bytes& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+} // namespace
+
+class CAdapterThreadTest : public ::testing::Test {
+protected:
+    using Cmd = CAdapterThread::Cmd;
+
+    std::filesystem::path dir;
+    devsim::CWorld world;
+    CScriptedAdapterThread thread{fast_timing()};
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned int flags = 0; // every notification seen so far (test thread only)
+
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("kestrix-thread-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        g_Debug.set_filename(dir / "kestrix.log");
+        g_Debug.set_log_level(LOGLEVEL_INFO);
+        thread.set_on_notify([this] {
+            std::lock_guard lock(mutex);
+            changed.notify_all();
+        });
+    }
+
+    void TearDown() override {
+        thread.Stop();
+        g_Debug.set_log_level(LOGLEVEL_NONE);
+        std::filesystem::remove_all(dir);
+    }
+
+    // Waits for a condition, woken by the worker's notifications (and re-checked now and then for
+    // conditions the simulator changes).
+    bool wait_until(const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + kDeadline;
+        for (;;) {
+            unsigned int more = 0;
+            thread.get_notifications(more);
+            flags |= more;
+            if (done())
+                return true;
+            std::unique_lock lock(mutex);
+            if (changed.wait_until(lock, std::min(until, std::chrono::steady_clock::now() + 20ms)) ==
+                    std::cv_status::timeout &&
+                std::chrono::steady_clock::now() >= until)
+                return done();
+        }
+    }
+
+    // For what must NOT happen: gives the worker a few reconnect periods to do it anyway.
+    bool wait_until_short(const std::function<bool()>& done) {
+        const auto until =
+            std::chrono::steady_clock::now() + 5 * std::chrono::milliseconds(fast_timing().reconnect_ms);
+        while (std::chrono::steady_clock::now() < until) {
+            if (done())
+                return true;
+            std::unique_lock lock(mutex);
+            changed.wait_for(lock, 20ms);
+        }
+        return done();
+    }
+
+    bool connected() { return thread.GetConnectStatus() == CONNECTION_CONNECTED; }
+
+    void connect(rdx_port_type type, const std::string& name) {
+        thread.set_port_name(type, name, CAdapterThread::kDesktopAdapterModel);
+        thread.SetPortExist(true);
+        thread.Start();
+        ASSERT_TRUE(wait_until([&] { return connected(); }));
+    }
+    void connect_pty() { connect(RDX_PORT_COM, world.pty_path()); }
+
+    std::string log_text() {
+        std::ifstream in(dir / "kestrix.log");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    void start(Cmd cmd) {
+        switch (cmd) {
+        case CAdapterThread::CMD_Q4T_CLEAR:
+            thread.StartQ4tClear();
+            break;
+        case CAdapterThread::CMD_Q4T_FROM_DB:
+            thread.StartQ4tFromDb();
+            break;
+        case CAdapterThread::CMD_Q4T_TO_DB:
+            thread.StartQ4tToDb();
+            break;
+        case CAdapterThread::CMD_DS1996_TO_FILE:
+            thread.StartDS1996ToFile();
+            break;
+        default:
+            thread.StartQ4tToFile();
+            break;
+        }
+    }
+
+    // Runs one scripted command to its end.
+    void run(Cmd cmd, CScriptedAdapterThread::Script script) {
+        const int before = thread.runs();
+        thread.set_script(std::move(script));
+        start(cmd);
+        ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
+    }
+
+    std::vector<Glib::ustring> history() {
+        std::vector<Glib::ustring> lines;
+        thread.GetHistoryStatusText(lines);
+        return lines;
+    }
+};
+
+// ---- Lifecycle and connection ----
+
+TEST_F(CAdapterThreadTest, StopWithoutStartDoesNothingAndStartTwiceRunsOneWorker) {
+    thread.Stop();
+    connect_pty();
+    thread.Start();
+    EXPECT_TRUE(connected());
+    thread.Stop();
+    EXPECT_EQ(CONNECTION_DISCONNECTED, thread.GetConnectStatus());
+}
+
+TEST_F(CAdapterThreadTest, ConnectsOverPtyAt38400WithOneStopBit) {
+    connect_pty();
+    EXPECT_EQ(MY_OK, thread.GetLastError());
+    EXPECT_TRUE(flags & CAdapterThread::NMSG_CONNECT_STATUS);
+    ASSERT_TRUE(wait_until([&] { return world.line().baud == 38400; }));
+    const devsim::LineSettings line = world.line();
+    EXPECT_FALSE(line.two_stop_bits);
+    const std::string log = log_text();
+    EXPECT_NE(std::string::npos, log.find("[I " + world.pty_path() + "] Adapter connected")) << log;
+}
+
+TEST_F(CAdapterThreadTest, DisconnectsWhenThePortVanishesAndReconnectsToItsSuccessor) {
+    connect_pty();
+    world.vanish();
+    ASSERT_TRUE(wait_until([&] { return !connected(); }));
+    EXPECT_NE(std::string::npos, log_text().find("Adapter disconnected"));
+    world.restore();
+    thread.set_port_name(RDX_PORT_COM, world.pty_path(), CAdapterThread::kDesktopAdapterModel);
+    thread.SetPortExist(true);
+    ASSERT_TRUE(wait_until([&] { return connected(); }));
+}
+
+// Nobody signals the worker after the link is fixed: the periodic attempt finds the port.
+TEST_F(CAdapterThreadTest, RetriesPeriodicallyWhileThePortExists) {
+    const auto link = dir / "adapter";
+    std::filesystem::create_symlink("/dev/kestrix-no-such-port", link);
+    thread.set_port_name(RDX_PORT_COM, link.string(), CAdapterThread::kDesktopAdapterModel);
+    thread.SetPortExist(true);
+    thread.Start();
+    ASSERT_TRUE(wait_until([&] { return thread.GetLastError() == MY_ERR_CONNECT; }));
+    EXPECT_FALSE(connected());
+    const auto fixed = dir / "adapter.new";
+    std::filesystem::create_symlink(world.pty_path(), fixed);
+    std::filesystem::rename(fixed, link);
+    ASSERT_TRUE(wait_until([&] { return connected(); }));
+}
+
+TEST_F(CAdapterThreadTest, NoAttemptWhileThePortDoesNotExist) {
+    thread.set_port_name(RDX_PORT_COM, world.pty_path(), CAdapterThread::kDesktopAdapterModel);
+    thread.Start();
+    thread.UpdateThread();
+    EXPECT_FALSE(wait_until_short([&] { return connected(); }));
+    EXPECT_EQ(0u, world.counters().connections);
+}
+
+TEST_F(CAdapterThreadTest, UnsupportedPortTypeLeavesLastError7) {
+    thread.set_port_name(RDX_PORT_CCID, "ccid0", CAdapterThread::kDesktopAdapterModel);
+    thread.SetPortExist(true);
+    thread.Start();
+    ASSERT_TRUE(wait_until([&] { return thread.GetLastError() == MY_ERR_NOT_FOUND; }));
+    EXPECT_EQ(CONNECTION_DISCONNECTED, thread.GetConnectStatus());
+}
+
+TEST_F(CAdapterThreadTest, BusyPortIsLeftDisconnectedWithLastError6UntilReleased) {
+    int holder = ::open(world.pty_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(0, ::ioctl(holder, TIOCEXCL));
+    thread.set_port_name(RDX_PORT_COM, world.pty_path(), CAdapterThread::kDesktopAdapterModel);
+    thread.SetPortExist(true);
+    {
+        CWithoutSysAdmin unprivileged;
+        thread.Start();
+    }
+    ASSERT_TRUE(wait_until([&] { return thread.GetLastError() == MY_ERR_PORT_BUSY; }));
+    ASSERT_TRUE(wait_until([&] { return thread.GetConnectStatus() == CONNECTION_DISCONNECTED; }));
+    EXPECT_FALSE(connected());
+    // A pseudo-terminal keeps its exclusive mode while the other side is open, so the holder gives it up.
+    ::ioctl(holder, TIOCNXCL);
+    ::close(holder);
+    ASSERT_TRUE(wait_until([&] { return connected(); }));
+}
+
+TEST_F(CAdapterThreadTest, ConnectsThroughTheTcpConverterAndLosesItWhenItVanishes) {
+    const uint16_t tcp = world.start_tcp();
+    connect(RDX_PORT_SERVER, "127.0.0.1:" + std::to_string(tcp));
+    ASSERT_TRUE(wait_until([&] { return world.tcp_connected(); }));
+    Bytes page(32), expected = page_of(world.controller_memory(), 0x20);
+    bool ok = false;
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [&](CScriptedAdapterThread& t, Cmd cmd) { ok = t.M6_ReadPage(cmd, false, 0x20, page.data()); });
+    EXPECT_TRUE(ok);
+    EXPECT_BYTES_EQ(expected, page);
+    // The converter carries the modem lines of a protocol switch as RFC 2217 commands.
+    EXPECT_TRUE(world.line().dtr);
+    EXPECT_FALSE(world.line().rts);
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [&](CScriptedAdapterThread& t, Cmd) { t.SetProto(CAdapterThread::PROTO_ASCII); });
+    ASSERT_TRUE(wait_until([&] { return world.line().baud == 9600; }));
+    EXPECT_TRUE(world.line().rts);
+    EXPECT_FALSE(world.line().dtr);
+    world.vanish();
+    ASSERT_TRUE(wait_until([&] { return !connected(); }));
+}
+
+// ---- Command frame ----
+
+// The real dispatch: without a connection the frame ends the command at once, with result false.
+TEST_F(CAdapterThreadTest, CommandWithoutConnectionEndsThroughTheFrame) {
+    thread.set_port_name(RDX_PORT_CCID, "ccid0", CAdapterThread::kDesktopAdapterModel);
+    thread.Start();
+    thread.StartQ4tClear();
+    ASSERT_TRUE(wait_until([&] { return flags & CAdapterThread::NMSG_CMD_FINISH; }));
+    CAdapterThread::Cmd finished;
+    bool result = true;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_EQ(CAdapterThread::CMD_Q4T_CLEAR, finished);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
+    EXPECT_EQ("End", thread.GetInfoStatus());
+    EXPECT_EQ(MY_ERR_NOT_FOUND, thread.GetLastError());
+}
+
+TEST_F(CAdapterThreadTest, HistoryLinesAreCollectedOnce) {
+    connect_pty();
+    history();
+    run(CAdapterThread::CMD_Q4T_TO_FILE, [](CScriptedAdapterThread& t, Cmd) {
+        t.SetStatusText("title", true);
+        t.SetStatusText("50 %", false);
+        t.SetStatusText("result", true);
+    });
+    const std::vector<Glib::ustring> first = history();
+    ASSERT_EQ(2u, first.size());
+    EXPECT_EQ("title", first[0]);
+    EXPECT_EQ("result", first[1]);
+    EXPECT_TRUE(history().empty());
+    EXPECT_EQ("result", thread.GetStatusText());
+}
+
+TEST_F(CAdapterThreadTest, ExceptionsBecomeTheStatusLine) {
+    connect_pty();
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [](CScriptedAdapterThread&, Cmd) { throw CMyException(MY_ERR_TIMEOUT); });
+    EXPECT_EQ(my_status_text(MY_ERR_TIMEOUT), thread.GetStatusText().raw());
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [](CScriptedAdapterThread&, Cmd) { throw std::runtime_error("Cannot open file: x"); });
+    EXPECT_EQ("Cannot open file: x", thread.GetStatusText());
+    CAdapterThread::Cmd finished;
+    bool result = true;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(connected());
+}
+
+TEST_F(CAdapterThreadTest, SuccessfulCommandFinishesWithResultTrue) {
+    connect_pty();
+    run(CAdapterThread::CMD_Q4T_TO_DB, [](CScriptedAdapterThread& t, Cmd cmd) { t.FinishCmd(cmd); });
+    CAdapterThread::Cmd finished;
+    bool result = false;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_EQ(CAdapterThread::CMD_Q4T_TO_DB, finished);
+    EXPECT_TRUE(result);
+    EXPECT_TRUE(flags & CAdapterThread::NMSG_CMD_FINISH);
+}
+
+TEST_F(CAdapterThreadTest, AskUserAnsweredYesContinuesTheCommand) {
+    connect_pty();
+    std::atomic<int> asked{-1};
+    const int before = thread.runs();
+    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
+        asked = t.AskUser(cmd, CAdapterThread::ASK_DB_KEYS, 1363);
+        if (asked)
+            t.FinishCmd(cmd);
+    });
+    thread.StartQ4tFromDb();
+    ASSERT_TRUE(wait_until([&] { return flags & CAdapterThread::NMSG_ASK_USER; }));
+    CAdapterThread::AskUserKind kind;
+    unsigned long param = 0;
+    thread.GetAskUserData(kind, param);
+    EXPECT_EQ(CAdapterThread::ASK_DB_KEYS, kind);
+    EXPECT_EQ(1363u, param);
+    thread.SetDbData({}, 46);
+    thread.SetAskUserFinish(true);
+    ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
+    EXPECT_EQ(1, asked.load());
+    CAdapterThread::Cmd finished;
+    bool result = false;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_EQ(CAdapterThread::CMD_Q4T_FROM_DB, finished);
+    EXPECT_TRUE(result);
+}
+
+TEST_F(CAdapterThreadTest, AskUserAnsweredNoCancelsWithoutFinishNotification) {
+    connect_pty();
+    std::atomic<int> asked{-1};
+    const int before = thread.runs();
+    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
+        asked = t.AskUser(cmd, CAdapterThread::ASK_FILE_SIZE, 9000);
+    });
+    thread.StartQ4tFromDb();
+    ASSERT_TRUE(wait_until([&] { return flags & CAdapterThread::NMSG_ASK_USER; }));
+    flags = 0;
+    thread.SetAskUserFinish(false);
+    EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
+    ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
+    unsigned int more = 0;
+    thread.get_notifications(more);
+    flags |= more;
+    EXPECT_EQ(0, asked.load());
+    EXPECT_FALSE(flags & CAdapterThread::NMSG_CMD_FINISH);
+    CAdapterThread::Cmd finished;
+    bool result = true;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_EQ(CAdapterThread::CMD_Q4T_FROM_DB, finished);
+    EXPECT_FALSE(result);
+}
+
+TEST_F(CAdapterThreadTest, BreakCmdStopsAWaitingCommand) {
+    connect_pty();
+    std::atomic<bool> waiting{false};
+    std::atomic<int> code{-1};
+    const int before = thread.runs();
+    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
+        waiting = true;
+        code = t.WaitComApp(600000, cmd);
+    });
+    thread.StartQ4tToFile();
+    ASSERT_TRUE(wait_until([&] { return waiting.load(); }));
+    flags = 0;
+    thread.BreakCmd();
+    ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
+    EXPECT_EQ(0xFF, code.load());
+    EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
+    EXPECT_FALSE(flags & CAdapterThread::NMSG_CMD_FINISH);
+}
+
+TEST_F(CAdapterThreadTest, StartingAnotherCommandReplacesTheCurrentOne) {
+    connect_pty();
+    std::atomic<bool> waiting{false};
+    std::atomic<int> code{-1};
+    const int before = thread.runs();
+    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
+        if (cmd == CAdapterThread::CMD_Q4T_TO_FILE) {
+            waiting = true;
+            code = t.WaitComApp(600000, cmd);
+        } else {
+            t.FinishCmd(cmd);
+        }
+    });
+    thread.StartQ4tToFile();
+    ASSERT_TRUE(wait_until([&] { return waiting.load(); }));
+    thread.StartQ4tClear();
+    ASSERT_TRUE(wait_until([&] { return thread.runs() >= before + 2; }));
+    EXPECT_EQ(0xFF, code.load());
+    CAdapterThread::Cmd finished;
+    bool result = false;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_EQ(CAdapterThread::CMD_Q4T_CLEAR, finished);
+    EXPECT_TRUE(result);
+}
+
+// ---- Protocols over the wire ----
+
+TEST_F(CAdapterThreadTest, InitAdapterPutsWakeAndDallasSelectOnTheWire) {
+    connect_pty();
+    bool ok = false;
+    Bytes wire;
+    run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd) {
+        world.clear_wire_log(); // key-reading mode speaks between commands
+        ok = t.InitAdapter();
+        wire = world.wire_in();
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_BYTES_EQ((Bytes{0x00, 0x11, 0x95}), wire);
+}
+
+TEST_F(CAdapterThreadTest, SilentAdapterGivesNoConnection) {
+    connect_pty();
+    world.inject(devsim::Fault::Silence, 0);
+    bool ok = true;
+    run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd) { ok = t.InitAdapter(); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ("11 No connection!", thread.GetStatusText());
+    EXPECT_EQ(MY_ERR_TIMEOUT, thread.GetLastError());
+}
+
+TEST_F(CAdapterThreadTest, PageReadWithCorruptedChecksumIsRepeated) {
+    connect_pty();
+    const Bytes expected = page_of(world.controller_memory(), 0x20);
+    world.inject(devsim::Fault::BadChecksum, 1);
+    Bytes page(32);
+    bool ok = false;
+    run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd cmd) {
+        world.clear_wire_log();
+        ok = t.M6_ReadPage(cmd, false, 0x20, page.data());
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_BYTES_EQ(expected, page);
+    EXPECT_EQ(2u, world.counters().ctrl_pages_read);
+    EXPECT_TRUE(contains(world.wire_in(), Bytes{0x00, 0x11, 0x95, 0x19, 0x20, 0x00, 0x6D}));
+}
+
+TEST_F(CAdapterThreadTest, PageWriteWithLostAcknowledgementIsRepeated) {
+    connect_pty();
+    Bytes data(32);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(0xA0 + i);
+    world.clear_wire_log();
+    world.inject(devsim::Fault::LostAck, 1);
+    bool ok = false;
+    run(CAdapterThread::CMD_Q4T_FROM_DB,
+        [&](CScriptedAdapterThread& t, Cmd cmd) { ok = t.M6_WritePage(cmd, false, 0x40, data.data()); });
+    EXPECT_TRUE(ok);
+    EXPECT_BYTES_EQ(data, page_of(world.controller_memory(), 0x40));
+    Bytes frame = {0x18, 0x40, 0x00};
+    frame.insert(frame.end(), data.begin(), data.end());
+    unsigned sum = 0x5A;
+    for (uint8_t b : frame)
+        sum += b;
+    frame.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
+    EXPECT_TRUE(contains(world.wire_in(), frame));
+}
+
+TEST_F(CAdapterThreadTest, PageReadThroughAKeyIsVerified) {
+    connect_pty();
+    Bytes key(8192, 0xFF);
+    for (size_t i = 0; i < key.size(); ++i)
+        key[i] = static_cast<uint8_t>(i * 7);
+    world.set_ds1996_memory(key);
+    world.touch_ds1996();
+    Bytes page(32);
+    bool ok = false;
+    m6::M6MemType type = m6::MEM_NONE;
+    run(CAdapterThread::CMD_DS1996_TO_FILE, [&](CScriptedAdapterThread& t, Cmd cmd) {
+        ok = t.M6_ReadPage(cmd, true, 0x1FE0, page.data()) &&
+             t.DetectMemType(cmd, type, true, true, page.data());
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(m6::MEM_8K, type);
+    EXPECT_BYTES_EQ(page_of(key, 0), page);
+    EXPECT_GE(world.counters().key_pages_read, 3u);
+}
+
+TEST_F(CAdapterThreadTest, DetectMemTypeReadsTheMemoryCode) {
+    connect_pty();
+    for (int code_type = 1; code_type <= 4; ++code_type) {
+        world.set_controller_type(code_type);
+        const uint64_t written = world.counters().ctrl_pages_written;
+        m6::M6MemType type = m6::MEM_NONE;
+        bool ok = false;
+        Bytes page0(32);
+        run(CAdapterThread::CMD_Q4T_CLEAR, [&](CScriptedAdapterThread& t, Cmd cmd) {
+            ok = t.DetectMemType(cmd, type, true, false, page0.data());
+        });
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(code_type, static_cast<int>(type));
+        EXPECT_EQ(written, world.counters().ctrl_pages_written) << "no probe for a known code";
+    }
+}
+
+TEST_F(CAdapterThreadTest, DetectMemTypeProbesAnUnknownCodeByWrapAround) {
+    connect_pty();
+    const std::pair<size_t, m6::M6MemType> sizes[] = {
+        {4096, m6::MEM_4K}, {8192, m6::MEM_8K}, {16384, m6::MEM_16K}, {32768, m6::MEM_32K}};
+    for (const auto& [size, expected] : sizes) {
+        world.set_controller_unknown(size, 0x99);
+        m6::M6MemType type = m6::MEM_NONE;
+        bool ok = false;
+        Bytes page0(32);
+        run(CAdapterThread::CMD_Q4T_CLEAR, [&](CScriptedAdapterThread& t, Cmd cmd) {
+            ok = t.DetectMemType(cmd, type, true, false, page0.data());
+        });
+        EXPECT_TRUE(ok) << size;
+        EXPECT_EQ(expected, type) << size;
+        if (size == 8192) {
+            EXPECT_EQ(0x06, page0[0]) << "page 0 read back after the probe";
+        }
+    }
+}
+
+TEST_F(CAdapterThreadTest, DetectMemTypeWithoutProbeAssumes8K) {
+    connect_pty();
+    world.set_controller_unknown(16384, 0x99);
+    const uint64_t written = world.counters().ctrl_pages_written;
+    m6::M6MemType type = m6::MEM_NONE;
+    bool ok = false;
+    Bytes page0(32);
+    run(CAdapterThread::CMD_Q4T_TO_DB, [&](CScriptedAdapterThread& t, Cmd cmd) {
+        ok = t.DetectMemType(cmd, type, false, false, page0.data());
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(m6::MEM_8K, type);
+    EXPECT_EQ(written, world.counters().ctrl_pages_written);
+}
+
+TEST_F(CAdapterThreadTest, MissingControllerIsReportedWhileReadingIt) {
+    connect_pty();
+    world.set_controller_present(false);
+    m6::M6MemType type = m6::MEM_4K;
+    bool ok = true;
+    Bytes page0(32);
+    run(CAdapterThread::CMD_Q4T_TO_DB, [&](CScriptedAdapterThread& t, Cmd cmd) {
+        ok = t.DetectMemType(cmd, type, false, false, page0.data());
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(m6::MEM_NONE, type);
+    EXPECT_EQ("The controller has not been found", thread.GetStatusText());
+}
+
+TEST_F(CAdapterThreadTest, SwitchingToAsciiAndBackLeavesTwoStopBits) {
+    connect_pty();
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [&](CScriptedAdapterThread& t, Cmd) { t.SetProto(CAdapterThread::PROTO_ASCII); });
+    ASSERT_TRUE(wait_until([&] { return world.line().baud == 9600; }));
+    EXPECT_FALSE(world.line().two_stop_bits);
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [&](CScriptedAdapterThread& t, Cmd) { t.SetProto(CAdapterThread::PROTO_M6); });
+    ASSERT_TRUE(wait_until([&] { return world.line().baud == 38400; }));
+    EXPECT_TRUE(world.line().two_stop_bits);
+    const std::string log = log_text();
+    EXPECT_NE(std::string::npos, log.find("ASCII PROTO"));
+    EXPECT_NE(std::string::npos, log.find("M6 PROTO"));
+}
+
+TEST_F(CAdapterThreadTest, AsciiLinesSkipInformationLines) {
+    connect_pty();
+    world.touch_temic();
+    world.inject(devsim::Fault::NoCard, 1);
+    std::string line;
+    bool ok = false;
+    run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd) {
+        t.SetProto(CAdapterThread::PROTO_ASCII);
+        static const char kReset[] = "t57 00\r";
+        t.SendPort(kReset, sizeof kReset - 1, 1000);
+        ok = t.Ascii_GetLine(&line, 1000, true);
+        t.SetProto(CAdapterThread::PROTO_M6);
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("OK", line);
+}
