@@ -192,3 +192,26 @@ TEST_F(RdxLifecycle, ManyThreadsCallingAtOnce) {
         th.join();
     EXPECT_EQ(failures.load(), 0);
 }
+
+TEST_F(RdxLifecycle, CallbackMayCleanUpTheLastOwner) {
+    world.add_reader();
+    ASSERT_EQ(rdx_init(kApiVersion), RDX_OK);
+    struct cleaner {
+        std::atomic<int> done{0};
+        static void cb(uint32_t, const void*, void* ctx) {
+            auto* self = static_cast<cleaner*>(ctx);
+            if (self->done.load() == 0 && rdx_cleanup() == RDX_OK)
+                self->done.store(1);
+        }
+    } c;
+    rdx_handle r = nullptr;
+    ASSERT_EQ(rdx_get_reader(RDX_PORT_COM, kReaderPort, &r), RDX_OK);
+    ASSERT_EQ(rdx_reader_set_message_callback(r, &cleaner::cb, &c), RDX_OK);
+    ASSERT_EQ(rdx_reader_begin_connect(r, 0, nullptr), RDX_OK);
+    ASSERT_TRUE(wait_for([&] { return c.done.load() == 1; }));
+    int32_t s = 0;
+    EXPECT_EQ(rdx_reader_get_connection_status(r, &s), RDX_E_NOT_INITIALIZED);
+    // The library's thread ends by itself; a new initialisation starts afresh.
+    ASSERT_EQ(rdx_init(kApiVersion), RDX_OK);
+    EXPECT_EQ(rdx_cleanup(), RDX_OK);
+}
