@@ -45,6 +45,19 @@ void CAdapterSim::reset_line() {
     m_line.clear();
 }
 
+void CAdapterSim::set_modem_lines(bool dtr, bool rts) {
+    const bool run = dtr && !rts;
+    if (run && !m_lines_run) {
+        ++m_counters.adapter_restarts;
+        reset_line();
+        m_armed = false;
+        m_scan_mode = ScanMode::Dallas;
+        m_emu = Emu::Off;
+        m_emu_waiting = false;
+    }
+    m_lines_run = run;
+}
+
 std::vector<OutChunk> CAdapterSim::take_output() {
     return std::exchange(m_out, {});
 }

@@ -34,6 +34,9 @@ public:
     std::vector<OutChunk> take_output();
     // Forgets half-received frames and lines (the line was reset or the port reopened).
     void reset_line();
+    // The modem lines as a converter reports them. RTS on with DTR off holds the adapter; going back to DTR
+    // on with RTS off restarts it (the program's reset pulse), which ends any scan, start or emulation.
+    void set_modem_lines(bool dtr, bool rts);
 
     AdapterConfig& config() { return m_config; }
     CControllerSim& controller() { return m_controller; }
@@ -97,6 +100,7 @@ private:
     bool m_armed = false; // a start command waits for a key
     TimePoint m_armed_at{};
     enum class Proto { M6, Ascii, None } m_proto = Proto::M6;
+    bool m_lines_run = true;
 
     // ASCII reception.
     std::string m_line;

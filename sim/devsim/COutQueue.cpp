@@ -12,6 +12,7 @@ std::chrono::nanoseconds byte_time(const LineSettings& line) {
 }
 
 void COutQueue::push(TimePoint at, const uint8_t* data, size_t n, std::chrono::nanoseconds byte_time) {
+    m_byte_time = byte_time;
     for (size_t i = 0; i < n; ++i) {
         TimePoint due = at;
         if (byte_time.count() > 0) {
@@ -32,7 +33,13 @@ void COutQueue::take_due(TimePoint now, std::vector<uint8_t>& out) {
 std::optional<TimePoint> COutQueue::next_due() const {
     if (m_bytes.empty())
         return std::nullopt;
-    return m_bytes.front().due;
+    // The end of the first burst: the program cannot tell when the bytes before the last one of a
+    // back-to-back run arrived, so they go out together with it, one wake-up per answer instead of one per
+    // byte.
+    TimePoint last = m_bytes.front().due;
+    for (auto it = m_bytes.begin() + 1; it != m_bytes.end() && it->due - last <= m_byte_time; ++it)
+        last = it->due;
+    return last;
 }
 
 void COutQueue::clear() {

@@ -1,5 +1,6 @@
 // Bytes waiting to go out on one serial line, each with the time its last bit leaves the wire: with pacing,
 // bytes follow each other at the line's byte time; without it they are due when the adapter produced them.
+// A back-to-back run of bytes is handed out when its last byte is due.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -28,6 +29,7 @@ private:
     };
     std::deque<Byte> m_bytes;
     TimePoint m_line_free{}; // when the transmitter finishes the last queued byte
+    std::chrono::nanoseconds m_byte_time{0};
 };
 
 // The time one byte takes on a line at `baud` with the line's framing.

@@ -1,6 +1,7 @@
 // The world's poll thread: reads what the program sends on the pseudo-terminal or the converter socket, feeds
 // the adapter, and writes its answers when they are due (at once, or paced at the line's byte time).
 #include <poll.h>
+#include <sys/prctl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,9 +12,13 @@ namespace devsim {
 
 namespace {
 constexpr milliseconds kSlaveProbeInterval{20};
-}
+constexpr unsigned long kTimerSlackNs = 1000;
+} // namespace
 
 void CWorld::run() {
+    // Paced answers are due to the microsecond; the default timer slack of 50 us would add up over a
+    // transfer.
+    ::prctl(PR_SET_TIMERSLACK, kTimerSlackNs);
     std::vector<pollfd> fds;
     for (;;) {
         int pty_fd = -1, listen_fd = -1, client_fd = -1;
@@ -73,6 +78,7 @@ void CWorld::run() {
                     if (m_tcp->accept_client()) {
                         ++m_adapter.counters().connections;
                         m_active = Active::Tcp;
+                        m_adapter.set_modem_lines(true, false);
                         m_tcp_out.clear();
                         m_adapter.reset_line();
                     }
@@ -139,6 +145,8 @@ void CWorld::on_pty_readable(TimePoint now) {
 void CWorld::on_tcp_readable(TimePoint now) {
     std::vector<uint8_t> payload;
     const bool open = m_tcp->read_some(payload);
+    const LineSettings& line = m_tcp->telnet().line();
+    m_adapter.set_modem_lines(line.dtr, line.rts);
     if (!payload.empty()) {
         m_active = Active::Tcp;
         feed(payload, m_tcp->telnet().line(), now);

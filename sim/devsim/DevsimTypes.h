@@ -79,7 +79,7 @@ struct Counters {
     uint64_t emu_starts = 0, emu_pages_served = 0, emu_pages_stored = 0, emu_dallas = 0, line_offs = 0;
     uint64_t ascii_lines = 0, temic_writes = 0;
     uint64_t acks_dropped = 0, answers_corrupted = 0, frames_ignored = 0;
-    uint64_t connections = 0;
+    uint64_t connections = 0, adapter_restarts = 0;
 };
 
 struct AdapterConfig {

@@ -75,8 +75,11 @@ std::vector<uint8_t> M6_PageFrame(const uint8_t* page) {
 }
 
 std::vector<uint8_t> M6_KeyIdFrame(const std::array<uint8_t, kDallasIdBytes>& rom) {
-    std::vector<uint8_t> frame{kAnsFrame, kFrameKeyId};
-    frame.insert(frame.end(), rom.rbegin(), rom.rend());
+    std::vector<uint8_t> frame(2 + kDallasIdBytes);
+    frame[0] = kAnsFrame;
+    frame[1] = kFrameKeyId;
+    for (size_t i = 0; i < kDallasIdBytes; ++i)
+        frame[2 + i] = rom[kDallasIdBytes - 1 - i];
     return frame;
 }
 

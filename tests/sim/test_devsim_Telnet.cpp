@@ -132,3 +132,22 @@ TEST_F(DevsimTelnet, VanishedConverterClosesAndComesBackOnTheSamePort) {
     again.write({0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, again.read(1));
 }
+
+TEST_F(DevsimTelnet, BaudValueBytesFFAreUndoubled) {
+    sock.write({0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0xFF, 0xF0});
+    EXPECT_BYTES_EQ((bytes{0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0xFF, 0xF0}), sock.read(11));
+    EXPECT_EQ(65280u, world.line().baud);
+}
+
+TEST_F(DevsimTelnet, ResetPulseOnTheModemLinesRestartsTheAdapter) {
+    sock.write({0x12, 0x94});
+    ASSERT_BYTES_EQ(bytes{0xAA}, sock.read(1));
+    ASSERT_EQ(devsim::ScanMode::EmMarine, world.scan_mode());
+    sock.write({0xFF, 0xFA, 0x2C, 0x05, 0x11, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x05, 0x09, 0xFF, 0xF0});
+    sock.read(14);
+    EXPECT_EQ(0u, world.counters().adapter_restarts);
+    sock.write({0xFF, 0xFA, 0x2C, 0x05, 0x12, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x05, 0x08, 0xFF, 0xF0});
+    sock.read(14);
+    EXPECT_EQ(1u, world.counters().adapter_restarts);
+    EXPECT_EQ(devsim::ScanMode::Dallas, world.scan_mode());
+}
