@@ -170,8 +170,10 @@ void cmd_reader_add(const CWorld& world, const std::vector<std::string>& args) {
             throw usage_error("a model is a number from 1 to 12");
         d.model = static_cast<int>(model);
     }
-    if (d.port_name.empty() || d.port_name.size() >= 64 || d.port_name.find('\t') != std::string::npos)
-        throw usage_error("a reader name has 1-63 characters and no tab");
+    // The program shows a device as its port name followed by a blank and the model, so names have no blanks.
+    if (d.port_name.empty() || d.port_name.size() >= 64 ||
+        d.port_name.find_first_of(" \t") != std::string::npos)
+        throw usage_error("a reader name has 1-63 characters and no blank");
     const auto devices = world.load_devices();
     for (const auto& existing : devices)
         if (existing.port_type == d.port_type && existing.port_name == d.port_name)

@@ -65,6 +65,7 @@ TEST_F(RdxCards, BadArgumentsAreUsageErrors) {
     EXPECT_EQ(run("put 123").second, 2);
     EXPECT_EQ(run("put 01020304").second, 1) << "no such card";
     EXPECT_EQ(run("frobnicate").second, 2);
+    EXPECT_EQ(run("reader add 'two words'").second, 2);
 }
 
 TEST_F(RdxCards, TemicShowDecodesTheNumber) {
