@@ -225,11 +225,13 @@ bool CheckEndQ6(const unsigned char* image, unsigned int bytes_read, size_t reco
     for (; pos < bytes_read; ++pos) {
         if (image[pos] != kQ6IndexEnd)
             continue;
-        // Byte 4 of the record that matches this index position must carry the end flag.
-        const size_t flag = record_base + 10 + kQ6RecordSize * (pos - kQ6FirstIndex);
+        // Byte 4 of the record that matches this index position must carry the end flag (the record base is
+        // the capacity + 1, records start at capacity + 7).
+        const size_t flag =
+            record_base + (kQ6RecordGap - 1) + kQ6FlagOffset + kQ6RecordSize * (pos - kQ6FirstIndex);
         if (flag >= bytes_read)
             return false;
-        if ((image[flag] & 0xF0) == kEndRecordFlag)
+        if ((image[flag] & kEndRecordMask) == kEndRecordFlag)
             return true;
     }
     return false;

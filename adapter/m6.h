@@ -47,6 +47,7 @@ inline constexpr uint8_t kFlagAttrMask = 0x60;
 inline constexpr unsigned kFlagAttrShift = 5;
 inline constexpr uint8_t kFlagNibbleMask = 0x0F;
 inline constexpr uint8_t kEndRecordFlag = 0xE0; // flag byte of the record closing the list
+inline constexpr uint8_t kEndRecordMask = 0xF0; // the Q6 scanner looks at the high nibble only
 
 // Q4 layout: 6-byte records from offset 6.
 inline constexpr size_t kQ4RecordSize = 6;
