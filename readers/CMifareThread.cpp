@@ -158,6 +158,12 @@ int CMifareThread::GetConnectionState() const {
     return m_state;
 }
 
+void CMifareThread::GetPort(rdx_port_type& port_type, Glib::ustring& port_name) const {
+    std::lock_guard lock(m_mutex);
+    port_type = m_port_type;
+    port_name = m_port_name;
+}
+
 void CMifareThread::GetDbData(std::vector<m6::_db_key>& keys, unsigned short& lock_code) const {
     std::lock_guard lock(m_mutex);
     keys = m_keys;

@@ -74,6 +74,8 @@ public:
     void GetFinCards(std::vector<CCardUID>& cards) const;
     // 0 disconnected, 1 connected, 2 connecting.
     int GetConnectionState() const;
+    // The port the worker was given (type 0 and an empty name when none).
+    void GetPort(rdx_port_type& port_type, Glib::ustring& port_name) const;
     void GetDbData(std::vector<m6::_db_key>& keys, unsigned short& lock_code) const;
 
     // Applies the pending card rows to a string list (a Gtk::StringList): the rows from the first pending
