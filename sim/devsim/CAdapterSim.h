@@ -42,9 +42,11 @@ public:
     CControllerSim& controller() { return m_controller; }
     const CControllerSim& controller() const { return m_controller; }
     std::vector<uint8_t>& ds1996_memory() { return m_ds1996; }
+    const std::vector<uint8_t>& ds1996_memory() const { return m_ds1996; }
     const ReaderKey& reader_key() const { return m_key; }
     void set_reader_key(const ReaderKey& key) { m_key = key; }
     TemicTag& temic() { return m_temic; }
+    const TemicTag& temic() const { return m_temic; }
     const Counters& counters() const { return m_counters; }
     Counters& counters() { return m_counters; }
     ScanMode scan_mode() const { return m_scan_mode; }

@@ -46,6 +46,9 @@ void CControllerSim::set_memory(std::vector<uint8_t> bytes) {
     if (bytes.size() < kMinMemSize || bytes.size() > kMaxMemSize)
         throw std::invalid_argument("memory size out of range");
     m_memory = std::move(bytes);
+    // The memory decides what the controller is: a known code that matches the size, else unknown.
+    const MemType* by_code = mem_type_by_code(m_memory[kMemCodeOffset]);
+    m_type = by_code && by_code->size == m_memory.size() ? by_code->type : 0;
 }
 
 std::vector<SimKey> CControllerSim::keys() const {
@@ -62,6 +65,8 @@ void CControllerSim::set_keys(const std::vector<SimKey>& keys, uint16_t lock_cod
         Image_BuildQ4(keys, lock_code, image, type);
         image[0] = kFormatComplete;
     }
+    if (m_type == 0)
+        image[kMemCodeOffset] = m_memory[kMemCodeOffset]; // an unknown memory keeps its own code
     m_memory = std::move(image);
 }
 

@@ -29,7 +29,8 @@ public:
     void write(uint32_t address, const uint8_t* in, size_t n);
 
     const std::vector<uint8_t>& memory() const { return m_memory; }
-    // Replaces the raw memory; a different length changes the memory size (the type is kept).
+    // Replaces the raw memory; its length is the new memory size, and the type is the one the code at byte 5
+    // names when its size matches, else unknown (0).
     void set_memory(std::vector<uint8_t> bytes);
 
     // The key list and lock code the controller holds, decoded from its memory.

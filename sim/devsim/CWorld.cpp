@@ -242,7 +242,7 @@ std::array<uint8_t, kDallasIdBytes> CWorld::ds1996_rom() const {
 
 std::vector<uint8_t> CWorld::ds1996_memory() const {
     std::lock_guard lock(m_mutex);
-    return const_cast<CAdapterSim&>(m_adapter).ds1996_memory();
+    return m_adapter.ds1996_memory();
 }
 
 void CWorld::set_ds1996_memory(std::vector<uint8_t> bytes) {
@@ -253,7 +253,7 @@ void CWorld::set_ds1996_memory(std::vector<uint8_t> bytes) {
 
 TemicTag CWorld::temic() const {
     std::lock_guard lock(m_mutex);
-    return const_cast<CAdapterSim&>(m_adapter).temic();
+    return m_adapter.temic();
 }
 
 void CWorld::set_pacing(bool on) {

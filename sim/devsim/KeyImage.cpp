@@ -76,6 +76,8 @@ uint16_t Image_LockCode(const std::vector<uint8_t>& image) {
 
 size_t Image_BuildQ4(const std::vector<SimKey>& keys, uint16_t lock_code, std::vector<uint8_t>& image,
                      int type) {
+    if (image.size() < kListOffset + 2 * kQ4Record)
+        return 0;
     const MemType* mt = mem_type_by_number(type);
     const size_t capacity = mt ? mt->capacity : kMemTypes[0].capacity;
     const size_t n = std::min({capacity, keys.size(), (image.size() - kListOffset) / kQ4Record - 1});

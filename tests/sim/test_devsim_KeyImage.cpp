@@ -66,3 +66,22 @@ TEST(DevsimKeyImage, UnknownMemoryRejectsImpossibleSizes) {
     EXPECT_THROW(controller.set_type(5), std::invalid_argument);
     EXPECT_THROW(controller.set_memory(bytes(10)), std::invalid_argument);
 }
+
+TEST(DevsimKeyImage, LoadedMemoryIsTypedByItsCodeAndSize) {
+    devsim::CControllerSim controller;
+    bytes memory(32768, 0xFF);
+    memory[5] = 0x7A;
+    controller.set_memory(memory);
+    EXPECT_EQ(4, controller.type());
+    memory[5] = 0x15; // the 8 KB code in a 32 KB memory
+    controller.set_memory(memory);
+    EXPECT_EQ(0, controller.type());
+}
+
+TEST(DevsimKeyImage, ClearingAnUnknownMemoryKeepsItsCode) {
+    devsim::CControllerSim controller;
+    controller.set_unknown(8192, 0x42);
+    controller.set_keys({}, 46);
+    EXPECT_EQ(0x42, controller.memory()[5]);
+    EXPECT_TRUE(controller.keys().empty());
+}
