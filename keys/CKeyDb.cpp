@@ -34,8 +34,6 @@ constexpr ColumnSpec kColumns[CKeyDb::kColumnCount] = {
 };
 
 constexpr std::size_t kInfoReadSize = 512;
-constexpr std::size_t kHeaderSize = 32;
-constexpr std::uint8_t kLangCp866 = 0x26;
 
 // Attribute codes of the file; they differ from KeyAttr for Blocking and Master.
 constexpr int kDbNormal = 1;

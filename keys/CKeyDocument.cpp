@@ -196,7 +196,7 @@ void CKeyDocument::set_key(guint position, CardType type, const CCardUID& number
     if (!key)
         return;
     if (key->card_type() == type && key->number() == number && key->is_short() == is_short &&
-        key->attr() == attr && key->description() == description && key->created() == created)
+        key->attr() == attr && key->description().raw() == description.raw() && key->created() == created)
         return;
     // Setting through the property system notifies each of the six, changed or not, in this order.
     key->property_type() = type;
@@ -263,7 +263,7 @@ void CKeyDocument::set_otc(std::uint16_t code) {
 }
 
 void CKeyDocument::set_description(const Glib::ustring& description) {
-    if (description == m_description)
+    if (description.raw() == m_description.raw())
         return;
     m_description = description;
     m_modified = true;
