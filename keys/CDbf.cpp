@@ -403,8 +403,10 @@ void CDbf::Append(int n) {
         return;
     WriteModified();
     const std::size_t rl = GetRecordLength();
-    if (m_tail.empty())
+    if (m_tail.empty()) {
         m_tailFirst = m_recordCount;
+        m_tail.reserve(kMaxPendingBytes + rl); // grows without moving until it is flushed
+    }
     m_tail.resize(m_tail.size() + rl * static_cast<std::size_t>(n), kLiveFlag);
     m_recordCount += static_cast<std::uint32_t>(n);
     m_headerDirty = true;
@@ -586,7 +588,8 @@ Glib::ustring CDbf::GetFieldData(int field) const {
 
 void CDbf::SetFieldData(int field, const Glib::ustring& value) {
     const DBFFIELD& f = CheckedField(field);
-    const std::size_t n = value.length();
+    // Counting characters costs a pass over the text; a text of no more bytes than the field fits anyway.
+    const std::size_t n = value.bytes() <= f.length ? value.bytes() : value.length();
     if (n > f.length && !(f.type == 'L' && n <= 5)) // "FALSE" fits a one-byte logical field
         ThrowDbfException(CDbfException::kBadValue, m_fileName);
     char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];

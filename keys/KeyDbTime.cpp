@@ -3,7 +3,6 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -11,7 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kCreateColumnLength = 16;
 constexpr int kMinYear = 1900;
 constexpr std::size_t kMaxCachedDays = 8192;
 
@@ -145,10 +143,19 @@ std::string format_key_db_time(std::int64_t t) {
     std::tm tm{};
     if (!localtime_r(&value, &tm))
         return {};
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, "%.2d.%.2d.%.4ld %.2d:%.2d", tm.tm_mday, tm.tm_mon + 1,
-                                static_cast<long>(tm.tm_year) + kMinYear, tm.tm_hour, tm.tm_min);
-    if (n < 0 || static_cast<std::size_t>(n) > kCreateColumnLength)
+    const long year = static_cast<long>(tm.tm_year) + kMinYear;
+    if (year < 0 || year > 9999) // would not fit the column
         return {};
-    return std::string(text, static_cast<std::size_t>(n));
+    // "%.2d.%.2d.%.4d %.2d:%.2d", written by hand: saving formats one per key.
+    std::string text = "00.00.0000 00:00";
+    auto put = [&text](std::size_t at, long value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    put(0, tm.tm_mday, 2);
+    put(3, tm.tm_mon + 1, 2);
+    put(6, year, 4);
+    put(11, tm.tm_hour, 2);
+    put(14, tm.tm_min, 2);
+    return text;
 }
