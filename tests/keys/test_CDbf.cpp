@@ -5,9 +5,11 @@
 #include <clocale>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 #include "common/HexDiff.h"
 #include "keys/CDbf.h"
+#include "keys/DbfCodePage.h"
 #include "keys/dbf_TestSupport.h"
 
 using namespace dbftest;
@@ -233,6 +235,26 @@ TEST_F(CDbfTest, UndefinedWindows1251ByteFailsReading) {
     m_db.Open(m_path, true);
     m_db.GoToRecord(0);
     EXPECT_EQ(exception_text([&] { m_db.GetFieldData(0); }), "iconv conversion failed");
+}
+
+TEST(DbfCodePageTest, EachThreadConvertsWithItsOwnConverters) {
+    auto convert_many = [](bool* ok) {
+        for (int i = 0; i < 500 && *ok; ++i)
+            for (DbfCodePage cp : {DbfCodePage::kCp866, DbfCodePage::kWindows1251})
+                *ok = *ok && ansiToUtf8(cp, utf8_to_ansi(cp, kCyrillic)) == kCyrillic;
+    };
+    bool ok1 = true, ok2 = true;
+    std::thread t1(convert_many, &ok1), t2(convert_many, &ok2);
+    t1.join();
+    t2.join();
+    EXPECT_TRUE(ok1);
+    EXPECT_TRUE(ok2);
+    EXPECT_BYTES_EQ(kCyrillicCp866, to_bytes(utf8_to_ansi(DbfCodePage::kCp866, kCyrillic)));
+    EXPECT_BYTES_EQ(kCyrillicWin1251, to_bytes(utf8_to_ansi(DbfCodePage::kWindows1251, kCyrillic)));
+}
+
+TEST(DbfCodePageTest, ConversionStopsAtAZeroByte) {
+    EXPECT_EQ(ansiToUtf8(DbfCodePage::kCp866, std::string_view("\x80\0\x81", 3)), "А");
 }
 
 // ---- field types ----
