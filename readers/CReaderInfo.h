@@ -28,7 +28,7 @@ public:
     long time() const { return m_time; }
 
     bool is_port(rdx_port_type port_type, const Glib::ustring& port_name) const {
-        return m_port_type == port_type && m_port_name == port_name;
+        return m_port_type == port_type && m_port_name.raw() == port_name.raw();
     }
 
 private:

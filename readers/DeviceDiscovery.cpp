@@ -39,7 +39,7 @@ int find_reader_info_by_portname(const CReaderInfoList& list, const Glib::ustrin
     const guint count = list->get_n_items();
     for (guint i = 0; i < count; ++i) {
         const auto info = list->get_item(i);
-        if (info && info->port_name() == name)
+        if (info && info->port_name().raw() == name.raw())
             return static_cast<int>(i);
     }
     return -1;

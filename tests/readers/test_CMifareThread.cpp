@@ -187,7 +187,7 @@ protected:
                          [&](const CSeen& seen) { return seen.finished >= cards || is_error(seen.status); });
     }
     bool wait_status(const CMifareThread& thread, const Glib::ustring& text) {
-        return wait_seen(thread, [&](const CSeen& seen) { return seen.status == text; });
+        return wait_seen(thread, [&](const CSeen& seen) { return seen.status.raw() == text.raw(); });
     }
     static bool is_error(const Glib::ustring& status) {
         return status.find("error") != Glib::ustring::npos || status.find("Wrong") != Glib::ustring::npos ||
