@@ -87,7 +87,8 @@ protected:
 
     // A blank card as delivered: zero data blocks, transport trailers; key_a locks the given sectors.
     std::string make_card(unsigned serial, const char* size, const std::vector<unsigned>& locked = {},
-                          bool lock_all = false) {
+                          bool lock_all = false, const std::map<unsigned, Bytes>& contents = {},
+                          uint64_t own_key = 0xFFFFFFFFFFFFull) {
         char uid[16];
         std::snprintf(uid, sizeof uid, "C0DE%04X", serial);
         const unsigned memory = std::string(size) == "4k" ? 4096 : std::string(size) == "2k" ? 2048 : 1024;
@@ -99,11 +100,13 @@ protected:
         blocks[0].resize(16);
         for (unsigned s = 0; s < sectors; ++s) {
             const bool foreign = lock_all || std::find(locked.begin(), locked.end(), s) != locked.end();
-            Bytes trailer = key_bytes(rdx::CMifareClassicKey(foreign ? kForeignKey : 0xFFFFFFFFFFFFull));
+            Bytes trailer = key_bytes(rdx::CMifareClassicKey(foreign ? kForeignKey : own_key));
             trailer.insert(trailer.end(), kTransportAccess.begin(), kTransportAccess.end());
             trailer.insert(trailer.end(), 6, 0xFF);
             blocks[trailer_block(s)] = trailer;
         }
+        for (const auto& [index, data] : contents)
+            blocks[index] = data;
         std::string text = std::string("uid ") + uid + "\nsize " + size + "\n";
         for (const auto& [index, data] : blocks) {
             text += "block " + std::to_string(index) + " ";
@@ -412,6 +415,33 @@ TEST_F(CMifareThreadTest, ReadOfAForeignCardStopsAtSectorZero) {
     reader.StartReadDb();
     put_card(card);
     ASSERT_TRUE(wait_status(reader, "Authentication error for sector 0 of key")) << status(reader);
+}
+
+TEST_F(CMifareThreadTest, CardsThatFillTheBufferWithoutAnEndAreNoSet) {
+    // Three 4K cards of one set whose stream never closes: 3 x 3424 bytes overflow the 8 KB image.
+    std::vector<std::string> cards;
+    for (unsigned i = 0; i < 3; ++i) {
+        Bytes id = {1, 2, 3, 4, static_cast<uint8_t>(i)};
+        id.resize(16);
+        Bytes first_data(16, 0);
+        first_data[0] = 0x34;
+        cards.push_back(make_card(i + 1, "4k", {}, false, {{1, id}, {2, i == 0 ? first_data : Bytes(16, 0)}},
+                                  CMifareThread::kMfDsKey.value()));
+    }
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    present_all(reader, {cards[0], cards[1]});
+    EXPECT_EQ(status(reader), "Ready. Swipe the following card Mifare Classic 4K/1K.");
+    put_card(cards[2]);
+    ASSERT_TRUE(wait_status(reader, "The cards do not hold a complete key list.")) << status(reader);
+    std::vector<CCardUID> done;
+    reader.GetFinCards(done);
+    EXPECT_EQ(done.size(), 2u);
+    std::vector<m6::_db_key> read;
+    unsigned short lock_code = 0;
+    reader.GetDbData(read, lock_code);
+    EXPECT_TRUE(read.empty());
+    EXPECT_FALSE(msgs(reader) & CMifareThread::kNotifyFinished);
 }
 
 TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {

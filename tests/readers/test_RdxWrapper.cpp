@@ -103,6 +103,14 @@ TEST_F(RdxWrapperTest, DetachAndAttachHandOverOwnership) {
     EXPECT_FALSE(is_open_search(handle));
 }
 
+TEST_F(RdxWrapperTest, AttachingTheHeldHandleKeepsItOpen) {
+    rdx::CReaderSearch search = new_search();
+    void* handle = search.Get();
+    search.Attach(handle);
+    EXPECT_EQ(search.Get(), handle);
+    EXPECT_TRUE(is_open_search(handle));
+}
+
 TEST_F(RdxWrapperTest, CloseOfAForeignHandleThrows) {
     rdx::CReaderSearch bogus(reinterpret_cast<void*>(uintptr_t{0x7}));
     EXPECT_THROW(bogus.Close(), rdx::CRDXException);
