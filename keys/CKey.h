@@ -2,6 +2,7 @@
 // to, plus an id and a deletion mark that are not properties.
 #pragma once
 
+#include <glibmm/extraclassinit.h>
 #include <glibmm/object.h>
 #include <glibmm/property.h>
 #include <glibmm/refptr.h>
@@ -12,7 +13,14 @@
 #include "keys/CCardUID.h"
 #include "keys/KeyTypes.h"
 
-class CKey : public Glib::Object {
+// Installs the key properties once, when the key type is registered: a database holds up to hundreds of
+// thousands of keys, and per-object property members would cost each of them most of a kilobyte.
+class CKeyClassInit : public Glib::ExtraClassInit {
+protected:
+    CKeyClassInit();
+};
+
+class CKey : public CKeyClassInit, public Glib::Object {
 public:
     static Glib::RefPtr<CKey> create(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
                                      bool is_short, std::int64_t created, const Glib::ustring& description);
@@ -27,15 +35,16 @@ public:
 
     std::uint32_t id() const { return m_id; }
 
-    CardType card_type() const { return m_type.get_value(); }
-    KeyAttr attr() const { return m_attr.get_value(); }
-    CCardUID number() const { return m_number.get_value(); }
-    bool is_short() const { return m_short.get_value(); }
-    std::int64_t created() const { return m_created.get_value(); }
-    Glib::ustring description() const { return m_description.get_value(); }
-    std::uint32_t key_different() const { return m_different.get_value(); }
+    CardType card_type() const { return m_type; }
+    KeyAttr attr() const { return m_attr; }
+    CCardUID number() const { return m_number; }
+    bool is_short() const { return m_short; }
+    std::int64_t created() const { return m_created; }
+    Glib::ustring description() const { return m_description; }
+    std::uint32_t key_different() const { return m_different; }
 
-    // Each setter notifies its property when the value changes, and only then.
+    // Each setter, and setting a property through GObject, notifies the property when the value changes,
+    // and only then.
     void set_card_type(CardType type);
     void set_attr(KeyAttr attr);
     void set_number(const CCardUID& number);
@@ -48,24 +57,24 @@ public:
     bool is_deleted() const { return m_deleted; }
     void set_deleted(bool deleted) { m_deleted = deleted; }
 
-    Glib::PropertyProxy<CardType> property_type() { return m_type.get_proxy(); }
-    Glib::PropertyProxy<KeyAttr> property_attr() { return m_attr.get_proxy(); }
-    Glib::PropertyProxy<CCardUID> property_number() { return m_number.get_proxy(); }
-    Glib::PropertyProxy<bool> property_short() { return m_short.get_proxy(); }
-    Glib::PropertyProxy<std::int64_t> property_created() { return m_created.get_proxy(); }
-    Glib::PropertyProxy<Glib::ustring> property_key_description() { return m_description.get_proxy(); }
-    Glib::PropertyProxy<std::uint32_t> property_key_different() { return m_different.get_proxy(); }
+    Glib::PropertyProxy<CardType> property_type() { return {this, "type"}; }
+    Glib::PropertyProxy<KeyAttr> property_attr() { return {this, "attr"}; }
+    Glib::PropertyProxy<CCardUID> property_number() { return {this, "number"}; }
+    Glib::PropertyProxy<bool> property_short() { return {this, "short"}; }
+    Glib::PropertyProxy<std::int64_t> property_created() { return {this, "created"}; }
+    Glib::PropertyProxy<Glib::ustring> property_key_description() { return {this, "key-description"}; }
+    Glib::PropertyProxy<std::uint32_t> property_key_different() { return {this, "key-different"}; }
 
-    Glib::PropertyProxy_ReadOnly<CardType> property_type() const { return m_type.get_proxy(); }
-    Glib::PropertyProxy_ReadOnly<KeyAttr> property_attr() const { return m_attr.get_proxy(); }
-    Glib::PropertyProxy_ReadOnly<CCardUID> property_number() const { return m_number.get_proxy(); }
-    Glib::PropertyProxy_ReadOnly<bool> property_short() const { return m_short.get_proxy(); }
-    Glib::PropertyProxy_ReadOnly<std::int64_t> property_created() const { return m_created.get_proxy(); }
+    Glib::PropertyProxy_ReadOnly<CardType> property_type() const { return {this, "type"}; }
+    Glib::PropertyProxy_ReadOnly<KeyAttr> property_attr() const { return {this, "attr"}; }
+    Glib::PropertyProxy_ReadOnly<CCardUID> property_number() const { return {this, "number"}; }
+    Glib::PropertyProxy_ReadOnly<bool> property_short() const { return {this, "short"}; }
+    Glib::PropertyProxy_ReadOnly<std::int64_t> property_created() const { return {this, "created"}; }
     Glib::PropertyProxy_ReadOnly<Glib::ustring> property_key_description() const {
-        return m_description.get_proxy();
+        return {this, "key-description"};
     }
     Glib::PropertyProxy_ReadOnly<std::uint32_t> property_key_different() const {
-        return m_different.get_proxy();
+        return {this, "key-different"};
     }
 
 protected:
@@ -73,14 +82,31 @@ protected:
          std::int64_t created, const Glib::ustring& description);
 
 private:
+    friend class CKeyClassInit;
+    // Property ids, in the order the properties are installed (GObject reserves 0).
+    enum Prop : guint {
+        kPropType = 1,
+        kPropAttr,
+        kPropNumber,
+        kPropShort,
+        kPropCreated,
+        kPropDescription,
+        kPropDifferent,
+        kPropEnd
+    };
+
+    static void class_init(void* g_class, void* class_data);
+    static void get_property_callback(GObject* object, guint prop, GValue* value, GParamSpec* pspec);
+    static void set_property_callback(GObject* object, guint prop, const GValue* value, GParamSpec* pspec);
+    void notify(Prop prop);
+
+    CCardUID m_number;
+    Glib::ustring m_description;
+    std::int64_t m_created;
     std::uint32_t m_id;
+    CardType m_type;
+    KeyAttr m_attr;
+    std::uint32_t m_different = 0;
+    bool m_short;
     bool m_deleted = false;
-    // Declared in the order the properties are installed.
-    Glib::Property<CardType> m_type;
-    Glib::Property<KeyAttr> m_attr;
-    Glib::Property<CCardUID> m_number;
-    Glib::Property<bool> m_short;
-    Glib::Property<std::int64_t> m_created;
-    Glib::Property<Glib::ustring> m_description;
-    Glib::Property<std::uint32_t> m_different;
 };

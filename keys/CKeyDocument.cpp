@@ -198,13 +198,24 @@ void CKeyDocument::set_key(guint position, CardType type, const CCardUID& number
     if (key->card_type() == type && key->number() == number && key->is_short() == is_short &&
         key->attr() == attr && key->description().raw() == description.raw() && key->created() == created)
         return;
-    // Setting through the property system notifies each of the six, changed or not, in this order.
-    key->property_type() = type;
-    key->property_number() = number;
-    key->property_short() = is_short;
-    key->property_attr() = attr;
-    key->property_key_description() = description;
-    key->property_created() = created;
+    // Each of the six is notified once, changed or not, in this order: a setter notifies a value that
+    // changes, and an unchanged one is notified here.
+    const auto notify_unchanged = [&key](bool unchanged, const char* name) {
+        if (unchanged)
+            g_object_notify(key->gobj(), name);
+    };
+    notify_unchanged(key->card_type() == type, "type");
+    key->set_card_type(type);
+    notify_unchanged(key->number() == number, "number");
+    key->set_number(number);
+    notify_unchanged(key->is_short() == is_short, "short");
+    key->set_short(is_short);
+    notify_unchanged(key->attr() == attr, "attr");
+    key->set_attr(attr);
+    notify_unchanged(key->description().raw() == description.raw(), "key-description");
+    key->set_description(description);
+    notify_unchanged(key->created() == created, "created");
+    key->set_created(created);
     m_modified = true;
 }
 

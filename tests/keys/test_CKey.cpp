@@ -3,11 +3,15 @@
 #include "keys/CHistoryRec.h"
 #include "keys/CKey.h"
 
+#include <dlfcn.h>
+
 #include <giomm/init.h>
 #include <giomm/liststore.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "keys/KeyTestPrint.h"
@@ -113,6 +117,94 @@ TEST_F(CKeyTest, SettingThroughPropertyProxyNotifies) {
     const std::vector<std::string> expected = {"number", "key-different"};
     EXPECT_EQ(notified, expected);
     EXPECT_EQ(key->number(), CCardUID(0x99ull, 6));
+}
+
+TEST_F(CKeyTest, SettingThroughGObjectReachesGettersAndNotifiesOnce) {
+    auto key = sample();
+    watch(key);
+    const CCardUID number(0x445566ull, 6);
+    const KeyAttr attr = KA_INACTIVE;
+    g_object_set(key->gobj(), "number", &number, "attr", &attr, "short", FALSE, "created", 12L,
+                 "key-description", "Склад", "key-different", 9u, nullptr);
+    std::vector<std::string> expected = {"number",          "attr",         "short", "created",
+                                         "key-description", "key-different"};
+    // g_object_set() holds the notifications back until it has set every value; their order is its own.
+    std::sort(notified.begin(), notified.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(notified, expected);
+    EXPECT_EQ(key->number(), number);
+    EXPECT_EQ(key->attr(), KA_INACTIVE);
+    EXPECT_FALSE(key->is_short());
+    EXPECT_EQ(key->created(), 12);
+    EXPECT_EQ(key->description().raw(), "Склад");
+    EXPECT_EQ(key->key_different(), 9u);
+}
+
+TEST_F(CKeyTest, SettingSameValueThroughGObjectDoesNotNotify) {
+    auto key = sample();
+    watch(key);
+    const CCardUID number(0x0A1B2Cull, 6);
+    const CardType type = CT_DALLAS;
+    g_object_set(key->gobj(), "number", &number, "type", &type, "short", TRUE, "created", 1700000000L,
+                 "key-description", "door", "key-different", 0u, nullptr);
+    key->property_attr() = KA_MASTER;
+    EXPECT_TRUE(notified.empty());
+}
+
+TEST_F(CKeyTest, NullBoxedAndStringValuesReadAsEmpty) {
+    auto key = sample();
+    g_object_set(key->gobj(), "number", nullptr, "type", nullptr, "key-description", nullptr, nullptr);
+    EXPECT_TRUE(key->number().empty());
+    EXPECT_EQ(key->card_type(), CT_UNKNOWN);
+    EXPECT_EQ(key->description().raw(), "");
+}
+
+TEST_F(CKeyTest, PropertiesAreSharedByTheClassNotCopiedPerKey) {
+    auto a = sample();
+    auto b = CKey::create(9, CT_HID, KA_NORMAL, CCardUID(0x1ull, 6), false, 0, "other");
+    EXPECT_EQ(g_object_class_find_property(G_OBJECT_GET_CLASS(a->gobj()), "number"),
+              g_object_class_find_property(G_OBJECT_GET_CLASS(b->gobj()), "number"));
+    EXPECT_EQ(a->property_key_description().get_value(), "door");
+    EXPECT_EQ(b->property_key_description().get_value(), "other");
+    EXPECT_EQ(std::as_const(*b).property_number().get_value(), CCardUID(0x1ull, 6));
+}
+
+// The key tables bind columns through GTK property expressions; the toolkit is loaded at run time so that
+// these tests stay free of a display library at build time.
+TEST_F(CKeyTest, PropertyExpressionOnNumberEvaluatesAndWatches) {
+    void* gtk = dlopen("libgtk-4.so.1", RTLD_NOW | RTLD_GLOBAL); // kept loaded: GTK cannot be unloaded
+    if (!gtk)
+        GTEST_SKIP() << "GTK 4 is not installed";
+    using NewFn = void* (*)(GType, void*, const char*);
+    using EvalFn = gboolean (*)(void*, gpointer, GValue*);
+    using WatchFn = void* (*)(void*, gpointer, void (*)(gpointer), gpointer, GDestroyNotify);
+    using UnwatchFn = void (*)(void*);
+    using UnrefFn = void (*)(void*);
+    const auto make = reinterpret_cast<NewFn>(dlsym(gtk, "gtk_property_expression_new"));
+    const auto evaluate = reinterpret_cast<EvalFn>(dlsym(gtk, "gtk_expression_evaluate"));
+    const auto watch_expr = reinterpret_cast<WatchFn>(dlsym(gtk, "gtk_expression_watch"));
+    const auto unwatch = reinterpret_cast<UnwatchFn>(dlsym(gtk, "gtk_expression_watch_unwatch"));
+    const auto unref = reinterpret_cast<UnrefFn>(dlsym(gtk, "gtk_expression_unref"));
+    ASSERT_TRUE(make && evaluate && watch_expr && unwatch && unref);
+
+    auto key = sample();
+    void* expr = make(CKey::object_type(), nullptr, "number");
+    ASSERT_NE(expr, nullptr);
+    GValue value = G_VALUE_INIT;
+    ASSERT_TRUE(evaluate(expr, key->gobj(), &value));
+    ASSERT_EQ(G_VALUE_TYPE(&value), Glib::Value<CCardUID>::value_type());
+    EXPECT_EQ(*static_cast<const CCardUID*>(g_value_get_boxed(&value)), CCardUID(0x0A1B2Cull, 6));
+    g_value_unset(&value);
+
+    int changes = 0;
+    void* w = watch_expr(
+        expr, key->gobj(), +[](gpointer n) { ++*static_cast<int*>(n); }, &changes, nullptr);
+    key->set_number(CCardUID(0x0A1B2Cull, 6));
+    EXPECT_EQ(changes, 0);
+    key->set_number(CCardUID(0x77ull, 6));
+    EXPECT_EQ(changes, 1);
+    unwatch(w);
+    unref(expr);
 }
 
 TEST_F(CKeyTest, DeletionMarkIsNotAProperty) {
