@@ -312,8 +312,19 @@ void CMifareThread::process_rdx_notifications() {
         if (message == RDX_MSG_READER_CONNECTION)
             update_connection_status();
         else if (message == RDX_MSG_READER_CARD)
-            m_card_handled = false;
+            on_card_message(static_cast<const rdx_card_info*>(data));
     }
+}
+
+void CMifareThread::on_card_message(const rdx_card_info* info) {
+    const CCardUID reported = info ? CCardUID(info->uid) : CCardUID();
+    // The queue may still report a card that the worker already took when it connected, or that it took
+    // in answer to an earlier message; taking it again would work on it twice, and if another card lies
+    // there by now, the library would never report that one.
+    if (!reported.empty() && reported == m_last_card)
+        return;
+    m_last_card = reported;
+    m_card_handled = false;
 }
 
 void CMifareThread::on_rdx_reader_message(uint32_t, const void*, void* ctx) {

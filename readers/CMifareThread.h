@@ -115,6 +115,8 @@ private:
     void do_reconnect();
     void update_connection_status();
     void process_rdx_notifications();
+    // A card message: the card it reports (none when taken off) is a new presentation.
+    void on_card_message(const rdx_card_info* info);
     static void on_rdx_reader_message(uint32_t msg, const void* data, void* ctx);
     void HandleException(const std::exception& e);
     void SendNotifyMsg(unsigned msgs);
@@ -150,6 +152,9 @@ private:
     bool m_reconnect = false;
     bool m_rdx_msgs = false;
     bool m_card_handled = false;
+    // The card the last operation step looked at (empty when there was none): a card message that reports
+    // this card again, without its removal in between, is no new presentation.
+    CCardUID m_last_card;
     int m_event = -1;
     pollfd m_pollfd{};
     int m_timeout = -1;

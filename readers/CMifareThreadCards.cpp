@@ -156,6 +156,7 @@ bool CMifareThread::TakeNewCard(rdx_card_info& info, bool nothing_left) {
     m_card_handled = true;
     info = rdx_card_info{};
     rdx::RDXCheck(rdx_reader_get_card_info(m_reader, &info));
+    m_last_card = CCardUID(info.uid);
     if (info.uid.length == 0 || !rdx::IsMfClassicMode(info.type, info.sl))
         return false;
     // A card without a sector carries nothing (and would divide the progress by zero).
