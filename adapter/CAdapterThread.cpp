@@ -403,7 +403,8 @@ bool CAdapterThread::AskUser(Cmd cmd, AskUserKind kind, unsigned long param) {
 
 void CAdapterThread::RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps) {
     try {
-        if (m_nConnectStatus == CONNECTION_CONNECTED || TryConnect())
+        // A Temic command may write through a reader instead; it connects the adapter itself when needed.
+        if (exit == CmdExit::Temic || m_nConnectStatus == CONNECTION_CONNECTED || TryConnect())
             steps();
     } catch (const CMyException& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -242,6 +242,11 @@ protected:
     void CheckRead();
     void ProcessModeCom();
     bool CheckValidKey();
+    bool TakeKeyFrame(const CFastBuffer& in);
+    unsigned char ScanModeCommand() const;
+    void ModeCom_Step(unsigned char next_cmd, ComMode next, const char* silent_text, ComMode fallback);
+    void ModeCom_DetectPower();
+    void ModeCom_Scanning();
 
     // ---- Command operations ----
     void DoDS1996Prepare();
@@ -267,6 +272,42 @@ protected:
     bool T57_Reset();
     bool T57_WriteTemic(unsigned char block, unsigned char mode, unsigned char option,
                         const unsigned int* word, long password, bool alternative, int attempts);
+
+    // ---- Helpers of the command operations ----
+    // Writes pages [first, first + count) of image at their own addresses; after_page gets the number of
+    // pages written so far. False at the first page that fails.
+    bool WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,
+                         unsigned int count, const std::function<void(unsigned int)>& after_page);
+    // Reads the pages after page 0 of a Q2/Q4 image until its end record or `limit` bytes; `bytes_read`
+    // and `count` say how far it got. False when a read fails.
+    bool ReadQ4List(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
+                    const std::function<void(unsigned int)>& show_count, unsigned int& bytes_read,
+                    unsigned int& count);
+    bool ReadQ6List(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,
+                    unsigned int& count);
+    bool ReadQ4Pages(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
+                     const std::function<void(unsigned int)>& show_count, unsigned int& bytes_read,
+                     unsigned int& count);
+    bool ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,
+                     unsigned int& count);
+    void PortLost(const CRdPortException& e);
+    // The messages of one DS1996L command's key wait.
+    struct KeyWaitTexts {
+        const char* no_ack;
+        const char* cancelled;
+        const char* no_key;
+    };
+    // Waits for a DS1996L on the reader; false (its message shown) when none came.
+    bool DS1996_WaitKey(Cmd cmd, const KeyWaitTexts& texts);
+    // Holds the adapter in an emulation or power state until the window cancels the command.
+    void WaitWhileCurrent(Cmd cmd);
+    // Sends one emulation frame: the code and its data bytes.
+    void Emu_Send(unsigned char code, const unsigned char* data, size_t len);
+    bool EmuServeRequests(Cmd cmd, const unsigned char* image, size_t length);
+    bool EmuTakePages(Cmd cmd, unsigned char* image, unsigned int& count);
+    // The Temic paths: through a reader of the library, or through the adapter in its ASCII protocol.
+    bool TemicAdapterReady();
+    bool T57_Exchange(const std::string& line, int attempts, bool write);
 
     using Clock = std::chrono::steady_clock;
 

@@ -1,15 +1,109 @@
-// The command operations run by the adapter worker. Each runs inside the common command frame; until an
-// operation is in place it announces itself and ends with its failure line, so the window sees result false.
+// Page-level building blocks the command operations share: writing an image page by page and reading a key
+// list until its end record; the frame of an operation that is not available.
 #include "adapter/CAdapterThread.h"
 
+#include <algorithm>
+
+#include "adapter/CommandText.h"
+#include "adapter/MyStatusText.h"
 #include "app/i18n.h"
 
-namespace {
+bool CAdapterThread::WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,
+                                     unsigned int count,
+                                     const std::function<void(unsigned int)>& after_page) {
+    try {
+        for (unsigned int k = 0; k < count; ++k) {
+            const unsigned int address = (first + k) * static_cast<unsigned int>(m6::kPageSize);
+            if (!M6_WritePage(cmd, via_key, address, image + address))
+                return false;
+            after_page(k + 1);
+        }
+        return true;
+    } catch (const CRdPortException& e) {
+        PortLost(e);
+        return false;
+    }
+}
 
-const char* const kRecordFailed = N_("The record has not been made, please try again");
-const char* const kReadFailed = N_("Reading has not been completed, please try again");
+// A port lost in the middle of a transfer: the reason goes to the history, the link is dropped at once (so
+// that reconnection starts) and the command goes on to show its own failure line.
+void CAdapterThread::PortLost(const CRdPortException& e) {
+    SetStatusText(my_status_text(e.get_status()), true);
+    HandleException(e);
+}
 
-} // namespace
+bool CAdapterThread::ReadQ4List(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
+                                const std::function<void(unsigned int)>& show_count, unsigned int& bytes_read,
+                                unsigned int& count) {
+    try {
+        return ReadQ4Pages(cmd, via_key, image, limit, show_count, bytes_read, count);
+    } catch (const CRdPortException& e) {
+        PortLost(e);
+        return false;
+    }
+}
+
+bool CAdapterThread::ReadQ4Pages(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
+                                 const std::function<void(unsigned int)>& show_count,
+                                 unsigned int& bytes_read, unsigned int& count) {
+    const unsigned int page = static_cast<unsigned int>(m6::kPageSize);
+    unsigned int pos = 0;
+    bytes_read = page;
+    bool found = m6::CheckEndQ2Q4(image, bytes_read, pos);
+    count = m6::KeyCountQ2Q4(image, pos);
+    show_count(count);
+    while (!found && bytes_read + page <= limit) {
+        if (!M6_ReadPage(cmd, via_key, bytes_read, image + bytes_read))
+            return false;
+        bytes_read += page;
+        found = m6::CheckEndQ2Q4(image, bytes_read, pos);
+        count = m6::KeyCountQ2Q4(image, pos);
+        show_count(count);
+    }
+    return true;
+}
+
+// The index area comes first and whole; the records follow until the one closing the list has been read.
+bool CAdapterThread::ReadQ6List(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,
+                                unsigned int& count) {
+    try {
+        return ReadQ6Pages(cmd, image, type, bytes_read, count);
+    } catch (const CRdPortException& e) {
+        PortLost(e);
+        return false;
+    }
+}
+
+bool CAdapterThread::ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,
+                                 unsigned int& count) {
+    const unsigned int page = static_cast<unsigned int>(m6::kPageSize);
+    const unsigned int capacity = m6::MemTypeToKeyCount(type);
+    const unsigned int index_pages = type == m6::MEM_32K ? 171 : 86;
+    const unsigned int max_pages = m6::MemTypeToMemSize(type) / page;
+    CProgressLine percent([this](unsigned int v) {
+        SetStatusText(format_text(_("%u%% read from the Q-4T controller"), v), false);
+    });
+    for (unsigned int k = 1; k < index_pages; ++k) {
+        if (!M6_ReadPage(cmd, false, k * page, image + k * page))
+            return false;
+        percent.set((k + 1) * 100 / index_pages);
+    }
+    bytes_read = index_pages * page;
+    CProgressLine keys(
+        [this](unsigned int v) { SetStatusText(format_text(_("%u keys read from Controller"), v), false); });
+    unsigned int pos = 0;
+    bool found = m6::CheckEndQ6(image, bytes_read, capacity + 1, pos);
+    keys.set(m6::KeyCountQ6(pos));
+    while (!found && bytes_read / page < max_pages) {
+        if (!M6_ReadPage(cmd, false, bytes_read, image + bytes_read))
+            return false;
+        bytes_read += page;
+        found = m6::CheckEndQ6(image, bytes_read, capacity + 1, pos);
+        keys.set(m6::KeyCountQ6(pos));
+    }
+    count = m6::KeyCountQ6(pos);
+    return true;
+}
 
 void CAdapterThread::RunUnavailable(Cmd cmd, CmdExit exit, const char* title, const char* failure) {
     RunCommand(cmd, exit, [&] {
@@ -18,91 +112,4 @@ void CAdapterThread::RunUnavailable(Cmd cmd, CmdExit exit, const char* title, co
         if (failure)
             SetStatusText(_(failure), true);
     });
-}
-
-void CAdapterThread::DoDS1996Prepare() {
-    RunUnavailable(CMD_DS1996_PREPARE, CmdExit::RestartReading, N_("Preparing the DS1996L"),
-                   N_("Preparation failed, please try again"));
-}
-
-void CAdapterThread::DoDS1996FromDb() {
-    RunUnavailable(CMD_DS1996_FROM_DB, CmdExit::RestartReading, N_("Database --> DS1996L"), kRecordFailed);
-}
-
-void CAdapterThread::DoDS1996ToDb() {
-    RunUnavailable(CMD_DS1996_TO_DB, CmdExit::RestartReading, N_("DS1996L --> Database"), kReadFailed);
-}
-
-void CAdapterThread::DoDS1996FromFile() {
-    RunUnavailable(CMD_DS1996_FROM_FILE, CmdExit::RestartReading, N_("File --> DS1996L"), kRecordFailed);
-}
-
-void CAdapterThread::DoDS1996ToFile() {
-    RunUnavailable(CMD_DS1996_TO_FILE, CmdExit::RestartReading, N_("DS1996L --> File"), kReadFailed);
-}
-
-void CAdapterThread::DoQ4tClear() {
-    RunUnavailable(CMD_Q4T_CLEAR, CmdExit::RestartReading, N_("Clearing the controller memory"),
-                   N_("Cleaning failed, please try again"));
-}
-
-void CAdapterThread::DoQ4tFromDb() {
-    RunUnavailable(CMD_Q4T_FROM_DB, CmdExit::RestartReading, N_("Database --> Controller Q-4T"),
-                   kRecordFailed);
-}
-
-void CAdapterThread::DoQ4tToDb() {
-    RunUnavailable(CMD_Q4T_TO_DB, CmdExit::RestartReading, N_("Controller Q-4T --> Database"), kReadFailed);
-}
-
-void CAdapterThread::DoQ4tFromFile() {
-    RunUnavailable(CMD_Q4T_FROM_FILE, CmdExit::RestartReading, N_("File --> Controller"), kRecordFailed);
-}
-
-void CAdapterThread::DoQ4tToFile() {
-    RunUnavailable(CMD_Q4T_TO_FILE, CmdExit::RestartReading, N_("Controller --> File"), kReadFailed);
-}
-
-void CAdapterThread::DoQ4tTest() {
-    RunUnavailable(CMD_Q4T_TEST, CmdExit::KeepReading, N_("Testing the controller"),
-                   N_("Testing not completed, please try again"));
-}
-
-void CAdapterThread::DoQ4tFormat() {
-    RunUnavailable(CMD_Q4T_FORMAT, CmdExit::KeepReading, N_("Formatting the controller"), kRecordFailed);
-}
-
-void CAdapterThread::DoEmuFromDb() {
-    RunUnavailable(CMD_EMU_FROM_DB, CmdExit::RestartReading, N_("Emulation: Database --> DS1996L"),
-                   kRecordFailed);
-}
-
-void CAdapterThread::DoEmuToDb() {
-    RunUnavailable(CMD_EMU_TO_DB, CmdExit::RestartReading, N_("Emulation: DS1996L --> Database"),
-                   kReadFailed);
-}
-
-void CAdapterThread::DoEmuDallas() {
-    RunUnavailable(CMD_EMU_DALLAS, CmdExit::RestartReading, nullptr, nullptr);
-}
-
-void CAdapterThread::DoPowerOff() {
-    RunUnavailable(CMD_POWER_OFF, CmdExit::RestartReading, nullptr, nullptr);
-}
-
-void CAdapterThread::DoWriteEmMarineToTemic() {
-    RunUnavailable(CMD_EMMARINE_TO_TEMIC, CmdExit::Temic, nullptr, nullptr);
-}
-
-void CAdapterThread::DoWriteHidToTemic() {
-    RunUnavailable(CMD_HID_TO_TEMIC, CmdExit::Temic, nullptr, nullptr);
-}
-
-bool CAdapterThread::T57_Reset() {
-    return false;
-}
-
-bool CAdapterThread::T57_WriteTemic(unsigned char, unsigned char, unsigned char, const unsigned int*, long,
-                                    bool, int) {
-    return false;
 }

@@ -1,0 +1,265 @@
+// Controller commands: clear, write from a database, read into a database, write from and read into a dump
+// file. Every page goes directly to the controller wired to the adapter.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "adapter/CAdapterThread.h"
+#include "adapter/CommandText.h"
+#include "app/i18n.h"
+
+namespace {
+
+constexpr unsigned char kClearedLockHi = 0xFF; // lock time code 46 (3 s), complemented
+constexpr unsigned char kClearedLockLo = 0xD1;
+constexpr size_t kQ4ImageSize = 8192; // the Q4 builder's image: the largest Q4 memory
+constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
+
+const char* const kRecordFailed = N_("The record has not been made, please try again");
+const char* const kReadFailed = N_("Reading has not been completed, please try again");
+const char* const kRecordingProgress = N_("Recording to the controller Q-4T %u %%");
+
+bool is_q4_type(m6::M6MemType type) {
+    return type == m6::MEM_4K || type == m6::MEM_8K;
+}
+
+unsigned int pages_for(size_t bytes) {
+    return static_cast<unsigned int>((bytes + kPage - 1) / kPage);
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+               .count() /
+           1000.0;
+}
+
+// An empty Q6 list as the controller expects it after clearing: header, no index, end record.
+void build_empty_q6(unsigned char* image, const unsigned char* page0, m6::M6MemType type) {
+    image[0] = page0[0];
+    image[1] = 0x00;
+    image[2] = page0[2];
+    image[m6::kOffLockHi] = kClearedLockHi;
+    image[m6::kOffLockLo] = kClearedLockLo;
+    image[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
+    image[m6::MemTypeToKeyCount(type) + 11] = m6::kEndRecordFlag;
+}
+
+} // namespace
+
+void CAdapterThread::DoQ4tClear() {
+    const Cmd cmd = CMD_Q4T_CLEAR;
+    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+        SetStatusText(_("Clearing the controller memory"), true);
+        if (!InitAdapter())
+            return;
+        unsigned char page0[kPage];
+        m6::M6MemType type;
+        if (!DetectMemType(cmd, type, true, false, page0))
+            return;
+        const unsigned int capacity = m6::MemTypeToKeyCount(type);
+        SetStatusText(format_text(_("Q4T: size of key memory = %u"), capacity), true);
+        bool ok = false;
+        if (is_q4_type(type)) {
+            unsigned char page[kPage];
+            std::memset(page, 0xFF, sizeof page);
+            page[0] = m6::kQ4FormatComplete;
+            page[1] = 0x00;
+            page[2] = page0[2];
+            page[m6::kOffLockHi] = kClearedLockHi;
+            page[m6::kOffLockLo] = kClearedLockLo;
+            page[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
+            ok = M6_WritePage(cmd, false, 0, page);
+        } else if (m6::IsQ6Type(type)) {
+            std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
+            build_empty_q6(image.data(), page0, type);
+            const unsigned int pages = (capacity + 43) / kPage;
+            CProgressLine progress(
+                [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+            ok = WriteImagePages(cmd, false, image.data(), 0, pages,
+                                 [&](unsigned int done) { progress.set(done * 100 / pages); });
+        }
+        SetStatusText(ok ? _("Cleaning completed successfully") : _("Cleaning failed, please try again"),
+                      true);
+        if (ok)
+            FinishCmd(cmd);
+    });
+}
+
+void CAdapterThread::DoQ4tFromDb() {
+    const Cmd cmd = CMD_Q4T_FROM_DB;
+    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+        SetStatusText(_("Database --> Controller Q-4T"), true);
+        if (!InitAdapter())
+            return;
+        unsigned char page0[kPage];
+        m6::M6MemType type;
+        if (!DetectMemType(cmd, type, true, false, page0))
+            return;
+        const unsigned int capacity = m6::MemTypeToKeyCount(type);
+        SetStatusText(format_text(_("Q4T: size of key memory = %u"), capacity), true);
+        if (!AskUser(cmd, ASK_DB_KEYS, capacity))
+            return;
+        const auto start = Clock::now();
+        std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
+        std::memcpy(image.data(), page0, kPage);
+        CProgressLine progress(
+            [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+        bool ok = false;
+        if (is_q4_type(type)) {
+            size_t length;
+            {
+                std::lock_guard lock(m_Mutex);
+                length = m6::PrepareQ4(m_DbKeys, m_nLockCode, image.data(), kQ4ImageSize, type);
+            }
+            const unsigned int pages = pages_for(length);
+            progress.set(0);
+            ok = WriteImagePages(cmd, false, image.data(), 0, pages,
+                                 [&](unsigned int done) { progress.set(done * 100 / (pages + 1)); });
+            // The format byte says "complete" only once every page is in place.
+            image[0] = m6::kQ4FormatComplete;
+            ok = ok && M6_WritePage(cmd, false, 0, image.data());
+        } else if (m6::IsQ6Type(type)) {
+            size_t length;
+            {
+                std::lock_guard lock(m_Mutex);
+                length = m6::PrepareQ6(m_DbKeys, m_nLockCode, image.data(), image.size(), type, m_bXorMode);
+            }
+            const unsigned int pages = pages_for(length);
+            progress.set(0);
+            ok = pages > 0 && WriteImagePages(cmd, false, image.data(), 0, pages,
+                                              [&](unsigned int done) { progress.set(done * 100 / pages); });
+        }
+        if (!ok) {
+            SetStatusText(_(kRecordFailed), true);
+            return;
+        }
+        SetStatusText(format_text(_("Recording has completed successfully (%.1f s)"), seconds_since(start)),
+                      true);
+        FinishCmd(cmd);
+    });
+}
+
+void CAdapterThread::DoQ4tToDb() {
+    const Cmd cmd = CMD_Q4T_TO_DB;
+    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+        SetStatusText(_("Controller Q-4T --> Database"), true);
+        if (!InitAdapter())
+            return;
+        std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
+        m6::M6MemType type;
+        if (!DetectMemType(cmd, type, false, false, image.data()))
+            return;
+        SetStatusText(format_text(_("Q4T: size of key memory = %u"), m6::MemTypeToKeyCount(type)), true);
+        const auto start = Clock::now();
+        unsigned int bytes_read = 0, count = 0;
+        bool ok = false;
+        if (is_q4_type(type)) {
+            CProgressLine progress([this](unsigned int v) {
+                SetStatusText(format_text(_("%u keys read from Controller"), v), false);
+            });
+            ok = ReadQ4List(
+                cmd, false, image.data(), kQ4ImageSize, [&](unsigned int keys) { progress.set(keys); },
+                bytes_read, count);
+        } else if (m6::IsQ6Type(type)) {
+            ok = ReadQ6List(cmd, image.data(), type, bytes_read, count);
+        }
+        if (!ok) {
+            SetStatusText(_(kReadFailed), true);
+            return;
+        }
+        size_t decoded;
+        {
+            std::lock_guard lock(m_Mutex);
+            m_nLockCode = m6::LoadLockCode(image.data());
+            m_DbKeys.clear();
+            m_DbKeys.reserve(count);
+            decoded = is_q4_type(type)
+                          ? m6::DecodeQ2Q4Keys(image.data(), bytes_read, count, m_DbKeys)
+                          : m6::DecodeQ6Keys(image.data(), bytes_read, type, count, m_bXorMode, m_DbKeys);
+        }
+        SetStatusText(format_text(_("%u keys has been successfully read (%.3f s)"),
+                                  static_cast<unsigned int>(decoded), seconds_since(start)),
+                      true);
+        FinishCmd(cmd);
+    });
+}
+
+void CAdapterThread::DoQ4tFromFile() {
+    const Cmd cmd = CMD_Q4T_FROM_FILE;
+    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+        SetStatusText(_("File --> Controller"), true);
+        if (!InitAdapter())
+            return;
+        std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
+        m6::M6MemType type;
+        if (!DetectMemType(cmd, type, true, false, image.data()))
+            return;
+        const size_t size = m6::MemTypeToMemSize(type);
+        SetStatusText(format_text(_("Q4T: size of memory = %u byte"), static_cast<unsigned int>(size)), true);
+        size_t file_size, n;
+        {
+            // The controller keeps its own header; every other byte keeps its address.
+            std::lock_guard lock(m_Mutex);
+            file_size = m_CmdFileData.size();
+            n = std::min(size, file_size);
+            if (n > m6::kHeaderSize)
+                std::copy(m_CmdFileData.begin() + m6::kHeaderSize, m_CmdFileData.begin() + n,
+                          image.begin() + m6::kHeaderSize);
+        }
+        if (size == 0) {
+            SetStatusText(_(kRecordFailed), true);
+            return;
+        }
+        if (file_size > size && !AskUser(cmd, ASK_FILE_SIZE, n))
+            return;
+        const unsigned int pages = pages_for(n);
+        CProgressLine progress(
+            [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+        if (!WriteImagePages(cmd, false, image.data(), 0, pages,
+                             [&](unsigned int done) { progress.set(done * 100 / pages); })) {
+            SetStatusText(_(kRecordFailed), true);
+            return;
+        }
+        FinishCmd(cmd);
+    });
+}
+
+void CAdapterThread::DoQ4tToFile() {
+    const Cmd cmd = CMD_Q4T_TO_FILE;
+    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+        SetStatusText(_("Controller --> File"), true);
+        if (!InitAdapter())
+            return;
+        std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
+        if (!M6_ReadPage(cmd, false, 0, image.data()))
+            return;
+        const m6::M6MemType type = m6::MemCodeToMemType(image[m6::kOffMemCode]);
+        size_t size = m6::MemTypeToMemSize(type);
+        if (size == 0) {
+            size = m6::kMaxMemSize;
+            SetStatusText(_("Q4T: memory size is unknown"), true);
+        } else {
+            SetStatusText(format_text(_("Q4T: size of memory = %u byte"), static_cast<unsigned int>(size)),
+                          true);
+        }
+        CProgressLine progress([this](unsigned int v) {
+            SetStatusText(format_text(_("Read from the controller Q-4T %u %%"), v), false);
+        });
+        progress.set(0);
+        const unsigned int pages = pages_for(size);
+        for (unsigned int k = 1; k < pages; ++k) {
+            if (!M6_ReadPage(cmd, false, k * kPage, image.data() + k * kPage)) {
+                SetStatusText(_(kReadFailed), true);
+                return;
+            }
+            progress.set((k + 1) * 100 / pages);
+        }
+        {
+            std::lock_guard lock(m_Mutex);
+            if (!IsCmdCurrent(cmd))
+                return;
+            m_CmdFileData.assign(image.begin(), image.begin() + static_cast<ptrdiff_t>(size));
+        }
+        FinishCmd(cmd);
+    });
+}

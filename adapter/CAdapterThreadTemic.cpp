@@ -1,0 +1,208 @@
+// Writing Temic (T5557) tags with an Em-Marine or HID number: the block words come from the reader library's
+// encoders and go onto the tag through a reader the library drives, or through the adapter's ASCII "t57"
+// lines (desktop adapter only).
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iterator>
+#include <string>
+#include <system_error>
+
+#include "adapter/CAdapterThread.h"
+#include "app/i18n.h"
+#include "readers/RdxWrapper.h"
+
+namespace {
+
+constexpr unsigned int kEmMarineWords = 3;
+constexpr unsigned int kHidWords = 4;
+constexpr unsigned int kHidBits = 26;
+constexpr unsigned int kHidFirstConfig = 0x48800800;
+constexpr unsigned int kModeEmMarine = 2;
+constexpr unsigned int kModeHid = 4;
+constexpr size_t kEmMarineBytes = 5;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+unsigned int byte_of(unsigned int word, int i) {
+    return (word >> (8 * i)) & 0xFF;
+}
+
+// One "t57" block-write line; a password (0..0xFFFFFFFF) selects the 03/04 form.
+std::string t57_write_line(unsigned char block, unsigned char mode, unsigned char option, unsigned int word,
+                           long password, bool alternative) {
+    char line[96];
+    int n;
+    if (password < 0) {
+        n = std::snprintf(line, sizeof line, "t57 %.2x %.2x %.2x %.2x %.2x %.2x %.2x %.2x\r",
+                          alternative ? 2 : 1, block, byte_of(word, 0), byte_of(word, 1), byte_of(word, 2),
+                          byte_of(word, 3), mode, option);
+    } else {
+        const auto p = static_cast<unsigned int>(password);
+        n = std::snprintf(
+            line, sizeof line, "t57 %.2x %.2x %.2x %.2x %.2x %.2x %.2x %.2x %.2x %.2x %.2x %.2x\r",
+            alternative ? 4 : 3, block, byte_of(p, 0), byte_of(p, 1), byte_of(p, 2), byte_of(p, 3),
+            byte_of(word, 0), byte_of(word, 1), byte_of(word, 2), byte_of(word, 3), mode, option);
+    }
+    if (n < 0 || static_cast<size_t>(n) >= sizeof line)
+        throw std::system_error(std::make_error_code(std::errc::value_too_large));
+    return std::string(line, static_cast<size_t>(n));
+}
+
+// Opens the named reader inside the library's lifetime guard.
+struct TemicReader {
+    rdx::CRDX library{true};
+    rdx::CReader reader;
+    TemicReader(rdx_port_type type, const std::string& name) {
+        rdx_handle handle = nullptr;
+        rdx::RDXCheck(rdx_get_reader(type, name.c_str(), &handle));
+        reader.Attach(handle);
+        rdx::RDXCheck(rdx_reader_connect(reader, 0));
+    }
+    void write(unsigned int first, const unsigned int* words, unsigned int count, unsigned int mode) {
+        rdx::RDXCheck(rdx_reader_write_temic(reader, first, words, count, 0, mode, 0));
+    }
+    void reset() { rdx::RDXCheck(rdx_reader_reset_temic(reader, 1)); }
+};
+
+} // namespace
+
+// Sends the line until the adapter accepts it. A write answers false for "no tag" at once and for "no write"
+// once the attempts are used up; everything unexpected throws.
+bool CAdapterThread::T57_Exchange(const std::string& text, int attempts, bool write) {
+    if (attempts <= 0)
+        throw CMyException(MY_ERR_TIMEOUT);
+    bool not_written = false;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        SendPort(text.data(), static_cast<int>(text.size()), m_Timing.response_ms);
+        std::string reply;
+        if (!Ascii_GetLine(&reply, m_Timing.response_ms, true)) {
+            Port().Clear();
+            Port().GetInBuffer().clear();
+            continue;
+        }
+        const std::string answer = lower(reply);
+        if (answer == "ok")
+            return true;
+        if (!write || !contains(answer, "err"))
+            throw CMyException(write ? MY_ERR_UNEXPECTED_REPLY : MY_ERR_ADAPTER_ERROR);
+        if (contains(answer, "no write t5")) {
+            not_written = true;
+            Port().Clear();
+            Port().GetInBuffer().clear();
+            continue;
+        }
+        if (contains(answer, "no t5")) {
+            m_nLastError = MY_ERR_NO_TEMIC;
+            return false;
+        }
+        throw CMyException(MY_ERR_ADAPTER_ERROR);
+    }
+    if (!not_written)
+        throw CMyException(MY_ERR_TIMEOUT);
+    m_nLastError = MY_ERR_TEMIC_WRITE;
+    return false;
+}
+
+bool CAdapterThread::T57_WriteTemic(unsigned char block, unsigned char mode, unsigned char option,
+                                    const unsigned int* word, long password, bool alternative, int attempts) {
+    const std::string text = t57_write_line(block, mode, option, *word, password, alternative);
+    return T57_Exchange(text, attempts < 0 ? kDefaultOpenAttempts : attempts, true);
+}
+
+bool CAdapterThread::T57_Reset() {
+    return T57_Exchange("t57 00\r", kDefaultOpenAttempts, false);
+}
+
+// Only the desktop adapter writes tags; it is tried once when not connected yet.
+bool CAdapterThread::TemicAdapterReady() {
+    if (get_port_model() != kDesktopAdapterModel ||
+        (m_nConnectStatus != CONNECTION_CONNECTED && !TryConnect())) {
+        SetStatusText(_("No device found that supports recording to Temic"), true);
+        return false;
+    }
+    return true;
+}
+
+void CAdapterThread::DoWriteEmMarineToTemic() {
+    const Cmd cmd = CMD_EMMARINE_TO_TEMIC;
+    RunCommand(cmd, CmdExit::Temic, [this, cmd] {
+        CCardUID number;
+        rdx_port_type type;
+        std::string name;
+        {
+            std::lock_guard lock(m_Mutex);
+            number = m_TemicNumber;
+            type = m_nTemicPortType;
+            name = m_TemicPortName;
+        }
+        if (number.length != kEmMarineBytes)
+            number = CCardUID(number.bytes, kEmMarineBytes);
+        unsigned int words[kEmMarineWords] = {};
+        const rdx_card_uid uid = number.to_rdx();
+        rdx::RDXCheck(rdx_encode_temic_emmarine(&uid, words, kEmMarineWords));
+        if (type != RDX_PORT_NONE && !name.empty()) {
+            TemicReader reader(type, name);
+            reader.write(0, words, kEmMarineWords, kModeEmMarine);
+            reader.reset();
+        } else {
+            if (!TemicAdapterReady())
+                return;
+            SetProto(PROTO_ASCII);
+            for (unsigned char block = 0; block < kEmMarineWords; ++block)
+                if (!T57_WriteTemic(block, kModeEmMarine, 0, &words[block], -1, false, -1))
+                    return;
+            T57_Reset();
+        }
+        SetStatusText(_("Recording has completed successfully"), true);
+        FinishCmd(cmd);
+    });
+}
+
+void CAdapterThread::DoWriteHidToTemic() {
+    const Cmd cmd = CMD_HID_TO_TEMIC;
+    RunCommand(cmd, CmdExit::Temic, [this, cmd] {
+        CCardUID number;
+        rdx_port_type type;
+        std::string name;
+        {
+            std::lock_guard lock(m_Mutex);
+            number = m_TemicNumber;
+            type = m_nTemicPortType;
+            name = m_TemicPortName;
+        }
+        unsigned int words[kHidWords] = {};
+        const rdx_card_uid uid = number.to_rdx();
+        rdx::RDXCheck(rdx_encode_temic_hid(&uid, words, kHidWords, kHidBits));
+        const unsigned int first_config = kHidFirstConfig;
+        if (type != RDX_PORT_NONE && !name.empty()) {
+            TemicReader reader(type, name);
+            reader.write(0, &first_config, 1, kModeHid);
+            reader.write(1, words + 1, 3, kModeHid);
+            reader.write(0, words, 1, kModeHid);
+            reader.reset();
+        } else {
+            if (!TemicAdapterReady())
+                return;
+            SetProto(PROTO_ASCII);
+            // The data blocks go on while the tag still has its first configuration, the final one last.
+            // Block 3 is written too: a tag keeping an old block 3 would send a wrong number.
+            const unsigned int* sequence[] = {&first_config, words + 1, words + 2, words + 3, words};
+            const unsigned char blocks[] = {0, 1, 2, 3, 0};
+            for (size_t i = 0; i < std::size(blocks); ++i)
+                if (!T57_WriteTemic(blocks[i], kModeHid, 0, sequence[i], -1, false, -1))
+                    return;
+            T57_Reset();
+        }
+        SetStatusText(_("Recording has completed successfully"), true);
+        FinishCmd(cmd);
+    });
+}
