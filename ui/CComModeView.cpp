@@ -1,0 +1,37 @@
+// The key-reading lamp: a filled circle with a black outline.
+#include "ui/CComModeView.h"
+
+#include <algorithm>
+#include <numbers>
+
+#include "adapter/ComModeLamp.h"
+
+namespace {
+constexpr int kLampSize = 14;
+constexpr double kOutlineWidth = 1.0;
+} // namespace
+
+CComModeView::CComModeView() {
+    set_content_width(kLampSize);
+    set_content_height(kLampSize);
+    set_draw_func(sigc::mem_fun(*this, &CComModeView::on_draw));
+}
+
+void CComModeView::SetStatus(CAdapterThread::ComMode mode, CAdapterThread::PowerMode power) {
+    if (mode == m_nMode && power == m_nPower)
+        return;
+    m_nMode = mode;
+    m_nPower = power;
+    queue_draw();
+}
+
+void CComModeView::on_draw(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height) {
+    const double radius = (std::min(width, height) - 1) / 2.0;
+    cr->arc(width / 2.0, height / 2.0, radius, 0.0, 2 * std::numbers::pi);
+    const LampColour colour = com_mode_lamp_colour(m_nMode, m_nPower);
+    cr->set_source_rgb(colour.red, colour.green, colour.blue);
+    cr->fill_preserve();
+    cr->set_source_rgb(0.0, 0.0, 0.0);
+    cr->set_line_width(kOutlineWidth);
+    cr->stroke();
+}

@@ -1,0 +1,65 @@
+// The DS1996L content question: a modal window with the text for the key's first byte and Yes / No.
+#include "ui/CReadDS1996Dialog.h"
+
+#include "app/i18n.h"
+
+namespace {
+constexpr unsigned int kCodePrepared = 1;
+constexpr unsigned int kCodeReadAndReady = 51;
+constexpr unsigned int kCodeIncomplete = 52;
+constexpr unsigned int kCodeNoText = 128;
+constexpr int kSpacing = 12;
+} // namespace
+
+CReadDS1996Dialog::CReadDS1996Dialog(unsigned int code) : m_Yes(_("Yes")), m_No(_("No")) {
+    set_title(_("Reading DS1996L"));
+    set_modal(true);
+    set_resizable(false);
+    m_Label.set_text(text_for_code(code));
+    m_Label.set_wrap(true);
+    m_Label.set_max_width_chars(60);
+    m_Box.set_spacing(kSpacing);
+    m_Box.set_margin(kSpacing);
+    m_Buttons.set_spacing(kSpacing);
+    m_Buttons.set_halign(Gtk::Align::END);
+    m_Buttons.append(m_Yes);
+    m_Buttons.append(m_No);
+    m_Box.append(m_Label);
+    m_Box.append(m_Buttons);
+    set_child(m_Box);
+    m_Yes.signal_clicked().connect(sigc::mem_fun(*this, &CReadDS1996Dialog::on_yes_button_clicked));
+    m_No.signal_clicked().connect(sigc::mem_fun(*this, &CReadDS1996Dialog::on_no_button_clicked));
+    set_default_widget(m_Yes);
+}
+
+Glib::ustring CReadDS1996Dialog::text_for_code(unsigned int code) {
+    switch (code) {
+    case kCodePrepared:
+        return _("The key is ready for reading of the base from the controller. Continue?");
+    case kCodeReadAndReady:
+        return _("The key is ready for recording of the base to the controller and the base has been "
+                 "successfully read. Continue?");
+    case kCodeIncomplete:
+        return _(
+            "The data has been recorded to the key by the controller Q4T incompletely. Continue?\n1. The "
+            "key has been hold in the controller during an insufficient period of time\n2. Recording to "
+            "the key has been cancelled by the user\n3. Hardware and software failure");
+    case kCodeNoText:
+        return "";
+    default:
+        return _("The type of information cannot be detected. Do you want to read key data as Q4 base?\n1. "
+                 "Data has been recorded with the help of the function \"File --> DS1996...\" menu "
+                 "\"DS1996\". Read with the function \"DS1996 --> file...\"\n2. The data has been recorded "
+                 "with an unknown device");
+    }
+}
+
+void CReadDS1996Dialog::on_yes_button_clicked() {
+    m_bAnswer = true;
+    set_visible(false);
+}
+
+void CReadDS1996Dialog::on_no_button_clicked() {
+    m_bAnswer = false;
+    set_visible(false);
+}
