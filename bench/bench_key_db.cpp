@@ -121,6 +121,30 @@ void create_key_rows(benchmark::State& state) {
 }
 BENCHMARK(create_key_rows)->Unit(benchmark::kMillisecond);
 
+// What the key tables do for each cell they bind: read one row property through GObject, here the number
+// and the description of every key of a real-sized database.
+void read_key_row_properties(benchmark::State& state) {
+    Gio::init();
+    std::mt19937 rng(2);
+    std::vector<Glib::RefPtr<CKey>> rows;
+    for (std::uint32_t i = 1; i <= kRealSize; ++i)
+        rows.push_back(CKey::create(sample_key(i, rng)));
+    GValue number = G_VALUE_INIT;
+    GValue text = G_VALUE_INIT;
+    g_value_init(&number, Glib::Value<CCardUID>::value_type());
+    g_value_init(&text, G_TYPE_STRING);
+    for (auto _ : state) {
+        for (const auto& row : rows) {
+            g_object_get_property(row->gobj(), "number", &number);
+            g_object_get_property(row->gobj(), "key-description", &text);
+        }
+    }
+    g_value_unset(&number);
+    g_value_unset(&text);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rows.size()));
+}
+BENCHMARK(read_key_row_properties)->Unit(benchmark::kMillisecond);
+
 void scan_key_records(benchmark::State& state) {
     const auto path = database_of(kLargeSize);
     std::int64_t records = 0;
