@@ -18,6 +18,8 @@
 //   line settings last seen world.wait_until([&] { return world.counters().ctrl_pages_written >= 3; }, 5s);
 //   world.with_adapter([](devsim::CAdapterSim& a) { ... });  // anything else, under the world's lock
 #pragma once
+#include <poll.h>
+
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -112,7 +114,14 @@ public:
 private:
     enum class Active { Pty, Tcp };
 
+    struct PollFds {
+        int pty = -1, listen = -1, client = -1;
+    };
+
     void run();
+    std::optional<TimePoint> prepare_poll(std::vector<pollfd>& fds, PollFds& ids);
+    void handle_events(const std::vector<pollfd>& fds, const PollFds& ids);
+    void on_tcp_accept();
     void wake() const;
     void set_key(const ReaderKey& key);
     void open_pty();

@@ -21,38 +21,14 @@ void CWorld::run() {
     ::prctl(PR_SET_TIMERSLACK, kTimerSlackNs);
     std::vector<pollfd> fds;
     for (;;) {
-        int pty_fd = -1, listen_fd = -1, client_fd = -1;
+        PollFds ids;
         std::optional<TimePoint> deadline;
         {
             std::lock_guard lock(m_mutex);
             if (m_stop)
                 return;
-            const TimePoint now = Clock::now();
-            service(now);
-            fds.assign(1, pollfd{m_event.get(), POLLIN, 0});
-            if (m_pty && m_pty->slave_open()) {
-                pty_fd = m_pty->fd();
-                fds.push_back(
-                    {pty_fd, static_cast<short>(POLLIN | (m_pty_pending.empty() ? 0 : POLLOUT)), 0});
-            }
-            if (m_tcp) {
-                listen_fd = m_tcp->listen_fd();
-                fds.push_back({listen_fd, POLLIN, 0});
-                if (m_tcp->connected()) {
-                    client_fd = m_tcp->client_fd();
-                    fds.push_back(
-                        {client_fd, static_cast<short>(POLLIN | (m_tcp->send_pending() ? POLLOUT : 0)), 0});
-                }
-            }
-            auto earliest = [&](std::optional<TimePoint> t) {
-                if (t && (!deadline || *t < *deadline))
-                    deadline = t;
-            };
-            earliest(m_adapter.next_deadline());
-            earliest(m_pty_out.next_due());
-            earliest(m_tcp_out.next_due());
-            if (m_pty && !m_pty->slave_open())
-                earliest(now + kSlaveProbeInterval);
+            service(Clock::now());
+            deadline = prepare_poll(fds, ids);
         }
         timespec ts{};
         if (deadline) {
@@ -64,32 +40,69 @@ void CWorld::run() {
         const int ready = ::ppoll(fds.data(), fds.size(), deadline ? &ts : nullptr, nullptr);
         {
             std::lock_guard lock(m_mutex);
-            const TimePoint now = Clock::now();
-            for (size_t i = 0; ready > 0 && i < fds.size(); ++i) {
-                const pollfd& p = fds[i];
-                if (!p.revents)
-                    continue;
-                if (p.fd == m_event.get()) {
-                    uint64_t count;
-                    [[maybe_unused]] const ssize_t got = ::read(p.fd, &count, sizeof count);
-                } else if (p.fd == pty_fd && m_pty && m_pty->fd() == pty_fd) {
-                    on_pty_readable(now);
-                } else if (p.fd == listen_fd && m_tcp && m_tcp->listen_fd() == listen_fd) {
-                    if (m_tcp->accept_client()) {
-                        ++m_adapter.counters().connections;
-                        m_active = Active::Tcp;
-                        m_adapter.set_modem_lines(true, false);
-                        m_tcp_out.clear();
-                        m_adapter.reset_line();
-                    }
-                } else if (p.fd == client_fd && m_tcp && m_tcp->client_fd() == client_fd) {
-                    on_tcp_readable(now);
-                }
-            }
+            if (ready > 0)
+                handle_events(fds, ids);
             service(Clock::now());
         }
         notify_changed();
     }
+}
+
+std::optional<TimePoint> CWorld::prepare_poll(std::vector<pollfd>& fds, PollFds& ids) {
+    fds.assign(1, pollfd{m_event.get(), POLLIN, 0});
+    if (m_pty && m_pty->slave_open()) {
+        ids.pty = m_pty->fd();
+        fds.push_back({ids.pty, static_cast<short>(POLLIN | (m_pty_pending.empty() ? 0 : POLLOUT)), 0});
+    }
+    if (m_tcp) {
+        ids.listen = m_tcp->listen_fd();
+        fds.push_back({ids.listen, POLLIN, 0});
+        if (m_tcp->connected()) {
+            ids.client = m_tcp->client_fd();
+            fds.push_back(
+                {ids.client, static_cast<short>(POLLIN | (m_tcp->send_pending() ? POLLOUT : 0)), 0});
+        }
+    }
+    std::optional<TimePoint> deadline;
+    auto earliest = [&](std::optional<TimePoint> t) {
+        if (t && (!deadline || *t < *deadline))
+            deadline = t;
+    };
+    earliest(m_adapter.next_deadline());
+    earliest(m_pty_out.next_due());
+    earliest(m_tcp_out.next_due());
+    if (m_pty && !m_pty->slave_open()) // the master reports a lasting hang-up: look again now and then
+        earliest(Clock::now() + kSlaveProbeInterval);
+    return deadline;
+}
+
+void CWorld::handle_events(const std::vector<pollfd>& fds, const PollFds& ids) {
+    const TimePoint now = Clock::now();
+    // A port may have vanished or been replaced between poll and now; only the same descriptor is served.
+    for (const pollfd& p : fds) {
+        if (!p.revents)
+            continue;
+        if (p.fd == m_event.get()) {
+            uint64_t count;
+            [[maybe_unused]] const ssize_t got = ::read(p.fd, &count, sizeof count);
+        } else if (p.fd == ids.pty && m_pty && m_pty->fd() == ids.pty) {
+            on_pty_readable(now);
+        } else if (p.fd == ids.listen && m_tcp && m_tcp->listen_fd() == ids.listen) {
+            on_tcp_accept();
+        } else if (p.fd == ids.client && m_tcp && m_tcp->client_fd() == ids.client) {
+            on_tcp_readable(now);
+        }
+    }
+}
+
+void CWorld::on_tcp_accept() {
+    if (!m_tcp->accept_client())
+        return;
+    ++m_adapter.counters().connections;
+    m_active = Active::Tcp;
+    m_adapter.set_modem_lines(true, false);
+    m_tcp_out.clear();
+    m_adapter.reset_line();
 }
 
 void CWorld::service(TimePoint now) {
