@@ -29,8 +29,6 @@ T boxed_or(const GValue* value, T fallback) {
 
 } // namespace
 
-CKeyClassInit::CKeyClassInit() : Glib::ExtraClassInit(&CKey::class_init) {}
-
 // Runs after glibmm's own class set-up, so these handlers replace the ones it installs for Glib::Property.
 void CKey::class_init(void* g_class, void*) {
     static_assert(std::size(g_props) == kPropEnd);
@@ -130,8 +128,11 @@ Glib::RefPtr<CKey> CKey::create(const key_info& info) {
 
 CKey::CKey(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number, bool is_short,
            std::int64_t created, const Glib::ustring& description)
-    : Glib::ObjectBase(typeid(CKey)), m_number(number), m_description(description), m_created(created),
-      m_id(id), m_type(type), m_attr(attr), m_short(is_short) {}
+    // ExtraClassInit is a base ahead of Glib::Object: its hook must be in place when the first key registers
+    // the type.
+    : Glib::ObjectBase(typeid(CKey)), Glib::ExtraClassInit(&CKey::class_init), m_number(number),
+      m_description(description), m_created(created), m_id(id), m_type(type), m_attr(attr),
+      m_short(is_short) {}
 
 GType CKey::object_type() {
     // glibmm registers a derived type when its first instance is made.

@@ -13,14 +13,9 @@
 #include "keys/CCardUID.h"
 #include "keys/KeyTypes.h"
 
-// Installs the key properties once, when the key type is registered: a database holds up to hundreds of
-// thousands of keys, and per-object property members would cost each of them most of a kilobyte.
-class CKeyClassInit : public Glib::ExtraClassInit {
-protected:
-    CKeyClassInit();
-};
-
-class CKey : public CKeyClassInit, public Glib::Object {
+// The properties are installed once, on the class, over plain members: a database holds up to hundreds of
+// thousands of keys, and a property object per key and property would cost each key most of a kilobyte.
+class CKey : public Glib::ExtraClassInit, public Glib::Object {
 public:
     static Glib::RefPtr<CKey> create(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
                                      bool is_short, std::int64_t created, const Glib::ustring& description);
@@ -82,7 +77,6 @@ protected:
          std::int64_t created, const Glib::ustring& description);
 
 private:
-    friend class CKeyClassInit;
     // Property ids, in the order the properties are installed (GObject reserves 0).
     enum Prop : guint {
         kPropType = 1,
