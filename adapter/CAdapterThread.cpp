@@ -204,6 +204,7 @@ void CAdapterThread::GetFinishedCmd(Cmd& cmd, bool& result) const {
 void CAdapterThread::StartCmd(Cmd cmd) {
     {
         std::lock_guard lock(m_Mutex);
+        ++m_nCmdSerial;
         m_nCmd = cmd;
     }
     Signal();
@@ -259,6 +260,7 @@ void CAdapterThread::StartEmuDallas(const unsigned char* id) {
     {
         std::lock_guard lock(m_Mutex);
         std::memcpy(m_EmuId, id, sizeof m_EmuId);
+        ++m_nCmdSerial;
         m_nCmd = CMD_EMU_DALLAS;
     }
     Signal();
@@ -271,6 +273,7 @@ void CAdapterThread::StartWriteEmMarineToTemic(const CCardUID& number, rdx_port_
         m_TemicNumber = number;
         m_nTemicPortType = type;
         m_TemicPortName = port_name.raw();
+        ++m_nCmdSerial;
         m_nCmd = CMD_EMMARINE_TO_TEMIC;
     }
     Signal();
@@ -283,6 +286,7 @@ void CAdapterThread::StartWriteHidToTemic(const CCardUID& number, rdx_port_type 
         m_TemicNumber = number;
         m_nTemicPortType = type;
         m_TemicPortName = port_name.raw();
+        ++m_nCmdSerial;
         m_nCmd = CMD_HID_TO_TEMIC;
     }
     Signal();
@@ -365,7 +369,9 @@ bool CAdapterThread::FinishCmd(Cmd cmd) {
 bool CAdapterThread::EndCmd(Cmd cmd, bool result) {
     {
         std::lock_guard lock(m_Mutex);
-        if (cmd == CMD_NONE || m_nCmd.load() != cmd)
+        // A command started again under the same code after this run began is a new request: this run
+        // must not end it.
+        if (cmd == CMD_NONE || m_nCmd.load() != cmd || m_nCmdSerial != m_nRunSerial)
             return false;
         m_nFinishedCmd = cmd;
         m_bCmdResult = result;
@@ -402,6 +408,10 @@ bool CAdapterThread::AskUser(Cmd cmd, AskUserKind kind, unsigned long param) {
 // ---- Command frame ----
 
 void CAdapterThread::RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps) {
+    {
+        std::lock_guard lock(m_Mutex);
+        m_nRunSerial = m_nCmdSerial;
+    }
     try {
         // A Temic command may write through a reader instead; it connects the adapter itself when needed.
         if (exit == CmdExit::Temic || m_nConnectStatus == CONNECTION_CONNECTED || TryConnect())

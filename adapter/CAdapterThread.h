@@ -363,6 +363,10 @@ protected:
     // Commands (the current one is atomic so that the worker checks it without the mutex; every change
     // that depends on its value is made under the mutex).
     std::atomic<Cmd> m_nCmd{CMD_NONE};
+    // Starts counted (guarded), so that a command started again under the same code is told apart from the
+    // run that the command frame is ending.
+    uint64_t m_nCmdSerial = 0;
+    uint64_t m_nRunSerial = 0;                      // guarded: the start the running command frame belongs to
     Cmd m_nFinishedCmd = CMD_NONE;                  // guarded
     bool m_bCmdResult = false;                      // guarded
     ScanKeyType m_nScanKeyType = SCAN_KEY_DALLAS;   // guarded

@@ -681,3 +681,37 @@ TEST_F(CAdapterThreadTest, AsciiLinesSkipInformationLines) {
     EXPECT_TRUE(ok);
     EXPECT_EQ("OK", line);
 }
+
+// Regression: the exit action of a finished command used to cancel the same command started again at once
+// by the window (it compared only the command code).
+TEST_F(CAdapterThreadTest, SameCommandStartedRightAfterItFinishedRunsAgain) {
+    connect_pty();
+    std::mutex gate_mutex;
+    std::condition_variable gate;
+    bool restarted = false;
+    std::atomic<int> finished_runs{0};
+    const int before = thread.runs();
+    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
+        const bool first = finished_runs.load() == 0;
+        if (t.FinishCmd(cmd))
+            ++finished_runs;
+        if (first) { // hold the exit action until the window has started the command again
+            std::unique_lock lock(gate_mutex);
+            gate.wait_for(lock, kDeadline, [&] { return restarted; });
+        }
+    });
+    thread.StartQ4tToFile();
+    ASSERT_TRUE(wait_until([&] { return finished_runs.load() == 1; }));
+    thread.StartQ4tToFile();
+    {
+        std::lock_guard lock(gate_mutex);
+        restarted = true;
+    }
+    gate.notify_all();
+    ASSERT_TRUE(wait_until([&] { return thread.runs() >= before + 2; }));
+    EXPECT_EQ(2, finished_runs.load());
+    CAdapterThread::Cmd finished;
+    bool result = false;
+    thread.GetFinishedCmd(finished, result);
+    EXPECT_TRUE(result);
+}
