@@ -111,7 +111,10 @@ int serve(const Options& o) {
     std::fflush(stdout);
 
     devsim::CControlCommands commands(world);
-    const bool terminal = isatty(0) != 0;
+    // Commands from the terminal only when it is ours: a simulator started in the background must not stop on
+    // SIGTTIN, and a terminal read that fails later just ends the terminal input.
+    signal(SIGTTIN, SIG_IGN);
+    const bool terminal = isatty(0) != 0 && tcgetpgrp(0) == getpgrp();
     if (o.control.empty() && !terminal) {
         std::fprintf(stderr, "kestrix-devsim: no control socket and no terminal; give --control PATH\n");
         return 2;
