@@ -82,7 +82,8 @@ std::vector<uint8_t> CControllerSim::base_as_q4() const {
 }
 
 void CControllerSim::take_base_from_q4(const std::vector<uint8_t>& q4) {
-    if (is_q6(m_type)) {
+    // A list that does not fit is cut at the capacity, as the controller's own firmware would store it.
+    if (is_q6(m_type) || Image_Q4Length(q4) > m_memory.size()) {
         set_keys(Image_DecodeQ4(q4), Image_LockCode(q4));
         return;
     }

@@ -85,3 +85,15 @@ TEST(DevsimKeyImage, ClearingAnUnknownMemoryKeepsItsCode) {
     EXPECT_EQ(0x42, controller.memory()[5]);
     EXPECT_TRUE(controller.keys().empty());
 }
+
+TEST(DevsimKeyImage, SmallControllerCutsALongerBaseAtItsCapacity) {
+    std::vector<devsim::SimKey> keys(1000, devsim::SimKey{{1, 2, 3, 4, 5, 6}, false, 1});
+    bytes q4(8192, 0xFF);
+    devsim::Image_BuildQ4(keys, 46, q4, 2);
+    q4[0] = 0x33;
+    devsim::CControllerSim controller;
+    controller.set_type(1);
+    controller.take_base_from_q4(q4);
+    EXPECT_EQ(680u, controller.keys().size());
+    EXPECT_EQ(0xE0, controller.memory()[4091]);
+}
