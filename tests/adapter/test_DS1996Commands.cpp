@@ -111,3 +111,17 @@ TEST_F(DS1996CommandsTest, AKeyListWrittenToTheKeyReadsBackWithItsLockCode) {
         EXPECT_EQ(keys_to_give[i].attr, keys[i].attr) << i;
     }
 }
+
+// No end record on the whole key: every page is read and the list stops at the end of the image.
+TEST_F(DS1996CommandsTest, AKeyWithoutEndRecordIsReadToItsEndAndNoFurther) {
+    Bytes memory(8192, 0x00);
+    memory[0] = 0x33;
+    world.set_ds1996_memory(memory);
+    world.touch_ds1996();
+    connect_pty();
+    ASSERT_TRUE(run([&] { thread.StartDS1996ToDb(); }));
+    std::vector<m6::_db_key> keys;
+    unsigned short lock = 0;
+    thread.GetDbData(keys, lock);
+    EXPECT_EQ((8192u - 6) / 6, keys.size());
+}

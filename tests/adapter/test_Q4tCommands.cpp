@@ -341,3 +341,20 @@ TEST_F(Q4tCommandsTest, ACancelStopsTheWriteAtOnce) {
     EXPECT_EQ("The record has not been made, please try again", thread.GetStatusText());
     EXPECT_TRUE(connected());
 }
+
+// ---- Damaged memory ----
+
+// No end marker anywhere: the count the scan arrives at is cut to what the memory can hold.
+TEST_F(Q4tCommandsTest, AQ6MemoryWithoutEndMarkerYieldsAtMostItsCapacity) {
+    world.set_controller_type(4);
+    Bytes memory(32768, 0x00);
+    memory[5] = 0x7A;
+    world.set_controller_memory(memory);
+    connect_pty();
+    ASSERT_TRUE(run([&] { thread.StartQ4tToDb(); }));
+    std::vector<m6::_db_key> keys;
+    unsigned short lock = 0;
+    thread.GetDbData(keys, lock);
+    EXPECT_EQ(5459u, keys.size());
+    EXPECT_EQ(1024u, world.counters().ctrl_pages_read);
+}
