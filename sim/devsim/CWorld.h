@@ -5,18 +5,24 @@
 // serial port; its baud rate and stop bits are read back from the master) and, on request, a TCP listener on
 // 127.0.0.1 speaking Telnet with the RFC 2217 COM-PORT option (start_tcp() returns the port). Everything
 // below is thread-safe; the destructor stops the thread, closes the ports and removes the device-file lines.
+// The adapter speaks M6 while the line runs at 38400 baud and ASCII at 9600 (other rates are garbled). A
+// pseudo-terminal has no modem lines, so DTR and RTS are seen only through the converter's SET-CONTROL.
 //
-//   devsim::CWorld world;                       // adapter model 4 on a pty, 8 KB controller (type 2)
-//   world.set_controller_type(4);               // 32 KB; set_controller_unknown(size, code);
-//   set_controller_present world.controller_memory() / set_controller_memory(bytes) / controller_keys() /
-//   set_controller_keys(...) world.touch_ds1996(); world.touch_dallas(rom); world.present_em_marine(series,
-//   number); world.present_kf300(fob); world.touch_temic(); world.remove_key(); world.ds1996_memory() /
-//   set_ds1996_memory(); world.temic() (blocks and every "t57" write) world.inject(devsim::Fault::LostAck,
-//   2); world.clear_faults(); world.set_pacing(true); world.vanish(); world.restore();            // the port
-//   disappears / comes back (a new pty path) world.wire_in() / wire_out() / clear_wire_log()  // payload
-//   bytes each way, for byte-exact checks world.counters(); world.line();             // what happened; the
-//   line settings last seen world.wait_until([&] { return world.counters().ctrl_pages_written >= 3; }, 5s);
+// clang-format off
+//   devsim::CWorld world;                 // adapter model 4 on a pty, 8 KB controller (type 2)
+//   world.set_controller_type(4);         // also set_controller_unknown(size, code), set_controller_present()
+//   world.controller_memory();            // raw bytes; set_controller_memory(), controller_keys(),
+//                                         // set_controller_keys(keys, lock_code)
+//   world.touch_ds1996();                 // touch_dallas(rom), present_em_marine(series, number),
+//                                         // present_kf300(fob), touch_temic(), remove_key()
+//   world.ds1996_memory();                // set_ds1996_memory(); temic(): blocks and every "t57" write
+//   world.inject(devsim::Fault::LostAck, 2);  // clear_faults(); set_pacing(true)
+//   world.vanish(); world.restore();      // the port disappears / comes back (a new pty path)
+//   world.wire_in(); world.wire_out();    // payload bytes each way for byte-exact checks; clear_wire_log()
+//   world.counters(); world.line();       // what happened; the line settings last seen
+//   world.wait_until([&] { return world.counters().ctrl_pages_written >= 3; }, 5s);
 //   world.with_adapter([](devsim::CAdapterSim& a) { ... });  // anything else, under the world's lock
+// clang-format on
 #pragma once
 #include <poll.h>
 
