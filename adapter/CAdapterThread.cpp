@@ -347,6 +347,19 @@ void CAdapterThread::SetInfoStatus(const Glib::ustring& text) {
     SendNotifyMsg(NMSG_INFO_STATUS);
 }
 
+// The countdown of a response wait: an unchanged number raises nothing, since every wait restarts it and a
+// page written every few milliseconds would otherwise wake the window each time.
+void CAdapterThread::SetCountdown(long seconds) {
+    const Glib::ustring text = std::to_string(seconds);
+    {
+        std::lock_guard lock(m_Mutex);
+        if (m_InfoStatus == text)
+            return;
+        m_InfoStatus = text;
+    }
+    SendNotifyMsg(NMSG_INFO_STATUS);
+}
+
 void CAdapterThread::SetCurrentKey(CardType type, const CCardUID& number) {
     {
         std::lock_guard lock(m_Mutex);

@@ -181,6 +181,7 @@ protected:
     void SetConnectStatus(ConnectionStatus status);
     void SetStatusText(const Glib::ustring& text, bool add_to_history);
     void SetInfoStatus(const Glib::ustring& text);
+    void SetCountdown(long seconds);
     void SetCurrentKey(CardType type, const CCardUID& number);
     void StopCmd(Cmd cmd, bool result);
     // Success of a command: result true while it is still current; false when it was replaced or cancelled.

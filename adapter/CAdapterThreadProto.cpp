@@ -118,7 +118,7 @@ unsigned char CAdapterThread::WaitComApp(unsigned int timeout_ms, Cmd cmd, unsig
         const long seconds = (left + 999) / 1000;
         if (seconds != shown_seconds) {
             shown_seconds = seconds;
-            SetInfoStatus(std::to_string(seconds));
+            SetCountdown(seconds);
         }
         if (!IsCmdCurrent(cmd))
             return kM6CodeCancelled;
