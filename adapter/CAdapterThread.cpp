@@ -350,10 +350,10 @@ void CAdapterThread::SetInfoStatus(const Glib::ustring& text) {
 // The countdown of a response wait: an unchanged number raises nothing, since every wait restarts it and a
 // page written every few milliseconds would otherwise wake the window each time.
 void CAdapterThread::SetCountdown(long seconds) {
-    const Glib::ustring text = std::to_string(seconds);
+    const std::string text = std::to_string(seconds);
     {
         std::lock_guard lock(m_Mutex);
-        if (m_InfoStatus == text)
+        if (m_InfoStatus.raw() == text)
             return;
         m_InfoStatus = text;
     }
