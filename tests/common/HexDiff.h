@@ -21,7 +21,8 @@ inline std::string hex_row(const std::vector<uint8_t>& data, size_t offset) {
     return row;
 }
 
-inline testing::AssertionResult bytes_equal(const std::vector<uint8_t>& expected, const std::vector<uint8_t>& actual) {
+inline testing::AssertionResult bytes_equal(const std::vector<uint8_t>& expected,
+                                            const std::vector<uint8_t>& actual) {
     const size_t common = std::min(expected.size(), actual.size());
     size_t first = 0;
     while (first < common && expected[first] == actual[first])
@@ -31,9 +32,10 @@ inline testing::AssertionResult bytes_equal(const std::vector<uint8_t>& expected
     const size_t row = first / 16 * 16;
     char where[64];
     std::snprintf(where, sizeof where, "first difference at offset %zu (0x%zX)", first, first);
-    return testing::AssertionFailure() << where << "; sizes " << expected.size() << " expected, " << actual.size()
-                                       << " actual\n  expected @" << row << ": " << hex_row(expected, row)
-                                       << "\n  actual   @" << row << ": " << hex_row(actual, row);
+    return testing::AssertionFailure()
+           << where << "; sizes " << expected.size() << " expected, " << actual.size()
+           << " actual\n  expected @" << row << ": " << hex_row(expected, row) << "\n  actual   @" << row
+           << ": " << hex_row(actual, row);
 }
 
 } // namespace test
