@@ -2,7 +2,13 @@
 #include "adapter/OpsFixture.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
 
 using namespace ops;
 
@@ -110,4 +116,106 @@ TEST_F(TemicCommandsTest, AReaderLibraryFailureBecomesTheStatusLine) {
         run([&] { thread.StartWriteEmMarineToTemic(six_byte_number(), RDX_PORT_COM, "no-such-reader"); }));
     EXPECT_FALSE(thread.GetStatusText().empty());
     EXPECT_EQ(0u, world.counters().ascii_lines);
+}
+
+// A Temic-capable reader (model 1) of the reader library's world, in a temporary folder named by RDX_SIM_DIR.
+class TemicReaderWorld {
+public:
+    static constexpr const char* kPort = "temic1";
+
+    TemicReaderWorld() {
+        char pattern[] = "/tmp/kestrix-temic-XXXXXX";
+        if (!::mkdtemp(pattern))
+            throw std::runtime_error("mkdtemp failed");
+        m_dir = pattern;
+        std::filesystem::create_directories(m_dir / "temic");
+        std::ofstream(m_dir / "devices") << "COM\t" << kPort << "\t1\t-1\t0\n";
+        if (const char* old = std::getenv("RDX_SIM_DIR"))
+            m_old = old;
+        ::setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
+    }
+    ~TemicReaderWorld() {
+        if (m_old)
+            ::setenv("RDX_SIM_DIR", m_old->c_str(), 1);
+        else
+            ::unsetenv("RDX_SIM_DIR");
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+    TemicReaderWorld(const TemicReaderWorld&) = delete;
+    TemicReaderWorld& operator=(const TemicReaderWorld&) = delete;
+
+    // The tag file's "block", "mode" and "resets" lines.
+    struct Tag {
+        std::array<uint32_t, 8> blocks{}; // blocks 0-7
+        int mode = -1;
+        int resets = -1;
+    };
+    Tag tag() const {
+        Tag tag;
+        std::ifstream file(m_dir / "temic" / kPort);
+        std::string line;
+        while (std::getline(file, line)) {
+            int block = 0;
+            unsigned int value = 0;
+            if (std::sscanf(line.c_str(), "block %d %x", &block, &value) == 2 && block >= 0 &&
+                block < static_cast<int>(tag.blocks.size()))
+                tag.blocks[static_cast<size_t>(block)] = value;
+            else if (std::sscanf(line.c_str(), "mode %d", &tag.mode) != 1)
+                std::sscanf(line.c_str(), "resets %d", &tag.resets);
+        }
+        return tag;
+    }
+
+private:
+    std::filesystem::path m_dir;
+    std::optional<std::string> m_old;
+};
+
+// The tag stores a block as it sends it, first bit highest; a word holds those bytes in memory order.
+static uint32_t block_of(uint32_t word) {
+    const auto* b = reinterpret_cast<const uint8_t*>(&word);
+    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+TEST_F(TemicCommandsTest, AnEmMarineNumberGoesOnThroughAReaderOfTheLibrary) {
+    TemicReaderWorld readers;
+    connect_pty();
+    ASSERT_TRUE(run([&] {
+        thread.StartWriteEmMarineToTemic(six_byte_number(), RDX_PORT_COM, TemicReaderWorld::kPort);
+    })) << seen_text();
+    uint32_t words[3] = {};
+    const rdx_card_uid uid = CCardUID(six_byte_number().bytes, 5).to_rdx();
+    ASSERT_EQ(RDX_OK, rdx_encode_temic_emmarine(&uid, words, 3));
+    const TemicReaderWorld::Tag tag = readers.tag();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(block_of(words[i]), tag.blocks.at(static_cast<size_t>(i))) << i;
+    EXPECT_EQ(2, tag.mode);
+    EXPECT_EQ(1, tag.resets);
+    EXPECT_EQ("Recording has completed successfully", history().back());
+    EXPECT_TRUE(saw_status("Recording has completed successfully"));
+    // The adapter's own tag is left alone.
+    EXPECT_EQ(0u, world.counters().ascii_lines);
+    EXPECT_TRUE(world.temic().writes.empty());
+}
+
+TEST_F(TemicCommandsTest, AHidNumberGoesOnThroughAReaderOfTheLibrary) {
+    TemicReaderWorld readers;
+    connect_pty();
+    const uint8_t bytes[3] = {0x39, 0x30, 0x7B};
+    ASSERT_TRUE(run([&] {
+        thread.StartWriteHidToTemic(CCardUID(bytes, 3), RDX_PORT_COM, TemicReaderWorld::kPort);
+    })) << seen_text();
+    uint32_t words[4] = {};
+    const rdx_card_uid uid = CCardUID(bytes, 3).to_rdx();
+    ASSERT_EQ(RDX_OK, rdx_encode_temic_hid(&uid, words, 4, 26));
+    const TemicReaderWorld::Tag tag = readers.tag();
+    // Block 0 ends with the final configuration, not the first one written.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(block_of(words[i]), tag.blocks.at(static_cast<size_t>(i))) << i;
+    EXPECT_EQ(4, tag.mode);
+    EXPECT_EQ(1, tag.resets);
+    EXPECT_EQ("Recording has completed successfully", history().back());
+    EXPECT_EQ(0u, world.counters().ascii_lines);
+    EXPECT_TRUE(world.temic().writes.empty());
 }
