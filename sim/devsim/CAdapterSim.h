@@ -56,6 +56,11 @@ public:
     bool emulating() const { return m_emu != Emu::Off; }
     // The DS1996L image of the last emulation as the controller saw it.
     const std::vector<uint8_t>& emulated_key() const { return m_emu_image; }
+    // Test hook for addresses the program must check: the emulated controller's next page request asks for
+    // `address` once (before its own requests), or its next write sends one extra page of kStrayFill for it
+    // (before the closing page 0). Neither touches the emulated image.
+    static constexpr uint8_t kStrayFill = 0xA5;
+    void set_emu_stray_address(uint32_t address) { m_emu_stray = address; }
 
     void add_fault(Fault kind, unsigned count);
     void clear_faults();
@@ -114,6 +119,8 @@ private:
     TimePoint m_emu_next{};
     bool m_emu_waiting = false; // the controller asked for a page and waits for 0x53
     uint32_t m_emu_address = 0;
+    std::optional<uint32_t> m_emu_stray; // see set_emu_stray_address()
+    bool m_emu_stray_asked = false;      // the request waiting for its answer is the stray one
     std::vector<uint8_t> m_emu_image;
     std::array<uint8_t, kDallasIdBytes> m_emu_dallas{};
 };

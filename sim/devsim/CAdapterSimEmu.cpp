@@ -36,6 +36,7 @@ void CAdapterSim::on_emulation(TimePoint at) {
         m_emu_image.assign(kDs1996Size, 0xFF);
         std::copy_n(data, kPageSize, m_emu_image.begin());
         m_emu_waiting = false;
+        m_emu_stray_asked = false;
         m_emu_next = at + m_config.emu_delay;
         m_emu = Emu::Idle;
         if (m_controller.present() && data[0] == kFormatComplete) {
@@ -48,9 +49,13 @@ void CAdapterSim::on_emulation(TimePoint at) {
     case kEmuPageAnswer:
         if (m_emu != Emu::ControllerReading || !m_emu_waiting)
             break;
-        std::copy_n(data, kPageSize, m_emu_image.begin() + m_emu_address);
-        ++m_counters.emu_pages_served;
-        m_emu_address += kPageSize;
+        if (m_emu_stray_asked) {
+            m_emu_stray_asked = false; // the answer to a stray address is only seen on the wire
+        } else {
+            std::copy_n(data, kPageSize, m_emu_image.begin() + m_emu_address);
+            ++m_counters.emu_pages_served;
+            m_emu_address += kPageSize;
+        }
         m_emu_waiting = false;
         m_emu_next = at;
         break;
@@ -71,6 +76,13 @@ void CAdapterSim::emu_controller_step(TimePoint now) {
         return;
     if (m_emu == Emu::ControllerWriting) {
         emu_controller_writes(m_emu_next);
+        return;
+    }
+    if (m_emu_stray) {
+        emit(m_emu_next, address_bytes(kEmuPageRequest, *m_emu_stray));
+        m_emu_stray.reset();
+        m_emu_stray_asked = true;
+        m_emu_waiting = true;
         return;
     }
     if (q4_end_within(m_emu_image, m_emu_address) || m_emu_address >= kDs1996Size) {
@@ -101,6 +113,12 @@ void CAdapterSim::emu_controller_writes(TimePoint at) {
     send(0, kFormatIncomplete);
     for (size_t page = 1; page < pages; ++page)
         send(static_cast<uint32_t>(page * kPageSize), 0);
+    if (m_emu_stray) {
+        std::vector<uint8_t> frame = address_bytes(kEmuPageWritten, *m_emu_stray);
+        frame.insert(frame.end(), kPageSize, kStrayFill);
+        emit(at, std::move(frame));
+        m_emu_stray.reset();
+    }
     send(0, kFormatComplete);
     m_emu = Emu::Idle;
 }

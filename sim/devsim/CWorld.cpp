@@ -251,6 +251,10 @@ void CWorld::set_ds1996_memory(std::vector<uint8_t> bytes) {
     with_adapter([&](CAdapterSim& a) { a.ds1996_memory() = std::move(bytes); });
 }
 
+void CWorld::set_emu_stray_address(uint32_t address) {
+    with_adapter([&](CAdapterSim& a) { a.set_emu_stray_address(address); });
+}
+
 TemicTag CWorld::temic() const {
     std::lock_guard lock(m_mutex);
     return m_adapter.temic();

@@ -91,6 +91,9 @@ public:
     std::vector<uint8_t> ds1996_memory() const;
     void set_ds1996_memory(std::vector<uint8_t> bytes);
     TemicTag temic() const;
+    // The emulated controller's next page request (or write) also uses this address once: a test hook for
+    // addresses beyond the DS1996L image (see CAdapterSim::set_emu_stray_address()).
+    void set_emu_stray_address(uint32_t address);
 
     // Line, faults, pacing.
     void set_pacing(bool on);

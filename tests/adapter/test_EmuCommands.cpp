@@ -82,3 +82,74 @@ TEST_F(EmuCommandsTest, PowerOffHoldsTheKeyLineOffUntilCancelled) {
     EXPECT_TRUE(wait_until(
         [&] { return world.with_adapter([](devsim::CAdapterSim& a) { return a.key_line_on(); }); }));
 }
+
+// Addresses from the controller that do not fit the 8192-byte image (the simulator's stray-address hook).
+class EmuStrayAddressTest : public EmuCommandsTest {
+protected:
+    static constexpr size_t kPage = 32;
+
+    // The controller's first request asks for `address`; the program answers it as erased memory and then
+    // serves the real pages.
+    void expect_erased_answer_for(uint32_t address) {
+        keys_to_give = many_keys(20);
+        lock_to_give = 0x0040;
+        world.set_emu_stray_address(address);
+        connect_pty();
+        ASSERT_TRUE(run([&] { thread.StartEmuFromDb(); })) << seen_text();
+        Bytes image(8192, 0xFF);
+        m6::PrepareQ4(keys_to_give, lock_to_give, image.data(), image.size(), m6::MEM_8K);
+        image[0] = m6::kQ4FormatComplete;
+        image[1] = 0x00;
+        Bytes expected{0x45};
+        const Bytes page0 = slice(image, 0, kPage), page1 = slice(image, kPage, kPage);
+        expected.insert(expected.end(), page0.begin(), page0.end());
+        expected.push_back(0x53);
+        expected.insert(expected.end(), kPage, 0xFF);
+        expected.push_back(0x53);
+        expected.insert(expected.end(), page1.begin(), page1.end());
+        const Bytes in = world.wire_in();
+        const auto at = std::search(in.begin(), in.end(), page0.begin(), page0.end());
+        ASSERT_NE(in.end(), at);
+        ASSERT_NE(in.begin(), at); // the start code 0x45 comes right before page 0
+        const size_t from = static_cast<size_t>(at - in.begin()) - 1;
+        ASSERT_LE(from + expected.size(), in.size());
+        EXPECT_BYTES_EQ(expected, slice(in, from, expected.size()));
+        EXPECT_EQ(20u, world.controller_keys().size());
+        EXPECT_EQ("Recording has completed successfully", history().back());
+    }
+};
+
+TEST_F(EmuStrayAddressTest, ARequestRunningPastTheImageIsAnsweredAsErasedMemory) {
+    expect_erased_answer_for(0x1FF0);
+}
+
+TEST_F(EmuStrayAddressTest, ARequestFarBeyondTheImageIsAnsweredAsErasedMemory) {
+    expect_erased_answer_for(0xFFE0);
+}
+
+TEST_F(EmuStrayAddressTest, AWrittenPageRunningPastTheImageIsDropped) {
+    // A full base reaches the image's last bytes, so even a partly stored stray page would change keys.
+    std::vector<devsim::SimKey> sim;
+    for (unsigned i = 0; i < 1363; ++i)
+        sim.push_back({{uint8_t(i), uint8_t(i >> 8), 0x3C, uint8_t(i * 5), 0x02, uint8_t(i % 16)},
+                       false,
+                       int(1 + i % 4)});
+    world.set_controller_keys(sim, 0x0077);
+    const Bytes base = world.with_adapter([](devsim::CAdapterSim& a) { return a.controller().base_as_q4(); });
+    ASSERT_GT(devsim::Image_Q4Length(base), 0x1FF0u);
+    world.set_emu_stray_address(0x1FF0);
+    connect_pty();
+    ASSERT_TRUE(run([&] { thread.StartEmuToDb(); })) << seen_text();
+    Bytes stray{0x52, 0xF0, 0x1F};
+    stray.insert(stray.end(), kPage, devsim::CAdapterSim::kStrayFill);
+    const Bytes out = world.wire_out();
+    EXPECT_NE(out.end(), std::search(out.begin(), out.end(), stray.begin(), stray.end()));
+    std::vector<m6::_db_key> keys;
+    unsigned short lock = 0;
+    thread.GetDbData(keys, lock);
+    EXPECT_EQ(0x0077, lock);
+    ASSERT_EQ(sim.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(0, std::memcmp(sim[i].number.data(), keys[i].number.bytes, 6)) << i;
+    EXPECT_EQ(0u, history().back().rfind("1363 keys has been successfully read (", 0)) << history().back();
+}
