@@ -61,7 +61,7 @@ bool CAdapterThread::DS1996_WaitKey(Cmd cmd, const KeyWaitTexts& texts) {
 
 void CAdapterThread::DoDS1996Prepare() {
     const Cmd cmd = CMD_DS1996_PREPARE;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Preparing the DS1996L"), true);
         if (!InitAdapter() ||
             !DS1996_WaitKey(cmd, {kNoConnection, N_("DS1996L key preparation canceled"), kPutKey}))
@@ -81,7 +81,7 @@ void CAdapterThread::DoDS1996Prepare() {
 
 void CAdapterThread::DoDS1996FromDb() {
     const Cmd cmd = CMD_DS1996_FROM_DB;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Database --> DS1996L"), true);
         if (!AskUser(cmd, ASK_DB_KEYS, kDs1996Capacity))
             return;
@@ -117,7 +117,7 @@ void CAdapterThread::DoDS1996FromDb() {
 
 void CAdapterThread::DoDS1996ToDb() {
     const Cmd cmd = CMD_DS1996_TO_DB;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("DS1996L --> Database"), true);
         if (!InitAdapter() || !DS1996_WaitKey(cmd, {kReadNoAck, kReadingCanceled, kReadNoKey}))
             return;
@@ -149,7 +149,7 @@ void CAdapterThread::DoDS1996ToDb() {
 
 void CAdapterThread::DoDS1996FromFile() {
     const Cmd cmd = CMD_DS1996_FROM_FILE;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("File --> DS1996L"), true);
         if (!InitAdapter() ||
             !DS1996_WaitKey(cmd, {N_("Connection with adapter failed! Recording has been cancelled"),
@@ -178,7 +178,7 @@ void CAdapterThread::DoDS1996FromFile() {
 
 void CAdapterThread::DoDS1996ToFile() {
     const Cmd cmd = CMD_DS1996_TO_FILE;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("DS1996L --> File"), true);
         if (!InitAdapter() || !DS1996_WaitKey(cmd, {kReadNoAck, kReadingCanceled, kReadNoKey}))
             return;

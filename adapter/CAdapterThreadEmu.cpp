@@ -141,7 +141,7 @@ bool CAdapterThread::EmuTakePages(Cmd cmd, unsigned char* image, unsigned int& c
 
 void CAdapterThread::DoEmuFromDb() {
     const Cmd cmd = CMD_EMU_FROM_DB;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Emulation: Database --> DS1996L"), true);
         if (!InitAdapter() || !AskUser(cmd, ASK_DB_KEYS, kDs1996Capacity))
             return;
@@ -172,7 +172,7 @@ void CAdapterThread::DoEmuFromDb() {
 
 void CAdapterThread::DoEmuToDb() {
     const Cmd cmd = CMD_EMU_TO_DB;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Emulation: DS1996L --> Database"), true);
         if (!InitAdapter())
             return;
@@ -204,7 +204,7 @@ void CAdapterThread::DoEmuToDb() {
 
 void CAdapterThread::DoEmuDallas() {
     const Cmd cmd = CMD_EMU_DALLAS;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         unsigned char id[sizeof m_EmuId];
         {
             std::lock_guard lock(m_Mutex);
@@ -219,7 +219,7 @@ void CAdapterThread::DoEmuDallas() {
 
 void CAdapterThread::DoPowerOff() {
     const Cmd cmd = CMD_POWER_OFF;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         Emu_Send(kEmuLineOff, nullptr, 0);
         WaitWhileCurrent(cmd);
         Emu_Send(kEmuLineOn, nullptr, 0);

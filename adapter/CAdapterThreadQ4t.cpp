@@ -48,7 +48,7 @@ void build_empty_q6(unsigned char* image, const unsigned char* page0, m6::M6MemT
 
 void CAdapterThread::DoQ4tClear() {
     const Cmd cmd = CMD_Q4T_CLEAR;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Clearing the controller memory"), true);
         if (!InitAdapter())
             return;
@@ -87,7 +87,7 @@ void CAdapterThread::DoQ4tClear() {
 
 void CAdapterThread::DoQ4tFromDb() {
     const Cmd cmd = CMD_Q4T_FROM_DB;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Database --> Controller Q-4T"), true);
         if (!InitAdapter())
             return;
@@ -141,7 +141,7 @@ void CAdapterThread::DoQ4tFromDb() {
 
 void CAdapterThread::DoQ4tToDb() {
     const Cmd cmd = CMD_Q4T_TO_DB;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Controller Q-4T --> Database"), true);
         if (!InitAdapter())
             return;
@@ -186,7 +186,7 @@ void CAdapterThread::DoQ4tToDb() {
 
 void CAdapterThread::DoQ4tFromFile() {
     const Cmd cmd = CMD_Q4T_FROM_FILE;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("File --> Controller"), true);
         if (!InitAdapter())
             return;
@@ -226,7 +226,7 @@ void CAdapterThread::DoQ4tFromFile() {
 
 void CAdapterThread::DoQ4tToFile() {
     const Cmd cmd = CMD_Q4T_TO_FILE;
-    RunCommand(cmd, CmdExit::RestartReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::RestartReading, [this] {
         SetStatusText(_("Controller --> File"), true);
         if (!InitAdapter())
             return;

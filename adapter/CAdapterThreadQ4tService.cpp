@@ -46,7 +46,7 @@ void build_restore_image(unsigned char* image, m6::M6MemType type) {
 
 void CAdapterThread::DoQ4tTest() {
     const Cmd cmd = CMD_Q4T_TEST;
-    RunCommand(cmd, CmdExit::KeepReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::KeepReading, [this] {
         SetStatusText(_("Testing the controller"), true);
         if (!InitAdapter())
             return;
@@ -111,7 +111,7 @@ void CAdapterThread::DoQ4tTest() {
 
 void CAdapterThread::DoQ4tFormat() {
     const Cmd cmd = CMD_Q4T_FORMAT;
-    RunCommand(cmd, CmdExit::KeepReading, [this, cmd] {
+    RunCommand(cmd, CmdExit::KeepReading, [this] {
         SetStatusText(_("Formatting the controller"), true);
         if (!InitAdapter())
             return;

@@ -134,7 +134,7 @@ bool CAdapterThread::TemicAdapterReady() {
 
 void CAdapterThread::DoWriteEmMarineToTemic() {
     const Cmd cmd = CMD_EMMARINE_TO_TEMIC;
-    RunCommand(cmd, CmdExit::Temic, [this, cmd] {
+    RunCommand(cmd, CmdExit::Temic, [this] {
         CCardUID number;
         rdx_port_type type;
         std::string name;
@@ -169,7 +169,7 @@ void CAdapterThread::DoWriteEmMarineToTemic() {
 
 void CAdapterThread::DoWriteHidToTemic() {
     const Cmd cmd = CMD_HID_TO_TEMIC;
-    RunCommand(cmd, CmdExit::Temic, [this, cmd] {
+    RunCommand(cmd, CmdExit::Temic, [this] {
         CCardUID number;
         rdx_port_type type;
         std::string name;
