@@ -154,6 +154,7 @@ private:
     COutQueue m_pty_out, m_tcp_out;
     std::vector<uint8_t> m_pty_pending; // due bytes the pty did not take yet
     TimePoint m_rx_free{};
+    TimePoint m_await_until{}; // the program's answer to what was just written may come any moment
     LineSettings m_line;
     std::vector<uint8_t> m_wire_in, m_wire_out;
     bool m_vanished = false;

@@ -1,6 +1,7 @@
 // The world's poll thread: reads what the program sends on the pseudo-terminal or the converter socket, feeds
 // the adapter, and writes its answers when they are due (at once, or paced at the line's byte time).
 #include <poll.h>
+#include <sched.h>
 #include <sys/prctl.h>
 
 #include <algorithm>
@@ -13,6 +14,10 @@ namespace devsim {
 namespace {
 constexpr milliseconds kSlaveProbeInterval{20};
 constexpr unsigned long kTimerSlackNs = 1000;
+// Longer than a thread's wake-up latency on a loaded machine, short enough to cost little CPU.
+constexpr std::chrono::microseconds kSpinLead{300};
+// How long after an answer the next request is watched for without sleeping.
+constexpr std::chrono::microseconds kAwaitRequest{2000};
 } // namespace
 
 void CWorld::run() {
@@ -23,21 +28,38 @@ void CWorld::run() {
     for (;;) {
         PollFds ids;
         std::optional<TimePoint> deadline;
+        TimePoint now;
+        bool spin = false;
         {
             std::lock_guard lock(m_mutex);
             if (m_stop)
                 return;
             service(Clock::now());
             deadline = prepare_poll(fds, ids);
+            now = Clock::now();
+            // A UART has no wake-up latency: when paced, the thread spins through the last stretch before a
+            // byte is due and while the program's next request is expected, instead of sleeping through a
+            // timer or poll wake-up that would add its own delay to every exchange.
+            if (m_options.pace) {
+                spin = (deadline && *deadline - now <= kSpinLead) || now < m_await_until;
+                if (deadline)
+                    *deadline -= kSpinLead;
+            }
         }
         timespec ts{};
-        if (deadline) {
-            const auto wait = std::max(*deadline - Clock::now(), Clock::duration::zero());
+        if (deadline && !spin) {
+            const auto wait = std::max(*deadline - now, Clock::duration::zero());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
             ts.tv_sec = ns / 1'000'000'000;
             ts.tv_nsec = ns % 1'000'000'000;
         }
-        const int ready = ::ppoll(fds.data(), fds.size(), deadline ? &ts : nullptr, nullptr);
+        const int ready = ::ppoll(fds.data(), fds.size(), deadline || spin ? &ts : nullptr, nullptr);
+        if (spin && ready == 0) {
+            // Nothing arrived; the next round writes what has fallen due. The kernel's work that carries
+            // what was just written to the program may be waiting for this CPU.
+            ::sched_yield();
+            continue;
+        }
         {
             std::lock_guard lock(m_mutex);
             if (ready > 0)
@@ -194,6 +216,8 @@ void CWorld::write_due(TimePoint now) {
     }
     if (m_pty && m_pty->slave_open() && !m_pty_pending.empty()) {
         const size_t put = m_pty->write_some(m_pty_pending.data(), m_pty_pending.size());
+        if (put > 0)
+            m_await_until = now + kAwaitRequest;
         m_pty_pending.erase(m_pty_pending.begin(), m_pty_pending.begin() + static_cast<ptrdiff_t>(put));
     } else if (!m_pty || !m_pty->slave_open()) {
         m_pty_pending.clear();
@@ -205,6 +229,7 @@ void CWorld::write_due(TimePoint now) {
     m_wire_out.insert(m_wire_out.end(), due.begin(), due.end());
     m_tcp->queue_payload(due.data(), due.size());
     m_tcp->flush();
+    m_await_until = now + kAwaitRequest;
 }
 
 } // namespace devsim
