@@ -31,6 +31,8 @@ enum ConnectionStatus : int32_t {
     CONNECTION_CONNECTING = 2,
 };
 
+class CProgressLine;
+
 class CAdapterThread {
 public:
     // The command being run.
@@ -275,6 +277,12 @@ protected:
                         const unsigned int* word, long password, bool alternative, int attempts);
 
     // ---- Helpers of the command operations ----
+    // The start every controller command shares: its title in the history, the adapter woken, and the
+    // memory type found, with page 0 left in `page0`.
+    bool OpenController(Cmd cmd, const Glib::ustring& title, bool probe, unsigned char* page0,
+                        m6::M6MemType& type);
+    // The progress line of writing to the controller, in per cent.
+    CProgressLine RecordingProgress();
     // Writes pages [first, first + count) of image at their own addresses; after_page gets the number of
     // pages written so far. False at the first page that fails.
     bool WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,

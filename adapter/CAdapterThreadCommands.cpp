@@ -8,6 +8,18 @@
 #include "adapter/MyStatusText.h"
 #include "app/i18n.h"
 
+bool CAdapterThread::OpenController(Cmd cmd, const Glib::ustring& title, bool probe, unsigned char* page0,
+                                    m6::M6MemType& type) {
+    SetStatusText(title, true);
+    return InitAdapter() && DetectMemType(cmd, type, probe, false, page0);
+}
+
+CProgressLine CAdapterThread::RecordingProgress() {
+    return CProgressLine([this](unsigned int v) {
+        SetStatusText(format_text(_("Recording to the controller Q-4T %u %%"), v), false);
+    });
+}
+
 bool CAdapterThread::WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,
                                      unsigned int count,
                                      const std::function<void(unsigned int)>& after_page) {

@@ -62,9 +62,7 @@ void CAdapterThread::WaitWhileCurrent(Cmd cmd) {
 
 // Answers the controller's page requests until it says it has the whole base (address 0).
 bool CAdapterThread::EmuServeRequests(Cmd cmd, const unsigned char* image, size_t length) {
-    CProgressLine progress([this](unsigned int v) {
-        SetStatusText(format_text(_("Recording to the controller Q-4T %u %%"), v), false);
-    });
+    CProgressLine progress = RecordingProgress();
     progress.set(0);
     while (m_bRunning && IsCmdCurrent(cmd)) {
         CRdPort& port = Port();

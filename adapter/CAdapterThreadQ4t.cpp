@@ -17,7 +17,6 @@ constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
 
 const char* const kRecordFailed = N_("The record has not been made, please try again");
 const char* const kReadFailed = N_("Reading has not been completed, please try again");
-const char* const kRecordingProgress = N_("Recording to the controller Q-4T %u %%");
 
 bool is_q4_type(m6::M6MemType type) {
     return type == m6::MEM_4K || type == m6::MEM_8K;
@@ -49,12 +48,9 @@ void build_empty_q6(unsigned char* image, const unsigned char* page0, m6::M6MemT
 void CAdapterThread::DoQ4tClear() {
     const Cmd cmd = CMD_Q4T_CLEAR;
     RunCommand(cmd, CmdExit::RestartReading, [this] {
-        SetStatusText(_("Clearing the controller memory"), true);
-        if (!InitAdapter())
-            return;
         unsigned char page0[kPage];
         m6::M6MemType type;
-        if (!DetectMemType(cmd, type, true, false, page0))
+        if (!OpenController(cmd, _("Clearing the controller memory"), true, page0, type))
             return;
         const unsigned int capacity = m6::MemTypeToKeyCount(type);
         SetStatusText(format_text(_("Q4T: size of key memory = %u"), capacity), true);
@@ -73,8 +69,7 @@ void CAdapterThread::DoQ4tClear() {
             std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
             build_empty_q6(image.data(), page0, type);
             const unsigned int pages = (capacity + 43) / kPage;
-            CProgressLine progress(
-                [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+            CProgressLine progress = RecordingProgress();
             ok = WriteImagePages(cmd, false, image.data(), 0, pages,
                                  [&](unsigned int done) { progress.set(done * 100 / pages); });
         }
@@ -88,12 +83,9 @@ void CAdapterThread::DoQ4tClear() {
 void CAdapterThread::DoQ4tFromDb() {
     const Cmd cmd = CMD_Q4T_FROM_DB;
     RunCommand(cmd, CmdExit::RestartReading, [this] {
-        SetStatusText(_("Database --> Controller Q-4T"), true);
-        if (!InitAdapter())
-            return;
         unsigned char page0[kPage];
         m6::M6MemType type;
-        if (!DetectMemType(cmd, type, true, false, page0))
+        if (!OpenController(cmd, _("Database --> Controller Q-4T"), true, page0, type))
             return;
         const unsigned int capacity = m6::MemTypeToKeyCount(type);
         SetStatusText(format_text(_("Q4T: size of key memory = %u"), capacity), true);
@@ -102,8 +94,7 @@ void CAdapterThread::DoQ4tFromDb() {
         const auto start = Clock::now();
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
         std::memcpy(image.data(), page0, kPage);
-        CProgressLine progress(
-            [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+        CProgressLine progress = RecordingProgress();
         bool ok = false;
         if (is_q4_type(type)) {
             size_t length;
@@ -142,12 +133,9 @@ void CAdapterThread::DoQ4tFromDb() {
 void CAdapterThread::DoQ4tToDb() {
     const Cmd cmd = CMD_Q4T_TO_DB;
     RunCommand(cmd, CmdExit::RestartReading, [this] {
-        SetStatusText(_("Controller Q-4T --> Database"), true);
-        if (!InitAdapter())
-            return;
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
         m6::M6MemType type;
-        if (!DetectMemType(cmd, type, false, false, image.data()))
+        if (!OpenController(cmd, _("Controller Q-4T --> Database"), false, image.data(), type))
             return;
         SetStatusText(format_text(_("Q4T: size of key memory = %u"), m6::MemTypeToKeyCount(type)), true);
         const auto start = Clock::now();
@@ -187,12 +175,9 @@ void CAdapterThread::DoQ4tToDb() {
 void CAdapterThread::DoQ4tFromFile() {
     const Cmd cmd = CMD_Q4T_FROM_FILE;
     RunCommand(cmd, CmdExit::RestartReading, [this] {
-        SetStatusText(_("File --> Controller"), true);
-        if (!InitAdapter())
-            return;
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
         m6::M6MemType type;
-        if (!DetectMemType(cmd, type, true, false, image.data()))
+        if (!OpenController(cmd, _("File --> Controller"), true, image.data(), type))
             return;
         const size_t size = m6::MemTypeToMemSize(type);
         SetStatusText(format_text(_("Q4T: size of memory = %u byte"), static_cast<unsigned int>(size)), true);
@@ -213,8 +198,7 @@ void CAdapterThread::DoQ4tFromFile() {
         if (file_size > size && !AskUser(cmd, ASK_FILE_SIZE, n))
             return;
         const unsigned int pages = pages_for(n);
-        CProgressLine progress(
-            [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+        CProgressLine progress = RecordingProgress();
         if (!WriteImagePages(cmd, false, image.data(), 0, pages,
                              [&](unsigned int done) { progress.set(done * 100 / pages); })) {
             SetStatusText(_(kRecordFailed), true);

@@ -13,7 +13,6 @@ namespace {
 constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
 constexpr unsigned int kHalfPage = kPage / 2;
 const char* const kTestFailed = N_("Testing not completed, please try again");
-const char* const kRecordingProgress = N_("Recording to the controller Q-4T %u %%");
 
 // The page 0 a formatted 4 or 8 KB controller starts from (offset, bytes); everything else is 0xFF.
 struct FormatBytes {
@@ -47,12 +46,9 @@ void build_restore_image(unsigned char* image, m6::M6MemType type) {
 void CAdapterThread::DoQ4tTest() {
     const Cmd cmd = CMD_Q4T_TEST;
     RunCommand(cmd, CmdExit::KeepReading, [this] {
-        SetStatusText(_("Testing the controller"), true);
-        if (!InitAdapter())
-            return;
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
         m6::M6MemType type;
-        if (!DetectMemType(cmd, type, true, false, image.data()))
+        if (!OpenController(cmd, _("Testing the controller"), true, image.data(), type))
             return;
         const unsigned int size = m6::MemTypeToMemSize(type);
         SetStatusText(format_text(_("Q4T: size of memory = %u byte"), size), true);
@@ -95,8 +91,7 @@ void CAdapterThread::DoQ4tTest() {
         }
         build_restore_image(image.data(), type);
         const unsigned int restore = (m6::MemTypeToKeyCount(type) + 43) / kPage;
-        CProgressLine recording(
-            [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+        CProgressLine recording = RecordingProgress();
         if (!WriteImagePages(cmd, false, image.data(), 0, restore,
                              [&](unsigned int done) { recording.set(done * 100 / restore); })) {
             SetStatusText(_(kTestFailed), true);
@@ -112,12 +107,9 @@ void CAdapterThread::DoQ4tTest() {
 void CAdapterThread::DoQ4tFormat() {
     const Cmd cmd = CMD_Q4T_FORMAT;
     RunCommand(cmd, CmdExit::KeepReading, [this] {
-        SetStatusText(_("Formatting the controller"), true);
-        if (!InitAdapter())
-            return;
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
         m6::M6MemType type;
-        if (!DetectMemType(cmd, type, true, false, image.data()))
+        if (!OpenController(cmd, _("Formatting the controller"), true, image.data(), type))
             return;
         const unsigned int size = m6::MemTypeToMemSize(type);
         SetStatusText(format_text(_("Q4T: size of memory = %u byte"), size), true);
@@ -134,8 +126,7 @@ void CAdapterThread::DoQ4tFormat() {
             image[m6::MemTypeToKeyCount(type) + 11] = m6::kEndRecordFlag;
         }
         const unsigned int pages = size / kPage;
-        CProgressLine progress(
-            [this](unsigned int v) { SetStatusText(format_text(_(kRecordingProgress), v), false); });
+        CProgressLine progress = RecordingProgress();
         if (pages == 0 || !WriteImagePages(cmd, false, image.data(), 0, pages,
                                            [&](unsigned int done) { progress.set(done * 100 / pages); })) {
             SetStatusText(_("The record has not been made, please try again"), true);
