@@ -268,26 +268,21 @@ void CAdapterThread::StartEmuDallas(const unsigned char* id) {
 
 void CAdapterThread::StartWriteEmMarineToTemic(const CCardUID& number, rdx_port_type type,
                                                const Glib::ustring& port_name) {
-    {
-        std::lock_guard lock(m_Mutex);
-        m_TemicNumber = number;
-        m_nTemicPortType = type;
-        m_TemicPortName = port_name.raw();
-        ++m_nCmdSerial;
-        m_nCmd = CMD_EMMARINE_TO_TEMIC;
-    }
-    Signal();
+    StartTemic(CMD_EMMARINE_TO_TEMIC, number, type, port_name);
 }
 
 void CAdapterThread::StartWriteHidToTemic(const CCardUID& number, rdx_port_type type,
                                           const Glib::ustring& port_name) {
+    StartTemic(CMD_HID_TO_TEMIC, number, type, port_name);
+}
+
+void CAdapterThread::StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type type,
+                                const Glib::ustring& port_name) {
     {
         std::lock_guard lock(m_Mutex);
-        m_TemicNumber = number;
-        m_nTemicPortType = type;
-        m_TemicPortName = port_name.raw();
+        m_Temic = {number, type, port_name.raw()};
         ++m_nCmdSerial;
-        m_nCmd = CMD_HID_TO_TEMIC;
+        m_nCmd = cmd;
     }
     Signal();
 }

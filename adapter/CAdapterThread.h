@@ -315,7 +315,14 @@ protected:
     bool EmuServeRequests(Cmd cmd, const unsigned char* image, size_t length);
     bool EmuTakePages(Cmd cmd, unsigned char* image, unsigned int& count);
     // The Temic paths: through a reader of the library, or through the adapter in its ASCII protocol.
+    struct TemicTarget {
+        CCardUID number;
+        rdx_port_type port_type = RDX_PORT_NONE;
+        std::string port_name; // with a port type: write through that reader; otherwise the adapter
+    };
     bool TemicAdapterReady();
+    void StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type type, const Glib::ustring& port_name);
+    TemicTarget TakeTemicTarget();
     bool T57_Exchange(const std::string& line, int attempts, bool write);
 
     using Clock = std::chrono::steady_clock;
@@ -375,23 +382,21 @@ protected:
     // Starts counted (guarded), so that a command started again under the same code is told apart from the
     // run that the command frame is ending.
     uint64_t m_nCmdSerial = 0;
-    uint64_t m_nRunSerial = 0;                      // guarded: the start the running command frame belongs to
-    Cmd m_nFinishedCmd = CMD_NONE;                  // guarded
-    bool m_bCmdResult = false;                      // guarded
-    ScanKeyType m_nScanKeyType = SCAN_KEY_DALLAS;   // guarded
-    bool m_bScanTypeChanged = false;                // guarded
-    bool m_bDifferentKf300 = false;                 // guarded
-    bool m_bXorMode = false;                        // guarded
-    std::vector<m6::_db_key> m_DbKeys;              // guarded
-    unsigned short m_nLockCode = 0;                 // guarded
-    AskUserKind m_nAskKind = ASK_DS1996_CONTENT;    // guarded
-    unsigned long m_nAskParam = 0;                  // guarded
-    bool m_bAskAnswered = false;                    // guarded
-    std::vector<unsigned char> m_CmdFileData;       // guarded
-    unsigned char m_EmuId[8] = {};                  // guarded
-    rdx_port_type m_nTemicPortType = RDX_PORT_NONE; // guarded
-    std::string m_TemicPortName;                    // guarded
-    CCardUID m_TemicNumber;                         // guarded
+    uint64_t m_nRunSerial = 0;                    // guarded: the start the running command frame belongs to
+    Cmd m_nFinishedCmd = CMD_NONE;                // guarded
+    bool m_bCmdResult = false;                    // guarded
+    ScanKeyType m_nScanKeyType = SCAN_KEY_DALLAS; // guarded
+    bool m_bScanTypeChanged = false;              // guarded
+    bool m_bDifferentKf300 = false;               // guarded
+    bool m_bXorMode = false;                      // guarded
+    std::vector<m6::_db_key> m_DbKeys;            // guarded
+    unsigned short m_nLockCode = 0;               // guarded
+    AskUserKind m_nAskKind = ASK_DS1996_CONTENT;  // guarded
+    unsigned long m_nAskParam = 0;                // guarded
+    bool m_bAskAnswered = false;                  // guarded
+    std::vector<unsigned char> m_CmdFileData;     // guarded
+    unsigned char m_EmuId[8] = {};                // guarded
+    TemicTarget m_Temic;                          // guarded
 
     // Protocol state (worker only).
     ProtoKind m_nProto = PROTO_M6;

@@ -132,25 +132,22 @@ bool CAdapterThread::TemicAdapterReady() {
     return true;
 }
 
+CAdapterThread::TemicTarget CAdapterThread::TakeTemicTarget() {
+    std::lock_guard lock(m_Mutex);
+    return m_Temic;
+}
+
 void CAdapterThread::DoWriteEmMarineToTemic() {
     const Cmd cmd = CMD_EMMARINE_TO_TEMIC;
     RunCommand(cmd, CmdExit::Temic, [this] {
-        CCardUID number;
-        rdx_port_type type;
-        std::string name;
-        {
-            std::lock_guard lock(m_Mutex);
-            number = m_TemicNumber;
-            type = m_nTemicPortType;
-            name = m_TemicPortName;
-        }
-        if (number.length != kEmMarineBytes)
-            number = CCardUID(number.bytes, kEmMarineBytes);
+        TemicTarget target = TakeTemicTarget();
+        if (target.number.length != kEmMarineBytes)
+            target.number = CCardUID(target.number.bytes, kEmMarineBytes);
         unsigned int words[kEmMarineWords] = {};
-        const rdx_card_uid uid = number.to_rdx();
+        const rdx_card_uid uid = target.number.to_rdx();
         rdx::RDXCheck(rdx_encode_temic_emmarine(&uid, words, kEmMarineWords));
-        if (type != RDX_PORT_NONE && !name.empty()) {
-            TemicReader reader(type, name);
+        if (target.port_type != RDX_PORT_NONE && !target.port_name.empty()) {
+            TemicReader reader(target.port_type, target.port_name);
             reader.write(0, words, kEmMarineWords, kModeEmMarine);
             reader.reset();
         } else {
@@ -170,21 +167,13 @@ void CAdapterThread::DoWriteEmMarineToTemic() {
 void CAdapterThread::DoWriteHidToTemic() {
     const Cmd cmd = CMD_HID_TO_TEMIC;
     RunCommand(cmd, CmdExit::Temic, [this] {
-        CCardUID number;
-        rdx_port_type type;
-        std::string name;
-        {
-            std::lock_guard lock(m_Mutex);
-            number = m_TemicNumber;
-            type = m_nTemicPortType;
-            name = m_TemicPortName;
-        }
+        TemicTarget target = TakeTemicTarget();
         unsigned int words[kHidWords] = {};
-        const rdx_card_uid uid = number.to_rdx();
+        const rdx_card_uid uid = target.number.to_rdx();
         rdx::RDXCheck(rdx_encode_temic_hid(&uid, words, kHidWords, kHidBits));
         const unsigned int first_config = kHidFirstConfig;
-        if (type != RDX_PORT_NONE && !name.empty()) {
-            TemicReader reader(type, name);
+        if (target.port_type != RDX_PORT_NONE && !target.port_name.empty()) {
+            TemicReader reader(target.port_type, target.port_name);
             reader.write(0, &first_config, 1, kModeHid);
             reader.write(1, words + 1, 3, kModeHid);
             reader.write(0, words, 1, kModeHid);
