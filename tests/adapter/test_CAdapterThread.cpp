@@ -26,6 +26,7 @@
 
 #include "adapter/CAdapterThread.h"
 #include "adapter/MyStatusText.h"
+#include "adapter/OpsFixture.h"
 #include "app/CDebugLog.h"
 #include "common/HexDiff.h"
 #include "sim/devsim/CWorld.h"
@@ -36,17 +37,11 @@ using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 constexpr auto kDeadline = 20s;
 
+// The command tests' timing, with a shorter wait for a mode answer and a longer one for a key.
 AdapterTiming fast_timing() {
-    AdapterTiming t;
-    t.response_ms = 1000;
+    AdapterTiming t = ops::fast_timing();
     t.key_wait_ms = 2000;
-    t.connect_ms = 3000;
-    t.reset_pulse_ms = 50;
-    t.reconnect_ms = 200;
-    t.busy_retry_ms = 100;
-    t.countdown_poll_ms = 50;
     t.mode_answer_ms = 200;
-    t.rearm_ms = 500;
     return t;
 }
 

@@ -20,42 +20,25 @@
 #include <vector>
 
 #include "adapter/CRdComPort.h"
+#include "adapter/PortTestSupport.h"
 #include "app/CDebugLog.h"
 #include "common/HexDiff.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-constexpr auto kDeadline = std::chrono::seconds(10);
-
-// Polls until `done` holds, calling `step` between checks; false when the deadline passes first.
-bool wait_for(
-    const std::function<bool()>& done, const std::function<void()>& step = [] {}) {
-    const auto until = std::chrono::steady_clock::now() + kDeadline;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        step();
-        ::poll(nullptr, 0, 1);
-    }
-    return true;
-}
+using namespace port_test;
 
 bool poll_for(int fd, short events) {
     pollfd p{fd, events, 0};
     return ::poll(&p, 1, 10000) == 1;
 }
 
-Bytes unread(const CFastBuffer& buffer) {
-    return Bytes(buffer.data(), buffer.data() + buffer.size());
-}
-
 class CRdComPortTest : public ::testing::Test {
 protected:
+    CDebugLogFolder log;
     int master = -1;
     std::string slave;
     CRdComPort port;
-    std::filesystem::path log_dir;
 
     void SetUp() override {
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -64,21 +47,11 @@ protected:
         slave = ::ptsname(master);
         port.SetPortName(slave);
         port.SetBaudRate(38400);
-
-        char dir[] = "/tmp/kestrix-comport-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(dir));
-        log_dir = dir;
-        g_Debug.set_filename(log_dir / "kestrix.log");
-        g_Debug.set_log_level(LOGLEVEL_DEBUG);
     }
     void TearDown() override {
         port.Close();
         if (master >= 0)
             ::close(master);
-        g_Debug.set_log_level(LOGLEVEL_NONE);
-        g_Debug.set_filename({});
-        if (!log_dir.empty())
-            std::filesystem::remove_all(log_dir);
     }
 
     termios2 line_settings() const {
@@ -101,7 +74,7 @@ protected:
         return got;
     }
     std::vector<std::string> log_lines() const {
-        std::ifstream in(log_dir / "kestrix.log");
+        std::ifstream in(log.file());
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
@@ -117,12 +90,7 @@ protected:
 };
 
 MyStatus open_status(CRdComPort& port) {
-    try {
-        port.Open();
-    } catch (const CRdPortException& e) {
-        return e.get_status();
-    }
-    return MY_OK;
+    return status_of([&] { port.Open(); });
 }
 
 // ---- opening

@@ -17,45 +17,21 @@
 #include <vector>
 
 #include "adapter/CRdTcpPort.h"
+#include "adapter/PortTestSupport.h"
 #include "app/CDebugLog.h"
 #include "common/HexDiff.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-constexpr auto kDeadline = std::chrono::seconds(10);
-
-bool wait_for(const std::function<bool()>& done, const std::function<void()>& step) {
-    const auto until = std::chrono::steady_clock::now() + kDeadline;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        step();
-        ::poll(nullptr, 0, 1);
-    }
-    return true;
-}
-
-Bytes unread(const CFastBuffer& buffer) {
-    return Bytes(buffer.data(), buffer.data() + buffer.size());
-}
-
-MyStatus status_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CRdPortException& e) {
-        return e.get_status();
-    }
-    return MY_OK;
-}
+using namespace port_test;
 
 class CRdTcpPortTest : public ::testing::Test {
 protected:
+    CDebugLogFolder log;
     int listener = -1;
     int peer = -1; // the converter's side of the connection
     uint16_t listen_port = 0;
     CRdTcpPort port;
-    std::filesystem::path log_dir;
 
     void SetUp() override {
         listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -70,12 +46,6 @@ protected:
         listen_port = ntohs(addr.sin_port);
         port.SetPortName("127.0.0.1:" + std::to_string(listen_port));
         port.SetBaudRate(38400);
-
-        char dir[] = "/tmp/kestrix-tcpport-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(dir));
-        log_dir = dir;
-        g_Debug.set_filename(log_dir / "kestrix.log");
-        g_Debug.set_log_level(LOGLEVEL_DEBUG);
     }
     void TearDown() override {
         port.Close();
@@ -83,10 +53,6 @@ protected:
             ::close(peer);
         if (listener >= 0)
             ::close(listener);
-        g_Debug.set_log_level(LOGLEVEL_NONE);
-        g_Debug.set_filename({});
-        if (!log_dir.empty())
-            std::filesystem::remove_all(log_dir);
     }
 
     // Opens the port, accepts it and lets the port see its connect complete, as the adapter thread's poll
@@ -119,7 +85,7 @@ protected:
         ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::send(peer, bytes.data(), bytes.size(), 0));
     }
     bool logged(const std::string& text) const {
-        std::ifstream in(log_dir / "kestrix.log");
+        std::ifstream in(log.file());
         const std::string tail = "] " + text;
         for (std::string line; std::getline(in, line);)
             if (line.find("[D " + port.GetPortName() + "]") != std::string::npos &&

@@ -125,25 +125,20 @@ TEST_F(ModeComTest, ASilentAdapterIsReportedAndScanningResumesWhenItAnswers) {
 
 // ---- The lamp ----
 
-TEST(ComModeLampTest, IdleIsGrey) {
-    const LampColour c = com_mode_lamp_colour(0, 2);
-    EXPECT_DOUBLE_EQ(0.8, c.red);
-    EXPECT_DOUBLE_EQ(0.8, c.green);
-    EXPECT_DOUBLE_EQ(0.8, c.blue);
-}
-
-TEST(ComModeLampTest, ScanningAtFullPowerIsBrightGreen) {
-    const LampColour c = com_mode_lamp_colour(6, 2);
-    EXPECT_DOUBLE_EQ(1.0 / 7, c.red);
-    EXPECT_DOUBLE_EQ(1.0, c.green);
-    EXPECT_DOUBLE_EQ(0.0, c.blue);
-}
-
-TEST(ComModeLampTest, WithoutFullPowerTheLampIsDimmer) {
-    const LampColour c = com_mode_lamp_colour(6, 0);
-    EXPECT_DOUBLE_EQ(0.67 / 7, c.red);
-    EXPECT_DOUBLE_EQ(0.67, c.green);
-    const LampColour first = com_mode_lamp_colour(1, 1);
-    EXPECT_DOUBLE_EQ(6 * 0.67 / 7, first.red);
-    EXPECT_DOUBLE_EQ(2 * 0.67 / 7, first.green);
+// Idle is grey; scanning is green, bright only at full power.
+TEST(ComModeLampTest, ColourFollowsModeAndPower) {
+    const struct {
+        int mode, power;
+        double red, green, blue;
+    } rows[] = {{0, 2, 0.8, 0.8, 0.8},
+                {6, 2, 1.0 / 7, 1.0, 0.0},
+                {6, 0, 0.67 / 7, 0.67, 0.0},
+                {1, 1, 6 * 0.67 / 7, 2 * 0.67 / 7, 0.0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "mode " << row.mode << ", power " << row.power);
+        const LampColour c = com_mode_lamp_colour(row.mode, row.power);
+        EXPECT_DOUBLE_EQ(row.red, c.red);
+        EXPECT_DOUBLE_EQ(row.green, c.green);
+        EXPECT_DOUBLE_EQ(row.blue, c.blue);
+    }
 }

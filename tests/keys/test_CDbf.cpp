@@ -439,19 +439,6 @@ TEST_F(CDbfRecordsTest, RecordMoveWritesThePendingEdit) {
 
 // ---- errors ----
 
-TEST(CDbfExceptionTest, CodesAndTexts) {
-    EXPECT_STREQ(CDbfException(0, "").what(), "Unknown Error");
-    EXPECT_STREQ(CDbfException(1, "").what(), "Stream Error");
-    EXPECT_STREQ(CDbfException(2, "f.dbf").what(), "Bad Value (f.dbf)");
-    EXPECT_STREQ(CDbfException(9, "").what(), "Unknown Error");
-    try {
-        ThrowDbfException(2, "x");
-    } catch (const CDbfException& e) {
-        EXPECT_EQ(e.code(), 2);
-        EXPECT_EQ(e.file_name(), "x");
-    }
-}
-
 TEST_F(CDbfTest, OpenAndCreateFailuresNameTheFileAndTheSystemError) {
     EXPECT_EQ(exception_text([&] { m_db.Open(m_dir / "none.dbf", true); }),
               "Failed to open database \"" + (m_dir / "none.dbf").string() + "\": No such file or directory");

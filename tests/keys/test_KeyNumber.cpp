@@ -45,148 +45,108 @@ protected:
 
 // --- formatting ---
 
-TEST_F(KeyNumberTest, FormatsSampleNumberInEveryFormat) {
-    const CCardUID n = six({0x2C, 0x1B, 0x0A, 0x00, 0x00, 0x00});
-    EXPECT_EQ(fmt(n, KF_HEX), "0000000A1B2C");
-    EXPECT_EQ(fmt(n, KF_EM_MARINE), "010,06956");
-    EXPECT_EQ(fmt(n, KF_EM_MARINE_CODE), "[0000] 010,06956");
-    EXPECT_EQ(fmt(n, KF_DECIMAL), "662316");
-    EXPECT_EQ(fmt(n, KF_DECIMAL_BYTES), "0 0 0 10 27 44");
-    EXPECT_EQ(fmt(n, KF_KEYPAD), "_01_2_"); // digits 0A1B2C: A shows as 0, 0, B and C as underscores
+TEST_F(KeyNumberTest, FormatsNumbersInEveryFormat) {
+    const CCardUID sample = six({0x2C, 0x1B, 0x0A, 0x00, 0x00, 0x00});
+    const struct {
+        CCardUID number;
+        key_format format;
+        const char* text;
+    } rows[] = {
+        {sample, KF_HEX, "0000000A1B2C"},
+        {sample, KF_EM_MARINE, "010,06956"},
+        {sample, KF_EM_MARINE_CODE, "[0000] 010,06956"},
+        {sample, KF_DECIMAL, "662316"},
+        {sample, KF_DECIMAL_BYTES, "0 0 0 10 27 44"},
+        {sample, KF_KEYPAD, "_01_2_"}, // digits 0A1B2C: A shows as 0, 0, B and C as underscores
+        {six({0x2C, 0x1B, 0x0A, 0x34, 0x12, 0x00}), KF_EM_MARINE_CODE, "[1234] 010,06956"},
+        // A 3-byte number shows the code as 0000 whatever lies beyond its length.
+        {six({0x2C, 0x1B, 0x0A}), KF_EM_MARINE_CODE, "[0000] 010,06956"},
+        {six({1, 2, 3, 4, 5, 6}), KF_DECIMAL_BYTES, "6 5 4 3 2 1"},
+        {six({255}), KF_DECIMAL_BYTES, "0 0 0 0 0 255"},
+        // Hexadecimal and decimal read only their bytes.
+        {CCardUID(0x8877665544332211ull, 8), KF_HEX, "665544332211"},
+        {CCardUID(0x8877665544332211ull, 8), KF_DECIMAL, "9833440827789222417"},
+        {CCardUID(0xFFFFFFFFFFFFFFFFull, 8), KF_DECIMAL, "18446744073709551615"},
+        {CCardUID(0x05ull, 1), KF_HEX, "000000000005"},
+        {CCardUID(0x05ull, 1), static_cast<key_format>(42), "000000000005"}, // unknown formats show hex
+        {CCardUID(0xA123ull, 6), KF_KEYPAD, "__0123"},
+        {CCardUID(0x987654ull, 6), KF_KEYPAD, "987654"},
+        {CCardUID(0xFEDCBAull, 6), KF_KEYPAD, "_____0"},
+        {CCardUID(0x1111A1A1A1ull, 6), KF_KEYPAD, "010101"}, // only bits 0-23 are shown
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fmt(row.number, row.format), row.text) << row.format << " " << row.number.ToString();
 }
 
-TEST_F(KeyNumberTest, EmptyNumberIsEmptyTextInEveryFormat) {
-    for (auto f : kAllFormats)
-        EXPECT_EQ(fmt(CCardUID(), f), "") << f;
-    EXPECT_EQ(fmt(CCardUID(), static_cast<key_format>(99)), "");
-}
-
-TEST_F(KeyNumberTest, EmMarineWithCodeShowsBytesThreeAndFour) {
-    EXPECT_EQ(fmt(six({0x2C, 0x1B, 0x0A, 0x34, 0x12, 0x00}), KF_EM_MARINE_CODE), "[1234] 010,06956");
-    // A 3-byte number shows the code as 0000 whatever lies beyond its length.
-    EXPECT_EQ(fmt(six({0x2C, 0x1B, 0x0A}), KF_EM_MARINE_CODE), "[0000] 010,06956");
-}
-
-TEST_F(KeyNumberTest, DecimalBytesAreMostSignificantFirst) {
-    EXPECT_EQ(fmt(six({1, 2, 3, 4, 5, 6}), KF_DECIMAL_BYTES), "6 5 4 3 2 1");
-    EXPECT_EQ(fmt(six({255}), KF_DECIMAL_BYTES), "0 0 0 0 0 255");
-}
-
-TEST_F(KeyNumberTest, HexAndDecimalReadOnlyTheirBytes) {
-    const CCardUID eight(0x8877665544332211ull, 8);
-    EXPECT_EQ(fmt(eight, KF_HEX), "665544332211");
-    EXPECT_EQ(fmt(eight, KF_DECIMAL), "9833440827789222417");
-    EXPECT_EQ(fmt(CCardUID(0xFFFFFFFFFFFFFFFFull, 8), KF_DECIMAL), "18446744073709551615");
-    EXPECT_EQ(fmt(CCardUID(0x05ull, 1), KF_HEX), "000000000005");
-    // Unknown formats show hexadecimal.
-    EXPECT_EQ(fmt(CCardUID(0x05ull, 1), static_cast<key_format>(42)), "000000000005");
-}
-
-TEST_F(KeyNumberTest, KeypadCodeMapsDigitsToKeys) {
-    EXPECT_EQ(fmt(CCardUID(0xA123ull, 6), KF_KEYPAD), "__0123");
-    EXPECT_EQ(fmt(CCardUID(0x987654ull, 6), KF_KEYPAD), "987654");
-    EXPECT_EQ(fmt(CCardUID(0xFEDCBAull, 6), KF_KEYPAD), "_____0");
-    // Only bits 0-23 are shown.
-    EXPECT_EQ(fmt(CCardUID(0x1111A1A1A1ull, 6), KF_KEYPAD), "010101");
-}
-
-// --- parsing ---
-
-TEST_F(KeyNumberTest, EmptyTextGivesEmptyNumber) {
+TEST_F(KeyNumberTest, EmptyNumberIsEmptyTextAndEmptyTextTheEmptyNumber) {
     for (auto f : kAllFormats) {
+        EXPECT_EQ(fmt(CCardUID(), f), "") << f;
         CCardUID n;
         EXPECT_TRUE(parse("", f, n));
         EXPECT_EQ(n, CCardUID()) << f;
     }
+    EXPECT_EQ(fmt(CCardUID(), static_cast<key_format>(99)), "");
 }
 
-TEST_F(KeyNumberTest, EmMarineRangeLimits) {
-    CCardUID n;
-    EXPECT_FALSE(parse("256,1", KF_EM_MARINE, n));
-    EXPECT_EQ(n, CCardUID(0xDEADull, 2));
-    ASSERT_TRUE(parse("255,65535", KF_EM_MARINE, n));
-    EXPECT_EQ(n, six({0xFF, 0xFF, 0xFF, 0, 0, 0}));
-    EXPECT_FALSE(parse("255,65536", KF_EM_MARINE, n));
-}
+// --- parsing ---
 
-TEST_F(KeyNumberTest, EmMarineFollowsScanfPattern) {
-    CCardUID n;
-    ASSERT_TRUE(parse("  10, 6956 trailing", KF_EM_MARINE, n));
-    EXPECT_EQ(n, six({0x2C, 0x1B, 0x0A, 0, 0, 0}));
-    EXPECT_EQ(n.length, 6);
-    EXPECT_TRUE(parse("+10,+6956", KF_EM_MARINE, n));
-    EXPECT_FALSE(parse("10 ,6956", KF_EM_MARINE, n)); // the comma must follow the series at once
-    EXPECT_FALSE(parse("10;6956", KF_EM_MARINE, n));
-    EXPECT_FALSE(parse("10,", KF_EM_MARINE, n));
-    EXPECT_FALSE(parse("x10,5", KF_EM_MARINE, n));
-}
-
-TEST_F(KeyNumberTest, EmMarineRefusesValuesThatWouldWrap) {
-    CCardUID n;
-    // scanf would store these as 0 and 255; they are not key numbers the user meant.
-    EXPECT_FALSE(parse("4294967296,1", KF_EM_MARINE, n));
-    EXPECT_FALSE(parse("4294967551,1", KF_EM_MARINE, n));
-    EXPECT_FALSE(parse("-0,1", KF_EM_MARINE, n));
-    EXPECT_FALSE(parse("99999999999999999999999,1", KF_EM_MARINE, n));
-}
-
-TEST_F(KeyNumberTest, EmMarineWithCodeParsesAllThreeParts) {
-    CCardUID n;
-    ASSERT_TRUE(parse("[1234] 010,06956", KF_EM_MARINE_CODE, n));
-    EXPECT_BYTES_EQ(all_bytes(six({0x2C, 0x1B, 0x0A, 0x34, 0x12, 0x00})), all_bytes(n));
-    EXPECT_EQ(n.length, 6);
-    ASSERT_TRUE(parse("[abcdef]10,1", KF_EM_MARINE_CODE, n)); // the code is cut to 16 bits
-    EXPECT_EQ(n, six({0x01, 0x00, 0x0A, 0xEF, 0xCD, 0x00}));
-    ASSERT_TRUE(parse("[0x12]  1,2", KF_EM_MARINE_CODE, n));
-    EXPECT_EQ(n, six({0x02, 0x00, 0x01, 0x12, 0x00, 0x00}));
-    EXPECT_FALSE(parse(" [12] 1,2", KF_EM_MARINE_CODE, n)); // the bracket comes first
-    EXPECT_FALSE(parse("[12 1,2", KF_EM_MARINE_CODE, n));
-    EXPECT_FALSE(parse("[] 1,2", KF_EM_MARINE_CODE, n));
-    EXPECT_FALSE(parse("[12] 256,2", KF_EM_MARINE_CODE, n));
-    EXPECT_FALSE(parse("[", KF_EM_MARINE_CODE, n));
-}
-
-TEST_F(KeyNumberTest, DecimalBytesParseBackToTheSameBytes) {
-    CCardUID n;
-    ASSERT_TRUE(parse("6 5 4 3 2 1", KF_DECIMAL_BYTES, n));
-    EXPECT_BYTES_EQ(all_bytes(six({1, 2, 3, 4, 5, 6})), all_bytes(n));
-    EXPECT_EQ(n.length, 6);
-    ASSERT_TRUE(parse("256 0 0 0 0 511", KF_DECIMAL_BYTES, n)); // each cut to 8 bits
-    EXPECT_EQ(n, six({0xFF, 0, 0, 0, 0, 0}));
-    EXPECT_FALSE(parse("1 2 3 4 5", KF_DECIMAL_BYTES, n));
-    EXPECT_FALSE(parse("1 2 3 4 5 x", KF_DECIMAL_BYTES, n));
-    EXPECT_FALSE(parse("1 2 3 -4 5 6", KF_DECIMAL_BYTES, n));
-}
-
-TEST_F(KeyNumberTest, DecimalConversionRules) {
-    CCardUID n;
-    ASSERT_TRUE(parse("0", KF_DECIMAL, n));
-    EXPECT_EQ(n, CCardUID(0ull, 6));
-    EXPECT_FALSE(parse("a12", KF_DECIMAL, n));
-    EXPECT_EQ(n, CCardUID(0xDEADull, 2));
-    EXPECT_FALSE(parse("   ", KF_DECIMAL, n));
-    ASSERT_TRUE(parse("  662316xyz", KF_DECIMAL, n));
-    EXPECT_EQ(n, six({0x2C, 0x1B, 0x0A, 0, 0, 0}));
-    ASSERT_TRUE(parse("281474976710657", KF_DECIMAL, n)); // 2^48 + 1: the low 48 bits are kept
-    EXPECT_EQ(n, CCardUID(1ull, 6));
-    ASSERT_TRUE(parse("999999999999999999999999", KF_DECIMAL, n)); // saturates
-    EXPECT_EQ(n, CCardUID(0xFFFFFFFFFFFFull, 6));
-    EXPECT_FALSE(parse("-1", KF_DECIMAL, n));
-}
-
-TEST_F(KeyNumberTest, HexAndKeypadParseBaseSixteen) {
-    CCardUID n;
-    ASSERT_TRUE(parse("0000000a1B2C", KF_HEX, n));
-    EXPECT_EQ(n, six({0x2C, 0x1B, 0x0A, 0, 0, 0}));
-    ASSERT_TRUE(parse("0x1F", KF_HEX, n));
-    EXPECT_EQ(n, CCardUID(0x1Full, 6));
-    ASSERT_TRUE(parse("0xg", KF_HEX, n)); // only the 0 is a number
-    EXPECT_EQ(n, CCardUID(0ull, 6));
-    EXPECT_FALSE(parse("g1", KF_HEX, n));
-    ASSERT_TRUE(parse("A123", KF_KEYPAD, n)); // the keypad's 0 is typed as A
-    EXPECT_EQ(fmt(n, KF_KEYPAD), "__0123");
-    ASSERT_TRUE(parse("FFFFFFFFFFFFFFFFFFFF", KF_HEX, n));
-    EXPECT_EQ(n, CCardUID(0xFFFFFFFFFFFFull, 6));
+// Each format follows the scanf pattern it replaced, but refuses values scanf would have wrapped. A refused
+// text leaves the number as it was.
+TEST_F(KeyNumberTest, ParsesEachFormatWithItsEdgeCases) {
+    const CCardUID unchanged(0xDEADull, 2);
+    const struct {
+        const char* text;
+        key_format format;
+        CCardUID expected;
+    } rows[] = {
+        {"255,65535", KF_EM_MARINE, six({0xFF, 0xFF, 0xFF, 0, 0, 0})},
+        {"256,1", KF_EM_MARINE, unchanged},
+        {"255,65536", KF_EM_MARINE, unchanged},
+        {"  10, 6956 trailing", KF_EM_MARINE, six({0x2C, 0x1B, 0x0A, 0, 0, 0})},
+        {"+10,+6956", KF_EM_MARINE, six({0x2C, 0x1B, 0x0A, 0, 0, 0})},
+        {"10 ,6956", KF_EM_MARINE, unchanged}, // the comma must follow the series at once
+        {"10;6956", KF_EM_MARINE, unchanged},
+        {"10,", KF_EM_MARINE, unchanged},
+        {"x10,5", KF_EM_MARINE, unchanged},
+        // scanf would store these as 0 and 255; they are not key numbers the user meant.
+        {"4294967296,1", KF_EM_MARINE, unchanged},
+        {"4294967551,1", KF_EM_MARINE, unchanged},
+        {"-0,1", KF_EM_MARINE, unchanged},
+        {"99999999999999999999999,1", KF_EM_MARINE, unchanged},
+        {"[1234] 010,06956", KF_EM_MARINE_CODE, six({0x2C, 0x1B, 0x0A, 0x34, 0x12, 0x00})},
+        {"[abcdef]10,1", KF_EM_MARINE_CODE, six({0x01, 0x00, 0x0A, 0xEF, 0xCD, 0x00})}, // code cut to 16 bits
+        {"[0x12]  1,2", KF_EM_MARINE_CODE, six({0x02, 0x00, 0x01, 0x12, 0x00, 0x00})},
+        {" [12] 1,2", KF_EM_MARINE_CODE, unchanged}, // the bracket comes first
+        {"[12 1,2", KF_EM_MARINE_CODE, unchanged},
+        {"[] 1,2", KF_EM_MARINE_CODE, unchanged},
+        {"[12] 256,2", KF_EM_MARINE_CODE, unchanged},
+        {"[", KF_EM_MARINE_CODE, unchanged},
+        {"6 5 4 3 2 1", KF_DECIMAL_BYTES, six({1, 2, 3, 4, 5, 6})},
+        {"256 0 0 0 0 511", KF_DECIMAL_BYTES, six({0xFF, 0, 0, 0, 0, 0})}, // each cut to 8 bits
+        {"1 2 3 4 5", KF_DECIMAL_BYTES, unchanged},
+        {"1 2 3 4 5 x", KF_DECIMAL_BYTES, unchanged},
+        {"1 2 3 -4 5 6", KF_DECIMAL_BYTES, unchanged},
+        {"0", KF_DECIMAL, CCardUID(0ull, 6)},
+        {"a12", KF_DECIMAL, unchanged},
+        {"   ", KF_DECIMAL, unchanged},
+        {"  662316xyz", KF_DECIMAL, six({0x2C, 0x1B, 0x0A, 0, 0, 0})},
+        {"281474976710657", KF_DECIMAL, CCardUID(1ull, 6)}, // 2^48 + 1: the low 48 bits are kept
+        {"999999999999999999999999", KF_DECIMAL, CCardUID(0xFFFFFFFFFFFFull, 6)}, // saturates
+        {"-1", KF_DECIMAL, unchanged},
+        {"0000000a1B2C", KF_HEX, six({0x2C, 0x1B, 0x0A, 0, 0, 0})},
+        {"0x1F", KF_HEX, CCardUID(0x1Full, 6)},
+        {"0xg", KF_HEX, CCardUID(0ull, 6)}, // only the 0 is a number
+        {"g1", KF_HEX, unchanged},
+        {"FFFFFFFFFFFFFFFFFFFF", KF_HEX, CCardUID(0xFFFFFFFFFFFFull, 6)},
+        {"A123", KF_KEYPAD, CCardUID(0xA123ull, 6)}, // the keypad's 0 is typed as A
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        CCardUID n;
+        EXPECT_EQ(parse(row.text, row.format, n), !(row.expected == unchanged));
+        EXPECT_BYTES_EQ(all_bytes(row.expected), all_bytes(n));
+        EXPECT_EQ(n.length, row.expected.length);
+    }
 }
 
 TEST_F(KeyNumberTest, ParsingStopsAtTheEndOfTheGivenText) {

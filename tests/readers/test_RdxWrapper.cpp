@@ -174,13 +174,4 @@ TEST_F(RdxWrapperTest, ClassicModeAcceptsClassicAndPlusAtLevelOne) {
     EXPECT_FALSE(rdx::IsMfClassicMode(RDX_CARD_MF_DESFIRE, 1));
 }
 
-TEST_F(RdxWrapperTest, NameTablesCoverEveryValue) {
-    EXPECT_STREQ(rdx::kPortTypeNames[RDX_PORT_CCID], "CCID");
-    EXPECT_STREQ(rdx::kReaderModelNames[0], "");
-    for (int model = 1; model < RDX_MODEL_COUNT; ++model)
-        EXPECT_STRNE(rdx::kReaderModelNames[model], "") << model;
-    EXPECT_STREQ(rdx::ReaderModelName(RDX_MODEL_COUNT), "");
-    EXPECT_STREQ(rdx::ReaderModelName(-1), "");
-}
-
 } // namespace

@@ -1,0 +1,76 @@
+// What the serial and TCP port tests share: polling with a generous deadline, the unread bytes of a port,
+// the status a failing port call throws, and a debug log in a fresh folder so that the log lines can be read.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "adapter/CRdPort.h"
+#include "app/CDebugLog.h"
+
+namespace port_test {
+
+using Bytes = std::vector<uint8_t>;
+constexpr auto kDeadline = std::chrono::seconds(10);
+
+// Polls until `done` holds, calling `step` between checks; false when the deadline passes first.
+inline bool wait_for(
+    const std::function<bool()>& done, const std::function<void()>& step = [] {}) {
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        step();
+        ::poll(nullptr, 0, 1);
+    }
+    return true;
+}
+
+inline Bytes unread(const CFastBuffer& buffer) {
+    return Bytes(buffer.data(), buffer.data() + buffer.size());
+}
+
+inline MyStatus status_of(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CRdPortException& e) {
+        return e.get_status();
+    }
+    return MY_OK;
+}
+
+// The debug log at full detail in a folder of its own, removed again at the end.
+class CDebugLogFolder {
+public:
+    CDebugLogFolder() {
+        char dir[] = "/tmp/kestrix-port-XXXXXX";
+        if (::mkdtemp(dir) == nullptr)
+            ADD_FAILURE() << "cannot create a log folder";
+        else
+            m_Dir = dir;
+        g_Debug.set_filename(file());
+        g_Debug.set_log_level(LOGLEVEL_DEBUG);
+    }
+    ~CDebugLogFolder() {
+        g_Debug.set_log_level(LOGLEVEL_NONE);
+        g_Debug.set_filename({});
+        if (!m_Dir.empty())
+            std::filesystem::remove_all(m_Dir);
+    }
+    CDebugLogFolder(const CDebugLogFolder&) = delete;
+    CDebugLogFolder& operator=(const CDebugLogFolder&) = delete;
+
+    std::filesystem::path file() const { return m_Dir / "kestrix.log"; }
+
+private:
+    std::filesystem::path m_Dir;
+};
+
+} // namespace port_test
