@@ -10,8 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "adapter/CAdapterThread.h"
-#include "sim/devsim/CWorld.h"
+#include "bench/AdapterBench.h"
 
 namespace {
 
@@ -75,10 +74,7 @@ void BM_WriteFullController(benchmark::State& state) {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, std::chrono::seconds(120), done);
     };
-    thread.set_port_name(RDX_PORT_COM, world.pty_path(), CAdapterThread::kDesktopAdapterModel);
-    thread.SetPortExist(true);
-    thread.Start();
-    if (!wait_for([&] { return thread.GetConnectStatus() == CONNECTION_CONNECTED; })) {
+    if (!connect_adapter(thread, world, wait_for)) {
         state.SkipWithError("adapter not connected");
         return;
     }

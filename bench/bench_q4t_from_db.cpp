@@ -9,8 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "adapter/CAdapterThread.h"
-#include "sim/devsim/CWorld.h"
+#include "bench/AdapterBench.h"
 
 namespace {
 
@@ -54,10 +53,7 @@ void BM_Q4tFromDb(benchmark::State& state) {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, std::chrono::seconds(300), done);
     };
-    thread.set_port_name(RDX_PORT_COM, world.pty_path(), CAdapterThread::kDesktopAdapterModel);
-    thread.SetPortExist(true);
-    thread.Start();
-    if (!wait_for([&] { return thread.GetConnectStatus() == CONNECTION_CONNECTED; })) {
+    if (!connect_adapter(thread, world, wait_for)) {
         state.SkipWithError("adapter not connected");
         return;
     }
