@@ -33,7 +33,7 @@ void usage(FILE* to) {
                "  --world DIR     register the adapter in DIR/devices (the reader library's world)\n"
                "  --control PATH  control socket (default DIR/control)\n"
                "  --tcp           also listen as a TCP converter (RFC 2217) on 127.0.0.1\n"
-               "  --pace          pace bytes at the line's baud rate\n"
+               "  --pace          pace bytes at the line's baud rate (spins during transfers to keep time)\n"
                "  --baud N        pace bytes as if the line ran at N baud\n"
                "  --send CMD      send one command to a running simulator and print the answer\n",
                to);
