@@ -78,7 +78,7 @@ void BM_WriteFullController(benchmark::State& state) {
         state.SkipWithError("adapter not connected");
         return;
     }
-    double wire_ratio = 0;
+    double seconds = 0, wire = 0; // over all iterations
     for (auto _ : state) {
         thread.StartQ4tFromFile();
         wait_for([&] { return thread.GetCurrentCmd() == CAdapterThread::CMD_NONE; });
@@ -90,11 +90,11 @@ void BM_WriteFullController(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(thread.seconds);
-        const double wire = static_cast<double>(thread.bytes) * world.line().bits_per_byte() / kPaceBaud;
-        wire_ratio = thread.seconds / wire;
+        seconds += thread.seconds;
+        wire += static_cast<double>(thread.bytes) * world.line().bits_per_byte() / kPaceBaud;
     }
     state.counters["bytes"] = static_cast<double>(thread.bytes);
-    state.counters["wire_ratio"] = paced ? wire_ratio : 0;
+    state.counters["wire_ratio"] = paced ? seconds / wire : 0;
 }
 
 } // namespace
