@@ -47,13 +47,15 @@ struct Question {
     unsigned long param;
 };
 
-class COpsTest : public ::testing::Test {
+// Thread is the worker under test: CAdapterThread itself, or a subclass that scripts its commands.
+template <class Thread = CAdapterThread>
+class COpsTestOf : public ::testing::Test {
 protected:
     using Cmd = CAdapterThread::Cmd;
 
     std::filesystem::path dir;
     devsim::CWorld world;
-    CAdapterThread thread{fast_timing()};
+    Thread thread{fast_timing()};
 
     // What the window side saw (guarded by mutex).
     std::mutex mutex;
@@ -120,6 +122,10 @@ protected:
     bool saw_info(const std::string& text) {
         std::lock_guard lock(mutex);
         return std::find(infos.begin(), infos.end(), text) != infos.end();
+    }
+    bool saw_flag(unsigned int flag) {
+        std::lock_guard lock(mutex);
+        return (flags & flag) != 0;
     }
     bool saw_status(const std::string& text) {
         std::lock_guard lock(mutex);
@@ -192,6 +198,8 @@ protected:
         return questions;
     }
 };
+
+using COpsTest = COpsTestOf<>;
 
 inline m6::_db_key full_key(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint8_t e, uint8_t f,
                             KeyAttr attr = KA_NORMAL) {

@@ -22,6 +22,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "adapter/CAdapterThread.h"
@@ -35,15 +37,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
-constexpr auto kDeadline = 20s;
-
-// The command tests' timing, with a shorter wait for a mode answer and a longer one for a key.
-AdapterTiming fast_timing() {
-    AdapterTiming t = ops::fast_timing();
-    t.key_wait_ms = 2000;
-    t.mode_answer_ms = 200;
-    return t;
-}
 
 // The real worker with its command operations replaced by a test script run inside the command frame.
 class CScriptedAdapterThread : public CAdapterThread {
@@ -122,77 +115,17 @@ bool contains(const Bytes& haystack, const Bytes& needle) {
 
 } // namespace
 
-class CAdapterThreadTest : public ::testing::Test {
+// The operations fixture (connection, waiting, what the window side saw) around the scripted worker.
+class CAdapterThreadTest : public ops::COpsTestOf<CScriptedAdapterThread> {
 protected:
-    using Cmd = CAdapterThread::Cmd;
-
-    std::filesystem::path dir;
-    devsim::CWorld world;
-    CScriptedAdapterThread thread{fast_timing()};
-    std::mutex mutex;
-    std::condition_variable changed;
-    unsigned int flags = 0; // every notification seen so far (test thread only)
-
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("kestrix-thread-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        g_Debug.set_filename(dir / "kestrix.log");
-        g_Debug.set_log_level(LOGLEVEL_INFO);
-        thread.set_on_notify([this] {
-            std::lock_guard lock(mutex);
-            changed.notify_all();
-        });
+        COpsTestOf::SetUp();
+        g_Debug.set_log_level(LOGLEVEL_INFO); // the connection and protocol lines are checked in the log
     }
-
-    void TearDown() override {
-        thread.Stop();
-        g_Debug.set_log_level(LOGLEVEL_NONE);
-        std::filesystem::remove_all(dir);
-    }
-
-    // Waits for a condition, woken by the worker's notifications (and re-checked now and then for
-    // conditions the simulator changes).
-    bool wait_until(const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + kDeadline;
-        for (;;) {
-            unsigned int more = 0;
-            thread.get_notifications(more);
-            flags |= more;
-            if (done())
-                return true;
-            std::unique_lock lock(mutex);
-            if (changed.wait_until(lock, std::min(until, std::chrono::steady_clock::now() + 20ms)) ==
-                    std::cv_status::timeout &&
-                std::chrono::steady_clock::now() >= until)
-                return done();
-        }
-    }
-
-    // For what must NOT happen: gives the worker a few reconnect periods to do it anyway.
-    bool wait_until_short(const std::function<bool()>& done) {
-        const auto until =
-            std::chrono::steady_clock::now() + 5 * std::chrono::milliseconds(fast_timing().reconnect_ms);
-        while (std::chrono::steady_clock::now() < until) {
-            if (done())
-                return true;
-            std::unique_lock lock(mutex);
-            changed.wait_for(lock, 20ms);
-        }
-        return done();
-    }
-
-    bool connected() { return thread.GetConnectStatus() == CONNECTION_CONNECTED; }
 
     void connect(rdx_port_type type, const std::string& name) {
-        thread.set_port_name(type, name, CAdapterThread::kDesktopAdapterModel);
-        thread.SetPortExist(true);
-        thread.Start();
-        ASSERT_TRUE(wait_until([&] { return connected(); }));
+        COpsTestOf::connect(type, name, CAdapterThread::kDesktopAdapterModel);
     }
-    void connect_pty() { connect(RDX_PORT_COM, world.pty_path()); }
 
     std::string log_text() {
         std::ifstream in(dir / "kestrix.log");
@@ -201,7 +134,10 @@ protected:
         return text.str();
     }
 
-    void start(Cmd cmd) {
+    // Runs one scripted command to its end.
+    void run(Cmd cmd, CScriptedAdapterThread::Script script) {
+        const int before = thread.runs();
+        thread.set_script(std::move(script));
         switch (cmd) {
         case CAdapterThread::CMD_Q4T_CLEAR:
             thread.StartQ4tClear();
@@ -219,20 +155,26 @@ protected:
             thread.StartQ4tToFile();
             break;
         }
-    }
-
-    // Runs one scripted command to its end.
-    void run(Cmd cmd, CScriptedAdapterThread::Script script) {
-        const int before = thread.runs();
-        thread.set_script(std::move(script));
-        start(cmd);
         ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
     }
 
-    std::vector<Glib::ustring> history() {
-        std::vector<Glib::ustring> lines;
-        thread.GetHistoryStatusText(lines);
-        return lines;
+    // DetectMemType run inside a command: whether it succeeded, the type found and page 0 as it read it.
+    std::tuple<bool, m6::M6MemType, Bytes> detect(bool probe, Cmd cmd = CAdapterThread::CMD_Q4T_CLEAR) {
+        m6::M6MemType type = m6::MEM_4K;
+        bool ok = false;
+        Bytes page0(32);
+        run(cmd, [&](CScriptedAdapterThread& t, Cmd running) {
+            ok = t.DetectMemType(running, type, probe, false, page0.data());
+        });
+        return {ok, type, page0};
+    }
+
+    // The command that finished last and its result.
+    std::pair<Cmd, bool> last_finished() {
+        Cmd cmd;
+        bool result = false;
+        thread.GetFinishedCmd(cmd, result);
+        return {cmd, result};
     }
 };
 
@@ -250,7 +192,7 @@ TEST_F(CAdapterThreadTest, StopWithoutStartDoesNothingAndStartTwiceRunsOneWorker
 TEST_F(CAdapterThreadTest, ConnectsOverPtyAt38400WithOneStopBit) {
     connect_pty();
     EXPECT_EQ(MY_OK, thread.GetLastError());
-    EXPECT_TRUE(flags & CAdapterThread::NMSG_CONNECT_STATUS);
+    EXPECT_TRUE(saw_flag(CAdapterThread::NMSG_CONNECT_STATUS));
     ASSERT_TRUE(wait_until([&] { return world.line().baud == 38400; }));
     const devsim::LineSettings line = world.line();
     EXPECT_FALSE(line.two_stop_bits);
@@ -288,7 +230,9 @@ TEST_F(CAdapterThreadTest, NoAttemptWhileThePortDoesNotExist) {
     thread.set_port_name(RDX_PORT_COM, world.pty_path(), CAdapterThread::kDesktopAdapterModel);
     thread.Start();
     thread.UpdateThread();
-    EXPECT_FALSE(wait_until_short([&] { return connected(); }));
+    // For what must not happen: a few reconnect periods to do it anyway.
+    EXPECT_FALSE(wait_until([&] { return connected(); },
+                            5 * std::chrono::milliseconds(ops::fast_timing().reconnect_ms)));
     EXPECT_EQ(0u, world.counters().connections);
 }
 
@@ -348,12 +292,8 @@ TEST_F(CAdapterThreadTest, CommandWithoutConnectionEndsThroughTheFrame) {
     thread.set_port_name(RDX_PORT_CCID, "ccid0", CAdapterThread::kDesktopAdapterModel);
     thread.Start();
     thread.StartQ4tClear();
-    ASSERT_TRUE(wait_until([&] { return flags & CAdapterThread::NMSG_CMD_FINISH; }));
-    CAdapterThread::Cmd finished;
-    bool result = true;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_EQ(CAdapterThread::CMD_Q4T_CLEAR, finished);
-    EXPECT_FALSE(result);
+    ASSERT_TRUE(wait_until([&] { return saw_flag(CAdapterThread::NMSG_CMD_FINISH); }));
+    EXPECT_EQ(std::make_pair(CAdapterThread::CMD_Q4T_CLEAR, false), last_finished());
     EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
     EXPECT_EQ("End", thread.GetInfoStatus());
     EXPECT_EQ(MY_ERR_NOT_FOUND, thread.GetLastError());
@@ -367,10 +307,7 @@ TEST_F(CAdapterThreadTest, HistoryLinesAreCollectedOnce) {
         t.SetStatusText("50 %", false);
         t.SetStatusText("result", true);
     });
-    const std::vector<Glib::ustring> first = history();
-    ASSERT_EQ(2u, first.size());
-    EXPECT_EQ("title", first[0]);
-    EXPECT_EQ("result", first[1]);
+    EXPECT_EQ((std::vector<std::string>{"title", "result"}), history());
     EXPECT_TRUE(history().empty());
     EXPECT_EQ("result", thread.GetStatusText());
 }
@@ -383,74 +320,38 @@ TEST_F(CAdapterThreadTest, ExceptionsBecomeTheStatusLine) {
     run(CAdapterThread::CMD_Q4T_TO_FILE,
         [](CScriptedAdapterThread&, Cmd) { throw std::runtime_error("Cannot open file: x"); });
     EXPECT_EQ("Cannot open file: x", thread.GetStatusText());
-    CAdapterThread::Cmd finished;
-    bool result = true;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(last_finished().second);
     EXPECT_TRUE(connected());
 }
 
 TEST_F(CAdapterThreadTest, SuccessfulCommandFinishesWithResultTrue) {
     connect_pty();
     run(CAdapterThread::CMD_Q4T_TO_DB, [](CScriptedAdapterThread& t, Cmd cmd) { t.FinishCmd(cmd); });
-    CAdapterThread::Cmd finished;
-    bool result = false;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_EQ(CAdapterThread::CMD_Q4T_TO_DB, finished);
-    EXPECT_TRUE(result);
-    EXPECT_TRUE(flags & CAdapterThread::NMSG_CMD_FINISH);
+    EXPECT_EQ(std::make_pair(CAdapterThread::CMD_Q4T_TO_DB, true), last_finished());
+    EXPECT_TRUE(saw_flag(CAdapterThread::NMSG_CMD_FINISH));
 }
 
-TEST_F(CAdapterThreadTest, AskUserAnsweredYesContinuesTheCommand) {
+// The window side answers the question (yes, then no); a no cancels without a finish notification.
+TEST_F(CAdapterThreadTest, AskUserAnswerContinuesOrCancelsTheCommand) {
     connect_pty();
-    std::atomic<int> asked{-1};
-    const int before = thread.runs();
-    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
-        asked = t.AskUser(cmd, CAdapterThread::ASK_DB_KEYS, 1363);
-        if (asked)
-            t.FinishCmd(cmd);
-    });
-    thread.StartQ4tFromDb();
-    ASSERT_TRUE(wait_until([&] { return flags & CAdapterThread::NMSG_ASK_USER; }));
-    CAdapterThread::AskUserKind kind;
-    unsigned long param = 0;
-    thread.GetAskUserData(kind, param);
-    EXPECT_EQ(CAdapterThread::ASK_DB_KEYS, kind);
-    EXPECT_EQ(1363u, param);
-    thread.SetDbData({}, 46);
-    thread.SetAskUserFinish(true);
-    ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
-    EXPECT_EQ(1, asked.load());
-    CAdapterThread::Cmd finished;
-    bool result = false;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_EQ(CAdapterThread::CMD_Q4T_FROM_DB, finished);
-    EXPECT_TRUE(result);
-}
-
-TEST_F(CAdapterThreadTest, AskUserAnsweredNoCancelsWithoutFinishNotification) {
-    connect_pty();
-    std::atomic<int> asked{-1};
-    const int before = thread.runs();
-    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
-        asked = t.AskUser(cmd, CAdapterThread::ASK_FILE_SIZE, 9000);
-    });
-    thread.StartQ4tFromDb();
-    ASSERT_TRUE(wait_until([&] { return flags & CAdapterThread::NMSG_ASK_USER; }));
-    flags = 0;
-    thread.SetAskUserFinish(false);
-    EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
-    ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
-    unsigned int more = 0;
-    thread.get_notifications(more);
-    flags |= more;
-    EXPECT_EQ(0, asked.load());
-    EXPECT_FALSE(flags & CAdapterThread::NMSG_CMD_FINISH);
-    CAdapterThread::Cmd finished;
-    bool result = true;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_EQ(CAdapterThread::CMD_Q4T_FROM_DB, finished);
-    EXPECT_FALSE(result);
+    for (const bool yes : {true, false}) {
+        answer = yes;
+        forget_seen();
+        std::atomic<int> said{-1};
+        run(CAdapterThread::CMD_Q4T_FROM_DB, [&](CScriptedAdapterThread& t, Cmd cmd) {
+            said = t.AskUser(cmd, CAdapterThread::ASK_DB_KEYS, 1363);
+            if (said)
+                t.FinishCmd(cmd);
+        });
+        EXPECT_EQ(yes ? 1 : 0, said.load());
+        const std::vector<ops::Question> questions = asked();
+        ASSERT_EQ(1u, questions.size());
+        EXPECT_EQ(CAdapterThread::ASK_DB_KEYS, questions[0].kind);
+        EXPECT_EQ(1363u, questions[0].param);
+        EXPECT_EQ(std::make_pair(CAdapterThread::CMD_Q4T_FROM_DB, yes), last_finished());
+        EXPECT_EQ(yes, saw_flag(CAdapterThread::NMSG_CMD_FINISH));
+        EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
+    }
 }
 
 TEST_F(CAdapterThreadTest, BreakCmdStopsAWaitingCommand) {
@@ -464,12 +365,12 @@ TEST_F(CAdapterThreadTest, BreakCmdStopsAWaitingCommand) {
     });
     thread.StartQ4tToFile();
     ASSERT_TRUE(wait_until([&] { return waiting.load(); }));
-    flags = 0;
+    forget_seen();
     thread.BreakCmd();
     ASSERT_TRUE(wait_until([&] { return thread.runs() > before; }));
     EXPECT_EQ(0xFF, code.load());
     EXPECT_EQ(CAdapterThread::CMD_NONE, thread.GetCurrentCmd());
-    EXPECT_FALSE(flags & CAdapterThread::NMSG_CMD_FINISH);
+    EXPECT_FALSE(saw_flag(CAdapterThread::NMSG_CMD_FINISH));
 }
 
 TEST_F(CAdapterThreadTest, StartingAnotherCommandReplacesTheCurrentOne) {
@@ -490,11 +391,7 @@ TEST_F(CAdapterThreadTest, StartingAnotherCommandReplacesTheCurrentOne) {
     thread.StartQ4tClear();
     ASSERT_TRUE(wait_until([&] { return thread.runs() >= before + 2; }));
     EXPECT_EQ(0xFF, code.load());
-    CAdapterThread::Cmd finished;
-    bool result = false;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_EQ(CAdapterThread::CMD_Q4T_CLEAR, finished);
-    EXPECT_TRUE(result);
+    EXPECT_EQ(std::make_pair(CAdapterThread::CMD_Q4T_CLEAR, true), last_finished());
 }
 
 // ---- Protocols over the wire ----
@@ -579,67 +476,35 @@ TEST_F(CAdapterThreadTest, PageReadThroughAKeyIsVerified) {
     EXPECT_GE(world.counters().key_pages_read, 3u);
 }
 
-TEST_F(CAdapterThreadTest, DetectMemTypeReadsTheMemoryCode) {
+// A known memory code is read without writing; an unknown one is probed by wrap-around when the command
+// allows it (8 KB is assumed when it does not); a missing controller is reported.
+TEST_F(CAdapterThreadTest, DetectMemTypeReadsTheCodeOrProbesTheSize) {
     connect_pty();
-    for (int code_type = 1; code_type <= 4; ++code_type) {
-        world.set_controller_type(code_type);
+    for (int code = 1; code <= 4; ++code) {
+        world.set_controller_type(code);
         const uint64_t written = world.counters().ctrl_pages_written;
-        m6::M6MemType type = m6::MEM_NONE;
-        bool ok = false;
-        Bytes page0(32);
-        run(CAdapterThread::CMD_Q4T_CLEAR, [&](CScriptedAdapterThread& t, Cmd cmd) {
-            ok = t.DetectMemType(cmd, type, true, false, page0.data());
-        });
-        EXPECT_TRUE(ok);
-        EXPECT_EQ(code_type, static_cast<int>(type));
+        const auto [ok, type, page0] = detect(true);
+        EXPECT_TRUE(ok) << code;
+        EXPECT_EQ(code, static_cast<int>(type));
         EXPECT_EQ(written, world.counters().ctrl_pages_written) << "no probe for a known code";
     }
-}
-
-TEST_F(CAdapterThreadTest, DetectMemTypeProbesAnUnknownCodeByWrapAround) {
-    connect_pty();
     const std::pair<size_t, m6::M6MemType> sizes[] = {
         {4096, m6::MEM_4K}, {8192, m6::MEM_8K}, {16384, m6::MEM_16K}, {32768, m6::MEM_32K}};
     for (const auto& [size, expected] : sizes) {
         world.set_controller_unknown(size, 0x99);
-        m6::M6MemType type = m6::MEM_NONE;
-        bool ok = false;
-        Bytes page0(32);
-        run(CAdapterThread::CMD_Q4T_CLEAR, [&](CScriptedAdapterThread& t, Cmd cmd) {
-            ok = t.DetectMemType(cmd, type, true, false, page0.data());
-        });
+        const auto [ok, type, page0] = detect(true);
         EXPECT_TRUE(ok) << size;
         EXPECT_EQ(expected, type) << size;
         if (size == 8192) {
             EXPECT_EQ(0x06, page0[0]) << "page 0 read back after the probe";
         }
     }
-}
-
-TEST_F(CAdapterThreadTest, DetectMemTypeWithoutProbeAssumes8K) {
-    connect_pty();
     world.set_controller_unknown(16384, 0x99);
     const uint64_t written = world.counters().ctrl_pages_written;
-    m6::M6MemType type = m6::MEM_NONE;
-    bool ok = false;
-    Bytes page0(32);
-    run(CAdapterThread::CMD_Q4T_TO_DB, [&](CScriptedAdapterThread& t, Cmd cmd) {
-        ok = t.DetectMemType(cmd, type, false, false, page0.data());
-    });
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(m6::MEM_8K, type);
+    EXPECT_EQ(m6::MEM_8K, std::get<1>(detect(false, CAdapterThread::CMD_Q4T_TO_DB)));
     EXPECT_EQ(written, world.counters().ctrl_pages_written);
-}
-
-TEST_F(CAdapterThreadTest, MissingControllerIsReportedWhileReadingIt) {
-    connect_pty();
     world.set_controller_present(false);
-    m6::M6MemType type = m6::MEM_4K;
-    bool ok = true;
-    Bytes page0(32);
-    run(CAdapterThread::CMD_Q4T_TO_DB, [&](CScriptedAdapterThread& t, Cmd cmd) {
-        ok = t.DetectMemType(cmd, type, false, false, page0.data());
-    });
+    const auto [ok, type, page0] = detect(false, CAdapterThread::CMD_Q4T_TO_DB);
     EXPECT_FALSE(ok);
     EXPECT_EQ(m6::MEM_NONE, type);
     EXPECT_EQ("The controller has not been found", thread.GetStatusText());
@@ -692,7 +557,7 @@ TEST_F(CAdapterThreadTest, SameCommandStartedRightAfterItFinishedRunsAgain) {
             ++finished_runs;
         if (first) { // hold the exit action until the window has started the command again
             std::unique_lock lock(gate_mutex);
-            gate.wait_for(lock, kDeadline, [&] { return restarted; });
+            gate.wait_for(lock, ops::kDeadline, [&] { return restarted; });
         }
     });
     thread.StartQ4tToFile();
@@ -705,8 +570,5 @@ TEST_F(CAdapterThreadTest, SameCommandStartedRightAfterItFinishedRunsAgain) {
     gate.notify_all();
     ASSERT_TRUE(wait_until([&] { return thread.runs() >= before + 2; }));
     EXPECT_EQ(2, finished_runs.load());
-    CAdapterThread::Cmd finished;
-    bool result = false;
-    thread.GetFinishedCmd(finished, result);
-    EXPECT_TRUE(result);
+    EXPECT_TRUE(last_finished().second);
 }

@@ -112,17 +112,16 @@ TEST_F(CKeyDbTest, DatabaseRecordHoldsTimeCodeAndDescription) {
     EXPECT_EQ(db.GetComment().raw(), kDoor);
 }
 
-TEST_F(CKeyDbTest, UnreadableTimeCodeIsTheDefault) {
+TEST_F(CKeyDbTest, UnreadableTimeCodeIsTheDefaultAndAnEmptyTableGetsTheDatabaseRecord) {
     write_keys({});
     Bytes file = read_file(m_path);
     file[257 + 22] = 'Z';
     write_file(m_path, file);
-    CKeyDb db;
-    db.Connect(m_path, false);
-    EXPECT_EQ(db.GetOpenTimeCode(), 46);
-}
-
-TEST_F(CKeyDbTest, ExistingTableWithoutRecordsGetsTheDatabaseRecord) {
+    {
+        CKeyDb db;
+        db.Connect(m_path, false);
+        EXPECT_EQ(db.GetOpenTimeCode(), 46);
+    }
     write_file(m_path, table_header(key_db_fields(), 0));
     CKeyDb db;
     db.Connect(m_path, false);

@@ -311,16 +311,13 @@ TEST_F(CMifareThreadTest, EmptyListFitsOneCardAndIsReadyAtOnce) {
     EXPECT_BYTES_EQ(Bytes(16, 0), block(card, 4)) << "data after the stream stays as it was";
 }
 
-TEST_F(CMifareThreadTest, FullListOverTwelveOneKCardsReadsBack) {
-    write_and_read_back(std::vector<const char*>(12, "1k"), 1363);
-}
-
-TEST_F(CMifareThreadTest, FullListOverThreeFourKCardsReadsBack) {
-    write_and_read_back(std::vector<const char*>(3, "4k"), 1363);
-}
-
-TEST_F(CMifareThreadTest, FullListOverMixedCardSizesReadsBack) {
-    write_and_read_back({"2k", "1k", "4k", "1k", "4k"}, 1363);
+TEST_F(CMifareThreadTest, FullListReadsBackOverTwelveOneKThreeFourKOrMixedCards) {
+    for (const auto& sizes : {std::vector<const char*>(12, "1k"), std::vector<const char*>(3, "4k"),
+                              std::vector<const char*>{"2k", "1k", "4k", "1k", "4k"}}) {
+        SCOPED_TRACE(sizes.size());
+        write_and_read_back(sizes, 1363);
+        put_card("");
+    }
 }
 
 TEST_F(CMifareThreadTest, WriteAsksForTheNextCardUntilTheStreamIsOnCards) {

@@ -5,6 +5,7 @@
 #include <giomm/init.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "readers/DeviceDiscovery.h"
 
@@ -30,41 +31,37 @@ TEST_F(DeviceDiscoveryTest, LooksUpPortsByNameAndByTypeAndName) {
     EXPECT_EQ(find_reader_info_by_portname(m_list, "/dev/ttyUSB9"), -1);
 }
 
-TEST_F(DeviceDiscoveryTest, AutoAdapterTakesTheFirstAdapterInLibraryOrder) {
-    add(RDX_PORT_COM, "/dev/ttyUSB0", 2);
-    add(RDX_PORT_COM, "/dev/ttyUSB1", 5);
-    add(RDX_PORT_COM, "/dev/ttyUSB2", 4);
-    EXPECT_EQ(find_adapter_auto_port(m_list, RDX_PORT_NONE, ""), 1);
-}
-
-TEST_F(DeviceDiscoveryTest, AutoAdapterSkipsThePortTheReaderUses) {
-    add(RDX_PORT_COM, "/dev/ttyUSB1", 5);
-    add(RDX_PORT_COM, "/dev/ttyUSB2", 4);
-    EXPECT_EQ(find_adapter_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB1"), 1);
-    EXPECT_EQ(find_adapter_auto_port(m_list, RDX_PORT_CCID, "/dev/ttyUSB1"), 0);
-}
-
-TEST_F(DeviceDiscoveryTest, AutoTemicWriterTakesModelsOneAndFour) {
-    add(RDX_PORT_COM, "/dev/ttyUSB0", 5);
-    add(RDX_PORT_COM, "/dev/ttyUSB1", 4);
-    add(RDX_PORT_COM, "/dev/ttyUSB2", 1);
-    EXPECT_EQ(find_temic_reader_auto_port(m_list, RDX_PORT_NONE, ""), 1);
-    EXPECT_EQ(find_temic_reader_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB1"), 2);
-}
-
-TEST_F(DeviceDiscoveryTest, AutoReaderMayBeAnAdapterUnlessItIsTheExcludedPort) {
-    add(RDX_PORT_COM, "/dev/ttyUSB0", 4);
-    add(RDX_PORT_COM, "/dev/ttyUSB1", 8);
-    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_NONE, ""), 0);
-    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB0"), 1);
-}
-
-TEST_F(DeviceDiscoveryTest, AutoReaderUsesUnknownModelsOnlyWhenNoKnownOneRemains) {
-    add(RDX_PORT_CCID, "ccid-0", 0);
-    add(RDX_PORT_COM, "/dev/ttyUSB1", 3);
-    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_NONE, ""), 1);
-    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_COM, "/dev/ttyUSB1"), 0);
-    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_CCID, "ccid-0"), 1);
+// Each automatic choice over a device list, with the port the other role already uses left out.
+TEST_F(DeviceDiscoveryTest, AutomaticChoices) {
+    using Finder = int (*)(const CReaderInfoList&, rdx_port_type, const Glib::ustring&);
+    struct Device {
+        rdx_port_type type;
+        const char* name;
+        rdx_reader_model model;
+    };
+    const auto choose = [this](Finder find, std::initializer_list<Device> devices,
+                               rdx_port_type excluded_type = RDX_PORT_NONE, const char* excluded = "") {
+        m_list->remove_all();
+        for (const Device& d : devices)
+            add(d.type, d.name, d.model);
+        return find(m_list, excluded_type, excluded);
+    };
+    const Device com0_2{RDX_PORT_COM, "/dev/ttyUSB0", 2}, com0_4{RDX_PORT_COM, "/dev/ttyUSB0", 4},
+        com0_5{RDX_PORT_COM, "/dev/ttyUSB0", 5}, com1_3{RDX_PORT_COM, "/dev/ttyUSB1", 3},
+        com1_4{RDX_PORT_COM, "/dev/ttyUSB1", 4}, com1_5{RDX_PORT_COM, "/dev/ttyUSB1", 5},
+        com1_8{RDX_PORT_COM, "/dev/ttyUSB1", 8}, com2_1{RDX_PORT_COM, "/dev/ttyUSB2", 1},
+        com2_4{RDX_PORT_COM, "/dev/ttyUSB2", 4}, ccid_0{RDX_PORT_CCID, "ccid-0", 0};
+    EXPECT_EQ(choose(find_adapter_auto_port, {com0_2, com1_5, com2_4}), 1)
+        << "first adapter in library order";
+    EXPECT_EQ(choose(find_adapter_auto_port, {com1_5, com2_4}, RDX_PORT_COM, "/dev/ttyUSB1"), 1);
+    EXPECT_EQ(choose(find_adapter_auto_port, {com1_5, com2_4}, RDX_PORT_CCID, "/dev/ttyUSB1"), 0);
+    EXPECT_EQ(choose(find_temic_reader_auto_port, {com0_5, com1_4, com2_1}), 1) << "models one and four";
+    EXPECT_EQ(choose(find_temic_reader_auto_port, {com0_5, com1_4, com2_1}, RDX_PORT_COM, "/dev/ttyUSB1"), 2);
+    EXPECT_EQ(choose(find_reader_auto_port, {com0_4, com1_8}), 0) << "an adapter will do as reader";
+    EXPECT_EQ(choose(find_reader_auto_port, {com0_4, com1_8}, RDX_PORT_COM, "/dev/ttyUSB0"), 1);
+    EXPECT_EQ(choose(find_reader_auto_port, {ccid_0, com1_3}), 1) << "a known model before an unknown one";
+    EXPECT_EQ(choose(find_reader_auto_port, {ccid_0, com1_3}, RDX_PORT_COM, "/dev/ttyUSB1"), 0);
+    EXPECT_EQ(choose(find_reader_auto_port, {ccid_0, com1_3}, RDX_PORT_CCID, "ccid-0"), 1);
 }
 
 TEST_F(DeviceDiscoveryTest, EmptyOrMissingListsFindNothing) {

@@ -61,34 +61,19 @@ TEST_F(DevsimControl, DallasTextIsTheSerialAsTheProgramShowsIt) {
     EXPECT_FALSE(devsim::CControlCommands::parse_dallas("0000000A1B2G", rom));
 }
 
-TEST_F(DevsimControl, EmMarineAndKf300TextsAreChecked) {
-    unsigned series = 0, number = 0;
-    EXPECT_TRUE(devsim::CControlCommands::parse_em_marine("255,65535", series, number));
-    EXPECT_EQ(255u, series);
-    EXPECT_EQ(65535u, number);
-    EXPECT_FALSE(devsim::CControlCommands::parse_em_marine("256,1", series, number));
-    EXPECT_FALSE(devsim::CControlCommands::parse_em_marine("1,65536", series, number));
-    EXPECT_FALSE(devsim::CControlCommands::parse_em_marine("12", series, number));
-    std::array<uint8_t, 5> fob{};
-    EXPECT_TRUE(devsim::CControlCommands::parse_kf300("2A39300700", fob));
-    EXPECT_EQ((std::array<uint8_t, 5>{0x2A, 0x39, 0x30, 0x07, 0x00}), fob);
-    EXPECT_FALSE(devsim::CControlCommands::parse_kf300("2A3930", fob));
-}
-
 TEST_F(DevsimControl, TouchPresentAndRemoveChangeTheReader) {
-    EXPECT_TRUE(starts_with(commands.execute("touch ds1996"), "ok"));
-    EXPECT_EQ(devsim::KeyKind::Ds1996, world.reader_key().kind);
-    EXPECT_TRUE(starts_with(commands.execute("touch ds1990 0000000A1B2C"), "ok"));
-    EXPECT_EQ(devsim::KeyKind::Dallas, world.reader_key().kind);
-    EXPECT_TRUE(starts_with(commands.execute("present em 10,6956"), "ok"));
-    EXPECT_EQ(devsim::KeyKind::EmMarine, world.reader_key().kind);
-    EXPECT_EQ(0x0A, world.reader_key().rom[3]);
-    EXPECT_TRUE(starts_with(commands.execute("present kf300 2A39300700"), "ok"));
-    EXPECT_EQ(devsim::KeyKind::Kf300, world.reader_key().kind);
-    EXPECT_TRUE(starts_with(commands.execute("touch temic"), "ok"));
-    EXPECT_EQ(devsim::KeyKind::Temic, world.reader_key().kind);
-    EXPECT_TRUE(starts_with(commands.execute("remove"), "ok"));
-    EXPECT_EQ(devsim::KeyKind::None, world.reader_key().kind);
+    for (auto [line, kind] : {std::pair{"touch ds1996", devsim::KeyKind::Ds1996},
+                              {"touch ds1990 0000000A1B2C", devsim::KeyKind::Dallas},
+                              {"present em 10,6956", devsim::KeyKind::EmMarine},
+                              {"present kf300 2A39300700", devsim::KeyKind::Kf300},
+                              {"touch temic", devsim::KeyKind::Temic},
+                              {"remove", devsim::KeyKind::None}}) {
+        EXPECT_TRUE(starts_with(commands.execute(line), "ok")) << line;
+        EXPECT_EQ(kind, world.reader_key().kind) << line;
+        if (kind == devsim::KeyKind::EmMarine) {
+            EXPECT_EQ(0x0A, world.reader_key().rom[3]);
+        }
+    }
 }
 
 TEST_F(DevsimControl, BadArgumentsAnswerWithAnError) {
@@ -135,13 +120,6 @@ TEST_F(DevsimControl, FaultsPacingAndTcpAreSwitched) {
     const std::string answer = commands.execute("tcp");
     ASSERT_TRUE(starts_with(answer, "ok: tcp port ")) << answer;
     EXPECT_EQ(std::to_string(world.tcp_port()), answer.substr(13));
-}
-
-TEST_F(DevsimControl, StatusHelpAndQuit) {
-    EXPECT_NE(std::string::npos, commands.execute("status").find(world.pty_path()));
-    EXPECT_NE(std::string::npos, commands.execute("help").find("controller type"));
-    EXPECT_EQ("ok: bye", commands.execute("quit"));
-    EXPECT_TRUE(commands.quit_requested());
 }
 
 TEST_F(DevsimControl, SocketCarriesOneCommandPerConnection) {

@@ -47,12 +47,9 @@ protected:
 
 } // namespace
 
-TEST_F(DevsimM6, WakeByteIsAcknowledged) {
+TEST_F(DevsimM6, WakeByteIsAcknowledgedOrAnsweredWithLowPower) {
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
-}
-
-TEST_F(DevsimM6, WakeIsAnsweredWithLowPowerWhenConfigured) {
     world.with_adapter([](devsim::CAdapterSim& a) { a.config().power_answer = 0xAB; });
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAB}, port.read(1));
@@ -152,14 +149,21 @@ TEST_F(DevsimM6, MissingControllerAnswersF0AfterTheAcknowledgement) {
     EXPECT_BYTES_EQ((bytes{0xAA, 0xF0}), port.read(2));
 }
 
-TEST_F(DevsimM6, StartCommandReportsTouchedDs1996LIdentifierReversed) {
-    world.touch_ds1996();
-    const auto rom = world.ds1996_rom();
-    ASSERT_EQ(0x0C, rom[0]);
-    port.write(bytes{0x13, 0x93});
-    bytes expected{0xAA, 0xCC, 0x20};
-    expected.insert(expected.end(), rom.rbegin(), rom.rend());
-    EXPECT_BYTES_EQ(expected, port.read(11));
+// A DS1996L, then a DS1990A touched in its place.
+TEST_F(DevsimM6, StartCommandReportsATouchedKeysRomCodeReversed) {
+    const std::array<uint8_t, 8> dallas = devsim::make_rom(0x01, {0x2C, 0x1B, 0x0A, 0, 0, 0});
+    for (const bool ds1996 : {true, false}) {
+        if (ds1996)
+            world.touch_ds1996();
+        else
+            world.touch_dallas(dallas);
+        const std::array<uint8_t, 8> rom = ds1996 ? world.ds1996_rom() : dallas;
+        EXPECT_EQ(ds1996 ? 0x0C : 0x01, rom[0]);
+        port.write(bytes{0x13, 0x93});
+        bytes expected{0xAA, 0xCC, 0x20};
+        expected.insert(expected.end(), rom.rbegin(), rom.rend());
+        EXPECT_BYTES_EQ(expected, port.read(11));
+    }
 }
 
 TEST_F(DevsimM6, Ds1996LPagesAreReadAndWrittenThroughTheKey) {
@@ -178,15 +182,6 @@ TEST_F(DevsimM6, Ds1996LPagesAreReadAndWrittenThroughTheKey) {
 TEST_F(DevsimM6, KeyPageAccessWithoutDs1996LIsAnError) {
     port.write(page_request(0x15, 0));
     EXPECT_BYTES_EQ((bytes{0xAA, 0x55}), port.read(2));
-}
-
-TEST_F(DevsimM6, DallasKeyFrameCarriesRomCodeReversed) {
-    const std::array<uint8_t, 8> rom = devsim::make_rom(0x01, {0x2C, 0x1B, 0x0A, 0, 0, 0});
-    world.touch_dallas(rom);
-    port.write(bytes{0x13, 0x93});
-    bytes expected{0xAA, 0xCC, 0x20};
-    expected.insert(expected.end(), rom.rbegin(), rom.rend());
-    EXPECT_BYTES_EQ(expected, port.read(11));
 }
 
 TEST_F(DevsimM6, EmMarineFrameHoldsMarkerNumberSeriesAndCrc) {

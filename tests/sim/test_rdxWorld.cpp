@@ -1,4 +1,4 @@
-// The simulated reader world's files: Mifare Classic geometry and card files, the device list line format,
+// The simulated reader world's files: Mifare Classic card files, the device list line format,
 // and how damaged files are refused instead of trusted.
 #include "test_rdxFixture.h"
 
@@ -9,26 +9,6 @@ using rdxworld::CMifareCard;
 using rdxworld::mf_size;
 
 class RdxWorld : public ::testing::Test {};
-
-TEST_F(RdxWorld, GeometryOfEveryCardSize) {
-    struct row {
-        mf_size size;
-        uint32_t bytes, sectors, last_trailer;
-    };
-    for (const row& r : {row{mf_size::mini, 320, 5, 19}, row{mf_size::k1, 1024, 16, 63},
-                         row{mf_size::k2, 2048, 32, 127}, row{mf_size::k4, 4096, 40, 255}}) {
-        CMifareCard card(r.size, {1, 2, 3, 4});
-        EXPECT_EQ(card.memory_size(), r.bytes);
-        EXPECT_EQ(card.sector_count(), r.sectors);
-        EXPECT_EQ(CMifareCard::trailer_of_sector(r.sectors - 1), r.last_trailer);
-        EXPECT_EQ(card.block_count(), r.last_trailer + 1);
-    }
-    EXPECT_EQ(CMifareCard::first_block_of_sector(32), 128u);
-    EXPECT_EQ(CMifareCard::first_block_of_sector(33), 144u);
-    EXPECT_EQ(CMifareCard::sector_of_block(143), 32u);
-    EXPECT_TRUE(CMifareCard::is_trailer(143));
-    EXPECT_FALSE(CMifareCard::is_trailer(131));
-}
 
 TEST_F(RdxWorld, BlankCardHasManufacturerBlockAndTransportTrailers) {
     CMifareCard card(mf_size::k1, {0xC3, 0xB2, 0xA1, 0x04});
