@@ -178,44 +178,32 @@ static uint32_t block_of(uint32_t word) {
     return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
 }
 
-TEST_F(TemicCommandsTest, AnEmMarineNumberGoesOnThroughAReaderOfTheLibrary) {
+// The words on the tag are what the library's own encoder gives; for HID, block 0 ends with the final
+// configuration, not the first one written. The adapter's own tag is left alone.
+TEST_F(TemicCommandsTest, EmMarineAndHidNumbersGoOnThroughAReaderOfTheLibrary) {
     TemicReaderWorld readers;
     connect_pty();
-    ASSERT_TRUE(run([&] {
-        thread.StartWriteEmMarineToTemic(six_byte_number(), RDX_PORT_COM, TemicReaderWorld::kPort);
-    })) << seen_text();
-    uint32_t words[3] = {};
-    const rdx_card_uid uid = CCardUID(six_byte_number().bytes, 5).to_rdx();
-    ASSERT_EQ(RDX_OK, rdx_encode_temic_emmarine(&uid, words, 3));
-    const TemicReaderWorld::Tag tag = readers.tag();
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(block_of(words[i]), tag.blocks.at(static_cast<size_t>(i))) << i;
-    EXPECT_EQ(2, tag.mode);
-    EXPECT_EQ(1, tag.resets);
-    EXPECT_EQ("Recording has completed successfully", history().back());
-    EXPECT_TRUE(saw_status("Recording has completed successfully"));
-    // The adapter's own tag is left alone.
-    EXPECT_EQ(0u, world.counters().ascii_lines);
-    EXPECT_TRUE(world.temic().writes.empty());
-}
-
-TEST_F(TemicCommandsTest, AHidNumberGoesOnThroughAReaderOfTheLibrary) {
-    TemicReaderWorld readers;
-    connect_pty();
-    const uint8_t bytes[3] = {0x39, 0x30, 0x7B};
-    ASSERT_TRUE(run([&] {
-        thread.StartWriteHidToTemic(CCardUID(bytes, 3), RDX_PORT_COM, TemicReaderWorld::kPort);
-    })) << seen_text();
-    uint32_t words[4] = {};
-    const rdx_card_uid uid = CCardUID(bytes, 3).to_rdx();
-    ASSERT_EQ(RDX_OK, rdx_encode_temic_hid(&uid, words, 4, 26));
-    const TemicReaderWorld::Tag tag = readers.tag();
-    // Block 0 ends with the final configuration, not the first one written.
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(block_of(words[i]), tag.blocks.at(static_cast<size_t>(i))) << i;
-    EXPECT_EQ(4, tag.mode);
-    EXPECT_EQ(1, tag.resets);
-    EXPECT_EQ("Recording has completed successfully", history().back());
+    const uint8_t hid[3] = {0x39, 0x30, 0x7B};
+    const rdx_card_uid em_uid = CCardUID(six_byte_number().bytes, 5).to_rdx();
+    const rdx_card_uid hid_uid = CCardUID(hid, 3).to_rdx();
+    for (const bool is_hid : {false, true}) {
+        ASSERT_TRUE(run([&] {
+            if (is_hid)
+                thread.StartWriteHidToTemic(CCardUID(hid, 3), RDX_PORT_COM, TemicReaderWorld::kPort);
+            else
+                thread.StartWriteEmMarineToTemic(six_byte_number(), RDX_PORT_COM, TemicReaderWorld::kPort);
+        })) << seen_text();
+        std::vector<uint32_t> words(is_hid ? 4 : 3);
+        ASSERT_EQ(RDX_OK, is_hid ? rdx_encode_temic_hid(&hid_uid, words.data(), 4, 26)
+                                 : rdx_encode_temic_emmarine(&em_uid, words.data(), 3));
+        const TemicReaderWorld::Tag tag = readers.tag();
+        for (size_t i = 0; i < words.size(); ++i)
+            EXPECT_EQ(block_of(words[i]), tag.blocks.at(i)) << is_hid << " block " << i;
+        EXPECT_EQ(is_hid ? 4 : 2, tag.mode);
+        EXPECT_EQ(is_hid ? 2 : 1, tag.resets);
+        EXPECT_EQ("Recording has completed successfully", history().back());
+        EXPECT_TRUE(saw_status("Recording has completed successfully"));
+    }
     EXPECT_EQ(0u, world.counters().ascii_lines);
     EXPECT_TRUE(world.temic().writes.empty());
 }
