@@ -87,19 +87,14 @@ TEST_F(CDebugLogTest, EachLevelHasItsMark) {
     EXPECT_NE(lines[4].find("[D /dev/ttyUSB0] e"), std::string::npos);
 }
 
-TEST_F(CDebugLogTest, MessagesAreAppended) {
+// Callers test IsLoggable; a message handed over is always written, after what the file held.
+TEST_F(CDebugLogTest, MessagesAreAppendedWhateverTheLevel) {
     std::ofstream(m_log.get_filename()) << "earlier line\n";
-    m_log.LogMsg(LOGLEVEL_ERROR, "main", "later");
+    m_log.set_log_level(LOGLEVEL_NONE);
+    m_log.LogMsg(LOGLEVEL_DEBUG, "main", "later");
     const auto lines = read_lines(m_log.get_filename());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "earlier line");
-}
-
-TEST_F(CDebugLogTest, LogMsgDoesNotFilterByLevel) {
-    // Callers test IsLoggable; a message handed over is always written.
-    m_log.set_log_level(LOGLEVEL_NONE);
-    m_log.LogMsg(LOGLEVEL_DEBUG, "t", "x");
-    EXPECT_EQ(read_lines(m_log.get_filename()).size(), 1u);
 }
 
 // ---- levels ----
@@ -115,41 +110,33 @@ TEST_F(CDebugLogTest, IsLoggableComparesWithCurrentLevel) {
 
 // ---- formatted messages ----
 
-TEST_F(CDebugLogTest, FormattedMessage) {
-    m_log.LogMsgFmt(LOGLEVEL_DEBUG, "COM3", ">> (%d) %s", 3, "010203");
-    const auto lines = read_lines(m_log.get_filename());
-    ASSERT_EQ(lines.size(), 1u);
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(lines[0], m, kLineFormat));
-    EXPECT_EQ(m[9], ">> (3) 010203");
-}
-
 TEST_F(CDebugLogTest, FormattedMessageIsCutAt511) {
     const std::string text(600, 'q');
+    m_log.LogMsgFmt(LOGLEVEL_DEBUG, "COM3", ">> (%d) %s", 3, "010203");
     m_log.LogMsgFmt(LOGLEVEL_INFO, "t", "%s", text.c_str());
     m_log.LogMsgFmt(LOGLEVEL_INFO, "t", "%s", text.substr(0, 511).c_str());
     const auto lines = read_lines(m_log.get_filename());
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     std::smatch m;
     ASSERT_TRUE(std::regex_match(lines[0], m, kLineFormat));
-    EXPECT_EQ(m[9], text.substr(0, 511));
+    EXPECT_EQ(m[9], ">> (3) 010203");
     ASSERT_TRUE(std::regex_match(lines[1], m, kLineFormat));
+    EXPECT_EQ(m[9], text.substr(0, 511));
+    ASSERT_TRUE(std::regex_match(lines[2], m, kLineFormat));
     EXPECT_EQ(m[9].length(), 511);
 }
 
 // ---- clearing and unwritable files ----
 
-TEST_F(CDebugLogTest, ClearEmptiesTheFile) {
-    m_log.LogMsg(LOGLEVEL_INFO, "t", "x");
-    m_log.clear();
-    EXPECT_EQ(fs::file_size(m_log.get_filename()), 0u);
-}
-
-TEST_F(CDebugLogTest, ClearOnMissingFileCreatesEmptyFile) {
-    ASSERT_FALSE(fs::exists(m_log.get_filename()));
-    m_log.clear();
-    ASSERT_TRUE(fs::exists(m_log.get_filename()));
-    EXPECT_EQ(fs::file_size(m_log.get_filename()), 0u);
+TEST_F(CDebugLogTest, ClearCreatesOrEmptiesTheFile) {
+    for (const bool existing : {false, true}) {
+        if (existing)
+            m_log.LogMsg(LOGLEVEL_INFO, "t", "x");
+        ASSERT_EQ(existing, fs::exists(m_log.get_filename()));
+        m_log.clear();
+        ASSERT_TRUE(fs::exists(m_log.get_filename()));
+        EXPECT_EQ(fs::file_size(m_log.get_filename()), 0u);
+    }
 }
 
 TEST_F(CDebugLogTest, UnopenableFileLosesMessageSilently) {

@@ -179,15 +179,12 @@ TEST_F(CDbfTest, CyrillicRoundTripInWindows1251StoresWindows1251Codes) {
     EXPECT_EQ(m_db.GetFieldData(0).raw(), kCyrillic);
 }
 
-TEST_F(CDbfTest, LanguageByteZeroReadsAsWindows1251) {
+TEST_F(CDbfTest, LanguageByteZeroReadsAsWindows1251AndOtherPagesWriteTheirByte) {
     const auto fields = {field("C", 'C', 11)};
     write_file(m_path, concat(table_header(fields, 1, 0), concat({' '}, kCyrillicWin1251)));
     m_db.Open(m_path, true);
     m_db.GoToRecord(0);
     EXPECT_EQ(m_db.GetFieldData(0).raw(), kCyrillic);
-}
-
-TEST_F(CDbfTest, SetCodePageWritesTheLanguageByte) {
     create({field("C", 'C', 1)});
     m_db.SetCodePage(2);
     EXPECT_EQ(read_file(m_path)[29], 0x26);
@@ -310,26 +307,32 @@ TEST_F(CDbfTest, LogicalFieldTakesFiveCharactersButNotSix) {
     EXPECT_THROW(m_db.SetFieldData(0, "FALSE!"), CDbfException);
 }
 
-TEST_F(CDbfTest, FloatsAreRightAlignedWithTheirDecimals) {
-    table_of(field("F", 'F', 8, 2), {"3.14159", "-2.5", "1234.5"});
-    EXPECT_BYTES_EQ(to_bytes("     3.14"), record_on_disk(0));
-    EXPECT_BYTES_EQ(to_bytes("    -2.50"), record_on_disk(1));
-    EXPECT_BYTES_EQ(to_bytes("  1234.50"), record_on_disk(2));
-}
-
-TEST_F(CDbfTest, FloatsBelowOneGetALeadingZero) {
-    table_of(field("F", 'F', 8, 3), {"0.5", "0.005", "-0.05", "0.0004", "0"});
-    EXPECT_BYTES_EQ(to_bytes("    0.500"), record_on_disk(0));
-    EXPECT_BYTES_EQ(to_bytes("    0.005"), record_on_disk(1));
-    EXPECT_BYTES_EQ(to_bytes("   -0.050"), record_on_disk(2));
-    EXPECT_BYTES_EQ(to_bytes("    0.000"), record_on_disk(3));
-    EXPECT_BYTES_EQ(to_bytes("    0.000"), record_on_disk(4));
-}
-
-TEST_F(CDbfTest, FloatWithoutDecimalsHasNoPoint) {
-    table_of(field("F", 'F', 4, 0), {"0.4", "12.6"});
-    EXPECT_BYTES_EQ(to_bytes("    0"), record_on_disk(0));
-    EXPECT_BYTES_EQ(to_bytes("   13"), record_on_disk(1));
+// Each value as it lands in its record: numbers right-aligned as given, floats rounded to their decimals with
+// a leading zero below one and no point without decimals.
+TEST_F(CDbfTest, NumbersAreWrittenRightAlignedAndFloatsRounded) {
+    struct Case {
+        CDbf::DBFFIELD f;
+        std::vector<std::pair<std::string, std::string>> written;
+    };
+    const Case cases[] = {
+        {field("F", 'F', 8, 2), {{"3.14159", "     3.14"}, {"-2.5", "    -2.50"}, {"1234.5", "  1234.50"}}},
+        {field("F", 'F', 8, 3),
+         {{"0.5", "    0.500"},
+          {"0.005", "    0.005"},
+          {"-0.05", "   -0.050"},
+          {"0.0004", "    0.000"},
+          {"0", "    0.000"}}},
+        {field("F", 'F', 4, 0), {{"0.4", "    0"}, {"12.6", "   13"}}},
+        {field("N", 'N', 6), {{"-12", "    -12"}, {"abc", "    abc"}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> values;
+        for (const auto& [value, record] : c.written)
+            values.push_back(value);
+        table_of(c.f, values);
+        for (std::size_t i = 0; i < c.written.size(); ++i)
+            EXPECT_BYTES_EQ(to_bytes(c.written[i].second), record_on_disk(i)) << c.written[i].first;
+    }
 }
 
 TEST_F(CDbfTest, FloatTooWideForTheFieldIsRefused) {
@@ -344,12 +347,6 @@ TEST_F(CDbfTest, FloatReadsWithTheLocaleDecimalPoint) {
     m_db.GoToRecord(0);
     const std::string point = std::localeconv()->decimal_point;
     EXPECT_EQ(m_db.GetFieldData(0).raw(), "-0" + point + "25");
-}
-
-TEST_F(CDbfTest, NumericValueIsCopiedRightAligned) {
-    table_of(field("N", 'N', 6), {"-12", "abc"});
-    EXPECT_BYTES_EQ(to_bytes("    -12"), record_on_disk(0));
-    EXPECT_BYTES_EQ(to_bytes("    abc"), record_on_disk(1));
 }
 
 TEST_F(CDbfTest, EmptyValueBlanksTheFieldAndMarksModified) {
