@@ -80,6 +80,10 @@ void BM_WriteFullController(benchmark::State& state) {
     }
     double seconds = 0, wire = 0; // over all iterations
     for (auto _ : state) {
+        // Key reading settles first (the worker restarts it after every command): an acknowledgement of its
+        // still on the line would be taken for the write's first one, and the first page sent again.
+        world.wait_until([&] { return thread.GetComMode() == CAdapterThread::COM_SCANNING; },
+                         std::chrono::seconds(10));
         thread.StartQ4tFromFile();
         wait_for([&] { return thread.GetCurrentCmd() == CAdapterThread::CMD_NONE; });
         CAdapterThread::Cmd finished;
