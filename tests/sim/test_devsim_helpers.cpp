@@ -94,24 +94,8 @@ void CSerialEnd::write(const std::vector<uint8_t>& bytes) {
     write_fd(m_fd, bytes.data(), bytes.size());
 }
 
-void CSerialEnd::write(const std::string& text) {
-    write_fd(m_fd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
 std::vector<uint8_t> CSerialEnd::read(size_t n, std::chrono::milliseconds timeout) {
     return read_fd(m_fd, n, timeout);
-}
-
-std::string CSerialEnd::read_line(std::chrono::milliseconds timeout) {
-    std::string line;
-    const auto deadline = Clock::now() + timeout;
-    while (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) {
-        const auto b = read_fd(m_fd, 1, std::chrono::milliseconds(remaining_ms(deadline)));
-        if (b.empty())
-            break;
-        line.push_back(static_cast<char>(b[0]));
-    }
-    return line;
 }
 
 bool CSerialEnd::hung_up(std::chrono::milliseconds timeout) {

@@ -59,24 +59,3 @@ TEST_F(RdxCards, CardPutOnByTheCommandIsReadThroughTheLibrary) {
     ASSERT_EQ(rdx_reader_get_card_info(r.get(), &ci), RDX_OK);
     EXPECT_EQ(ci.uid.length, 0);
 }
-
-TEST_F(RdxCards, BadArgumentsAreUsageErrors) {
-    EXPECT_EQ(run("blank 3k").second, 2);
-    EXPECT_EQ(run("put 123").second, 2);
-    EXPECT_EQ(run("put 01020304").second, 1) << "no such card";
-    EXPECT_EQ(run("frobnicate").second, 2);
-    EXPECT_EQ(run("reader add 'two words'").second, 2);
-}
-
-TEST_F(RdxCards, TemicShowDecodesTheNumber) {
-    ASSERT_EQ(run("reader add temic9 1").second, 0);
-    CLibraryOwner owner;
-    COpenReader r("temic9");
-    ASSERT_EQ(rdx_reader_connect(r.get(), 0), RDX_OK);
-    rdx_card_uid n{5, {0x2C, 0x1B, 0x0A, 0x34, 0x12}};
-    uint32_t words[3];
-    ASSERT_EQ(rdx_encode_temic_emmarine(&n, words, 3), RDX_OK);
-    ASSERT_EQ(rdx_reader_write_temic(r.get(), 0, words, 3, 0, 2, 0), RDX_OK);
-    const auto out = run("temic show").first;
-    EXPECT_NE(out.find("Em-Marine 12340A1B2C (010,06956)"), std::string::npos) << out;
-}

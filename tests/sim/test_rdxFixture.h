@@ -146,33 +146,6 @@ private:
     std::vector<entry> m_entries;
 };
 
-// Drains a reader or search queue into a list of (message, copied data).
-struct queued {
-    uint32_t msg;
-    int32_t status;
-    rdx_card_info card;
-};
-
-inline std::vector<queued> drain(rdx_handle h, bool reader) {
-    std::vector<queued> out;
-    for (;;) {
-        uint32_t msg = 0;
-        const void* data = nullptr;
-        int32_t found = 0;
-        rdx_status st = reader ? rdx_reader_get_message(h, &msg, &data, &found)
-                               : rdx_search_get_message(h, &msg, &data, &found);
-        EXPECT_EQ(st, RDX_OK);
-        if (st != RDX_OK || !found)
-            return out;
-        queued q{msg, 0, {}};
-        if (msg == RDX_MSG_READER_CONNECTION)
-            q.status = *static_cast<const int32_t*>(data);
-        if (msg == RDX_MSG_READER_CARD)
-            q.card = *static_cast<const rdx_card_info*>(data);
-        out.push_back(q);
-    }
-}
-
 inline std::string uid_hex(const rdx_card_uid& uid) {
     std::string s;
     char b[3];
