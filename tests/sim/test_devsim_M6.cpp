@@ -55,18 +55,6 @@ TEST_F(DevsimM6, WakeByteIsAcknowledgedOrAnsweredWithLowPower) {
     EXPECT_BYTES_EQ(bytes{0xAB}, port.read(1));
 }
 
-TEST_F(DevsimM6, ModeCommandsAreAcknowledgedAndSelectTheScanMode) {
-    port.write(bytes{0x12, 0x94});
-    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
-    EXPECT_EQ(devsim::ScanMode::EmMarine, world.scan_mode());
-    port.write(bytes{0x1A, 0x8C});
-    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
-    EXPECT_EQ(devsim::ScanMode::Kf300, world.scan_mode());
-    port.write(bytes{0x11, 0x95});
-    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
-    EXPECT_EQ(devsim::ScanMode::Dallas, world.scan_mode());
-}
-
 TEST_F(DevsimM6, FrameWithWrongChecksumIsAnsweredWithError) {
     port.write(bytes{0x11, 0x96});
     EXPECT_BYTES_EQ(bytes{0x55}, port.read(1));
@@ -97,48 +85,12 @@ TEST_F(DevsimM6, ControllerPageWriteIsStoredAndConfirmed) {
     EXPECT_EQ(1u, world.counters().ctrl_pages_written);
 }
 
-TEST_F(DevsimM6, UnalignedReadReturnsBytesFromThatAddress) {
-    bytes memory = world.controller_memory();
-    for (size_t i = 0; i < memory.size(); ++i)
-        memory[i] = static_cast<uint8_t>(i);
-    world.set_controller_memory(memory);
-    EXPECT_BYTES_EQ(bytes(memory.begin() + 16, memory.begin() + 48), read_page(16));
-}
-
 TEST_F(DevsimM6, AddressesWrapAtTheMemorySize) {
     world.set_controller_type(1); // 4 KB
     write_page(0x1000, bytes(32, 0x5C));
     const bytes memory = world.controller_memory();
     ASSERT_EQ(4096u, memory.size());
     EXPECT_BYTES_EQ(bytes(32, 0x5C), bytes(memory.begin(), memory.begin() + 32));
-}
-
-TEST_F(DevsimM6, EachMemoryTypeKeepsItsCodeAtByteFive) {
-    const uint8_t codes[] = {0x05, 0x15, 0x3A, 0x7A};
-    const size_t sizes[] = {4096, 8192, 16384, 32768};
-    for (int type = 1; type <= 4; ++type) {
-        world.set_controller_type(type);
-        EXPECT_EQ(sizes[type - 1], world.controller_memory().size());
-        EXPECT_EQ(codes[type - 1], read_page(0).at(5)) << "type " << type;
-    }
-}
-
-TEST_F(DevsimM6, SizeProbeByWrapAroundFindsEveryMemorySize) {
-    const size_t sizes[] = {4096, 8192, 16384, 32768};
-    const uint8_t expected_first[] = {0x05, 0x06, 0x07, 0x08};
-    for (int i = 0; i < 4; ++i) {
-        world.set_controller_unknown(sizes[i], 0xFF);
-        // The probe writes 0x0000, 0x4000, 0x2000, 0x1000 with first bytes 08, 07, 06, 05 and reads page 0.
-        const std::pair<uint16_t, uint8_t> probe[] = {
-            {0x0000, 0x08}, {0x4000, 0x07}, {0x2000, 0x06}, {0x1000, 0x05}};
-        for (auto [address, first] : probe) {
-            bytes page(32, 0xFF);
-            page[0] = first;
-            write_page(address, page);
-        }
-        EXPECT_EQ(expected_first[i], read_page(0).at(0)) << sizes[i] << " bytes";
-    }
-    EXPECT_EQ(0x07, read_page(0x4000).at(0)); // 32 KB: page 0x4000 kept its own mark
 }
 
 TEST_F(DevsimM6, MissingControllerAnswersF0AfterTheAcknowledgement) {
@@ -166,24 +118,6 @@ TEST_F(DevsimM6, StartCommandReportsATouchedKeysRomCodeReversed) {
     }
 }
 
-TEST_F(DevsimM6, Ds1996LPagesAreReadAndWrittenThroughTheKey) {
-    world.touch_ds1996();
-    bytes page(32);
-    for (size_t i = 0; i < page.size(); ++i)
-        page[i] = static_cast<uint8_t>(0xFF - i);
-    port.write(page_write(0x14, 0x0100, page));
-    EXPECT_BYTES_EQ((bytes{0xAA, 0xCC, 0x41}), port.read(3));
-    port.write(page_request(0x15, 0x0100));
-    EXPECT_BYTES_EQ(expected_page_answer(page), port.read(36));
-    const bytes key = world.ds1996_memory();
-    EXPECT_BYTES_EQ(page, bytes(key.begin() + 0x100, key.begin() + 0x120));
-}
-
-TEST_F(DevsimM6, KeyPageAccessWithoutDs1996LIsAnError) {
-    port.write(page_request(0x15, 0));
-    EXPECT_BYTES_EQ((bytes{0xAA, 0x55}), port.read(2));
-}
-
 TEST_F(DevsimM6, EmMarineFrameHoldsMarkerNumberSeriesAndCrc) {
     world.present_em_marine(10, 6956);
     port.write(bytes{0x12, 0x94});
@@ -195,29 +129,6 @@ TEST_F(DevsimM6, EmMarineFrameHoldsMarkerNumberSeriesAndCrc) {
     bytes expected{0xAA, 0xAA, 0xCC, 0x20};
     expected.insert(expected.end(), k.rbegin(), k.rend());
     EXPECT_BYTES_EQ(expected, got);
-}
-
-TEST_F(DevsimM6, Kf300FrameIsSixBytes) {
-    world.present_kf300({0x2A, 0x39, 0x30, 0x07, 0x00});
-    port.write(bytes{0x1A, 0x8C});
-    port.write(bytes{0x13, 0x93});
-    EXPECT_BYTES_EQ((bytes{0xAA, 0xAA, 0xCC, 0x2A, 0x39, 0x30, 0x07, 0x00}), port.read(8));
-}
-
-TEST_F(DevsimM6, KeyOfAnotherKindIsNotReported) {
-    world.with_adapter([](devsim::CAdapterSim& a) { a.config().key_delay = devsim::milliseconds(0); });
-    world.present_em_marine(1, 2); // Dallas mode is the default
-    port.write(bytes{0x13, 0x93});
-    port.write(bytes{0x00});
-    EXPECT_BYTES_EQ((bytes{0xAA, 0xAA}), port.read(2));
-    EXPECT_EQ(0u, world.counters().key_frames_out);
-}
-
-TEST_F(DevsimM6, KeyTouchedAfterTheStartIsReportedThen) {
-    port.write(bytes{0x13, 0x93});
-    ASSERT_BYTES_EQ(bytes{0xAA}, port.read(1));
-    world.touch_ds1996();
-    EXPECT_EQ(10u, port.read(10).size());
 }
 
 TEST_F(DevsimM6, WakeDisarmsAPendingStart) {
@@ -255,11 +166,4 @@ TEST_F(DevsimM6, BytesAtAnotherBaudRateAreGarbled) {
     port.set_line(38400, false);
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
-}
-
-TEST_F(DevsimM6, LineSettingsOfTheProgramAreSeen) {
-    port.set_line(38400, true);
-    EXPECT_TRUE(world.wait_until([&] { return world.line().two_stop_bits; }, kDeadline));
-    EXPECT_EQ(38400u, world.line().baud);
-    EXPECT_EQ(11u, world.line().bits_per_byte());
 }
