@@ -22,14 +22,6 @@ protected:
     void put(const Bytes& bytes) { buffer.append(bytes.data(), bytes.size()); }
 };
 
-TEST_F(CFastBufferTest, EmptyBuffer) {
-    EXPECT_EQ(0u, buffer.size());
-    EXPECT_EQ(-1, buffer.find(0x00));
-    EXPECT_EQ(0, buffer.front());
-    EXPECT_EQ("", buffer.get_as_string());
-    EXPECT_GE(buffer.capacity(), 1024u);
-}
-
 TEST_F(CFastBufferTest, AtBeyondTheEndThrowsWithItsText) {
     put({1, 2});
     EXPECT_EQ(2, buffer.at(1));
@@ -62,14 +54,6 @@ TEST_F(CFastBufferTest, AppendAfterConsumeKeepsOrder) {
     EXPECT_EQ(7u, buffer.size());
 }
 
-TEST_F(CFastBufferTest, ClearKeepsCapacity) {
-    put(Bytes(4000, 7));
-    const size_t capacity = buffer.capacity();
-    buffer.clear();
-    EXPECT_TRUE(buffer.empty());
-    EXPECT_EQ(capacity, buffer.capacity());
-}
-
 TEST_F(CFastBufferTest, DecodingInPlaceBehindUnreadBytes) {
     put({1, 2, 3});
     buffer.consume(1);
@@ -81,13 +65,6 @@ TEST_F(CFastBufferTest, DecodingInPlaceBehindUnreadBytes) {
     out[old + 1] = 0x42;
     buffer.release_buffer(old + 2);
     EXPECT_BYTES_EQ((Bytes{2, 3, 0x41, 0x42}), unread(buffer));
-}
-
-TEST_F(CFastBufferTest, GetBufferZeroesNewBytes) {
-    uint8_t* out = buffer.get_buffer(3);
-    EXPECT_BYTES_EQ((Bytes{0, 0, 0}), Bytes(out, out + 3));
-    buffer.release_buffer(0);
-    EXPECT_TRUE(buffer.empty());
 }
 
 TEST_F(CFastBufferTest, ConsumingMoreThanHalfCompacts) {

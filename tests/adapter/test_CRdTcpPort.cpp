@@ -194,16 +194,6 @@ TEST_F(CRdTcpPortTest, ReceivedTelnetIsDecoded) {
     EXPECT_TRUE(logged(">> (3) FF4142"));
 }
 
-TEST_F(CRdTcpPortTest, NewDataLandsBehindUnconsumedBytes) {
-    connect();
-    peer_sends({0xCC, 0x40});
-    ASSERT_TRUE(wait_for([&] { return port.GetInCount() >= 2; }, [&] { port.Receive(); }));
-    port.GetInBuffer().consume(1);
-    peer_sends({0x01, 0x02});
-    ASSERT_TRUE(wait_for([&] { return port.GetInCount() >= 3; }, [&] { port.Receive(); }));
-    EXPECT_BYTES_EQ((Bytes{0x40, 0x01, 0x02}), unread(port.GetInBuffer()));
-}
-
 TEST_F(CRdTcpPortTest, OnlyCommandsReceivedAddsNothing) {
     connect();
     peer_sends({0xFF, 0xFB, 0x2C});
@@ -242,31 +232,7 @@ TEST_F(CRdTcpPortTest, SetConfigWhileClosedOnlyStores) {
     EXPECT_TRUE(port.IsSendQueueEmpty());
 }
 
-TEST_F(CRdTcpPortTest, ModemLinesAsComPortCommands) {
-    connect();
-    peer_reads(kBaud38400.size());
-    port.SetDtr(true);
-    port.SetRts(false);
-    port.SetDtr(false);
-    port.SetRts(true);
-    EXPECT_BYTES_EQ((Bytes{0xFF, 0xFA, 0x2C, 0x05, 8, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x05, 18, 0xFF, 0xF0,
-                           0xFF, 0xFA, 0x2C, 0x05, 9, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x05, 17, 0xFF, 0xF0}),
-                    peer_reads(28));
-}
-
 // ---- the converter going away
-
-TEST_F(CRdTcpPortTest, PeerClosingIsAHangUp) {
-    connect();
-    peer_reads(kBaud38400.size()); // closing with unread data would reset instead
-    ::close(peer);
-    peer = -1;
-    pollfd p{port.GetFd(), POLLIN | POLLRDHUP, 0};
-    ASSERT_EQ(1, ::poll(&p, 1, 10000));
-    EXPECT_TRUE(p.revents & (POLLRDHUP | POLLHUP));
-    EXPECT_FALSE(port.Receive());
-    EXPECT_EQ(MY_ERR_IO, status_of([&] { port.ProcessConnectionClosedEvent(); }));
-}
 
 TEST_F(CRdTcpPortTest, PeerResettingIsAnIoFailure) {
     connect();

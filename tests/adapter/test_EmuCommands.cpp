@@ -8,52 +8,8 @@ using namespace ops;
 
 class EmuCommandsTest : public COpsTest {
 protected:
-    bool wire_in_contains(const Bytes& needle) {
-        const Bytes in = world.wire_in();
-        return std::search(in.begin(), in.end(), needle.begin(), needle.end()) != in.end();
-    }
+    static constexpr size_t kPage = 32;
 };
-
-TEST_F(EmuCommandsTest, TheControllerReadsItsBaseFromTheEmulatedKey) {
-    keys_to_give = many_keys(20);
-    lock_to_give = 0x0040;
-    connect_pty();
-    ASSERT_TRUE(run([&] { thread.StartEmuFromDb(); }));
-    EXPECT_EQ(1363u, asked().at(0).param);
-    const std::vector<devsim::SimKey> stored = world.controller_keys();
-    ASSERT_EQ(20u, stored.size());
-    for (size_t i = 0; i < stored.size(); ++i)
-        EXPECT_EQ(0, std::memcmp(stored[i].number.data(), keys_to_give[i].number.bytes, 6)) << i;
-    // The request for address 0x0020 is answered with image bytes 32-63.
-    Bytes image(8192, 0xFF);
-    m6::PrepareQ4(keys_to_give, lock_to_give, image.data(), image.size(), m6::MEM_8K);
-    Bytes answer{0x53};
-    const Bytes page1 = slice(image, 32, 32);
-    answer.insert(answer.end(), page1.begin(), page1.end());
-    EXPECT_TRUE(wire_in_contains(answer));
-    EXPECT_TRUE(wait_until(
-        [&] { return !world.with_adapter([](devsim::CAdapterSim& a) { return a.emulating(); }); }));
-    EXPECT_EQ("Recording has completed successfully", history().back());
-}
-
-TEST_F(EmuCommandsTest, TheControllerStoresItsBaseIntoTheEmulatedKey) {
-    std::vector<devsim::SimKey> sim;
-    for (unsigned i = 0; i < 30; ++i)
-        sim.push_back({{uint8_t(i), 2, 3, 4, 5, uint8_t(i % 16)}, false, int(1 + i % 4)});
-    world.set_controller_keys(sim, 0x0099);
-    connect_pty();
-    ASSERT_TRUE(run([&] { thread.StartEmuToDb(); }));
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
-    EXPECT_EQ(0x0099, lock);
-    ASSERT_EQ(30u, keys.size());
-    for (size_t i = 0; i < keys.size(); ++i)
-        EXPECT_EQ(0, std::memcmp(sim[i].number.data(), keys[i].number.bytes, 6)) << i;
-    EXPECT_EQ(0u, history().back().rfind("30 keys has been successfully read (", 0)) << history().back();
-    EXPECT_TRUE(wait_until(
-        [&] { return !world.with_adapter([](devsim::CAdapterSim& a) { return a.emulating(); }); }));
-}
 
 TEST_F(EmuCommandsTest, ADallasKeyIsEmulatedUntilTheWindowCancels) {
     const unsigned char id[8] = {0x01, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70};
@@ -83,52 +39,40 @@ TEST_F(EmuCommandsTest, PowerOffHoldsTheKeyLineOffUntilCancelled) {
         [&] { return world.with_adapter([](devsim::CAdapterSim& a) { return a.key_line_on(); }); }));
 }
 
-// Addresses from the controller that do not fit the 8192-byte image (the simulator's stray-address hook).
-class EmuStrayAddressTest : public EmuCommandsTest {
-protected:
-    static constexpr size_t kPage = 32;
-
-    // The controller's first request asks for `address`; the program answers it as erased memory and then
-    // serves the real pages.
-    void expect_erased_answer_for(uint32_t address) {
-        keys_to_give = many_keys(20);
-        lock_to_give = 0x0040;
-        world.set_emu_stray_address(address);
-        connect_pty();
-        ASSERT_TRUE(run([&] { thread.StartEmuFromDb(); })) << seen_text();
-        Bytes image(8192, 0xFF);
-        m6::PrepareQ4(keys_to_give, lock_to_give, image.data(), image.size(), m6::MEM_8K);
-        image[0] = m6::kQ4FormatComplete;
-        image[1] = 0x00;
-        Bytes expected{0x45};
-        const Bytes page0 = slice(image, 0, kPage), page1 = slice(image, kPage, kPage);
-        expected.insert(expected.end(), page0.begin(), page0.end());
-        expected.push_back(0x53);
-        expected.insert(expected.end(), kPage, 0xFF);
-        expected.push_back(0x53);
-        expected.insert(expected.end(), page1.begin(), page1.end());
-        const Bytes in = world.wire_in();
-        const auto at = std::search(in.begin(), in.end(), page0.begin(), page0.end());
-        ASSERT_NE(in.end(), at);
-        ASSERT_NE(in.begin(), at); // the start code 0x45 comes right before page 0
-        const size_t from = static_cast<size_t>(at - in.begin()) - 1;
-        ASSERT_LE(from + expected.size(), in.size());
-        EXPECT_BYTES_EQ(expected, slice(in, from, expected.size()));
-        EXPECT_EQ(20u, world.controller_keys().size());
-        EXPECT_EQ("Recording has completed successfully", history().back());
-    }
-};
-
-TEST_F(EmuStrayAddressTest, ARequestRunningPastTheImageIsAnsweredAsErasedMemory) {
-    expect_erased_answer_for(0x1FF0);
+// The controller reads its base from the emulated key. Its first request runs past the 8192-byte image (the
+// simulator's stray-address hook): the program answers it as erased memory and then serves the real pages.
+TEST_F(EmuCommandsTest, TheControllerReadsItsBaseAndAStrayRequestIsAnsweredAsErasedMemory) {
+    keys_to_give = many_keys(20);
+    lock_to_give = 0x0040;
+    world.set_emu_stray_address(0x1FF0);
+    connect_pty();
+    ASSERT_TRUE(run([&] { thread.StartEmuFromDb(); })) << seen_text();
+    EXPECT_EQ(1363u, asked().at(0).param);
+    Bytes image(8192, 0xFF);
+    m6::PrepareQ4(keys_to_give, lock_to_give, image.data(), image.size(), m6::MEM_8K);
+    image[0] = m6::kQ4FormatComplete;
+    image[1] = 0x00;
+    Bytes expected{0x45};
+    const Bytes page0 = slice(image, 0, kPage), page1 = slice(image, kPage, kPage);
+    expected.insert(expected.end(), page0.begin(), page0.end());
+    expected.push_back(0x53);
+    expected.insert(expected.end(), kPage, 0xFF);
+    expected.push_back(0x53);
+    expected.insert(expected.end(), page1.begin(), page1.end());
+    const Bytes in = world.wire_in();
+    const auto at = std::search(in.begin(), in.end(), page0.begin(), page0.end());
+    ASSERT_NE(in.end(), at);
+    ASSERT_NE(in.begin(), at); // the start code 0x45 comes right before page 0
+    const size_t from = static_cast<size_t>(at - in.begin()) - 1;
+    ASSERT_LE(from + expected.size(), in.size());
+    EXPECT_BYTES_EQ(expected, slice(in, from, expected.size()));
+    EXPECT_EQ(20u, world.controller_keys().size());
+    EXPECT_EQ("Recording has completed successfully", history().back());
 }
 
-TEST_F(EmuStrayAddressTest, ARequestFarBeyondTheImageIsAnsweredAsErasedMemory) {
-    expect_erased_answer_for(0xFFE0);
-}
-
-TEST_F(EmuStrayAddressTest, AWrittenPageRunningPastTheImageIsDropped) {
-    // A full base reaches the image's last bytes, so even a partly stored stray page would change keys.
+// The controller stores its base into the emulated key; a written page running past the image is dropped. A
+// full base reaches the image's last bytes, so even a partly stored stray page would change keys.
+TEST_F(EmuCommandsTest, TheControllerStoresItsBaseAndAStrayWrittenPageIsDropped) {
     std::vector<devsim::SimKey> sim;
     for (unsigned i = 0; i < 1363; ++i)
         sim.push_back({{uint8_t(i), uint8_t(i >> 8), 0x3C, uint8_t(i * 5), 0x02, uint8_t(i % 16)},

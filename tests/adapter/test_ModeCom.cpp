@@ -38,12 +38,6 @@ protected:
     uint64_t frames() { return world.counters().key_frames_out; }
 };
 
-TEST_F(ModeComTest, TheIdleAdapterIsScanningAtFullPower) {
-    connect_pty();
-    ASSERT_TRUE(wait_until([&] { return thread.GetComMode() == CAdapterThread::COM_SCANNING; }));
-    EXPECT_EQ(CAdapterThread::POWER_AA, thread.GetPowerMode());
-}
-
 TEST_F(ModeComTest, ADallasKeyIsReportedOnceAndClearedAfterRemoval) {
     const auto rom = devsim::make_rom(0x01, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
     world.touch_dallas(rom);

