@@ -397,6 +397,18 @@ TEST_F(CAdapterThreadTest, PageReadWithCorruptedChecksumIsRepeated) {
     EXPECT_TRUE(contains(world.wire_in(), Bytes{0x00, 0x11, 0x95, 0x19, 0x20, 0x00, 0x6D}));
 }
 
+// A page that never comes back whole is given up after five attempts instead of being asked for forever.
+TEST_F(CAdapterThreadTest, PageReadGivesUpAfterFiveAttempts) {
+    connect_pty();
+    world.inject(devsim::Fault::BadChecksum, 6);
+    Bytes page(32);
+    bool ok = true;
+    run(CAdapterThread::CMD_Q4T_TO_FILE,
+        [&](CScriptedAdapterThread& t, Cmd cmd) { ok = t.M6_ReadPage(cmd, false, 0x20, page.data()); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(5u, world.counters().ctrl_pages_read);
+}
+
 TEST_F(CAdapterThreadTest, PageWriteWithLostAcknowledgementIsRepeated) {
     connect_pty();
     Bytes data(32);
