@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -59,43 +58,17 @@ protected:
 
 // ---- folders ----
 
-TEST_F(PathsTest, EmptyXdgConfigHomeActsAsUnset) {
+// An empty XDG_CONFIG_HOME acts as unset; any other value is taken as it is, even a relative one.
+TEST_F(PathsTest, XdgConfigHomeChoosesTheAppFolder) {
     {
-        ScopedEnv env("XDG_CONFIG_HOME", nullptr);
-        EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
+        ScopedEnv env("XDG_CONFIG_HOME", "");
+        EXPECT_EQ(get_app_dir(), get_user_home_dir() / ".config" / "kestrix");
     }
-    ScopedEnv env("XDG_CONFIG_HOME", "");
-    EXPECT_EQ(get_user_data_dir(), get_user_home_dir() / ".config");
-    EXPECT_EQ(get_app_dir(), get_user_home_dir() / ".config" / "kestrix");
-}
-
-TEST_F(PathsTest, XdgConfigHomeIsTakenAsItIs) {
     ScopedEnv env("XDG_CONFIG_HOME", "relative/cfg");
-    EXPECT_EQ(get_user_data_dir(), fs::path("relative/cfg"));
     EXPECT_EQ(get_app_dir(), fs::path("relative/cfg/kestrix"));
 }
 
 // ---- application folder ----
-
-TEST_F(PathsTest, AppFolderIsCreated) {
-    std::ostringstream err;
-    const fs::path dir = m_tmp / "kestrix";
-    EXPECT_TRUE(create_app_folder(dir, err));
-    EXPECT_TRUE(fs::is_directory(dir));
-    EXPECT_EQ(err.str(), "");
-}
-
-TEST_F(PathsTest, ExistingAppFolderIsLeftAlone) {
-    const fs::path dir = m_tmp / "kestrix";
-    fs::create_directory(dir);
-    std::ofstream(dir / "kestrix.log") << "old line\n";
-    std::ostringstream err;
-    EXPECT_TRUE(create_app_folder(dir, err));
-    std::ifstream in(dir / "kestrix.log");
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "old line");
-}
 
 TEST_F(PathsTest, AppFolderWithoutParentFailsWithMessage) {
     // Only the last folder is created; a missing parent is a failure, not a reason to create more.
@@ -112,10 +85,8 @@ TEST_F(PathsTest, FileNameRules) {
     const struct {
         Glib::ustring name;
         bool valid;
-    } rows[] = {{"office", true}, {"front.door", true}, {"...", true},  {" ", true},
-                {"", false},      {".", false},         {"..", false},  {"a\\b", false},
-                {"a/b", false},   {"a:b", false},       {"a*b", false}, {"a?b", false},
-                {"a\"b", false},  {"a<b", false},       {"a>b", false}, {"a|b", false}};
+    } rows[] = {{"front.door", true}, {"...", true},  {"", false},     {".", false},
+                {"..", false},        {"a/b", false}, {"a\\b", false}, {"a|b", false}};
     for (const auto& row : rows)
         EXPECT_EQ(is_valid_filename(row.name), row.valid) << row.name;
 }
@@ -139,15 +110,15 @@ TEST_F(PathsTest, NumbersParseAsStrtoulParsesThem) {
         int base;
         uint64_t as64;
         uint32_t as32;
-    } rows[] = {{"0", 10, 0, 0},
-                {"  42abc", 10, 42, 42},
-                {"ff", 16, 255, 255},
-                {"0x10", 0, 16, 16},
-                {"010", 0, 8, 8},
-                {"0x123456789", 16, 0x123456789u, 0x23456789u},
-                {"18446744073709551615", 10, UINT64_MAX, UINT32_MAX},
-                {"-1", 10, UINT64_MAX, UINT32_MAX},
-                {"+5", 10, 5, 5}};
+    } rows[] = {
+        {"0", 10, 0, 0},
+        {"  42abc", 10, 42, 42},
+        {"ff", 16, 255, 255},
+        {"0x10", 0, 16, 16},
+        {"0x123456789", 16, 0x123456789u, 0x23456789u},
+        {"18446744073709551615", 10, UINT64_MAX, UINT32_MAX},
+        {"-1", 10, UINT64_MAX, UINT32_MAX},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         uint32_t v32 = 7;

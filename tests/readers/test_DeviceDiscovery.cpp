@@ -29,6 +29,8 @@ TEST_F(DeviceDiscoveryTest, LooksUpPortsByNameAndByTypeAndName) {
     EXPECT_EQ(find_reader_info_by_portname(m_list, RDX_PORT_SERVER, "10.0.0.5:25000"), 2);
     EXPECT_EQ(find_reader_info_by_portname(m_list, RDX_PORT_COM, "10.0.0.5:25000"), -1);
     EXPECT_EQ(find_reader_info_by_portname(m_list, "/dev/ttyUSB9"), -1);
+    EXPECT_EQ(find_reader_info_by_portname(nullptr, "x"), -1);
+    EXPECT_EQ(find_adapter_auto_port(nullptr, RDX_PORT_NONE, ""), -1);
 }
 
 // Each automatic choice over a device list, with the port the other role already uses left out.
@@ -64,12 +66,6 @@ TEST_F(DeviceDiscoveryTest, AutomaticChoices) {
     EXPECT_EQ(choose(find_reader_auto_port, {ccid_0, com1_3}, RDX_PORT_CCID, "ccid-0"), 1);
 }
 
-TEST_F(DeviceDiscoveryTest, EmptyOrMissingListsFindNothing) {
-    EXPECT_EQ(find_reader_auto_port(m_list, RDX_PORT_NONE, ""), -1);
-    EXPECT_EQ(find_adapter_auto_port(nullptr, RDX_PORT_NONE, ""), -1);
-    EXPECT_EQ(find_reader_info_by_portname(nullptr, "x"), -1);
-}
-
 TEST_F(DeviceDiscoveryTest, ReaderInfoCopiesTheLibraryRecord) {
     rdx_reader_info info{};
     info.port_type = RDX_PORT_COM;
@@ -84,16 +80,6 @@ TEST_F(DeviceDiscoveryTest, ReaderInfoCopiesTheLibraryRecord) {
     EXPECT_EQ(device->serial_number(), 4711);
     EXPECT_EQ(device->firmware_version(), 0x01020300u);
     EXPECT_EQ(device->time(), 1700000000);
-}
-
-TEST_F(DeviceDiscoveryTest, PortSettingsOfTypeZero) {
-    EXPECT_TRUE(is_port_auto(RDX_PORT_NONE, kPortAuto));
-    EXPECT_FALSE(is_port_auto(RDX_PORT_COM, kPortAuto));
-    EXPECT_TRUE(is_port_none(RDX_PORT_NONE, ""));
-    EXPECT_FALSE(is_port_none(RDX_PORT_NONE, kPortAuto));
-    EXPECT_TRUE(is_adapter_model(4));
-    EXPECT_TRUE(is_adapter_model(5));
-    EXPECT_FALSE(is_adapter_model(1));
 }
 
 } // namespace
