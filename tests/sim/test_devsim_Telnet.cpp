@@ -63,13 +63,6 @@ TEST_F(DevsimTelnet, SetControlSwitchesDtrAndRts) {
     EXPECT_TRUE(world.line().dtr);
 }
 
-TEST_F(DevsimTelnet, OptionNegotiationIsAnsweredOnce) {
-    sock.write({0xFF, 0xFB, 0x2C, 0xFF, 0xFD, 0x2C, 0xFF, 0xFD, 0x18});
-    EXPECT_BYTES_EQ((bytes{0xFF, 0xFD, 0x2C, 0xFF, 0xFB, 0x2C, 0xFF, 0xFC, 0x18}), sock.read(9));
-    sock.write({0xFF, 0xFB, 0x2C, 0x00}); // repeated request, then a wake byte
-    EXPECT_BYTES_EQ(bytes{0xAA}, sock.read(1));
-}
-
 TEST_F(DevsimTelnet, PageBytesFFAreDoubledTowardsTheProgram) {
     bytes memory = world.controller_memory();
     std::fill(memory.begin() + 32, memory.begin() + 64, 0xFF);
@@ -105,23 +98,6 @@ TEST_F(DevsimTelnet, DoubledFFFromTheProgramIsOnePayloadByte) {
     EXPECT_BYTES_EQ(frame, world.wire_in());
 }
 
-TEST_F(DevsimTelnet, AsciiProtocolRunsAt9600OverTheConverter) {
-    world.touch_temic();
-    sock.write({0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0});
-    sock.read(10);
-    const std::string line = "t57 00\r";
-    sock.write(bytes(line.begin(), line.end()));
-    EXPECT_BYTES_EQ((bytes{'O', 'K', '\r', '\n'}), sock.read(4));
-}
-
-TEST_F(DevsimTelnet, NewConnectionReplacesTheOldOne) {
-    CTcpEnd second(world.tcp_port());
-    EXPECT_TRUE(sock.closed_by_peer());
-    second.write({0x00});
-    EXPECT_BYTES_EQ(bytes{0xAA}, second.read(1));
-    EXPECT_EQ(2u, world.counters().connections);
-}
-
 TEST_F(DevsimTelnet, VanishedConverterClosesAndComesBackOnTheSamePort) {
     const uint16_t port = world.tcp_port();
     world.vanish();
@@ -131,12 +107,6 @@ TEST_F(DevsimTelnet, VanishedConverterClosesAndComesBackOnTheSamePort) {
     CTcpEnd again(port);
     again.write({0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, again.read(1));
-}
-
-TEST_F(DevsimTelnet, BaudValueBytesFFAreUndoubled) {
-    sock.write({0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0xFF, 0xF0});
-    EXPECT_BYTES_EQ((bytes{0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0xFF, 0xF0}), sock.read(11));
-    EXPECT_EQ(65280u, world.line().baud);
 }
 
 TEST_F(DevsimTelnet, ResetPulseOnTheModemLinesRestartsTheAdapter) {

@@ -49,21 +49,6 @@ protected:
     std::optional<COpenReader> reader;
 };
 
-TEST_F(RdxMifare, CardInfoGivesTypeUidAndSize) {
-    rdx_card_info ci{};
-    ASSERT_EQ(rdx_reader_get_card_info(h(), &ci), RDX_OK);
-    EXPECT_EQ(ci.type, RDX_CARD_MF_CLASSIC_1K);
-    EXPECT_EQ(ci.memory_size, 1024u);
-    EXPECT_EQ(uid_hex(ci.uid), "04A1B2C3");
-    EXPECT_EQ(ci.uid.bytes[0], 0xC3); // as the card sends it, first byte lowest
-}
-
-TEST_F(RdxMifare, TransportKeyOpensBlankCardAndWrongKeyDoesNot) {
-    EXPECT_TRUE(reader->auth(4, kTransportKey));
-    EXPECT_FALSE(reader->auth(4, kOtherKey));
-    EXPECT_TRUE(reader->auth(63, kTransportKey)); // any block of the sector names it
-}
-
 TEST_F(RdxMifare, WrittenBlocksReadBackAndReachTheCardFile) {
     ASSERT_TRUE(reader->auth(8, kTransportKey));
     const auto data = pattern(3, 0x40);
@@ -114,38 +99,4 @@ TEST_F(RdxMifare, WritingTrailerChangesTheKeyThatGuardsTheSector) {
     EXPECT_TRUE(reader->auth(4, kOtherKey));
     EXPECT_EQ(card_file().sector_key(1, 0), kOtherKey);
     EXPECT_TRUE(reader->auth(8, kTransportKey)) << "other sectors keep their key";
-}
-
-TEST_F(RdxMifare, LargeSectorsOfA4kCardHaveSixteenBlocks) {
-    const std::string big = world.add_card(mf_size::k4, {0x01, 0x02, 0x03, 0x04});
-    world.put(big);
-    ASSERT_TRUE(reader->auth(128, kTransportKey));
-    const auto data = pattern(15, 0x90);
-    ASSERT_EQ(rdx_reader_write_mf_classic(h(), 128, data.data(), 15, 0), RDX_OK);
-    EXPECT_EQ(rdx_reader_write_mf_classic(h(), 128, pattern(16, 0).data(), 16, 0), RDX_OK)
-        << "the trailer belongs to the sector too";
-    EXPECT_EQ(rdx_reader_read_mf_classic(h(), 256, pattern(1, 0).data(), 1, 0), RDX_E_OUT_OF_RANGE);
-    EXPECT_TRUE(reader->auth(255, kTransportKey));
-}
-
-TEST_F(RdxMifare, TakingTheCardOffEndsTheSession) {
-    ASSERT_TRUE(reader->auth(4, kTransportKey));
-    world.take();
-    std::vector<uint8_t> buf(kBlock);
-    EXPECT_EQ(rdx_reader_read_mf_classic(h(), 4, buf.data(), 1, 0), RDX_E_NO_CARD);
-    int32_t ok = 0;
-    EXPECT_EQ(rdx_reader_auth_mf_card(h(), 4, 0, &ok), RDX_E_NO_CARD);
-    // Another card in its place is not the card the sector was opened on.
-    world.put(uid);
-    ASSERT_TRUE(reader->auth(4, kTransportKey));
-    world.put(world.add_card(mf_size::k1, {9, 8, 7, 6}));
-    EXPECT_EQ(rdx_reader_read_mf_classic(h(), 4, buf.data(), 1, 0), RDX_E_NOT_AUTHENTICATED);
-}
-
-TEST_F(RdxMifare, CallsOnADisconnectedReaderFail) {
-    COpenReader other;
-    int32_t ok = 0;
-    rdx_card_info ci{};
-    EXPECT_EQ(rdx_reader_get_card_info(other.get(), &ci), RDX_E_NOT_CONNECTED);
-    EXPECT_EQ(rdx_reader_auth_mf_card(other.get(), 4, 0, &ok), RDX_E_NOT_CONNECTED);
 }
