@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr unsigned char kClearedLockHi = 0xFF; // lock time code 46 (3 s), complemented
-constexpr unsigned char kClearedLockLo = 0xD1;
 constexpr size_t kQ4ImageSize = 8192; // the Q4 builder's image: the largest Q4 memory
 constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
 
@@ -32,17 +30,6 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
            1000.0;
 }
 
-// An empty Q6 list as the controller expects it after clearing: header, no index, end record.
-void build_empty_q6(unsigned char* image, const unsigned char* page0, m6::M6MemType type) {
-    image[0] = page0[0];
-    image[1] = 0x00;
-    image[2] = page0[2];
-    image[m6::kOffLockHi] = kClearedLockHi;
-    image[m6::kOffLockLo] = kClearedLockLo;
-    image[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
-    image[m6::MemTypeToKeyCount(type) + 11] = m6::kEndRecordFlag;
-}
-
 } // namespace
 
 void CAdapterThread::DoQ4tClear() {
@@ -61,13 +48,14 @@ void CAdapterThread::DoQ4tClear() {
             page[0] = m6::kQ4FormatComplete;
             page[1] = 0x00;
             page[2] = page0[2];
-            page[m6::kOffLockHi] = kClearedLockHi;
-            page[m6::kOffLockLo] = kClearedLockLo;
+            m6::StoreLockCode(m6::kClearedLockCode, page);
             page[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
             ok = M6_WritePage(cmd, false, 0, page);
         } else if (m6::IsQ6Type(type)) {
             std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
-            build_empty_q6(image.data(), page0, type);
+            image[0] = page0[0];
+            image[2] = page0[2];
+            m6::PrepareEmptyQ6(image.data(), type);
             const unsigned int pages = (capacity + 43) / kPage;
             CProgressLine progress = RecordingProgress();
             ok = WriteImagePages(cmd, false, image.data(), 0, pages,

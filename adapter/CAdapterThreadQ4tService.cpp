@@ -119,11 +119,7 @@ void CAdapterThread::DoQ4tFormat() {
                 std::copy(part.bytes.begin(), part.bytes.end(), image.begin() + part.offset);
             image[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
         } else if (m6::IsQ6Type(type)) {
-            image[1] = 0x00;
-            image[m6::kOffLockHi] = 0xFF;
-            image[m6::kOffLockLo] = 0xD1;
-            image[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
-            image[m6::MemTypeToKeyCount(type) + 11] = m6::kEndRecordFlag;
+            m6::PrepareEmptyQ6(image.data(), type);
         }
         const unsigned int pages = size / kPage;
         CProgressLine progress = RecordingProgress();

@@ -129,6 +129,13 @@ void StoreLockCode(unsigned short lock_code, unsigned char* image) {
     image[kOffLockLo] = static_cast<unsigned char>(stored & 0xFF);
 }
 
+void PrepareEmptyQ6(unsigned char* image, M6MemType type) {
+    image[1] = 0x00;
+    StoreLockCode(kClearedLockCode, image);
+    image[kOffMemCode] = MemTypeToMemCode(type);
+    image[MemTypeToKeyCount(type) + 11] = kEndRecordFlag;
+}
+
 unsigned short LoadLockCode(const unsigned char* image) {
     return static_cast<unsigned short>(~((image[kOffLockHi] << 8) | image[kOffLockLo]));
 }

@@ -86,6 +86,11 @@ KeyAttr FlagBitsToAttr(uint8_t flag);
 void StoreLockCode(unsigned short lock_code, unsigned char* image);
 unsigned short LoadLockCode(const unsigned char* image);
 
+// The list a cleared Q6 controller holds: no keys, lock time code 46 (3 s), only the record closing the list.
+// Bytes 0 and 2 of the header are left as they are.
+inline constexpr unsigned short kClearedLockCode = 46;
+void PrepareEmptyQ6(unsigned char* image, M6MemType type);
+
 // Builders. The caller fills the image with 0xFF and copies the controller's page 0 to its start; the
 // builders write only the header fields, the records and the end marker, and return the image length used.
 // An image too small for the layout throws std::length_error.

@@ -2,6 +2,7 @@
 // scanners and decoders against images built here, and damaged images for staying inside their bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -127,6 +128,15 @@ TEST_F(M6Image, Q6EmptyListType4) {
     EXPECT_EQ(5471u, m6::PrepareQ6({}, 46, image.data(), image.size(), m6::MEM_32K, false));
     EXPECT_BYTES_EQ((Bytes{0xFF, 0x00, 0x34, 0xFF, 0xD1, 0x7A, 0xFF, 0xFF}), slice(0, 8));
     EXPECT_EQ(0xE0, image[5470]);
+}
+
+// What clearing and formatting leave: the controller's bytes 0 and 2 stay, lock time 46, one end record.
+TEST_F(M6Image, ClearedQ6ListKeepsTheControllersOwnBytes) {
+    image[0] = 0x56;
+    m6::PrepareEmptyQ6(image.data(), m6::MEM_16K);
+    EXPECT_BYTES_EQ((Bytes{0x56, 0x00, 0x34, 0xFF, 0xD1, 0x3A, 0xFF}), slice(0, 7));
+    EXPECT_EQ(0xE0, image[m6::MemTypeToKeyCount(m6::MEM_16K) + 11]);
+    EXPECT_EQ(m6::kMaxMemSize - 7 - 1, static_cast<size_t>(std::count(image.begin() + 7, image.end(), 0xFF)));
 }
 
 TEST_F(M6Image, Q6IndexAndRecords) {
