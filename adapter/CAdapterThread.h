@@ -281,8 +281,8 @@ protected:
     // memory type found, with page 0 left in `page0`.
     bool OpenController(Cmd cmd, const Glib::ustring& title, bool probe, unsigned char* page0,
                         m6::M6MemType& type);
-    // The progress line of writing to the controller, in per cent.
-    CProgressLine RecordingProgress();
+    // The progress line of writing to the controller (or through the key to a DS1996L), in per cent.
+    CProgressLine RecordingProgress(bool via_key = false);
     // Writes pages [first, first + count) of image at their own addresses; after_page gets the number of
     // pages written so far. False at the first page that fails.
     bool WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,

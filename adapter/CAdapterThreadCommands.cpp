@@ -14,10 +14,10 @@ bool CAdapterThread::OpenController(Cmd cmd, const Glib::ustring& title, bool pr
     return InitAdapter() && DetectMemType(cmd, type, probe, false, page0);
 }
 
-CProgressLine CAdapterThread::RecordingProgress() {
-    return CProgressLine([this](unsigned int v) {
-        SetStatusText(format_text(_("Recording to the controller Q-4T %u %%"), v), false);
-    });
+CProgressLine CAdapterThread::RecordingProgress(bool via_key) {
+    const char* format =
+        via_key ? _("Recording to DS1996L %u %%") : _("Recording to the controller Q-4T %u %%");
+    return CProgressLine([this, format](unsigned int v) { SetStatusText(format_text(format, v), false); });
 }
 
 bool CAdapterThread::WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,

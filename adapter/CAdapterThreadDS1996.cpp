@@ -99,9 +99,7 @@ void CAdapterThread::DoDS1996FromDb() {
             !DS1996_WaitKey(cmd, {kNoConnection, N_("Recording to DS1996L has been cancelled"), kPutKey}))
             return;
         const unsigned int pages = static_cast<unsigned int>((length + kPage - 1) / kPage);
-        CProgressLine progress([this](unsigned int v) {
-            SetStatusText(format_text(_("Recording to DS1996L %u %%"), v), false);
-        });
+        CProgressLine progress = RecordingProgress(true);
         bool ok = WriteImagePages(cmd, true, image.data(), 0, pages,
                                   [&](unsigned int done) { progress.set(done * 100 / (pages + 1)); });
         image[0] = m6::kQ4FormatComplete;
@@ -163,9 +161,7 @@ void CAdapterThread::DoDS1996FromFile() {
             std::copy(m_CmdFileData.begin(), m_CmdFileData.begin() + static_cast<ptrdiff_t>(n),
                       image.begin());
         }
-        CProgressLine progress([this](unsigned int v) {
-            SetStatusText(format_text(_("Recording to DS1996L %u %%"), v), false);
-        });
+        CProgressLine progress = RecordingProgress(true);
         if (!WriteImagePages(cmd, true, image.data(), 0, kKeyPages,
                              [&](unsigned int done) { progress.set(done * 100 / kKeyPages); })) {
             SetStatusText(_(kRecordFailed), true);
