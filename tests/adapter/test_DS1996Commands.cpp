@@ -68,6 +68,7 @@ TEST_F(DS1996CommandsTest, AFileWrittenToTheKeyReadsBackIdentical) {
     std::vector<unsigned char> handed(file);
     thread.set_cmd_file_data(handed);
     ASSERT_TRUE(run([&] { thread.StartDS1996FromFile(); }));
+    EXPECT_TRUE(saw_status("Recording to DS1996L 100 %"));
     EXPECT_BYTES_EQ(file, world.ds1996_memory());
     ASSERT_TRUE(run([&] { thread.StartDS1996ToFile(); }));
     std::vector<unsigned char> back;
