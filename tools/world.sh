@@ -1,0 +1,38 @@
+# Sourced by the run and screenshot commands: points Kestrix at the Release build's schema and translations
+# and starts the simulated world in a temporary folder (RDX_SIM_DIR): the device simulator's adapter with a
+# controller and a DS1996L, and a Mifare reader with blank cards. `world_stop` ends it.
+export GSETTINGS_SCHEMA_DIR=$top/build-release/schemas
+export TEXTDOMAINDIR=$top/build-release/locale
+# Without a desktop settings service the settings live in a key file under the user's config folder.
+export GSETTINGS_BACKEND=${GSETTINGS_BACKEND:-keyfile}
+world=$(mktemp -d /tmp/kestrix-world.XXXXXX)
+export RDX_SIM_DIR=$world
+devsim_pid=
+world_stop() {
+    [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null || true
+    rm -rf "$world"
+}
+
+# A database folder that is still empty gets the two sample databases.
+db_dir=$(gsettings get org.kestrix.Kestrix db-dir 2>/dev/null | sed "s/^'//; s/'$//") || db_dir=
+[ -n "$db_dir" ] || db_dir=${XDG_CONFIG_HOME:-$HOME/.config}/kestrix/bases
+mkdir -p "$db_dir"
+if [ -z "$(ls -A "$db_dir")" ]; then
+    cp "$top"/resources/samples/*.dbf "$db_dir"/
+    echo "Sample databases copied to $db_dir"
+fi
+
+# A Mifare reader with blank cards, one of them lying on the reader.
+if [ -x "$top"/build-release/kestrix-cards ]; then
+    cards() { "$top"/build-release/kestrix-cards --world "$world" "$@" >/dev/null; }
+    cards reader add mifare1
+    for uid in 04A1B201 04A1B202 04A1B203; do cards blank 1k "$uid"; done
+    cards put 04A1B201 mifare1
+    echo "Mifare cards: build-release/kestrix-cards --world $world (list | put <uid> mifare1 | take mifare1)"
+fi
+
+if [ -x "$top"/build-release/kestrix-devsim ]; then
+    "$top"/build-release/kestrix-devsim --demo --world "$world" --control "$world/control" </dev/null &
+    devsim_pid=$!
+    echo "Device simulator running; control it with: build-release/kestrix-devsim --control $world/control --send help"
+fi
