@@ -242,6 +242,7 @@ TEST_F(CKeyDbTest, CreationTimesParseAsLocalTime) {
 // instant of a wall time is found by walking the instants of the days minute by minute: a wall time
 // the clocks show twice is its later instant; one they skip is what mktime makes of it.
 struct ClockChangeDays {
+    const char* name;
     const char* zone;
     int year;
     int spring_month, spring_day, autumn_month, autumn_day;
@@ -282,8 +283,10 @@ TEST_P(KeyDbClockChangeTest, CreationTimesOfEveryMinuteAreTheInstantsTheClockSho
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoZones, KeyDbClockChangeTest,
-                         ::testing::Values(ClockChangeDays{kCentralEurope, 2024, 3, 31, 10, 27},
-                                           ClockChangeDays{kEasternUs, 2024, 3, 10, 11, 3}));
+                         ::testing::Values(ClockChangeDays{"CentralEurope", kCentralEurope, 2024, 3, 31, 10,
+                                                           27},
+                                           ClockChangeDays{"EasternUs", kEasternUs, 2024, 3, 10, 11, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CKeyDbTest, RepeatedAutumnHourReadsAsItsLaterInstant) {
     // 27.10.2024 02:30 in Central Europe: 00:30 UTC in summer time, 01:30 UTC after the clocks went back.

@@ -325,7 +325,10 @@ TEST_P(DbfCodePageTableTest, EveryUpperByteRoundTripsThroughItsCharacter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCodePages, DbfCodePageTableTest,
-                         ::testing::Values(DbfCodePage::kCp866, DbfCodePage::kWindows1251));
+                         ::testing::Values(DbfCodePage::kCp866, DbfCodePage::kWindows1251),
+                         [](const auto& info) {
+                             return std::string(info.param == DbfCodePage::kCp866 ? "Cp866" : "Windows1251");
+                         });
 
 TEST(DbfCodePageTest, EachThreadConvertsWithItsOwnConverters) {
     auto convert_many = [](bool* ok) {
