@@ -143,15 +143,21 @@ void CDbf::Open(const std::filesystem::path& path, bool read_only) {
     if (IsOpen())
         Close();
     m_fileName = path.string();
-    const int fd = ::open(m_fileName.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or a device named like a table cannot hold the caller in open().
+    const int fd = ::open(m_fileName.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw std::runtime_error(
             format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
     m_fd = fd;
     try {
         struct stat st {};
-        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
-            throw_bad_format();
+        if (::fstat(m_fd, &st) != 0)
+            throw std::runtime_error(
+                format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+        if (!S_ISREG(st.st_mode))
+            throw std::runtime_error(format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(),
+                                                 _("not a regular file")));
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
         const auto size = static_cast<std::uint64_t>(st.st_size);
         ReadHeader(size);
         ReadDescriptors();
@@ -201,6 +207,12 @@ void CDbf::ReadDescriptors() {
     fields.resize(count);
     if (record_length != GetRecordLength())
         throw_bad_format();
+    // A field of no bytes has no room for a value, not even a logical field's one letter.
+    for (const DBFFIELD& f : fields)
+        if (f.length == 0)
+            throw std::runtime_error(
+                format_text(_("Bad database format: field \"%s\" has length 0."),
+                            std::string(f.name, strnlen(f.name, sizeof f.name)).c_str()));
     m_fields = std::move(fields);
 }
 
@@ -227,8 +239,11 @@ void CDbf::Create(const std::filesystem::path& path, const DBFFIELD* fields, int
     if (count < 0 || (count > 0 && fields == nullptr))
         throw std::invalid_argument("CDbf::Create: bad field list");
     std::uint32_t record_length = 1;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
+        if (fields[i].length == 0)
+            throw std::invalid_argument("CDbf::Create: field of length 0");
         record_length += fields[i].length;
+    }
     const std::uint32_t header_length =
         kDescriptorSize * static_cast<std::uint32_t>(count) + kMinHeaderLength;
     if (record_length > 0xFFFF || header_length > 0xFFFF)
@@ -590,7 +605,8 @@ void CDbf::SetFieldData(int field, const Glib::ustring& value) {
     const DBFFIELD& f = CheckedField(field);
     // Counting characters costs a pass over the text; a text of no more bytes than the field fits anyway.
     const std::size_t n = value.bytes() <= f.length ? value.bytes() : value.length();
-    if (n > f.length && !(f.type == 'L' && n <= 5)) // "FALSE" fits a one-byte logical field
+    // "FALSE" fits a one-byte logical field: it is stored as one letter. A field of no bytes takes nothing.
+    if (f.length == 0 || (n > f.length && !(f.type == 'L' && n <= 5)))
         ThrowDbfException(CDbfException::kBadValue, m_fileName);
     char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
     std::memset(dst, ' ', f.length);

@@ -215,13 +215,15 @@ void CKeyDb::SetKeyInfo(const key_info& info) {
 bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count) {
     key_count = 0;
     description.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, and only regular files are read: a FIFO or a device named *.dbf in the database
+    // folder must not stop the database list.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     unsigned char buf[kInfoReadSize];
     struct stat st {};
-    const bool stat_ok = ::fstat(fd, &st) == 0;
-    const ssize_t got = ::pread(fd, buf, sizeof buf, 0);
+    const bool stat_ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const ssize_t got = stat_ok ? ::pread(fd, buf, sizeof buf, 0) : -1;
     ::close(fd);
     if (!stat_ok || got < static_cast<ssize_t>(kHeaderSize))
         return false;

@@ -42,10 +42,44 @@ bool scan_literal(std::string_view text, std::size_t& pos, char c) {
     return true;
 }
 
-// A day's local midnight as mktime gave it, with the calendar date that mktime normalised it to.
+std::tm wall_tm(int year, int month, int day, int hour, int minute, int isdst) {
+    std::tm tm{};
+    tm.tm_year = year - kMinYear;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_isdst = isdst;
+    return tm;
+}
+
+bool same_wall_time(const std::tm& a, const std::tm& b) {
+    return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+           a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+// mktime of a wall time, made independent of mktime's history: glibc starts its search from the offset
+// of its previous call, so a wall time that the clocks show twice (the hour repeated when they go back)
+// comes out as either instant. Such a time is always taken as its later instant.
+std::int64_t wall_to_instant(int year, int month, int day, int hour, int minute) {
+    std::tm tm = wall_tm(year, month, day, hour, minute, -1);
+    std::time_t best = std::mktime(&tm);
+    if (best == -1)
+        return -1;
+    for (int isdst : {0, 1}) {
+        std::tm other = wall_tm(year, month, day, hour, minute, isdst);
+        const std::time_t t = std::mktime(&other);
+        if (t != -1 && t > best && same_wall_time(other, tm))
+            best = t;
+    }
+    return best;
+}
+
+// A day's local midnight, and whether the whole day runs at one offset from UTC: then its minute m
+// after midnight is exactly midnight + m minutes, with nothing skipped or repeated.
 struct DayEntry {
     std::time_t midnight;
-    int year, month, day; // tm_year, tm_mon, tm_mday after normalisation
+    bool uniform;
 };
 
 class CDayCache {
@@ -53,7 +87,7 @@ public:
     std::int64_t get(int year, int month, int day, int hour, int minute) {
         check_zone();
         if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
-            return plain_mktime(year, month, day, hour, minute);
+            return wall_to_instant(year, month, day, hour, minute);
         const auto key = static_cast<std::uint64_t>(static_cast<std::uint32_t>(year)) << 16 |
                          static_cast<std::uint64_t>(month & 0xFF) << 8 |
                          static_cast<std::uint64_t>(day & 0xFF);
@@ -64,35 +98,25 @@ public:
             it = m_days.emplace(key, make_entry(year, month, day)).first;
         }
         const DayEntry& e = it->second;
-        // Valid unless a clock change lies between midnight and the wanted minute.
-        const std::time_t guess = e.midnight + hour * 3600 + minute * 60;
-        std::tm tm{};
-        if (e.midnight != -1 && localtime_r(&guess, &tm) && tm.tm_year == e.year && tm.tm_mon == e.month &&
-            tm.tm_mday == e.day && tm.tm_hour == hour && tm.tm_min == minute)
-            return guess;
-        return plain_mktime(year, month, day, hour, minute);
+        if (e.uniform)
+            return e.midnight + hour * 3600 + minute * 60;
+        // The days the clocks change on (and days mktime normalises) take the slow, exact way.
+        return wall_to_instant(year, month, day, hour, minute);
     }
 
 private:
-    static std::int64_t plain_mktime(int year, int month, int day, int hour, int minute) {
-        std::tm tm{};
-        tm.tm_year = year - kMinYear;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_isdst = -1;
-        return std::mktime(&tm);
-    }
-
+    // Uniform when midnight is a real 00:00:00 and 24 hours later it is 00:00:00 of the next day at the
+    // same offset. (Two changes cancelling within one day do not occur in any zone.)
     static DayEntry make_entry(int year, int month, int day) {
-        std::tm tm{};
-        tm.tm_year = year - kMinYear;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_isdst = -1;
-        const std::time_t t = std::mktime(&tm);
-        return {t, tm.tm_year, tm.tm_mon, tm.tm_mday};
+        std::tm tm = wall_tm(year, month, day, 0, 0, -1);
+        const std::time_t midnight = std::mktime(&tm);
+        if (midnight == -1 || tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0)
+            return {midnight, false};
+        const std::time_t next = midnight + 24 * 3600;
+        std::tm after{};
+        const bool uniform = localtime_r(&next, &after) && after.tm_hour == 0 && after.tm_min == 0 &&
+                             after.tm_sec == 0 && after.tm_gmtoff == tm.tm_gmtoff;
+        return {midnight, uniform};
     }
 
     // A changed TZ makes every cached day wrong.

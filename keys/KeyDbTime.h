@@ -15,5 +15,6 @@ std::int64_t parse_key_db_time(std::string_view text);
 std::string format_key_db_time(std::int64_t t);
 
 // mktime of the local wall time (daylight saving time chosen by the system), answered from a per-thread
-// cache of whole days: glibc's mktime re-checks the zone file on every call when TZ is unset.
+// cache of whole days: glibc's mktime re-checks the zone file on every call when TZ is unset. A wall time
+// shown twice (the hour repeated when the clocks go back) gives its later instant.
 std::int64_t local_wall_time(int year, int month, int day, int hour, int minute);

@@ -151,9 +151,13 @@ private:
     std::size_t m_pos = 0;
 };
 
-// A 6-byte number from the low 48 bits of value.
-CCardUID full_number(std::uint64_t value) {
-    return CCardUID(value & kMask48, kFullBytes);
+// A 6-byte number of value; false for a value that does not fit 48 bits, which would otherwise become
+// another key.
+bool full_number(std::uint64_t value, CCardUID& number) {
+    if (value > kMask48)
+        return false;
+    number = CCardUID(value, kFullBytes);
+    return true;
 }
 
 // "%u,%u": series, comma, number.
@@ -209,10 +213,7 @@ bool try_str_to_key_number(std::string_view text, CCardUID& number, key_format f
     default: {
         // Keypad codes are typed as hexadecimal, the keypad's 0 as A.
         std::uint64_t v = 0;
-        if (!s.number(v, format == KF_DECIMAL ? 10 : 16))
-            return false;
-        number = full_number(v);
-        return true;
+        return s.number(v, format == KF_DECIMAL ? 10 : 16) && full_number(v, number);
     }
     }
 }

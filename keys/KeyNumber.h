@@ -17,7 +17,8 @@
 Glib::ustring format_key_number(const CCardUID& number, key_format format);
 
 // Parses user input in format. The empty text gives the empty number and true. Otherwise true with number
-// set (length 6), or false with number unchanged. Reads only the given characters; never throws.
+// set (length 6), or false with number unchanged. A decimal, hexadecimal or keypad value that does not fit
+// the 48 bits of a key is refused. Reads only the given characters; never throws.
 bool try_str_to_key_number(std::string_view text, CCardUID& number, key_format format);
 inline bool try_str_to_key_number(const Glib::ustring& text, CCardUID& number, key_format format) {
     return try_str_to_key_number(std::string_view(text.raw()), number, format);

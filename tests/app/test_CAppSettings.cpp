@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -121,4 +122,67 @@ TEST_F(CAppSettingsTest, EmptyDbDirGivesDefaultFolder) {
     setenv("XDG_CONFIG_HOME", "/tmp/kestrix-cfg", 1);
     EXPECT_EQ(GetDbDir(), fs::path("/tmp/kestrix-cfg/kestrix/bases"));
     EXPECT_FALSE(fs::exists("/tmp/kestrix-cfg/kestrix/bases")); // not created here
+}
+
+// ---- stored strings that are not (exactly) a known name ----
+
+// Comparisons are exact and case-sensitive; anything unknown reads as the fallback of its enumeration.
+TEST_F(CAppSettingsTest, StoredNamesReadExactlyOrAsTheFallback) {
+    const auto& s = *g_AppSet;
+    const auto adapter_port_type = [&] {
+        rdx_port_type type = RDX_PORT_NONE;
+        Glib::ustring name;
+        s.get_adapter_port(type, name);
+        return static_cast<int>(type);
+    };
+    const auto reader_port_type = [&] {
+        rdx_port_type type = RDX_PORT_NONE;
+        Glib::ustring name;
+        s.get_reader_port(type, name);
+        return static_cast<int>(type);
+    };
+    const struct {
+        const char* key;
+        const char* stored;
+        std::function<int()> read;
+        int expected;
+    } rows[] = {
+        {"key-format", "HEX", [&] { return static_cast<int>(s.get_key_format()); }, KF_HEX},
+        {"key-format", "dec", [&] { return static_cast<int>(s.get_key_format()); }, KF_DECIMAL},
+        {"key-format", "dec bytes", [&] { return static_cast<int>(s.get_key_format()); }, KF_DECIMAL_BYTES},
+        {"key-format", "em-marine+fa", [&] { return static_cast<int>(s.get_key_format()); },
+         KF_EM_MARINE_CODE},
+        {"key-format", "", [&] { return static_cast<int>(s.get_key_format()); }, KF_HEX},
+        {"debug-log-level", "", [&] { return static_cast<int>(s.get_debug_loglevel()); }, LOGLEVEL_DEBUG},
+        {"debug-log-level", "none", [&] { return static_cast<int>(s.get_debug_loglevel()); }, LOGLEVEL_DEBUG},
+        {"debug-log-level", "Error", [&] { return static_cast<int>(s.get_debug_loglevel()); },
+         LOGLEVEL_DEBUG},
+        {"debug-log-level", "warning", [&] { return static_cast<int>(s.get_debug_loglevel()); },
+         LOGLEVEL_WARNING},
+        {"scan-key-type", "KF-300", [&] { return static_cast<int>(s.get_scan_key_type()); }, SCAN_KEY_DALLAS},
+        {"scan-key-type", "kf-300", [&] { return static_cast<int>(s.get_scan_key_type()); }, SCAN_KEY_KF300},
+        {"adapter-port-type", "COM", adapter_port_type, RDX_PORT_COM},
+        {"adapter-port-type", "com", adapter_port_type, RDX_PORT_NONE},
+        {"adapter-port-type", " COM", adapter_port_type, RDX_PORT_NONE},
+        {"reader-port-type", "Proxy", reader_port_type, RDX_PORT_PROXY},
+        {"reader-port-type", "", reader_port_type, RDX_PORT_NONE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.key) + " = \"" + row.stored + "\"");
+        m_refOther->set_string(row.key, row.stored);
+        EXPECT_EQ(row.read(), row.expected);
+    }
+}
+
+// The searched number is database text: pairs of digits read from the end, anything else the empty number.
+TEST_F(CAppSettingsTest, StoredSearchNumberReadsAsDatabaseText) {
+    const struct {
+        const char* stored;
+        const char* number;
+    } rows[] = {{"ABC", "BC"}, {"0a1B2c", "0A1B2C"}, {"", ""}, {"12 34", ""}, {"xyz", ""}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stored);
+        m_refOther->set_string("search-number", row.stored);
+        EXPECT_EQ(g_AppSet->get_search_number().ToString(), row.number);
+    }
 }

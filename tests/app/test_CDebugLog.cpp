@@ -63,6 +63,21 @@ TEST_F(CDebugLogTest, LineHasTimeStampLevelTagAndText) {
     EXPECT_EQ(m[9], "Kestrix started");
 }
 
+// A formatted message keeps at most 511 characters, whatever the format made of it.
+TEST_F(CDebugLogTest, FormattedMessageIsCutAt511Characters) {
+    for (const size_t length : {size_t{510}, size_t{511}, size_t{512}, size_t{2000}}) {
+        SCOPED_TRACE(length);
+        fs::remove(m_log.get_filename());
+        const std::string text(length, 'x');
+        m_log.LogMsgFmt(LOGLEVEL_ERROR, "port", "%s", text.c_str());
+        const auto lines = read_lines(m_log.get_filename());
+        ASSERT_EQ(lines.size(), 1u);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[0], m, kLineFormat)) << lines[0];
+        EXPECT_EQ(m[9], std::string(std::min<size_t>(length, 511), 'x'));
+    }
+}
+
 // ---- levels ----
 
 TEST_F(CDebugLogTest, IsLoggableComparesWithCurrentLevel) {
@@ -120,4 +135,27 @@ TEST_F(CDebugLogTest, EncodeBinGroupsOfFourBytes) {
     const std::string nine = encode_bin({0, 1, 2, 3, 4, 5, 6, 7, 0xab});
     EXPECT_EQ(nine, "00010203 04050607 AB");
     EXPECT_EQ(nine.size(), 20u);
+}
+
+TEST_F(CDebugLogTest, EncodeTextEscapesControlAndNonAsciiBytes) {
+    const struct {
+        std::string bytes;
+        const char* text;
+    } rows[] = {
+        {"", ""},
+        {"AT+Z ~", "AT+Z ~"},
+        {"\r\n\xC3", "\\r\\n\\xC3"},
+        {"\\", "\\\\"},
+        {"\t", "\\t"},
+        {std::string("\0\x1F\x7F\x80\xFF", 5), "\\x00\\x1F\\x7F\\x80\\xFF"},
+        {"a\\n", "a\\\\n"}, // a backslash before a letter stays distinguishable from a line feed
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string out = "garbage";
+        CDebugLog::EncodeLogText(row.bytes.data(), row.bytes.size(), out);
+        EXPECT_EQ(out, row.text);
+    }
+    EXPECT_STREQ(CDebugLog::EncodeLogData("a\n", 2, false), "a\\n");
+    EXPECT_STREQ(CDebugLog::EncodeLogData("a\n", 2, true), "610A");
 }

@@ -11,6 +11,8 @@ namespace dbftest {
 
 // Central European time with its daylight saving rule.
 inline constexpr char kCentralEurope[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+// Eastern time of the United States with its daylight saving rule.
+inline constexpr char kEasternUs[] = "EST5EDT,M3.2.0,M11.1.0";
 
 class CLocalZone {
 public:

@@ -118,14 +118,3 @@ TEST_F(CCardUIDTest, ToStringRoundTripsEveryLength) {
         EXPECT_EQ(back, n) << n.ToString();
     }
 }
-
-TEST_F(CCardUIDTest, GValueHoldsACopy) {
-    Glib::Value<CCardUID> v;
-    v.init(Glib::Value<CCardUID>::value_type());
-    EXPECT_EQ(v.get(), CCardUID()); // never set
-    const CCardUID n(0x0A1B2Cull, 6);
-    v.set(n);
-    Glib::Value<CCardUID> copy;
-    copy.init(v.gobj());
-    EXPECT_EQ(copy.get(), n);
-}

@@ -4,8 +4,13 @@
 
 #include <clocale>
 #include <cstdio>
+#include <fcntl.h>
 #include <stdexcept>
-#include <thread>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 
 #include "common/HexDiff.h"
 #include "keys/CDbf.h"
@@ -187,24 +192,6 @@ TEST_F(CDbfTest, UndefinedWindows1251ByteFailsReading) {
     m_db.Open(m_path, true);
     m_db.GoToRecord(0);
     EXPECT_EQ(exception_text([&] { m_db.GetFieldData(0); }), "iconv conversion failed");
-}
-
-TEST(DbfCodePageTest, EachThreadConvertsWithItsOwnConverters) {
-    auto convert_many = [](bool* ok) {
-        for (int i = 0; i < 500 && *ok; ++i)
-            for (DbfCodePage cp : {DbfCodePage::kCp866, DbfCodePage::kWindows1251})
-                *ok = *ok && ansiToUtf8(cp, utf8_to_ansi(cp, kCyrillic)) == kCyrillic;
-    };
-    bool ok1 = true, ok2 = true;
-    std::thread t1(convert_many, &ok1), t2(convert_many, &ok2);
-    t1.join();
-    t2.join();
-    EXPECT_TRUE(ok1);
-    EXPECT_TRUE(ok2);
-}
-
-TEST(DbfCodePageTest, ConversionStopsAtAZeroByte) {
-    EXPECT_EQ(ansiToUtf8(DbfCodePage::kCp866, std::string_view("\x80\0\x81", 3)), "А");
 }
 
 // ---- field types ----
@@ -453,4 +440,79 @@ TEST_F(CDbfDamagedTest, StrayBytesInNonCharacterFieldsStillGiveValidText) {
     m_db.Open(m_path, true);
     m_db.GoToRecord(0);
     EXPECT_TRUE(m_db.GetFieldData(1).validate());
+}
+
+TEST_F(CDbfDamagedTest, FieldOfLengthZeroIsRefusedWhenOpening) {
+    // A logical field of no bytes: writing "TRUE" into it would land one byte past the field.
+    for (const auto& fields : {std::vector<CDbf::DBFFIELD>{field("A", 'C', 3), field("FLAG", 'L', 0)},
+                               std::vector<CDbf::DBFFIELD>{field("FLAG", 'L', 0), field("A", 'C', 3)}}) {
+        write_file(m_path, concat(table_header(fields, 1), record(fields, {"abc"})));
+        EXPECT_EQ(exception_text([&] { m_db.Open(m_path, false); }),
+                  "Bad database format: field \"FLAG\" has length 0.");
+        EXPECT_FALSE(m_db.IsOpen());
+    }
+    const auto fields = {field("FLAG", 'L', 0)};
+    EXPECT_THROW(m_db.Create(m_path, fields.begin(), 1), std::invalid_argument);
+}
+
+// ---- files that are not tables ----
+
+class CDbfNotAFileTest : public CDbfTest {
+protected:
+    // Runs f with a deadline. Should it hang in opening the FIFO, a writer is opened, which releases it.
+    template <typename F>
+    auto within_deadline(F f) {
+        auto result = std::async(std::launch::async, f);
+        if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "blocked on " << m_path;
+            const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        return result.get();
+    }
+};
+
+TEST_F(CDbfNotAFileTest, FifoOrDeviceNamedLikeATableIsRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.dbf").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", m_dir / "device.dbf");
+    for (const char* name : {"fifo.dbf", "device.dbf"}) {
+        m_path = m_dir / name;
+        for (bool read_only : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << name << (read_only ? " read-only" : " read-write"));
+            const std::string error = within_deadline([&] {
+                CDbf db;
+                return exception_text([&] { db.Open(m_path, read_only); });
+            });
+            EXPECT_EQ(error, "Failed to open database \"" + m_path.string() + "\": not a regular file");
+        }
+    }
+}
+
+// ---- appends collected in memory ----
+
+// Appended records are collected and written in pieces of about 1 MiB: records on both sides of a piece's
+// end, and edits of a record after its piece went to the file, must all arrive.
+TEST_F(CDbfTest, AppendsCrossingTheCollectedWriteArriveComplete) {
+    const std::vector<CDbf::DBFFIELD> fields = {field("N", 'N', 8), field("C", 'C', 100)};
+    create(fields);
+    constexpr std::uint32_t kRecords = 15000; // about 1.5 MiB of 109-byte records
+    for (std::uint32_t i = 0; i < kRecords; ++i) {
+        m_db.Append(1);
+        m_db.SetFieldData(0, std::to_string(i));
+        m_db.SetFieldData(1, "Ключ " + std::to_string(i));
+    }
+    m_db.GoToRecord(100); // long written to the file
+    m_db.SetFieldData(1, "changed");
+    m_db.Close();
+
+    Bytes expected = table_header(fields, kRecords);
+    for (std::uint32_t i = 0; i < kRecords; ++i) {
+        std::string number = std::to_string(i);
+        number.insert(0, 8 - number.size(), ' ');
+        const std::string text = i == 100 ? "changed" : "\x8A\xAB\xEE\xE7 " + std::to_string(i);
+        const Bytes r = record(fields, {number, text});
+        expected.insert(expected.end(), r.begin(), r.end());
+    }
+    EXPECT_BYTES_EQ(expected, read_file(m_path));
 }

@@ -3,7 +3,15 @@
 // checked byte by byte and read back by an independent DBF reader.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <climits>
+#include <ctime>
+#include <future>
+#include <map>
 #include <stdexcept>
 
 #include "common/HexDiff.h"
@@ -230,15 +238,63 @@ TEST_F(CKeyDbTest, CreationTimesParseAsLocalTime) {
     EXPECT_EQ(read_key(0).created, local_time(2024, 3, 2, 10, 0));
 }
 
-TEST_F(CKeyDbTest, CreationTimesAgreeWithMktimeAroundClockChanges) {
-    for (int day : {30, 31})
-        for (int month : {3, 10})
-            for (int hour = 0; hour < 24; ++hour)
-                for (int minute : {0, 1, 30, 59}) {
-                    char text[32];
-                    std::snprintf(text, sizeof text, "%d.%d.2024 %d:%d", day, month, hour, minute);
-                    EXPECT_EQ(parse_key_db_time(text), local_time(2024, month, day, hour, minute)) << text;
-                }
+// Every minute of the days the clocks change, and of the days around them, in two zones. The expected
+// instant of a wall time is found by walking the instants of the days minute by minute: a wall time
+// the clocks show twice is its later instant; one they skip is what mktime makes of it.
+struct ClockChangeDays {
+    const char* name;
+    const char* zone;
+    int year;
+    int spring_month, spring_day, autumn_month, autumn_day;
+};
+
+class KeyDbClockChangeTest : public ::testing::TestWithParam<ClockChangeDays> {};
+
+TEST_P(KeyDbClockChangeTest, CreationTimesOfEveryMinuteAreTheInstantsTheClockShowed) {
+    const ClockChangeDays& p = GetParam();
+    CLocalZone zone(p.zone);
+    for (const auto& [month, change_day] :
+         {std::pair{p.spring_month, p.spring_day}, std::pair{p.autumn_month, p.autumn_day}}) {
+        for (int next_to = -1; next_to <= 1; ++next_to) {
+            const auto noon =
+                static_cast<std::time_t>(local_time(p.year, month, change_day + next_to, 12, 0));
+            std::tm date{};
+            localtime_r(&noon, &date);
+            const int year = date.tm_year + 1900, month_of_day = date.tm_mon + 1, day = date.tm_mday;
+            // The instants whose local date is this day, by their wall minute; later ones replace earlier.
+            std::map<int, std::int64_t> shown;
+            for (std::time_t t = noon - 36 * 3600; t <= noon + 36 * 3600; t += 60) {
+                std::tm tm{};
+                localtime_r(&t, &tm);
+                if (tm.tm_year == date.tm_year && tm.tm_mon == date.tm_mon && tm.tm_mday == day)
+                    shown[tm.tm_hour * 60 + tm.tm_min] = t;
+            }
+            for (int minute_of_day = 0; minute_of_day < 24 * 60; ++minute_of_day) {
+                const int hour = minute_of_day / 60, minute = minute_of_day % 60;
+                char text[32];
+                std::snprintf(text, sizeof text, "%d.%d.%d %d:%d", day, month_of_day, year, hour, minute);
+                const auto it = shown.find(minute_of_day);
+                const std::int64_t expected =
+                    it != shown.end() ? it->second : local_time(year, month_of_day, day, hour, minute);
+                ASSERT_EQ(parse_key_db_time(text), expected) << p.zone << " " << text;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoZones, KeyDbClockChangeTest,
+                         ::testing::Values(ClockChangeDays{"CentralEurope", kCentralEurope, 2024, 3, 31, 10,
+                                                           27},
+                                           ClockChangeDays{"EasternUs", kEasternUs, 2024, 3, 10, 11, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CKeyDbTest, RepeatedAutumnHourReadsAsItsLaterInstant) {
+    // 27.10.2024 02:30 in Central Europe: 00:30 UTC in summer time, 01:30 UTC after the clocks went back.
+    local_time(2024, 7, 1); // whatever mktime last saw must not matter
+    EXPECT_EQ(parse_key_db_time("27.10.2024 02:30"), 1729992600);
+    local_time(2024, 1, 1);
+    EXPECT_EQ(parse_key_db_time("27.10.2024 02:30"), 1729992600);
+    EXPECT_EQ(parse_key_db_time("27.10.2024 01:59"), 1729987140); // summer time, 23:59 UTC
 }
 
 TEST_F(CKeyDbTest, CreationTimesAreWrittenInLocalTime) {
@@ -300,6 +356,27 @@ TEST_F(CKeyDbTest, KeyDbInfoReportsDescriptionAndKeyCount) {
     EXPECT_TRUE(CKeyDb::GetKeyDbInfo(m_path, description, count));
     EXPECT_EQ(description.raw(), kDoor + " 1");
     EXPECT_EQ(count, 10);
+}
+
+// The database list reads every *.dbf of the folder: a FIFO among them must neither block it (the test
+// opens a writer to release a blocked reader after the deadline) nor be taken for a database.
+TEST_F(CKeyDbTest, KeyDbInfoAndConnectRefuseAFifoWithoutBlocking) {
+    ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
+    auto read_info = std::async(std::launch::async, [this] {
+        Glib::ustring description;
+        int count = -1;
+        const bool ok = CKeyDb::GetKeyDbInfo(m_path, description, count);
+        return std::make_pair(ok, count);
+    });
+    if (read_info.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "GetKeyDbInfo blocked on a FIFO";
+        const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    EXPECT_EQ(read_info.get(), std::make_pair(false, 0));
+    EXPECT_EQ(connect_error(m_path),
+              "Failed to open database \"" + m_path.string() + "\": not a regular file");
 }
 
 TEST_F(CKeyDbTest, KeyDbInfoReadsWindows1251Descriptions) {

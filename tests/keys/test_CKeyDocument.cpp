@@ -4,6 +4,7 @@
 
 #include <giomm/init.h>
 #include <glib-object.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -292,6 +293,35 @@ TEST_F(CKeyDocumentTest, SaveReplacesTheFileInsteadOfRewritingIt) {
     EXPECT_EQ(read_file(m_path).size(), 411u) << "no keys left: only the database record";
 }
 
+// The database's name must never be missing from the folder during a save: the new file is renamed over
+// the old one, never put there after the old one was deleted or moved away.
+TEST_F(CKeyDocumentTest, SaveNeverLeavesTheFolderWithoutTheDatabase) {
+    write_database({1, 2}, "old");
+    open();
+    m_doc.set_otc(7);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, m_dir.path().c_str(), IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO), 0);
+    m_doc.save();
+    // The kernel queued the events while the calls ran; reading them does not wait.
+    std::vector<std::string> events;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = ::read(watch, buf, sizeof buf)) > 0;)
+        for (char* p = buf; p < buf + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            events.push_back(std::string(e->mask & IN_DELETE       ? "deleted "
+                                         : e->mask & IN_MOVED_FROM ? "moved away "
+                                                                   : "moved in ") +
+                             (e->len ? e->name : ""));
+            p += sizeof(inotify_event) + e->len;
+        }
+    ::close(watch);
+    EXPECT_EQ(events, (std::vector<std::string>{"moved away base.dbf.tmp", "moved in base.dbf"}));
+    CKeyDb db;
+    db.Connect(m_path, false);
+    EXPECT_EQ(db.GetOpenTimeCode(), 7);
+}
+
 class CKeyDocumentSaveFailureTest : public CKeyDocumentTest {
 protected:
     void SetUp() override {
@@ -355,4 +385,12 @@ TEST_F(CKeyDocumentSaveFailureTest, UnwritableFolder) {
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_BYTES_EQ(m_before, read_file(m_path));
+}
+
+TEST_F(CKeyDocumentSaveFailureTest, CharacterOutsideTheCodePageStopsTheSavePartWay) {
+    m_doc.set_description("new");
+    m_doc.add_key(m_doc.generate_key_id(), CT_DALLAS, number_of(3), false, KA_NORMAL, "ok");
+    m_doc.add_key(m_doc.generate_key_id(), CT_DALLAS, number_of(4), false, KA_NORMAL, "门"); // not in CP866
+    expect_untouched("iconv failed, errno: ");
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "base.dbf.tmp"));
 }

@@ -130,15 +130,19 @@ TEST_F(KeyNumberTest, ParsesEachFormatWithItsEdgeCases) {
         {"a12", KF_DECIMAL, unchanged},
         {"   ", KF_DECIMAL, unchanged},
         {"  662316xyz", KF_DECIMAL, six({0x2C, 0x1B, 0x0A, 0, 0, 0})},
-        {"281474976710657", KF_DECIMAL, CCardUID(1ull, 6)}, // 2^48 + 1: the low 48 bits are kept
-        {"999999999999999999999999", KF_DECIMAL, CCardUID(0xFFFFFFFFFFFFull, 6)}, // saturates
+        {"281474976710655", KF_DECIMAL, CCardUID(0xFFFFFFFFFFFFull, 6)}, // 2^48 - 1: the largest key
+        {"281474976710657", KF_DECIMAL, unchanged},                      // 2^48 + 1 would be key 000000000001
+        {"999999999999999999999999", KF_DECIMAL, unchanged},
         {"-1", KF_DECIMAL, unchanged},
         {"0000000a1B2C", KF_HEX, six({0x2C, 0x1B, 0x0A, 0, 0, 0})},
         {"0x1F", KF_HEX, CCardUID(0x1Full, 6)},
         {"0xg", KF_HEX, CCardUID(0ull, 6)}, // only the 0 is a number
         {"g1", KF_HEX, unchanged},
-        {"FFFFFFFFFFFFFFFFFFFF", KF_HEX, CCardUID(0xFFFFFFFFFFFFull, 6)},
+        {"FFFFFFFFFFFF", KF_HEX, CCardUID(0xFFFFFFFFFFFFull, 6)},
+        {"1000000000001", KF_HEX, unchanged},
+        {"FFFFFFFFFFFFFFFFFFFF", KF_HEX, unchanged},
         {"A123", KF_KEYPAD, CCardUID(0xA123ull, 6)}, // the keypad's 0 is typed as A
+        {"1000000000A12", KF_KEYPAD, unchanged},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
