@@ -271,7 +271,7 @@ TEST_P(KeyDbClockChangeTest, CreationTimesOfEveryMinuteAreTheInstantsTheClockSho
             }
             for (int minute_of_day = 0; minute_of_day < 24 * 60; ++minute_of_day) {
                 const int hour = minute_of_day / 60, minute = minute_of_day % 60;
-                char text[32];
+                char text[64];
                 std::snprintf(text, sizeof text, "%d.%d.%d %d:%d", day, month_of_day, year, hour, minute);
                 const auto it = shown.find(minute_of_day);
                 const std::int64_t expected =
