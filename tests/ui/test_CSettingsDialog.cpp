@@ -7,6 +7,8 @@
 #include <gtkmm/dropdown.h>
 #include <gtkmm/entry.h>
 #include <gtkmm/frame.h>
+#include <gtkmm/label.h>
+#include <gtkmm/popovermenu.h>
 #include <gtkmm/stringlist.h>
 #include <gtkmm/window.h>
 
@@ -300,6 +302,37 @@ TEST_F(CSettingsDialogTest, EmptyDatabaseFolderShowsTheDefaultFolder) {
         find_by_text<Gtk::Frame>(*dialog, "Database folder", [](Gtk::Frame& f) { return f.get_label(); });
     ASSERT_NE(nullptr, frame);
     EXPECT_EQ(GetDbDir().string(), find_all<Gtk::Entry>(*frame).at(0)->get_text().raw());
+}
+
+TEST_F(CSettingsDialogTest, RightClickOnDebugOffersToOpenTheLogFolder) {
+    auto dialog = open_dialog();
+    dialog->present();
+    ASSERT_TRUE(widgets_test::pump_until([&] { return dialog->get_mapped(); }));
+    auto* debug = find_by_text<Gtk::Frame>(*dialog, "Debug", [](Gtk::Frame& f) { return f.get_label(); });
+    ASSERT_NE(nullptr, debug);
+    auto controllers = debug->observe_controllers();
+    GtkGestureClick* secondary = nullptr;
+    for (guint i = 0; i < controllers->get_n_items(); ++i) {
+        GObject* controller = controllers->get_object(i)->gobj();
+        if (GTK_IS_GESTURE_CLICK(controller) &&
+            gtk_gesture_single_get_button(GTK_GESTURE_SINGLE(controller)) == GDK_BUTTON_SECONDARY)
+            secondary = GTK_GESTURE_CLICK(controller);
+    }
+    ASSERT_NE(nullptr, secondary) << "no right-button gesture on the Debug frame";
+    g_signal_emit_by_name(secondary, "pressed", 1, 20.0, 10.0);
+
+    auto popovers = find_all<Gtk::PopoverMenu>(*debug);
+    ASSERT_EQ(1u, popovers.size());
+    Gtk::Label* item = nullptr;
+    ASSERT_TRUE(widgets_test::pump_until([&] {
+        item = find_by_text<Gtk::Label>(*popovers[0], "Open the folder containing the log file",
+                                        [](Gtk::Label& l) { return l.get_text(); });
+        return popovers[0]->get_visible() && item && item->get_mapped();
+    }));
+    // The item is live only when the dialog provides the "debug.folder" action.
+    EXPECT_TRUE(item->is_sensitive());
+    popovers[0]->popdown();
+    dialog->hide();
 }
 
 } // namespace
