@@ -15,6 +15,7 @@ constexpr unsigned kNoCount = 0xFFFFFFFFu;
 } // namespace
 
 CMyStatusBar::CMyStatusBar() : Gtk::Box(Gtk::Orientation::HORIZONTAL, kSpacing) {
+    add_css_class("status-bar");
     set_margin_start(kMarginEnds);
     set_margin_end(kMarginEnds);
     set_margin_top(kMarginTopBottom);
