@@ -7,7 +7,7 @@
 #include "adapter/ComModeLamp.h"
 
 namespace {
-constexpr int kLampSize = 14;
+constexpr int kLampSize = 18; // the status bar reserves 18 x 18 for the lamp
 constexpr double kOutlineWidth = 1.0;
 } // namespace
 

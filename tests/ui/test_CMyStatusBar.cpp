@@ -1,0 +1,81 @@
+// The status line: its texts, the row count and the double click that asks for the history.
+#include <gtest/gtest.h>
+
+#include <gtkmm/eventcontroller.h>
+#include <gtkmm/gestureclick.h>
+#include <gtkmm/label.h>
+
+#include "ui/CMyStatusBar.h"
+#include "widgets_TestSupport.h"
+
+namespace {
+
+class CMyStatusBarTest : public ::testing::Test {
+protected:
+    widgets_test::GtkReady m_gtk;
+
+    // Simulates n presses of the primary button on the label showing the status.
+    void press_main_label(CMyStatusBar& bar, int n_press) {
+        auto* label = widgets_test::find_by_text<Gtk::Label>(bar, bar.get_status(),
+                                                             [](Gtk::Label& l) { return l.get_text(); });
+        ASSERT_NE(nullptr, label);
+        auto controllers = label->observe_controllers();
+        bool pressed = false;
+        for (guint i = 0; i < controllers->get_n_items(); ++i) {
+            GObject* controller = controllers->get_object(i)->gobj();
+            if (GTK_IS_GESTURE_CLICK(controller)) {
+                auto* gesture = GTK_GESTURE_CLICK(controller);
+                g_signal_emit_by_name(gesture, "pressed", n_press, 1.0, 1.0);
+                pressed = true;
+            }
+        }
+        ASSERT_TRUE(pressed) << "the main label has no click gesture";
+    }
+};
+
+TEST_F(CMyStatusBarTest, CountShowsSelectedOfTotalOrNothing) {
+    struct {
+        unsigned selected, total;
+        const char* shown;
+    } cases[] = {{3, 10, "3/10"},
+                 {0, 0, "0/0"},
+                 {7, 0xFFFFFFFFu, ""},
+                 {4000000000u, 4000000001u, "4000000000/4000000001"}};
+    CMyStatusBar bar;
+    for (const auto& c : cases) {
+        bar.set_count(c.selected, c.total);
+        EXPECT_EQ(c.shown, bar.get_count()) << c.selected << " of " << c.total;
+    }
+}
+
+TEST_F(CMyStatusBarTest, StatusProgressAndCountdownGoToTheirOwnFields) {
+    CMyStatusBar bar;
+    EXPECT_EQ("Ready", bar.get_status());
+    bar.set_text("Recording to the controller Q-4T 40 %");
+    bar.set_info("17");
+    EXPECT_EQ("Recording to the controller Q-4T 40 %", bar.get_status());
+    EXPECT_EQ("17", bar.get_info());
+    bar.set_status("Database \"Office\" is open");
+    EXPECT_EQ("17", bar.get_info());
+    bar.set_ready_status();
+    EXPECT_EQ("Ready", bar.get_status());
+}
+
+TEST_F(CMyStatusBarTest, OnlyADoubleClickOnTheStatusAsksForDetails) {
+    CMyStatusBar bar;
+    int requests = 0;
+    bar.signal_details_requested().connect([&] { ++requests; });
+    press_main_label(bar, 1);
+    EXPECT_EQ(0, requests);
+    press_main_label(bar, 2);
+    EXPECT_EQ(1, requests);
+}
+
+TEST_F(CMyStatusBarTest, LampIsTheFirstChildAtEighteenPixels) {
+    CMyStatusBar bar;
+    EXPECT_EQ(&bar.com_mode_view(), bar.get_first_child());
+    EXPECT_EQ(18, bar.com_mode_view().get_content_width());
+    EXPECT_EQ(18, bar.com_mode_view().get_content_height());
+}
+
+} // namespace
