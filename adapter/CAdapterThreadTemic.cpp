@@ -141,9 +141,11 @@ void CAdapterThread::DrainWhenQuiet() {
 // The wake byte ends the adapter's scan, so that a tag lying on the reader stops being reported; what the
 // scan still had on its way arrives before the rate changes, and whatever the change garbles after it.
 void CAdapterThread::T57_Open() {
-    const unsigned char wake = kM6Wake;
-    SendPort(&wake, 1, m_Timing.response_ms);
-    DrainWhenQuiet();
+    if (m_nProto == PROTO_M6) {
+        const unsigned char wake = kM6Wake;
+        SendPort(&wake, 1, m_Timing.response_ms);
+        DrainWhenQuiet();
+    }
     SetProto(PROTO_ASCII);
     DrainWhenQuiet();
 }
