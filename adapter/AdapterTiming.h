@@ -12,4 +12,5 @@ struct AdapterTiming {
     unsigned int countdown_poll_ms = 333; // longest sleep of a response wait, so the countdown stays live
     unsigned int mode_answer_ms = 1000;   // an answer in key-reading mode before the adapter is woken again
     unsigned int rearm_ms = 5000;         // key-reading mode re-arms the idle adapter this often
+    unsigned int line_settle_ms = 50;     // a quiet line before the first line of the ASCII protocol
 };

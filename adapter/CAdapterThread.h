@@ -300,6 +300,10 @@ protected:
     bool ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,
                      unsigned int& count);
     void PortLost(const CRdPortException& e);
+    // Runs one step of a command: false when the step fails, or when the port is lost on the way (the
+    // reason in the history, the link dropped), so that the command shows its own failure line. A step
+    // that needs the port after it was lost fails the same way.
+    bool PortStep(const std::function<bool()>& step);
     // The messages of one DS1996L command's key wait.
     struct KeyWaitTexts {
         const char* no_ack;
@@ -324,6 +328,20 @@ protected:
     void StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type type, const Glib::ustring& port_name);
     TemicTarget TakeTemicTarget();
     bool T57_Exchange(const std::string& line, int attempts, bool write);
+    // The reading mode may still be talking when a Temic command starts: its scan is ended, the line
+    // switched to the ASCII protocol and the exchange starts from an empty buffer once the line is quiet.
+    void T57_Open();
+    // Receives until nothing has arrived for the settle time (at most the response timeout), then empties
+    // the receive buffer and the driver's.
+    void DrainWhenQuiet();
+    // One Temic block and the word written into it.
+    struct TemicBlock {
+        unsigned char block;
+        const unsigned int* word;
+    };
+    // The adapter path: the blocks in order, then the reset. False when a block was not written (the last
+    // error tells why) or the port was lost (the failure line shown).
+    bool T57_WriteBlocks(const TemicBlock* blocks, size_t count, unsigned char mode);
 
     using Clock = std::chrono::steady_clock;
 

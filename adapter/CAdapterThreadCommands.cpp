@@ -11,7 +11,11 @@
 bool CAdapterThread::OpenController(Cmd cmd, const Glib::ustring& title, bool probe, unsigned char* page0,
                                     m6::M6MemType& type) {
     SetStatusText(title, true);
-    return InitAdapter() && DetectMemType(cmd, type, probe, false, page0);
+    if (PortStep([&] { return InitAdapter() && DetectMemType(cmd, type, probe, false, page0); }))
+        return true;
+    if (!m_pPort)
+        SetStatusText(_("11 No connection!"), false);
+    return false;
 }
 
 CProgressLine CAdapterThread::RecordingProgress(bool via_key) {
@@ -23,7 +27,7 @@ CProgressLine CAdapterThread::RecordingProgress(bool via_key) {
 bool CAdapterThread::WriteImagePages(Cmd cmd, bool via_key, const unsigned char* image, unsigned int first,
                                      unsigned int count,
                                      const std::function<void(unsigned int)>& after_page) {
-    try {
+    return PortStep([&] {
         for (unsigned int k = 0; k < count; ++k) {
             const unsigned int address = (first + k) * static_cast<unsigned int>(m6::kPageSize);
             if (!M6_WritePage(cmd, via_key, address, image + address))
@@ -31,10 +35,7 @@ bool CAdapterThread::WriteImagePages(Cmd cmd, bool via_key, const unsigned char*
             after_page(k + 1);
         }
         return true;
-    } catch (const CRdPortException& e) {
-        PortLost(e);
-        return false;
-    }
+    });
 }
 
 // A port lost in the middle of a transfer: the reason goes to the history, the link is dropped at once (so
@@ -44,15 +45,24 @@ void CAdapterThread::PortLost(const CRdPortException& e) {
     HandleException(e);
 }
 
-bool CAdapterThread::ReadQ4List(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
-                                const std::function<void(unsigned int)>& show_count, unsigned int& bytes_read,
-                                unsigned int& count) {
+bool CAdapterThread::PortStep(const std::function<bool()>& step) {
     try {
-        return ReadQ4Pages(cmd, via_key, image, limit, show_count, bytes_read, count);
+        return step();
     } catch (const CRdPortException& e) {
         PortLost(e);
         return false;
+    } catch (const CMyException& e) {
+        // The port was dropped by an earlier step: its reason is in the history already.
+        if (e.get_status() != MY_ERR_IO || m_pPort)
+            throw;
+        return false;
     }
+}
+
+bool CAdapterThread::ReadQ4List(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
+                                const std::function<void(unsigned int)>& show_count, unsigned int& bytes_read,
+                                unsigned int& count) {
+    return PortStep([&] { return ReadQ4Pages(cmd, via_key, image, limit, show_count, bytes_read, count); });
 }
 
 bool CAdapterThread::ReadQ4Pages(Cmd cmd, bool via_key, unsigned char* image, unsigned int limit,
@@ -78,12 +88,7 @@ bool CAdapterThread::ReadQ4Pages(Cmd cmd, bool via_key, unsigned char* image, un
 // The index area comes first and whole; the records follow until the one closing the list has been read.
 bool CAdapterThread::ReadQ6List(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,
                                 unsigned int& count) {
-    try {
-        return ReadQ6Pages(cmd, image, type, bytes_read, count);
-    } catch (const CRdPortException& e) {
-        PortLost(e);
-        return false;
-    }
+    return PortStep([&] { return ReadQ6Pages(cmd, image, type, bytes_read, count); });
 }
 
 bool CAdapterThread::ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType type, unsigned int& bytes_read,

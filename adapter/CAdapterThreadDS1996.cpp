@@ -38,12 +38,18 @@ void ds1996_prepared_page0(unsigned char* page, unsigned char byte2) {
 }
 
 bool CAdapterThread::DS1996_WaitKey(Cmd cmd, const KeyWaitTexts& texts) {
-    if (!M6_Send(kM6StartKey)) {
+    unsigned char code = 0;
+    const bool answered = PortStep([&] {
+        if (!M6_Send(kM6StartKey))
+            return false;
+        SetStatusText(_("Waiting DS1996L"), false);
+        code = WaitComApp(m_Timing.key_wait_ms, cmd);
+        return true;
+    });
+    if (!answered) {
         SetStatusText(_(texts.no_ack), true);
         return false;
     }
-    SetStatusText(_("Waiting DS1996L"), false);
-    const unsigned char code = WaitComApp(m_Timing.key_wait_ms, cmd);
     if (code == kM6CodeCancelled) {
         SetStatusText(_(texts.cancelled), true);
         return false;
@@ -68,8 +74,10 @@ void CAdapterThread::DoDS1996Prepare() {
             return;
         SetStatusText(_("Preparing the DS1996L key"), false);
         unsigned char page[kPage];
-        const bool ok = M6_ReadPage(cmd, true, 0, page) &&
-                        (ds1996_prepared_page0(page, page[2]), M6_WritePage(cmd, true, 0, page));
+        const bool ok = PortStep([&] {
+            return M6_ReadPage(cmd, true, 0, page) &&
+                   (ds1996_prepared_page0(page, page[2]), M6_WritePage(cmd, true, 0, page));
+        });
         if (!ok) {
             SetStatusText(_("Preparation failed, please try again"), true);
             return;
@@ -86,7 +94,7 @@ void CAdapterThread::DoDS1996FromDb() {
         if (!AskUser(cmd, ASK_DB_KEYS, kDs1996Capacity))
             return;
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
-        if (!M6_ReadPage(cmd, true, 0, image.data())) {
+        if (!PortStep([&] { return M6_ReadPage(cmd, true, 0, image.data()); })) {
             SetStatusText(_(kRecordFailed), true);
             return;
         }
@@ -103,7 +111,7 @@ void CAdapterThread::DoDS1996FromDb() {
         bool ok = WriteImagePages(cmd, true, image.data(), 0, pages,
                                   [&](unsigned int done) { progress.set(done * 100 / (pages + 1)); });
         image[0] = m6::kQ4FormatComplete;
-        ok = ok && M6_WritePage(cmd, true, 0, image.data());
+        ok = ok && PortStep([&] { return M6_WritePage(cmd, true, 0, image.data()); });
         if (!ok) {
             SetStatusText(_(kRecordFailed), true);
             return;
@@ -125,7 +133,7 @@ void CAdapterThread::DoDS1996ToDb() {
         progress.set(0);
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         unsigned int bytes_read = 0, count = 0;
-        const bool ok = M6_ReadPage(cmd, true, 0, image.data()) &&
+        const bool ok = PortStep([&] { return M6_ReadPage(cmd, true, 0, image.data()); }) &&
                         (image[0] == m6::kQ4FormatComplete || AskUser(cmd, ASK_DS1996_CONTENT, image[0])) &&
                         ReadQ4List(
                             cmd, true, image.data(), kDs1996Size, [&](unsigned int n) { progress.set(n); },
@@ -184,7 +192,7 @@ void CAdapterThread::DoDS1996ToFile() {
         progress.set(0);
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         for (unsigned int k = 0; k < kKeyPages; ++k) {
-            if (!M6_ReadPage(cmd, true, k * kPage, image.data() + k * kPage)) {
+            if (!PortStep([&] { return M6_ReadPage(cmd, true, k * kPage, image.data() + k * kPage); })) {
                 SetStatusText(_(kReadFailed), true);
                 return;
             }

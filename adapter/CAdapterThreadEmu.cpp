@@ -151,14 +151,17 @@ void CAdapterThread::DoEmuFromDb() {
         }
         image[0] = m6::kQ4FormatComplete;
         image[1] = 0x00;
-        // The controller notices a new key only after the key line has been off for a moment.
-        Emu_Send(kEmuLineOff, nullptr, 0);
-        WaitFor(kLineOffMs);
-        Emu_Send(kEmuLineOn, nullptr, 0);
-        WaitFor(kLineOnMs);
-        Emu_Send(kEmuStart, image.data(), kPage);
-        const bool ok = EmuServeRequests(cmd, image.data(), length);
-        Emu_Send(kEmuEnd, nullptr, 0);
+        const bool ok = PortStep([&] {
+            // The controller notices a new key only after the key line has been off for a moment.
+            Emu_Send(kEmuLineOff, nullptr, 0);
+            WaitFor(kLineOffMs);
+            Emu_Send(kEmuLineOn, nullptr, 0);
+            WaitFor(kLineOnMs);
+            Emu_Send(kEmuStart, image.data(), kPage);
+            const bool served = EmuServeRequests(cmd, image.data(), length);
+            Emu_Send(kEmuEnd, nullptr, 0);
+            return served;
+        });
         if (!ok) {
             SetStatusText(_("The record has not been made, please try again"), true);
             return;
@@ -178,10 +181,13 @@ void CAdapterThread::DoEmuToDb() {
         const auto start = Clock::now();
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         ds1996_prepared_page0(image.data(), 0xFF);
-        Emu_Send(kEmuStart, image.data(), kPage);
         unsigned int count = 0;
-        const bool ok = EmuTakePages(cmd, image.data(), count);
-        Emu_Send(kEmuEnd, nullptr, 0);
+        const bool ok = PortStep([&] {
+            Emu_Send(kEmuStart, image.data(), kPage);
+            const bool taken = EmuTakePages(cmd, image.data(), count);
+            Emu_Send(kEmuEnd, nullptr, 0);
+            return taken;
+        });
         if (!ok) {
             SetStatusText(_("Reading has not been completed, please try again"), true);
             return;
@@ -208,9 +214,14 @@ void CAdapterThread::DoEmuDallas() {
             std::lock_guard lock(m_Mutex);
             std::memcpy(id, m_EmuId, sizeof id);
         }
-        Emu_Send(kEmuDallas, id, sizeof id);
-        WaitWhileCurrent(cmd);
-        Emu_Send(kEmuEnd, nullptr, 0);
+        // A lost port ends the emulation with its reason as the last line.
+        if (!PortStep([&] {
+                Emu_Send(kEmuDallas, id, sizeof id);
+                WaitWhileCurrent(cmd);
+                Emu_Send(kEmuEnd, nullptr, 0);
+                return true;
+            }))
+            return;
         FinishCmd(cmd);
     });
 }
@@ -218,9 +229,13 @@ void CAdapterThread::DoEmuDallas() {
 void CAdapterThread::DoPowerOff() {
     const Cmd cmd = CMD_POWER_OFF;
     RunCommand(cmd, CmdExit::RestartReading, [this] {
-        Emu_Send(kEmuLineOff, nullptr, 0);
-        WaitWhileCurrent(cmd);
-        Emu_Send(kEmuLineOn, nullptr, 0);
+        if (!PortStep([&] {
+                Emu_Send(kEmuLineOff, nullptr, 0);
+                WaitWhileCurrent(cmd);
+                Emu_Send(kEmuLineOn, nullptr, 0);
+                return true;
+            }))
+            return;
         FinishCmd(cmd);
     });
 }

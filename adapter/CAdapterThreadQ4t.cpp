@@ -203,8 +203,11 @@ void CAdapterThread::DoQ4tToFile() {
         if (!InitAdapter())
             return;
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
-        if (!M6_ReadPage(cmd, false, 0, image.data()))
+        if (!PortStep([&] { return M6_ReadPage(cmd, false, 0, image.data()); })) {
+            if (!m_pPort)
+                SetStatusText(_(kReadFailed), true);
             return;
+        }
         const m6::M6MemType type = m6::MemCodeToMemType(image[m6::kOffMemCode]);
         size_t size = m6::MemTypeToMemSize(type);
         if (size == 0) {
@@ -220,7 +223,7 @@ void CAdapterThread::DoQ4tToFile() {
         progress.set(0);
         const unsigned int pages = pages_for(size);
         for (unsigned int k = 1; k < pages; ++k) {
-            if (!M6_ReadPage(cmd, false, k * kPage, image.data() + k * kPage)) {
+            if (!PortStep([&] { return M6_ReadPage(cmd, false, k * kPage, image.data() + k * kPage); })) {
                 SetStatusText(_(kReadFailed), true);
                 return;
             }

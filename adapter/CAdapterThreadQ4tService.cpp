@@ -73,21 +73,28 @@ void CAdapterThread::DoQ4tTest() {
         }
         // Reads straddle the page boundaries, so that a page that overwrote its neighbour shows up.
         unsigned char back[kPage];
+        auto read_back = [&](unsigned int address) {
+            return PortStep([&] { return M6_ReadPage(cmd, false, address, back); });
+        };
         unsigned int bad = 0;
-        bool passed = M6_ReadPage(cmd, false, 0, back) && std::memcmp(back, image.data(), kHalfPage) == 0;
+        bool passed = read_back(0) && std::memcmp(back, image.data(), kHalfPage) == 0;
         for (unsigned int i = 1; passed && i < pages; ++i) {
             const unsigned int address = i * kPage - kHalfPage;
-            passed = M6_ReadPage(cmd, false, address, back) &&
-                     std::memcmp(back, image.data() + address, kPage) == 0;
+            passed = read_back(address) && std::memcmp(back, image.data() + address, kPage) == 0;
             if (!passed)
                 bad = i;
             progress.set(50 + (i + 1) * 50 / pages);
         }
         if (passed) {
-            passed = M6_ReadPage(cmd, false, pages * kPage - kHalfPage, back) &&
+            passed = read_back(pages * kPage - kHalfPage) &&
                      std::memcmp(back, image.data() + size - kHalfPage, kHalfPage) == 0;
             if (!passed)
                 bad = pages - 1;
+        }
+        // Without the port there is no memory to judge and no empty list to restore.
+        if (!m_pPort) {
+            SetStatusText(_(kTestFailed), true);
+            return;
         }
         build_restore_image(image.data(), type);
         const unsigned int restore = (m6::MemTypeToKeyCount(type) + 43) / kPage;

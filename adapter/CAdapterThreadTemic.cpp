@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "adapter/CAdapterThread.h"
+#include "adapter/M6Response.h"
 #include "app/i18n.h"
 #include "readers/RdxWrapper.h"
 
@@ -112,6 +113,58 @@ bool CAdapterThread::T57_Exchange(const std::string& text, int attempts, bool wr
     return false;
 }
 
+void CAdapterThread::DrainWhenQuiet() {
+    CRdPort& port = Port();
+    CFastBuffer& in = port.GetInBuffer();
+    const auto start = Clock::now();
+    auto quiet_since = start;
+    const auto settle = std::chrono::milliseconds(m_Timing.line_settle_ms);
+    const auto limit = std::chrono::milliseconds(m_Timing.response_ms);
+    for (;;) {
+        if (!m_bRunning)
+            throw CMyException(MY_ERR_STOPPING);
+        port.Receive();
+        const auto now = Clock::now();
+        if (!in.empty()) {
+            in.clear();
+            quiet_since = now;
+        }
+        if (now - quiet_since >= settle || now - start >= limit)
+            break;
+        const auto left = std::min(settle - (now - quiet_since), limit - (now - start));
+        WaitEvents(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+    }
+    port.Clear();
+    in.clear();
+}
+
+// The wake byte ends the adapter's scan, so that a tag lying on the reader stops being reported; what the
+// scan still had on its way arrives before the rate changes, and whatever the change garbles after it.
+void CAdapterThread::T57_Open() {
+    if (m_nProto == PROTO_M6) {
+        const unsigned char wake = kM6Wake;
+        SendPort(&wake, 1, m_Timing.response_ms);
+        DrainWhenQuiet();
+    }
+    SetProto(PROTO_ASCII);
+    DrainWhenQuiet();
+}
+
+bool CAdapterThread::T57_WriteBlocks(const TemicBlock* blocks, size_t count, unsigned char mode) {
+    try {
+        T57_Open();
+        for (size_t i = 0; i < count; ++i)
+            if (!T57_WriteTemic(blocks[i].block, mode, 0, blocks[i].word, -1, false, -1))
+                return false;
+        T57_Reset();
+        return true;
+    } catch (const CRdPortException& e) {
+        PortLost(e);
+        SetStatusText(_("The record has not been made, please try again"), true);
+        return false;
+    }
+}
+
 bool CAdapterThread::T57_WriteTemic(unsigned char block, unsigned char mode, unsigned char option,
                                     const unsigned int* word, long password, bool alternative, int attempts) {
     const std::string text = t57_write_line(block, mode, option, *word, password, alternative);
@@ -153,11 +206,9 @@ void CAdapterThread::DoWriteEmMarineToTemic() {
         } else {
             if (!TemicAdapterReady())
                 return;
-            SetProto(PROTO_ASCII);
-            for (unsigned char block = 0; block < kEmMarineWords; ++block)
-                if (!T57_WriteTemic(block, kModeEmMarine, 0, &words[block], -1, false, -1))
-                    return;
-            T57_Reset();
+            const TemicBlock blocks[] = {{0, &words[0]}, {1, &words[1]}, {2, &words[2]}};
+            if (!T57_WriteBlocks(blocks, std::size(blocks), kModeEmMarine))
+                return;
         }
         SetStatusText(_("Recording has completed successfully"), true);
         FinishCmd(cmd);
@@ -181,15 +232,12 @@ void CAdapterThread::DoWriteHidToTemic() {
         } else {
             if (!TemicAdapterReady())
                 return;
-            SetProto(PROTO_ASCII);
             // The data blocks go on while the tag still has its first configuration, the final one last.
             // Block 3 is written too: a tag keeping an old block 3 would send a wrong number.
-            const unsigned int* sequence[] = {&first_config, words + 1, words + 2, words + 3, words};
-            const unsigned char blocks[] = {0, 1, 2, 3, 0};
-            for (size_t i = 0; i < std::size(blocks); ++i)
-                if (!T57_WriteTemic(blocks[i], kModeHid, 0, sequence[i], -1, false, -1))
-                    return;
-            T57_Reset();
+            const TemicBlock blocks[] = {
+                {0, &first_config}, {1, words + 1}, {2, words + 2}, {3, words + 3}, {0, words}};
+            if (!T57_WriteBlocks(blocks, std::size(blocks), kModeHid))
+                return;
         }
         SetStatusText(_("Recording has completed successfully"), true);
         FinishCmd(cmd);

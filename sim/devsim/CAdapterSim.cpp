@@ -26,6 +26,9 @@ void CAdapterSim::receive(const uint8_t* data, size_t n, const LineSettings& lin
         proto = Proto::M6;
     if (proto != m_proto) {
         reset_line();
+        // The adapter leaves its reading mode when the program talks ASCII to it.
+        if (proto != Proto::M6)
+            m_armed = false;
         m_proto = proto;
     }
     m_counters.bytes_in += n;
@@ -66,7 +69,7 @@ void CAdapterSim::emit(TimePoint at, std::vector<uint8_t> bytes) {
     if (m_silent_until_cleared || bytes.empty())
         return;
     m_counters.bytes_out += bytes.size();
-    m_out.push_back({at, std::move(bytes)});
+    m_out.push_back({at, std::move(bytes), m_proto == Proto::Ascii ? kAsciiBaud : kM6Baud});
 }
 
 void CAdapterSim::add_fault(Fault kind, unsigned count) {
@@ -158,6 +161,8 @@ bool CAdapterSim::key_matches_mode() const {
         return m_scan_mode == ScanMode::Dallas;
     case KeyKind::EmMarine:
         return m_scan_mode == ScanMode::EmMarine;
+    case KeyKind::Temic:
+        return m_scan_mode == ScanMode::EmMarine && temic_programmed();
     case KeyKind::Kf300:
         return m_scan_mode == ScanMode::Kf300;
     default:
@@ -248,12 +253,16 @@ void CAdapterSim::tick(TimePoint now) {
     if (m_silent_until_cleared)
         return;
     if (m_armed && key_matches_mode() && now >= m_armed_at + m_config.key_delay) {
-        m_armed = false;
+        const TimePoint due = m_armed_at + m_config.key_delay;
+        // A programmed tag sends its number for as long as it lies in the field, so the adapter keeps
+        // reporting it until the program gives another command; a card or button is reported once.
+        m_armed = m_key.kind == KeyKind::Temic;
+        m_armed_at = std::max(now, due);
         std::vector<uint8_t> frame;
         if (m_key.kind == KeyKind::Kf300) {
             frame = M6_Kf300Frame(m_key.fob);
         } else {
-            std::array<uint8_t, kDallasIdBytes> rom = m_key.rom;
+            std::array<uint8_t, kDallasIdBytes> rom = m_key.kind == KeyKind::Temic ? temic_rom() : m_key.rom;
             if (take_fault(Fault::BadKeyCrc)) {
                 rom[7] ^= 0x5A;
                 ++m_counters.answers_corrupted;
@@ -261,10 +270,27 @@ void CAdapterSim::tick(TimePoint now) {
             frame = M6_KeyIdFrame(rom);
         }
         ++m_counters.key_frames_out;
-        emit(std::max(now, m_armed_at + m_config.key_delay), std::move(frame));
+        emit(std::max(now, due), std::move(frame));
     }
     if (m_emu == Emu::ControllerReading || m_emu == Emu::ControllerWriting)
         emu_controller_step(now);
+}
+
+bool CAdapterSim::temic_programmed() const {
+    return m_temic.blocks[0] != 0;
+}
+
+// A tag programmed as an Em-Marine card answers with the number its data blocks carry; the simulator takes
+// the serial bytes straight from blocks 1 and 2 instead of decoding the card's bit stream.
+std::array<uint8_t, kDallasIdBytes> CAdapterSim::temic_rom() const {
+    std::array<uint8_t, kDallasIdBytes> rom{};
+    rom[0] = kEmMarineMarker;
+    for (size_t i = 0; i < 4; ++i)
+        rom[1 + i] = static_cast<uint8_t>(m_temic.blocks[1] >> (8 * i));
+    rom[5] = static_cast<uint8_t>(m_temic.blocks[2]);
+    rom[6] = static_cast<uint8_t>(m_temic.blocks[2] >> 8);
+    rom[7] = dallas_crc8(rom.data(), 7);
+    return rom;
 }
 
 std::optional<TimePoint> CAdapterSim::next_deadline() const {

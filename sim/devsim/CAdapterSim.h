@@ -17,6 +17,7 @@ namespace devsim {
 struct OutChunk {
     TimePoint at;
     std::vector<uint8_t> bytes;
+    uint32_t baud = kM6Baud; // the rate the adapter sends them at: that of the protocol it speaks
 };
 
 class CAdapterSim {
@@ -87,6 +88,9 @@ private:
     void send_page(TimePoint at, const uint8_t* page);
     bool take_fault(Fault kind);
     bool key_matches_mode() const;
+    // A Temic tag with a configuration in block 0 is read like the card it was programmed as.
+    bool temic_programmed() const;
+    std::array<uint8_t, kDallasIdBytes> temic_rom() const;
     uint16_t frame_address() const;
 
     AdapterConfig m_config;

@@ -52,7 +52,7 @@ void CControllerSim::set_memory(std::vector<uint8_t> bytes) {
 }
 
 std::vector<SimKey> CControllerSim::keys() const {
-    return is_q6(m_type) ? Image_DecodeQ6(m_memory, m_type) : Image_DecodeQ4(m_memory);
+    return is_q6(m_type) ? Image_DecodeQ6(m_memory, m_type, m_xor0) : Image_DecodeQ4(m_memory);
 }
 
 void CControllerSim::set_keys(const std::vector<SimKey>& keys, uint16_t lock_code) {
@@ -60,7 +60,7 @@ void CControllerSim::set_keys(const std::vector<SimKey>& keys, uint16_t lock_cod
     std::vector<uint8_t> image(m_memory.size(), 0xFF);
     std::copy_n(m_memory.begin(), 3, image.begin()); // bytes 1-2 belong to the controller
     if (is_q6(type)) {
-        Image_BuildQ6(keys, lock_code, image, type);
+        Image_BuildQ6(keys, lock_code, image, type, m_xor0);
     } else {
         Image_BuildQ4(keys, lock_code, image, type);
         image[0] = kFormatComplete;

@@ -33,6 +33,9 @@ public:
     // names when its size matches, else unknown (0).
     void set_memory(std::vector<uint8_t> bytes);
 
+    // A controller with the Xor0 firmware keeps its Q6 index bytes as the XOR of the number bytes.
+    void set_xor0(bool on) { m_xor0 = on; }
+    bool xor0() const { return m_xor0; }
     // The key list and lock code the controller holds, decoded from its memory.
     std::vector<SimKey> keys() const;
     void set_keys(const std::vector<SimKey>& keys, uint16_t lock_code);
@@ -45,6 +48,7 @@ private:
     std::vector<uint8_t> m_memory;
     int m_type = 2;
     bool m_present = true;
+    bool m_xor0 = false;
 };
 
 } // namespace devsim

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "sim/devsim/LineGarble.h"
+
 namespace devsim {
 
 std::chrono::nanoseconds byte_time(const LineSettings& line) {
@@ -11,7 +13,8 @@ std::chrono::nanoseconds byte_time(const LineSettings& line) {
     return std::chrono::nanoseconds(1'000'000'000ULL * line.bits_per_byte() / line.baud);
 }
 
-void COutQueue::push(TimePoint at, const uint8_t* data, size_t n, std::chrono::nanoseconds byte_time) {
+void COutQueue::push(TimePoint at, const uint8_t* data, size_t n, std::chrono::nanoseconds byte_time,
+                     uint32_t baud) {
     m_byte_time = byte_time;
     for (size_t i = 0; i < n; ++i) {
         TimePoint due = at;
@@ -19,14 +22,22 @@ void COutQueue::push(TimePoint at, const uint8_t* data, size_t n, std::chrono::n
             due = std::max(at, m_line_free) + byte_time;
             m_line_free = due;
         }
-        m_bytes.push_back({due, data[i]});
+        m_bytes.push_back({due, data[i], baud});
     }
 }
 
-void COutQueue::take_due(TimePoint now, std::vector<uint8_t>& out) {
+void COutQueue::take_due(TimePoint now, std::vector<uint8_t>& out, uint32_t read_baud) {
+    // Runs of bytes sent at one rate; a run at a rate the receiver is not set to comes out garbled.
     while (!m_bytes.empty() && m_bytes.front().due <= now) {
-        out.push_back(m_bytes.front().value);
-        m_bytes.pop_front();
+        const uint32_t baud = m_bytes.front().baud;
+        std::vector<uint8_t> run;
+        while (!m_bytes.empty() && m_bytes.front().due <= now && m_bytes.front().baud == baud) {
+            run.push_back(m_bytes.front().value);
+            m_bytes.pop_front();
+        }
+        if (read_baud != 0 && !same_rate(baud, read_baud))
+            run = resample_bytes(run.data(), run.size(), baud, read_baud);
+        out.insert(out.end(), run.begin(), run.end());
     }
 }
 

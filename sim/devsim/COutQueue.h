@@ -14,10 +14,12 @@ namespace devsim {
 
 class COutQueue {
 public:
-    // Queues n bytes produced at `at`; a byte time of zero turns pacing off.
-    void push(TimePoint at, const uint8_t* data, size_t n, std::chrono::nanoseconds byte_time);
-    // Moves every byte due at `now` to the end of `out`.
-    void take_due(TimePoint now, std::vector<uint8_t>& out);
+    // Queues n bytes produced at `at` and sent at `baud`; a byte time of zero turns pacing off.
+    void push(TimePoint at, const uint8_t* data, size_t n, std::chrono::nanoseconds byte_time,
+              uint32_t baud = kM6Baud);
+    // Moves every byte due at `now` to the end of `out`, as a receiver at `read_baud` takes them: bytes
+    // sent at another rate arrive garbled (0: as sent).
+    void take_due(TimePoint now, std::vector<uint8_t>& out, uint32_t read_baud = 0);
     std::optional<TimePoint> next_due() const;
     bool empty() const { return m_bytes.empty(); }
     void clear();
@@ -26,6 +28,7 @@ private:
     struct Byte {
         TimePoint due;
         uint8_t value;
+        uint32_t baud;
     };
     std::deque<Byte> m_bytes;
     TimePoint m_line_free{}; // when the transmitter finishes the last queued byte

@@ -117,6 +117,22 @@ bool CWorld::tcp_connected() const {
 
 void CWorld::vanish() {
     std::lock_guard lock(m_mutex);
+    vanish_locked();
+}
+
+void CWorld::vanish_after(uint64_t frames) {
+    std::lock_guard lock(m_mutex);
+    m_vanish_at = frames_taken() + frames;
+    wake();
+}
+
+uint64_t CWorld::frames_taken() const {
+    const Counters& c = m_adapter.counters();
+    return c.frames_in + c.ascii_lines;
+}
+
+void CWorld::vanish_locked() {
+    m_vanish_at.reset();
     if (m_pty && m_registry)
         m_registry->remove(kPortTypeCom, m_pty->slave_path());
     if (m_tcp && m_registry)

@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,7 +65,10 @@ public:
     uint16_t start_tcp(uint16_t port = 0); // returns the port (the running one if already listening)
     uint16_t tcp_port() const;             // 0 while not listening
     bool tcp_connected() const;
-    void vanish();  // the port disappears: pty closed, TCP client and listener closed
+    void vanish(); // the port disappears: pty closed, TCP client and listener closed
+    // The port disappears once the adapter has taken `frames` more frames or ASCII lines, before it answers
+    // the last one: a port lost in the middle of an exchange.
+    void vanish_after(uint64_t frames);
     void restore(); // a new pty (new path) and the listener on the same port
     bool vanished() const;
 
@@ -132,6 +136,8 @@ private:
     void handle_events(const std::vector<pollfd>& fds, const PollFds& ids);
     void on_tcp_accept();
     void wake() const;
+    void vanish_locked();
+    uint64_t frames_taken() const;
     void set_key(const ReaderKey& key);
     void open_pty();
     void open_tcp(uint16_t port);
@@ -158,6 +164,7 @@ private:
     LineSettings m_line;
     std::vector<uint8_t> m_wire_in, m_wire_out;
     bool m_vanished = false;
+    std::optional<uint64_t> m_vanish_at; // frames_taken() at which the port disappears
     bool m_stop = false;
     std::array<uint8_t, kDallasIdBytes> m_ds1996_rom{};
     std::unique_ptr<CDeviceRegistry> m_registry;

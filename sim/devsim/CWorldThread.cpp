@@ -128,6 +128,9 @@ void CWorld::on_tcp_accept() {
 }
 
 void CWorld::service(TimePoint now) {
+    // Before the answers are routed: the frame that made the count goes unanswered.
+    if (m_vanish_at && frames_taken() >= *m_vanish_at)
+        vanish_locked();
     if (m_pty && !m_pty->slave_open() && m_pty->probe_slave()) {
         ++m_adapter.counters().connections;
         m_adapter.reset_line();
@@ -199,17 +202,19 @@ void CWorld::route_output(TimePoint now) {
     for (OutChunk& chunk : m_adapter.take_output()) {
         if (m_active == Active::Tcp && m_tcp && m_tcp->connected()) {
             const auto bt = paced_byte_time(m_tcp->telnet().line());
-            m_tcp_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt);
+            m_tcp_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt, chunk.baud);
         } else if (m_active == Active::Pty && m_pty && m_pty->slave_open()) {
             const auto bt = paced_byte_time(m_pty->line());
-            m_pty_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt);
+            m_pty_out.push(chunk.at, chunk.bytes.data(), chunk.bytes.size(), bt, chunk.baud);
         } // nobody listening: the bytes go nowhere, as on an unplugged line
     }
 }
 
 void CWorld::write_due(TimePoint now) {
+    // The receiver takes the bytes at the rate the program has set when they arrive: bytes still on the
+    // wire when the program changes the rate are garbled.
     std::vector<uint8_t> due;
-    m_pty_out.take_due(now, due);
+    m_pty_out.take_due(now, due, m_pty ? m_pty->line().baud : 0);
     if (!due.empty()) {
         m_wire_out.insert(m_wire_out.end(), due.begin(), due.end());
         m_pty_pending.insert(m_pty_pending.end(), due.begin(), due.end());
@@ -223,7 +228,7 @@ void CWorld::write_due(TimePoint now) {
         m_pty_pending.clear();
     }
     due.clear();
-    m_tcp_out.take_due(now, due);
+    m_tcp_out.take_due(now, due, m_tcp ? m_tcp->telnet().line().baud : 0);
     if (due.empty() || !m_tcp || !m_tcp->connected())
         return;
     m_wire_out.insert(m_wire_out.end(), due.begin(), due.end());

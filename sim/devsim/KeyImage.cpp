@@ -95,8 +95,20 @@ size_t Image_BuildQ4(const std::vector<SimKey>& keys, uint16_t lock_code, std::v
     return kListOffset + kQ4Record * (n + 1);
 }
 
+namespace {
+// The XOR of the number bytes after the first: XORed with the first it gives the Xor0 index byte, and
+// XORed with the index byte it gives the first back.
+uint8_t xor_of_rest(const SimKey& key) {
+    const size_t count = key.short_key ? 3 : 6;
+    uint8_t x = 0;
+    for (size_t i = 1; i < count; ++i)
+        x ^= key.number[i];
+    return x;
+}
+} // namespace
+
 size_t Image_BuildQ6(const std::vector<SimKey>& keys, uint16_t lock_code, std::vector<uint8_t>& image,
-                     int type) {
+                     int type, bool xor0) {
     const MemType* mt = mem_type_by_number(type);
     if (!mt || image.size() < mt->size)
         return 0;
@@ -109,7 +121,7 @@ size_t Image_BuildQ6(const std::vector<SimKey>& keys, uint16_t lock_code, std::v
     const size_t records = cap + 7;
     for (size_t i = 0; i < n; ++i) {
         const SimKey& key = keys[i];
-        image[kListOffset + i] = key.number[0];
+        image[kListOffset + i] = xor0 ? key.number[0] ^ xor_of_rest(key) : key.number[0];
         uint8_t* rec = &image[records + kQ6Record * i];
         if (key.short_key) {
             rec[0] = key.number[1];
@@ -163,7 +175,7 @@ std::vector<SimKey> Image_DecodeQ4(const std::vector<uint8_t>& image) {
     return keys;
 }
 
-std::vector<SimKey> Image_DecodeQ6(const std::vector<uint8_t>& image, int type) {
+std::vector<SimKey> Image_DecodeQ6(const std::vector<uint8_t>& image, int type, bool xor0) {
     std::vector<SimKey> keys;
     const MemType* mt = mem_type_by_number(type);
     if (!mt)
@@ -187,6 +199,8 @@ std::vector<SimKey> Image_DecodeQ6(const std::vector<uint8_t>& image, int type) 
             std::copy_n(rec, 4, key.number.begin() + 1);
             key.number[5] = rec[4] & 0x0F;
         }
+        if (xor0)
+            key.number[0] ^= xor_of_rest(key);
         keys.push_back(key);
     }
     return keys;

@@ -44,13 +44,15 @@ struct SimKey {
 // stores it, and returns the number of bytes used.
 size_t Image_BuildQ4(const std::vector<SimKey>& keys, uint16_t lock_code, std::vector<uint8_t>& image,
                      int type);
+// With xor0 the Q6 index byte holds the XOR of the key's number bytes (1-3 for a short key, all six for a
+// full one) instead of its first byte: the controller's Xor0 firmware.
 size_t Image_BuildQ6(const std::vector<SimKey>& keys, uint16_t lock_code, std::vector<uint8_t>& image,
-                     int type);
+                     int type, bool xor0 = false);
 // A freshly cleared memory of the given type: an empty list and the default lock time.
 std::vector<uint8_t> Image_Empty(int type);
 // The list held in an image; stops at the end record or at the end of the data.
 std::vector<SimKey> Image_DecodeQ4(const std::vector<uint8_t>& image);
-std::vector<SimKey> Image_DecodeQ6(const std::vector<uint8_t>& image, int type);
+std::vector<SimKey> Image_DecodeQ6(const std::vector<uint8_t>& image, int type, bool xor0 = false);
 // Length of the Q4 list data up to and including the end record, or 0 when no end record is present.
 size_t Image_Q4Length(const std::vector<uint8_t>& image);
 uint16_t Image_LockCode(const std::vector<uint8_t>& image);

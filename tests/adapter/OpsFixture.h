@@ -64,6 +64,8 @@ protected:
     std::vector<std::string> statuses;
     std::vector<std::string> infos;
     std::vector<Question> questions;
+    // The connection as it stood when the command's exit action showed "End".
+    ConnectionStatus connection_at_end = CONNECTION_DISCONNECTED;
     bool answer = true;
     std::vector<m6::_db_key> keys_to_give;
     unsigned short lock_to_give = 46;
@@ -93,8 +95,11 @@ protected:
         flags |= more;
         if (more & CAdapterThread::NMSG_STATUS_TEXT)
             statuses.push_back(thread.GetStatusText().raw());
-        if (more & CAdapterThread::NMSG_INFO_STATUS)
+        if (more & CAdapterThread::NMSG_INFO_STATUS) {
             infos.push_back(thread.GetInfoStatus().raw());
+            if (infos.back() == "End")
+                connection_at_end = thread.GetConnectStatus();
+        }
         if (more & CAdapterThread::NMSG_ASK_USER) {
             Question q{};
             thread.GetAskUserData(q.kind, q.param);

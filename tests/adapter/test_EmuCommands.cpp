@@ -97,3 +97,23 @@ TEST_F(EmuCommandsTest, TheControllerStoresItsBaseAndAStrayWrittenPageIsDropped)
         EXPECT_EQ(0, std::memcmp(sim[i].number.data(), keys[i].number.bytes, 6)) << i;
     EXPECT_EQ(0u, history().back().rfind("1363 keys has been successfully read (", 0)) << history().back();
 }
+
+// Cancelled before the controller asked for anything: the adapter is still told to end the emulation.
+TEST_F(EmuCommandsTest, ACancelledEmulationIsEndedWith0x57) {
+    world.with_adapter([](devsim::CAdapterSim& a) { a.config().emu_delay = std::chrono::hours(1); });
+    keys_to_give = many_keys(3);
+    connect_pty();
+    std::thread breaker([&] {
+        world.wait_until([&] { return world.counters().emu_starts > 0; }, kDeadline);
+        thread.BreakCmd();
+    });
+    EXPECT_FALSE(run([&] { thread.StartEmuFromDb(); }));
+    breaker.join();
+    EXPECT_TRUE(wait_until(
+        [&] { return !world.with_adapter([](devsim::CAdapterSim& a) { return a.emulating(); }); }));
+    const Bytes in = world.wire_in();
+    const auto start = std::find(in.begin(), in.end(), 0x45);
+    ASSERT_GT(std::distance(start, in.end()), std::ptrdiff_t(1 + kPage));
+    EXPECT_EQ(0x57, *(start + 1 + kPage)); // right after the start frame and its page 0
+    EXPECT_EQ("The record has not been made, please try again", history().back());
+}

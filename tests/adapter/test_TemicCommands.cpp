@@ -56,6 +56,63 @@ TEST_F(TemicCommandsTest, AnEmMarineNumberIsWrittenFromItsFirst5BytesThroughTheA
     EXPECT_TRUE(world.line().dtr);
 }
 
+// Block 0 first with the first configuration, the data blocks 1-3, block 0 with the final configuration,
+// then the reset: one run of lines on the wire.
+TEST_F(TemicCommandsTest, AHidNumberGoesOnTheWireAsTheExactT57Lines) {
+    const uint8_t hid[3] = {0x39, 0x30, 0x7B};
+    world.touch_temic();
+    connect_pty();
+    ASSERT_TRUE(run([&] { thread.StartWriteHidToTemic(CCardUID(hid, 3), RDX_PORT_NONE, ""); }))
+        << seen_text();
+    uint32_t words[4] = {};
+    const rdx_card_uid uid = CCardUID(hid, 3).to_rdx();
+    ASSERT_EQ(RDX_OK, rdx_encode_temic_hid(&uid, words, 4, 26));
+    const std::string expected = block_line(0, 0x48800800, 4) + block_line(1, words[1], 4) +
+                                 block_line(2, words[2], 4) + block_line(3, words[3], 4) +
+                                 block_line(0, words[0], 4) + "t57 00\r";
+    EXPECT_NE(std::string::npos, wire_text().find(expected)) << expected;
+    EXPECT_EQ(1, world.temic().resets);
+}
+
+// A tag already programmed as an Em-Marine card answers every scan of the reading mode; with the bytes paced
+// at the line's rate its frames are still on the wire when the line changes to 9600 baud, and arrive
+// garbled. Every write starts from a quiet, empty line all the same.
+TEST_F(TemicCommandsTest, FramesOfAProgrammedTagInTheScanDoNotDisturbTheWrite) {
+    world.set_pacing(true);
+    world.with_adapter([](devsim::CAdapterSim& a) {
+        a.config().key_delay = std::chrono::milliseconds(2);
+        a.temic().blocks[0] = 0x00148040;
+        a.temic().blocks[1] = 0x12345678;
+        a.temic().blocks[2] = 0x9ABCDEF0;
+    });
+    world.touch_temic();
+    thread.set_scan_key_type(SCAN_KEY_EM_MARINE);
+    connect_pty();
+    ASSERT_TRUE(wait_until([&] {
+        CardType type;
+        CCardUID number;
+        thread.GetCurrentKey(type, number);
+        return type == CT_EM_MARINE;
+    }));
+    uint32_t words[3] = {};
+    const rdx_card_uid uid = CCardUID(six_byte_number().bytes, 5).to_rdx();
+    ASSERT_EQ(RDX_OK, rdx_encode_temic_emmarine(&uid, words, 3));
+    constexpr size_t kRuns = 3;
+    for (size_t run_no = 0; run_no < kRuns; ++run_no) {
+        const uint64_t frames = world.counters().key_frames_out;
+        // Each write is started while the reading mode is busy with the tag again.
+        ASSERT_TRUE(wait_until([&] { return world.counters().key_frames_out > frames + 2; }));
+        ASSERT_TRUE(run([&] { thread.StartWriteEmMarineToTemic(six_byte_number(), RDX_PORT_NONE, ""); }))
+            << "run " << run_no << "\n"
+            << seen_text();
+    }
+    const devsim::TemicTag tag = world.temic();
+    ASSERT_EQ(3 * kRuns, tag.writes.size());
+    for (size_t i = 0; i < tag.writes.size(); ++i)
+        EXPECT_EQ(words[i % 3], tag.writes[i].word) << i;
+    EXPECT_EQ(static_cast<int>(kRuns), tag.resets);
+}
+
 TEST_F(TemicCommandsTest, AnotherAdapterModelIsRefusedWithoutTouchingTheLine) {
     world.touch_temic();
     connect_pty(2);

@@ -131,6 +131,45 @@ TEST_F(DevsimM6, EmMarineFrameHoldsMarkerNumberSeriesAndCrc) {
     EXPECT_BYTES_EQ(expected, got);
 }
 
+// A Temic tag programmed as a card sends its number for as long as it lies in the field: one start brings
+// frame after frame, until the program's next command.
+TEST_F(DevsimM6, AProgrammedTemicTagKeepsAnsweringTheScanUntilTheNextCommand) {
+    world.with_adapter([](devsim::CAdapterSim& a) {
+        a.config().key_delay = devsim::milliseconds(5);
+        a.temic().blocks[0] = 0x00148040;
+        a.temic().blocks[1] = 0x44332211;
+        a.temic().blocks[2] = 0x00006655;
+    });
+    world.touch_temic();
+    port.write(bytes{0x12, 0x94});
+    port.write(bytes{0x13, 0x93});
+    bytes k{0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    k.push_back(devsim::dallas_crc8(k.data(), 7));
+    bytes frame{0xCC, 0x20};
+    frame.insert(frame.end(), k.rbegin(), k.rend());
+    EXPECT_BYTES_EQ(concat(concat(concat({0xAA, 0xAA}, frame), frame), frame),
+                    port.read(2 + 3 * frame.size()));
+    port.write(bytes{0x00});
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().wakes == 1; }, kDeadline));
+    const uint64_t frames = world.counters().key_frames_out;
+    EXPECT_FALSE(world.wait_until([&] { return world.counters().key_frames_out > frames; },
+                                  devsim::milliseconds(100)));
+}
+
+// The adapter's answer still on its way when the program switches its line to 9600 baud arrives as the
+// slower receiver samples it: fewer bytes, and not the frame.
+TEST_F(DevsimM6, BytesOnTheWireAcrossABaudChangeArriveGarbled) {
+    world.with_adapter([](devsim::CAdapterSim& a) { a.config().key_delay = devsim::milliseconds(150); });
+    world.touch_dallas(devsim::make_rom(0x01, {0x2C, 0x1B, 0x0A, 0, 0, 0}));
+    port.write(bytes{0x13, 0x93});
+    EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
+    port.set_line(9600, false);
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().key_frames_out == 1; }, kDeadline));
+    const bytes got = port.read(10, std::chrono::milliseconds(300));
+    EXPECT_FALSE(got.empty());
+    EXPECT_LT(got.size(), 10u);
+}
+
 TEST_F(DevsimM6, WakeDisarmsAPendingStart) {
     world.with_adapter([](devsim::CAdapterSim& a) { a.config().key_delay = devsim::milliseconds(200); });
     world.touch_ds1996();
