@@ -11,7 +11,7 @@
 namespace {
 struct HelpCase {
     const char* locale;
-    bool german_installed;
+    const char* installed; // the translation lying beside kestrix.pdf, or nullptr
     const char* file;
 };
 
@@ -31,17 +31,16 @@ protected:
 
 TEST_F(HelpFileTest, LanguageBeforeTheUnderscorePicksAnInstalledTranslation) {
     const HelpCase cases[] = {
-        {"en_US.UTF-8", true, "kestrix.pdf"},
-        {"de_DE.UTF-8", true, "kestrix.de.pdf"},
-        {"de_DE.UTF-8", false, "kestrix.pdf"},
-        {"de", true, "kestrix.pdf"},
-        {"C", true, "kestrix.pdf"},
+        {"en_US.UTF-8", "kestrix.en.pdf", "kestrix.pdf"}, {"de_DE.UTF-8", "kestrix.de.pdf", "kestrix.de.pdf"},
+        {"de_DE.UTF-8", nullptr, "kestrix.pdf"},          {"de", "kestrix.de.pdf", "kestrix.pdf"},
+        {"C", "kestrix.de.pdf", "kestrix.pdf"},
     };
     for (const HelpCase& c : cases) {
-        SCOPED_TRACE(std::string(c.locale) + (c.german_installed ? " with German" : " without German"));
+        SCOPED_TRACE(std::string(c.locale) + " beside " + (c.installed != nullptr ? c.installed : "nothing"));
         std::filesystem::remove(m_dir / "kestrix.de.pdf");
-        if (c.german_installed)
-            touch("kestrix.de.pdf");
+        std::filesystem::remove(m_dir / "kestrix.en.pdf");
+        if (c.installed != nullptr)
+            touch(c.installed);
         EXPECT_EQ(m_dir / c.file, help_file_for_locale(m_dir, c.locale));
     }
 }
