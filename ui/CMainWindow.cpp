@@ -1,45 +1,110 @@
-// The main window frame: construction, settings reactions, debug log set-up and closing.
+// The main window frame: construction order, settings reactions, the periodic and idle handlers and the
+// window's lifetime.
 #include "ui/CMainWindow.h"
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include <giomm/resource.h>
+#include <glibmm/main.h>
+#include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/stylecontext.h>
 
 #include "app/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
+#include "ui/CHistoryDialog.h"
 
 namespace {
 constexpr const char* kLogTag = "main";
 constexpr const char* kCssResource = "/org/kestrix/Kestrix/style.css";
 constexpr int kFirstWidth = 700;
 constexpr int kFirstHeight = 250;
+constexpr unsigned int kComModeIntervalMs = 333;
+constexpr int kIdleOncePriority = 200;
+constexpr const char* kWebsite = "https://www.orvanta.com/";
 } // namespace
 
-CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app) : m_refApp(app) {
+CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
+    : Gtk::ApplicationWindow(app), m_refApp(app), m_refDbStore(Gio::ListStore<CDbInfo>::create()),
+      m_refHistory(Gio::ListStore<CHistoryRec>::create()), m_refProp(CMyProp::create()),
+      m_DbPanel(m_refDbStore) {
     g_AppSet = std::make_unique<CAppSettings>();
+    // A second view of the same store for the settings actions and the bound check buttons.
+    m_refSettings = Gio::Settings::create(CAppSettings::kSchemaId);
+    m_bXorMode = g_AppSet->get_xor_mode();
 
+    // 1-3: widgets, style, title and size, actions.
+    build_layout();
     load_css();
     set_title(_("Kestrix"));
     set_default_size(kFirstWidth, kFirstHeight);
+    create_actions();
+    m_conn_focus = property_focus_widget().signal_changed().connect(
+        sigc::mem_fun(*this, &CMainWindow::on_focus_widget_changed));
+    auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CMainWindow::on_key_pressed), false);
+    add_controller(keys);
 
-    g_AppSet->signal_changed().connect(sigc::mem_fun(*this, &CMainWindow::on_appset_changed));
+    // 4: about dialog.
+    configure_about_dialog();
+
+    // 5: settings changes and lifetime.
+    m_conn_settings =
+        g_AppSet->signal_changed().connect(sigc::mem_fun(*this, &CMainWindow::on_appset_changed));
     m_conn_destroy = signal_destroy().connect(sigc::mem_fun(*this, &CMainWindow::on_destroy));
 
+    // 6: the adapter lamp and the panes' first split.
+    m_conn_com_mode = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainWindow::on_timeout_com_mode),
+                                                     kComModeIntervalMs);
+    Glib::signal_idle().connect(sigc::mem_fun(*this, &CMainWindow::on_idle_once), kIdleOncePriority);
+
+    // 7: size and log.
     set_default_size(g_AppSet->get_window_width(), g_AppSet->get_window_height());
     apply_debug_log_settings(true);
     if (g_Debug.IsLoggable(LOGLEVEL_INFO))
         g_Debug.LogMsg(LOGLEVEL_INFO, kLogTag, "Kestrix started");
+
+    // 8-9: the reader library's log, the adapter worker and the key type buttons.
+    m_Dispatcher.connect(sigc::mem_fun(*this, &CMainWindow::on_disp));
+    try {
+        m_Rdx.Init();
+        rdx::RDXCheck(rdx_set_log_callback(&CMainWindow::on_rdx_log_message, this));
+        apply_rdx_log_level();
+    } catch (const std::exception& e) {
+        SetStatusMessage(e.what());
+    }
+    start_adapter();
+    set_key_type_buttons(g_AppSet->get_scan_key_type());
+
+    // 10: device state, database folder, first view.
+    UpdateDeviceStatus();
+    UpdateDbDir();
+    SetViewMode(VIEW_DATABASES);
 }
 
 CMainWindow::~CMainWindow() {
     m_conn_destroy.disconnect();
+    m_conn_com_mode.disconnect();
+    m_conn_focus.disconnect();
+    m_AdapterThread.set_on_notify({});
+    m_AdapterThread.Stop();
+    if (m_Rdx.IsInitialized())
+        rdx_set_log_callback(nullptr, nullptr);
     // Deleted by C++ rather than by the toolkit: the destroy signal has not run yet.
-    if (!m_bSizeSaved && gobj() != nullptr)
-        save_window_size();
+    if (gobj() != nullptr)
+        release_window_state();
+    m_conn_settings.disconnect();
+    m_Docs[0].close(false);
+    m_Docs[1].close(false);
     g_AppSet.reset();
+}
+
+Glib::ustring CMainWindow::version_text(std::uint32_t packed) {
+    return Glib::ustring::compose("%1.%2.%3", (packed >> 24) & 0xFF, (packed >> 16) & 0xFF,
+                                  (packed >> 8) & 0xFF);
 }
 
 void CMainWindow::load_css() {
@@ -52,6 +117,17 @@ void CMainWindow::load_css() {
                                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
+void CMainWindow::configure_about_dialog() {
+    m_AboutDialog.set_transient_for(*this);
+    m_AboutDialog.set_hide_on_close(true);
+    m_AboutDialog.set_logo_icon_name("org.kestrix.Kestrix");
+    m_AboutDialog.set_program_name(_("Kestrix"));
+    m_AboutDialog.set_version(version_text(kVersion));
+    m_AboutDialog.set_comments(_("Software for servicing Orvanta standalone controllers."));
+    m_AboutDialog.set_website(kWebsite);
+    m_AboutDialog.set_website_label(_("Website"));
+}
+
 void CMainWindow::apply_debug_log_settings(bool at_startup) {
     if (at_startup && g_AppSet->get_debug_clear_log()) {
         std::error_code ec;
@@ -61,20 +137,91 @@ void CMainWindow::apply_debug_log_settings(bool at_startup) {
     g_Debug.set_log_level(g_AppSet->get_debug_write_log() ? g_AppSet->get_debug_loglevel() : LOGLEVEL_NONE);
 }
 
-void CMainWindow::save_window_size() {
+void CMainWindow::apply_rdx_log_level() {
+    if (m_Rdx.IsInitialized())
+        rdx_set_log_level(g_Debug.get_log_level());
+}
+
+void CMainWindow::on_rdx_log_message(int32_t level, const char* context, const char* message, void*) {
+    const auto log_level = static_cast<LogLevel>(level);
+    if (!g_Debug.IsLoggable(log_level))
+        return;
+    const std::string tag = std::string("RDX ") + (context != nullptr ? context : "");
+    g_Debug.LogMsg(log_level, tag, message != nullptr ? message : "");
+}
+
+bool CMainWindow::on_timeout_com_mode() {
+    m_StatusBar.com_mode_view().SetStatus(m_AdapterThread.GetComMode(), m_AdapterThread.GetPowerMode());
+    return true;
+}
+
+bool CMainWindow::on_idle_once() {
+    m_Paned.set_position(get_width() / 2);
+    return false;
+}
+
+void CMainWindow::on_appset_changed(const Glib::ustring& key) {
+    if (key == "debug-write-log" || key == "debug-log-level") {
+        apply_debug_log_settings(false);
+        apply_rdx_log_level();
+    } else if (key == "db-dir") {
+        UpdateDbDir();
+    } else if (key == "xor-mode") {
+        m_bXorMode = g_AppSet->get_xor_mode();
+        m_AdapterThread.set_xor_mode(m_bXorMode);
+        UpdateTitle();
+    } else if (key == "different-kf300") {
+        m_AdapterThread.set_different_kf300(g_AppSet->get_different_kf300());
+    } else if (key == "scan-key-type") {
+        const ScanKeyType type = g_AppSet->get_scan_key_type();
+        m_AdapterThread.set_scan_key_type(type);
+        set_key_type_buttons(type);
+    }
+}
+
+bool CMainWindow::on_close_request() {
+    // A refused close is retried by the question's answer.
+    if (!DoClose(true, [this] { destroy(); }))
+        return true;
+    return Gtk::ApplicationWindow::on_close_request();
+}
+
+void CMainWindow::on_action_quit() {
+    // Ends the application without asking about unsaved changes.
+    set_visible(false);
+}
+
+void CMainWindow::on_destroy() {
+    release_window_state();
+}
+
+void CMainWindow::release_window_state() {
+    if (m_bReleased)
+        return;
+    m_bReleased = true;
     int width = 0;
     int height = 0;
     get_default_size(width, height);
     if (g_AppSet && width > 0 && height > 0)
         g_AppSet->set_window_size(width, height);
-    m_bSizeSaved = true;
+    m_refDbStore->remove_all();
+    m_Docs[0].get_keys()->remove_all();
+    m_Docs[1].get_keys()->remove_all();
 }
 
-void CMainWindow::on_appset_changed(const Glib::ustring& key) {
-    if (key == "debug-write-log" || key == "debug-log-level")
-        apply_debug_log_settings(false);
+void CMainWindow::show_status_details_dialog() {
+    if (!m_pHistoryDialog) {
+        m_pHistoryDialog = std::make_unique<CHistoryDialog>(*this, m_refHistory);
+        m_pHistoryDialog->set_hide_on_close(true);
+        m_pHistoryDialog->signal_hide().connect([this] {
+            // Released from an idle call: the dialog is still inside its own hide handler here.
+            Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::release_history_dialog));
+        });
+    }
+    m_pHistoryDialog->present();
 }
 
-void CMainWindow::on_destroy() {
-    save_window_size();
+void CMainWindow::release_history_dialog() {
+    if (m_pHistoryDialog && !m_pHistoryDialog->get_visible())
+        m_pHistoryDialog.reset();
 }

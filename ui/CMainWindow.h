@@ -1,28 +1,311 @@
-// The application's only top-level window: owner of everything the user works with.
+// The application's only top-level window: owner of everything the user works with (the database list, the
+// two key documents and their tables, the key editor, the adapter worker, the history and the status bar).
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <giomm/liststore.h>
 #include <giomm/settings.h>
+#include <giomm/simpleaction.h>
+#include <giomm/simpleactiongroup.h>
+#include <glibmm/dispatcher.h>
+#include <gtkmm/aboutdialog.h>
 #include <gtkmm/application.h>
 #include <gtkmm/applicationwindow.h>
+#include <gtkmm/box.h>
+#include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
 #include <gtkmm/cssprovider.h>
+#include <gtkmm/dropdown.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/frame.h>
+#include <gtkmm/grid.h>
+#include <gtkmm/label.h>
+#include <gtkmm/messagedialog.h>
+#include <gtkmm/notebook.h>
+#include <gtkmm/paned.h>
+#include <gtkmm/searchentry.h>
+#include <gtkmm/spinbutton.h>
 #include <sigc++/connection.h>
+
+#include "adapter/CAdapterThread.h"
+#include "keys/CHistoryRec.h"
+#include "keys/CKeyDocument.h"
+#include "readers/RdxWrapper.h"
+#include "ui/CActionTable.h"
+#include "ui/CDbInfo.h"
+#include "ui/CDbListPanel.h"
+#include "ui/CKeyPanel.h"
+#include "ui/CMyProp.h"
+#include "ui/CMyStatusBar.h"
+
+class CHistoryDialog;
 
 class CMainWindow : public Gtk::ApplicationWindow {
 public:
+    enum ViewMode : int {
+        VIEW_DATABASES = 0, // the database list
+        VIEW_ONE_DB = 1,    // key table 0
+        VIEW_TWO_DBS = 2,   // key tables 0 and 1 side by side
+    };
+    enum KeyEditMode : int {
+        KEY_MODE_NONE = 0,
+        KEY_MODE_ADD = 1,
+        KEY_MODE_SEARCH = 2,
+        KEY_MODE_DELETE = 3,
+    };
+    // What the clipboard holds, as the clipboard watcher classifies it.
+    enum ClipboardKind : int {
+        CLIPBOARD_OTHER = 0,
+        CLIPBOARD_FILES = 1,
+        CLIPBOARD_KEYS = 2,
+        CLIPBOARD_TEXT = 3,
+    };
+    using CDbInfo = ::CDbInfo;
+    // Receives the response of a message dialog; it must release the dialog (ReleaseMessageDialog).
+    using ResponseSlot = std::function<void(int)>;
+
+    // The program version packed as major, minor, patch and build bytes; the build byte is not shown.
+    static constexpr std::uint32_t kVersion = 0x010100C0;
+    // FindBaseByName's answer when no row has the name.
+    static constexpr guint kNoBase = 0xFFFFFFFF;
+    static constexpr guint kKeyTab = 65289;
+
     explicit CMainWindow(const Glib::RefPtr<Gtk::Application>& app);
+    // The action table names the handlers.
+    friend std::span<const ActionSpec> main_window_actions();
     ~CMainWindow() override;
 
+    // "1.1.0" from kVersion.
+    static Glib::ustring version_text(std::uint32_t packed);
+
+    // ---- View, focus and title ----
+    void SetViewMode(ViewMode mode);
+    ViewMode GetViewMode() const { return m_nViewMode; }
+    void SetActiveKeyTable(int index);
+    int GetActiveKeyTable() const { return m_nActiveTable; }
+    void UpdateTitle();
+    // The adapter's port as port resolution shows it in the title; empty when the adapter has no port.
+    void SetAdapterPortText(const Glib::ustring& text);
+
+    // ---- Closing ----
+    // Closes the open documents, asking about unsaved ones when `ask` is true. True when everything closed
+    // at once; false when a question is showing, in which case `after` runs once everything has closed.
+    bool DoClose(bool ask, const std::function<void()>& after);
+    void _CloseKeyDoc(int index, bool save);
+
+    // ---- Messages ----
+    void MessageDialog(const Glib::ustring& text, Gtk::MessageType type, Gtk::ButtonsType buttons,
+                       const ResponseSlot& slot = {});
+    void ShowMessage(const Glib::ustring& text, Gtk::MessageType type);
+    void ReleaseMessageDialog();
+    void SetStatusMessage(const Glib::ustring& text, bool add_to_history = true);
+
+    // ---- Devices ----
+    void UpdateDeviceStatus();
+    void UpdateAdapterActionsState();
+
+    // ---- Database folder and opening ----
+    void UpdateDbDir();
+    void UpdateBasesView();
+    // Opens the selected databases (one or two).
+    void DoOpen();
+    // Opens one or two databases of the database folder by name into documents 0 and 1.
+    void OpenDatabases(const std::vector<Glib::ustring>& names);
+    guint FindBaseByName(const Glib::ustring& name) const;
+
+    // ---- Actions ----
+    // Recomputes every action's enabled flag and every toggle's state from the window's state.
+    void update_action_states();
+    // The paste enabling alone, after the clipboard content changed.
+    void update_paste_action_state();
+    void set_clipboard_kind(ClipboardKind kind);
+    // The window's key handler: Tab between the key tables in view mode 2. True when the key was consumed.
+    bool on_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
+
+    // ---- Parts, for the window's other modules ----
+    CKeyDocument& key_document(int index) { return m_Docs[index]; }
+    CDbListPanel& db_panel() { return m_DbPanel; }
+    CKeyPanel& key_panel(int index) { return *m_KeyPanels[index]; }
+    const Glib::RefPtr<Gio::ListStore<CDbInfo>>& db_store() const { return m_refDbStore; }
+    const Glib::RefPtr<Gio::ListStore<CHistoryRec>>& history() const { return m_refHistory; }
+    CMyStatusBar& status_bar() { return m_StatusBar; }
+    Gtk::SearchEntry& search_entry() { return m_SearchEntry; }
+    Gtk::Widget* toolbar() { return m_pToolbar; }
+    Gtk::AboutDialog& about_dialog() { return m_AboutDialog; }
+    CAdapterThread& adapter() { return m_AdapterThread; }
+    const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_refActions; }
+
 protected:
+    // ---- Construction ----
+    void build_layout();
+    void build_menu_and_toolbar(Gtk::Box& menu_row, Gtk::Box& top);
+    void build_key_type_frame();
+    void build_database_frame();
+    void build_lock_frame();
+    void build_comparison_frame();
+    void build_key_frame();
+    void build_notebook();
     void load_css();
+    void create_actions();
+    void configure_about_dialog();
     // Empties the log file when asked to (start-up only), then sets the level from the settings.
     void apply_debug_log_settings(bool at_startup);
-    void save_window_size();
+    void start_adapter();
 
+    // ---- Action handlers ----
+    void activate_action(const ActionSpec& spec);
+    void on_action_open();
+    void on_action_close();
+    void on_action_save();
+    void on_action_select_all();
+    void on_action_find();
+    void on_action_quit();
+    void on_action_help();
+    void on_action_about();
+    void on_action_cut();
+    void on_action_copy();
+    void on_action_paste();
+    // The rule every adapter command toggle shares: break the command when it is running, else start it.
+    void ToggleAdapterCmd(CAdapterThread::Cmd cmd);
+    bool is_action_needed(ActionSpec::Need need) const;
+    bool is_text_focused() const;
+    Glib::RefPtr<Gio::SimpleAction> find_simple_action(const ActionSpec& spec) const;
+
+    // ---- Focus and key editor ----
+    void on_focus_widget_changed();
+    void on_key_table_focus(int index);
+    void on_key_table_selection_changed(int index);
+    void on_key_type_toggled(ScanKeyType type);
+    void set_key_type_buttons(ScanKeyType type);
+    void show_active_document();
+
+    // ---- Adapter worker ----
+    // Runs on the worker's thread: only wakes the main loop.
+    void on_adapter_notify();
+    void on_disp();
+    void ProcessAdapterNotifications(unsigned int flags);
+    // The window's side of the device command flow: the worker's question, a key it read and the end of a
+    // command.
+    void on_adapter_ask_user();
+    void on_adapter_current_key();
+    void on_adapter_cmd_finish();
+    static void on_rdx_log_message(int32_t level, const char* context, const char* message, void* ctx);
+    void apply_rdx_log_level();
+
+    // ---- Timers, settings and lifetime ----
+    bool on_timeout_com_mode();
+    bool on_idle_once();
     void on_appset_changed(const Glib::ustring& key);
+    bool on_close_request() override;
     void on_destroy();
+    // Size into the settings and the lists emptied; once, whichever of destroy and deletion comes first.
+    void release_window_state();
+    void show_status_details_dialog();
+    void release_history_dialog();
+    void delete_hidden_message_dialog();
+    void ask_save_before_close(int index, const std::function<void()>& after);
+    void on_close_question_response(int index, int response, const std::function<void()>& after);
+
+    // A programmatic change: change handlers return at once while the counter is not zero.
+    class ProgrammaticChange {
+    public:
+        explicit ProgrammaticChange(int& counter) : m_counter(counter) { ++m_counter; }
+        ~ProgrammaticChange() { --m_counter; }
+        ProgrammaticChange(const ProgrammaticChange&) = delete;
+        ProgrammaticChange& operator=(const ProgrammaticChange&) = delete;
+
+    private:
+        int& m_counter;
+    };
 
     Glib::RefPtr<Gtk::Application> m_refApp;
+    Glib::RefPtr<Gio::Settings> m_refSettings;
     Glib::RefPtr<Gtk::CssProvider> m_refCssProvider;
+
+    // Documents first: the panels hold their stores.
+    std::array<CKeyDocument, 2> m_Docs;
+    Glib::RefPtr<Gio::ListStore<CDbInfo>> m_refDbStore;
+    Glib::RefPtr<Gio::ListStore<CHistoryRec>> m_refHistory;
+    Glib::RefPtr<CMyProp> m_refProp;
+
+    ViewMode m_nViewMode = VIEW_DATABASES;
+    int m_nActiveTable = 0;
+    KeyEditMode m_nKeyEditMode = KEY_MODE_NONE;
+    ClipboardKind m_nClipboardKind = CLIPBOARD_OTHER;
+    int m_nProgrammatic = 0;
+    Glib::ustring m_AdapterPortText;
+    bool m_bXorMode = false;
+
+    // Layout.
+    Gtk::Box m_MainBox;
+    Gtk::Box m_MenuRow;
+    Gtk::SearchEntry m_SearchEntry;
+    Gtk::Widget* m_pToolbar = nullptr;
+    Gtk::Box m_FramesRow;
+    Gtk::Frame m_KeyTypeFrame;
+    Gtk::Box m_KeyTypeBox;
+    Gtk::CheckButton m_DallasRadio;
+    Gtk::CheckButton m_EmMarineRadio;
+    Gtk::CheckButton m_Kf300Radio;
+    Gtk::Frame m_DatabaseFrame;
+    Gtk::Grid m_DatabaseGrid;
+    Gtk::Label m_DbNameLabel;
+    Gtk::Entry m_DbNameEntry;
+    Gtk::Label m_DbDescriptionLabel;
+    Gtk::Entry m_DbDescriptionEntry;
+    Gtk::Button m_DbCreateButton;
+    Gtk::Button m_DbApplyButton;
+    Gtk::Frame m_LockFrame;
+    Gtk::Box m_LockBox;
+    Gtk::Label m_LockLabel;
+    Gtk::SpinButton m_LockSpin;
+    Gtk::Button m_PowerOffButton;
+    Gtk::Frame m_ComparisonFrame;
+    Gtk::Grid m_ComparisonGrid;
+    std::array<Gtk::CheckButton, 6> m_CompareChecks;
+    Gtk::Button m_CompareButton;
+    Gtk::Frame m_KeyFrame;
+    Gtk::Grid m_KeyGrid;
+    Gtk::Box m_AttrBox;
+    std::array<Gtk::CheckButton, 4> m_AttrRadios;
+    Gtk::Label m_KeyNumberLabel;
+    Gtk::Entry m_KeyNumberEntry;
+    Gtk::DropDown m_KeyFormatDropDown;
+    Gtk::CheckButton m_KeyShortCheck;
+    Gtk::Label m_KeyDescriptionLabel;
+    Gtk::Entry m_KeyDescriptionEntry;
+    Gtk::Box m_KeyButtonsBox;
+    Gtk::Button m_KeyAddButton;
+    Gtk::Button m_KeyFindButton;
+    Gtk::Button m_KeyApplyButton;
+    Gtk::Button m_KeyEmulateButton;
+    Gtk::Notebook m_Notebook;
+    CDbListPanel m_DbPanel;
+    Gtk::Paned m_Paned;
+    std::array<std::unique_ptr<CKeyPanel>, 2> m_KeyPanels;
+    CMyStatusBar m_StatusBar;
+
+    Glib::RefPtr<Gio::SimpleActionGroup> m_refActions;
+    Gtk::AboutDialog m_AboutDialog;
+    std::unique_ptr<Gtk::MessageDialog> m_pMessageDialog;
+    std::unique_ptr<Gtk::MessageDialog> m_pCloseQuestion;
+    std::unique_ptr<CHistoryDialog> m_pHistoryDialog;
+
+    // Devices.
+    rdx::CRDX m_Rdx;
+    CAdapterThread m_AdapterThread;
+    Glib::Dispatcher m_Dispatcher;
+
+    sigc::connection m_conn_com_mode;
     sigc::connection m_conn_destroy;
-    bool m_bSizeSaved = false;
+    sigc::connection m_conn_settings;
+    sigc::connection m_conn_focus;
+    bool m_bReleased = false;
 };

@@ -1,0 +1,228 @@
+// The main window frame driven as a user would: its title, closing with unsaved documents, keyboard
+// handling between the key tables, cut/copy/paste enabling and the names assistive technology reads.
+#include <gtk/gtk.h>
+#include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
+#include <gtkmm/columnview.h>
+#include <gtkmm/dropdown.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/spinbutton.h>
+
+#include "WindowFixture.h"
+
+namespace {
+const std::string kDash = " \u2013 ";
+
+std::vector<Gtk::Widget*> descendants(Gtk::Widget& top) {
+    std::vector<Gtk::Widget*> all;
+    for (Gtk::Widget* child = top.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
+        all.push_back(child);
+        const auto below = descendants(*child);
+        all.insert(all.end(), below.begin(), below.end());
+    }
+    return all;
+}
+
+bool has_accessible_label(Gtk::Widget& widget) {
+    return gtk_test_accessible_has_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL);
+}
+} // namespace
+
+class CMainWindowTest : public WindowFixture {};
+
+struct TitleCase {
+    const char* port;
+    bool xor_mode;
+    std::vector<std::string> databases;
+    std::string title;
+};
+
+TEST_F(CMainWindowTest, TitleShowsPortXorModeAndOpenDatabases) {
+    const TitleCase cases[] = {
+        {"", false, {}, "Kestrix"},
+        {"", false, {"a"}, "a" + kDash + "Kestrix"},
+        {"/dev/ttyUSB0", false, {}, "[/dev/ttyUSB0]" + kDash + "Kestrix"},
+        {"/dev/ttyUSB0", true, {"a", "b"}, "[/dev/ttyUSB0, Xor0]" + kDash + "a, b" + kDash + "Kestrix"},
+    };
+    make_database("a");
+    make_database("b");
+    CMainWindow& window = open_window();
+    for (const TitleCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        m_settings->set_boolean("xor-mode", c.xor_mode);
+        window.SetAdapterPortText(c.port);
+        window.OpenDatabases({c.databases.begin(), c.databases.end()});
+        EXPECT_TRUE(pump_until([&] { return window.get_title().raw() == c.title; })) << window.get_title();
+        window.DoClose(true, {});
+    }
+}
+
+TEST_F(CMainWindowTest, ClosingAsksAboutEachModifiedDocumentInOrderAndCancelKeepsThemOpen) {
+    make_database("a");
+    make_database("b");
+    CMainWindow& window = open_window();
+    window.OpenDatabases({"a", "b"});
+    add_key(window.key_document(0), 1);
+    add_key(window.key_document(1), 2);
+
+    window.main_actions()->activate_action("close");
+    Gtk::MessageDialog* question = wait_for_question();
+    ASSERT_NE(nullptr, question);
+    EXPECT_NE(std::string::npos, question->property_secondary_text().get_value().find("\"a\""));
+    question->response(0); // Cancel
+    ASSERT_TRUE(pump_until([&] { return find_question() == nullptr; }));
+    pump_pending();
+    EXPECT_TRUE(window.key_document(0).is_open());
+    EXPECT_TRUE(window.key_document(1).is_open());
+    EXPECT_EQ(CMainWindow::VIEW_TWO_DBS, window.GetViewMode());
+
+    window.main_actions()->activate_action("close");
+    question = wait_for_question();
+    ASSERT_NE(nullptr, question);
+    question->response(1); // No: database a closes unsaved, then database b is asked about
+    ASSERT_TRUE(pump_until([&] {
+        auto* next = find_question();
+        return next != nullptr &&
+               next->property_secondary_text().get_value().find("\"b\"") != std::string::npos;
+    }));
+    EXPECT_FALSE(window.key_document(0).is_open());
+    EXPECT_EQ(0, keys_in_file("a"));
+    find_question()->response(2); // Yes
+    ASSERT_TRUE(pump_until([&] { return !window.key_document(1).is_open(); }));
+    EXPECT_EQ(1, keys_in_file("b"));
+    EXPECT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
+}
+
+TEST_F(CMainWindowTest, CloseButtonWaitsForTheAnswerAndNoDestroysWithoutSaving) {
+    make_database("a");
+    CMainWindow& window = open_window();
+    window.OpenDatabases({"a"});
+    add_key(window.key_document(0), 1);
+
+    window.close();
+    Gtk::MessageDialog* question = wait_for_question();
+    ASSERT_NE(nullptr, question);
+    pump_pending();
+    ASSERT_NE(nullptr, m_window);
+    EXPECT_TRUE(window.get_visible());
+
+    question->response(1); // No
+    EXPECT_TRUE(pump_until([this] { return m_window == nullptr; }));
+    EXPECT_EQ(0, keys_in_file("a"));
+}
+
+TEST_F(CMainWindowTest, TabMovesBetweenTablesOnlyWhenTwoAreShown) {
+    make_database("a", 2);
+    make_database("b", 2);
+    CMainWindow& window = open_window();
+
+    window.OpenDatabases({"a"});
+    ASSERT_TRUE(pump_until([&] { return window.key_panel(0).has_focus_within(); }));
+    EXPECT_FALSE(window.on_key_pressed(CMainWindow::kKeyTab, 0, Gdk::ModifierType{}));
+    window.DoClose(true, {});
+
+    window.OpenDatabases({"a", "b"});
+    ASSERT_TRUE(pump_until([&] { return window.key_panel(0).has_focus_within(); }));
+    EXPECT_TRUE(window.on_key_pressed(CMainWindow::kKeyTab, 0, Gdk::ModifierType{}));
+    EXPECT_TRUE(pump_until([&] { return window.key_panel(1).has_focus_within(); }));
+    EXPECT_EQ(1, window.GetActiveKeyTable());
+}
+
+struct ClipboardCase {
+    const char* name;
+    CMainWindow::ViewMode mode;
+    bool focus_text;
+    bool selection;
+    CMainWindow::ClipboardKind clipboard;
+    bool cut_copy;
+    bool paste;
+};
+
+TEST_F(CMainWindowTest, CutCopyPasteFollowFocusSelectionAndClipboard) {
+    using W = CMainWindow;
+    const ClipboardCase cases[] = {
+        {"entry, text on clipboard", W::VIEW_DATABASES, true, false, W::CLIPBOARD_TEXT, true, true},
+        {"entry, files on clipboard", W::VIEW_ONE_DB, true, false, W::CLIPBOARD_FILES, true, false},
+        {"list without selection, files", W::VIEW_DATABASES, false, false, W::CLIPBOARD_FILES, false, true},
+        {"list with selection, keys", W::VIEW_DATABASES, false, true, W::CLIPBOARD_KEYS, true, false},
+        {"table with selection, keys", W::VIEW_ONE_DB, false, true, W::CLIPBOARD_KEYS, true, true},
+        {"table without selection, text", W::VIEW_ONE_DB, false, false, W::CLIPBOARD_TEXT, false, false},
+    };
+    make_database("a", 2);
+    CMainWindow& window = open_window();
+    for (const ClipboardCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.DoClose(true, {});
+        if (c.mode == W::VIEW_ONE_DB)
+            window.OpenDatabases({"a"});
+        Gtk::Widget& list = c.mode == W::VIEW_DATABASES ? static_cast<Gtk::Widget&>(window.db_panel().view())
+                                                        : window.key_panel(0).view();
+        auto selection =
+            c.mode == W::VIEW_DATABASES ? window.db_panel().selection() : window.key_panel(0).selection();
+        if (c.selection)
+            selection->select_item(0, true);
+        else
+            selection->unselect_all();
+        if (c.focus_text)
+            window.search_entry().grab_focus();
+        else
+            list.grab_focus();
+        window.set_clipboard_kind(c.clipboard);
+        ASSERT_TRUE(pump_until([&] {
+            auto* focus = window.get_focus();
+            const bool in_text = focus != nullptr && dynamic_cast<Gtk::Editable*>(focus) != nullptr;
+            return in_text == c.focus_text;
+        }));
+        EXPECT_EQ(c.cut_copy, action_enabled("win", "cut"));
+        EXPECT_EQ(c.cut_copy, action_enabled("win", "copy"));
+        EXPECT_EQ(c.paste, action_enabled("win", "paste"));
+    }
+}
+
+TEST_F(CMainWindowTest, EveryToolbarButtonIsNamedByItsToolbarLabel) {
+    CMainWindow& window = open_window();
+    ASSERT_NE(nullptr, window.toolbar());
+    int buttons = 0;
+    for (Gtk::Widget* child : descendants(*window.toolbar())) {
+        auto* button = dynamic_cast<Gtk::Button*>(child);
+        if (button == nullptr)
+            continue;
+        ++buttons;
+        const Glib::ustring tooltip = button->get_tooltip_text();
+        SCOPED_TRACE(button->get_action_name());
+        EXPECT_FALSE(tooltip.empty());
+        char* mismatch = gtk_test_accessible_check_property(GTK_ACCESSIBLE(button->gobj()),
+                                                            GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip.c_str());
+        EXPECT_EQ(nullptr, mismatch) << mismatch;
+        g_free(mismatch);
+        const std::string action = button->get_action_name();
+        EXPECT_EQ("kestrix-" + action.substr(action.find('.') + 1), button->get_icon_name().raw());
+    }
+    EXPECT_EQ(16, buttons);
+}
+
+TEST_F(CMainWindowTest, EveryControlHasAnAccessibleName) {
+    CMainWindow& window = open_window();
+    for (Gtk::Widget* widget : descendants(window)) {
+        const bool control = dynamic_cast<Gtk::Button*>(widget) != nullptr ||
+                             dynamic_cast<Gtk::CheckButton*>(widget) != nullptr ||
+                             dynamic_cast<Gtk::Entry*>(widget) != nullptr ||
+                             dynamic_cast<Gtk::SpinButton*>(widget) != nullptr ||
+                             dynamic_cast<Gtk::DropDown*>(widget) != nullptr ||
+                             dynamic_cast<Gtk::ColumnView*>(widget) != nullptr;
+        // Parts the toolkit builds inside its own widgets (the drop-down's button, the spin button's arrows)
+        // are named by the toolkit.
+        if (!control || widget->get_ancestor(GTK_TYPE_DROP_DOWN) != nullptr ||
+            (widget->get_parent() != nullptr &&
+             widget->get_parent()->get_ancestor(GTK_TYPE_SPIN_BUTTON) != nullptr))
+            continue;
+        EXPECT_TRUE(has_accessible_label(*widget)) << G_OBJECT_TYPE_NAME(widget->gobj());
+    }
+}
+
+TEST_F(CMainWindowTest, AboutShowsTheVersionWithoutItsBuildByte) {
+    CMainWindow& window = open_window();
+    window.main_actions()->activate_action("about");
+    EXPECT_TRUE(pump_until([&] { return window.about_dialog().get_visible(); }));
+    EXPECT_EQ("1.1.0", window.about_dialog().get_version());
+}

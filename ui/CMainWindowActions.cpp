@@ -1,0 +1,280 @@
+// The window's actions: the table they are made from, the one function that decides every action's enabled
+// flag and toggle state, and the handlers of the frame's own actions.
+#include <clocale>
+#include <iostream>
+
+#include <giomm/appinfo.h>
+#include <gtkmm/editable.h>
+#include <gtkmm/text.h>
+
+#include "app/CAppSettings.h"
+#include "app/CDebugLog.h"
+#include "app/i18n.h"
+#include "ui/CMainWindow.h"
+#include "ui/HelpFile.h"
+
+namespace {
+constexpr const char* kLogTag = "main";
+constexpr const char* kMainGroup = "main";
+} // namespace
+
+std::span<const ActionSpec> main_window_actions() {
+    using K = ActionSpec::Kind;
+    using N = ActionSpec::Need;
+    using W = CMainWindow;
+    using A = CAdapterThread;
+    // Commands whose window steps (files, key hand-over, merging read keys) are still to come are not ready.
+    static const ActionSpec actions[] = {
+        {"open", K::Plain, "Return", &W::on_action_open, N::DatabaseList},
+        {"close", K::Plain, "Escape", &W::on_action_close, N::OpenDatabase},
+        {"save", K::Plain, "<Control>s", &W::on_action_save, N::OpenDatabase},
+        {"import-csv", K::Plain, nullptr, nullptr, N::OpenDatabase},
+        {"export-csv", K::Plain, nullptr, nullptr},
+        {"delete", K::Plain, "Delete", nullptr},
+        {"select-all", K::Plain, "<Control>a", &W::on_action_select_all},
+        {"find", K::Plain, "<Control>f", &W::on_action_find},
+        {"find-in-files", K::Plain, "<Control><Shift>f", nullptr},
+        {"mode_search", K::ModeToggle, "F2", nullptr, N::Always, W::KEY_MODE_SEARCH},
+        {"mode_add", K::ModeToggle, "F3", nullptr, N::Always, W::KEY_MODE_ADD},
+        {"mode_delete", K::ModeToggle, "F4", nullptr, N::Always, W::KEY_MODE_DELETE},
+        {"different-kf300", K::Setting, nullptr, nullptr},
+        {"xor-mode", K::Setting, nullptr, nullptr},
+        {"write_em_marine", K::Plain, nullptr, nullptr},
+        {"write_hid", K::Plain, nullptr, nullptr},
+        {"quit", K::Plain, "<Control>q", &W::on_action_quit},
+        {"help", K::Plain, "F1", &W::on_action_help},
+        {"about", K::Plain, nullptr, &W::on_action_about},
+        {"settings", K::Plain, "<Control>comma", nullptr},
+        {"ds1996_prepare", K::CmdToggle, "F6", nullptr, N::Always, A::CMD_DS1996_PREPARE},
+        {"ds1996_from_db", K::CmdToggle, "F7", nullptr, N::Always, A::CMD_DS1996_FROM_DB, false, false},
+        {"ds1996_to_db", K::CmdToggle, "F8", nullptr, N::Always, A::CMD_DS1996_TO_DB, false, false},
+        {"ds1996_from_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_DS1996_FROM_FILE, false,
+         false},
+        {"ds1996_to_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_DS1996_TO_FILE, false, false},
+        {"emu_from_db", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_EMU_FROM_DB, false, false},
+        {"emu_to_db", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_EMU_TO_DB, false, false},
+        {"q4t_clear", K::CmdToggle, "F9", nullptr, N::Always, A::CMD_Q4T_CLEAR},
+        {"q4t_from_db", K::CmdToggle, "F11", nullptr, N::Always, A::CMD_Q4T_FROM_DB, false, false},
+        {"q4t_to_db", K::CmdToggle, "F12", nullptr, N::Always, A::CMD_Q4T_TO_DB, false, false},
+        {"q4t_from_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_FROM_FILE, false, false},
+        {"q4t_to_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_TO_FILE, false, false},
+        {"q4t_test", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_TEST},
+        {"q4t_format", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_FORMAT},
+        {"mf_prepare", K::Plain, nullptr, nullptr},
+        {"mf_from_db", K::Plain, nullptr, nullptr},
+        {"mf_to_db", K::Plain, nullptr, nullptr},
+        {"mf_clear", K::Plain, nullptr, nullptr},
+        {"cut", K::Plain, "<Control>x", &W::on_action_cut, N::CutCopy, 0, true},
+        {"copy", K::Plain, "<Control>c", &W::on_action_copy, N::CutCopy, 0, true},
+        {"paste", K::Plain, "<Control>v", &W::on_action_paste, N::Paste, 0, true},
+    };
+    return actions;
+}
+
+void CMainWindow::create_actions() {
+    m_refActions = Gio::SimpleActionGroup::create();
+    for (const ActionSpec& spec : main_window_actions()) {
+        Glib::RefPtr<Gio::Action> action;
+        if (spec.kind == ActionSpec::Kind::Setting) {
+            action = m_refSettings->create_action(spec.name);
+        } else {
+            auto simple = spec.kind == ActionSpec::Kind::Plain
+                              ? Gio::SimpleAction::create(spec.name)
+                              : Gio::SimpleAction::create_bool(spec.name, false);
+            simple->signal_activate().connect(
+                [this, &spec](const Glib::VariantBase&) { activate_action(spec); });
+            action = simple;
+        }
+        if (spec.window_scope)
+            add_action(action);
+        else
+            m_refActions->add_action(action);
+        if (spec.accel != nullptr) {
+            const Glib::ustring prefix = spec.window_scope ? "win." : Glib::ustring(kMainGroup) + ".";
+            m_refApp->set_accels_for_action(prefix + spec.name, {spec.accel});
+        }
+    }
+    insert_action_group(kMainGroup, m_refActions);
+}
+
+void CMainWindow::activate_action(const ActionSpec& spec) {
+    try {
+        if (spec.handler != nullptr)
+            (this->*spec.handler)();
+        else if (spec.kind == ActionSpec::Kind::CmdToggle && spec.ready)
+            ToggleAdapterCmd(static_cast<CAdapterThread::Cmd>(spec.value));
+    } catch (const std::exception& e) {
+        // The boundary of a user action: its failure is shown, and the window goes on.
+        SetStatusMessage(e.what());
+    }
+    update_action_states();
+}
+
+Glib::RefPtr<Gio::SimpleAction> CMainWindow::find_simple_action(const ActionSpec& spec) const {
+    auto action = spec.window_scope ? const_cast<CMainWindow*>(this)->lookup_action(spec.name)
+                                    : m_refActions->lookup_action(spec.name);
+    return std::dynamic_pointer_cast<Gio::SimpleAction>(action);
+}
+
+bool CMainWindow::is_text_focused() const {
+    const Gtk::Widget* focus = const_cast<CMainWindow*>(this)->get_focus();
+    return focus != nullptr && dynamic_cast<const Gtk::Editable*>(focus) != nullptr;
+}
+
+bool CMainWindow::is_action_needed(ActionSpec::Need need) const {
+    switch (need) {
+    case ActionSpec::Need::Always:
+        return true;
+    case ActionSpec::Need::DatabaseList:
+        return m_nViewMode == VIEW_DATABASES;
+    case ActionSpec::Need::OpenDatabase:
+        return m_nViewMode != VIEW_DATABASES;
+    case ActionSpec::Need::CutCopy:
+        if (is_text_focused())
+            return true;
+        return m_nViewMode == VIEW_DATABASES ? m_DbPanel.has_selection()
+                                             : m_KeyPanels[m_nActiveTable]->has_selection();
+    case ActionSpec::Need::Paste:
+        if (is_text_focused())
+            return m_nClipboardKind == CLIPBOARD_TEXT;
+        return m_nClipboardKind == (m_nViewMode == VIEW_DATABASES ? CLIPBOARD_FILES : CLIPBOARD_KEYS);
+    }
+    return false;
+}
+
+void CMainWindow::update_action_states() {
+    const CAdapterThread::Cmd running = m_AdapterThread.GetCurrentCmd();
+    for (const ActionSpec& spec : main_window_actions()) {
+        auto action = find_simple_action(spec);
+        if (!action)
+            continue; // settings actions follow their key by themselves
+        const bool available =
+            spec.ready && (spec.handler != nullptr || spec.kind == ActionSpec::Kind::CmdToggle);
+        action->set_enabled(available && is_action_needed(spec.need));
+        if (spec.kind == ActionSpec::Kind::ModeToggle)
+            action->set_state(Glib::Variant<bool>::create(m_nKeyEditMode == spec.value));
+        else if (spec.kind == ActionSpec::Kind::CmdToggle)
+            action->set_state(Glib::Variant<bool>::create(running == spec.value));
+    }
+}
+
+void CMainWindow::UpdateAdapterActionsState() {
+    update_action_states();
+}
+
+void CMainWindow::update_paste_action_state() {
+    update_action_states();
+}
+
+void CMainWindow::set_clipboard_kind(ClipboardKind kind) {
+    m_nClipboardKind = kind;
+    update_paste_action_state();
+}
+
+void CMainWindow::on_focus_widget_changed() {
+    update_action_states();
+}
+
+void CMainWindow::ToggleAdapterCmd(CAdapterThread::Cmd cmd) {
+    if (m_AdapterThread.GetCurrentCmd() == cmd) {
+        m_AdapterThread.BreakCmd();
+        return;
+    }
+    switch (cmd) {
+    case CAdapterThread::CMD_DS1996_PREPARE:
+        m_AdapterThread.StartDS1996Prepare();
+        break;
+    case CAdapterThread::CMD_Q4T_CLEAR:
+        m_AdapterThread.StartQ4tClear();
+        break;
+    case CAdapterThread::CMD_Q4T_TEST:
+        m_AdapterThread.StartQ4tTest();
+        break;
+    case CAdapterThread::CMD_Q4T_FORMAT:
+        m_AdapterThread.StartQ4tFormat();
+        break;
+    default:
+        // The other commands need steps of the window before they start (a file, a key list).
+        break;
+    }
+}
+
+void CMainWindow::on_action_open() {
+    DoOpen();
+}
+
+void CMainWindow::on_action_close() {
+    DoClose(true, {});
+}
+
+void CMainWindow::on_action_save() {
+    CKeyDocument& doc = m_Docs[m_nActiveTable];
+    if (!doc.is_open() || !doc.is_modified())
+        return;
+    doc.save();
+    const guint position = FindBaseByName(doc.extract_db_name());
+    if (position != kNoBase)
+        m_refDbStore->get_item(position)->set_keys(static_cast<int>(doc.get_keys()->get_n_items()));
+    SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" has been saved"), doc.extract_db_name()));
+}
+
+void CMainWindow::on_action_select_all() {
+    if (m_nViewMode == VIEW_DATABASES)
+        m_DbPanel.select_all();
+    else
+        m_KeyPanels[m_nActiveTable]->select_all();
+}
+
+void CMainWindow::on_action_find() {
+    m_SearchEntry.grab_focus();
+}
+
+void CMainWindow::on_action_about() {
+    m_AboutDialog.set_visible(true);
+    m_AboutDialog.present();
+}
+
+void CMainWindow::on_action_help() {
+    const char* current = std::setlocale(LC_MESSAGES, nullptr);
+    const std::string locale_name = current != nullptr ? current : "";
+    if (g_Debug.IsLoggable(LOGLEVEL_INFO))
+        g_Debug.LogMsgFmt(LOGLEVEL_INFO, kLogTag, "help current locale: \"%s\"", locale_name.c_str());
+    const std::filesystem::path file =
+        std::filesystem::absolute(help_file_for_locale(help_dir(), locale_name));
+    const std::string uri = "file://" + file.string();
+    try {
+        Gio::AppInfo::launch_default_for_uri(uri);
+    } catch (const Glib::Error& e) {
+        std::cerr << "Error opening PDF: " << e.what() << std::endl;
+        // The toolkit's own launcher asks the desktop portal on behalf of this window.
+        gtk_show_uri(GTK_WINDOW(gobj()), uri.c_str(), GDK_CURRENT_TIME);
+    }
+}
+
+// Cut, copy and paste act on the focused text entry; keys and databases go through the clipboard exchange.
+void CMainWindow::on_action_cut() {
+    if (auto* focus = get_focus(); focus != nullptr && is_text_focused())
+        focus->activate_action("clipboard.cut");
+}
+
+void CMainWindow::on_action_copy() {
+    if (auto* focus = get_focus(); focus != nullptr && is_text_focused())
+        focus->activate_action("clipboard.copy");
+}
+
+void CMainWindow::on_action_paste() {
+    if (auto* focus = get_focus(); focus != nullptr && is_text_focused())
+        focus->activate_action("clipboard.paste");
+}
+
+bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {
+    if (keyval != kKeyTab || m_nViewMode != VIEW_TWO_DBS)
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        if (m_KeyPanels[i]->has_focus_within()) {
+            m_KeyPanels[1 - i]->focus_view();
+            return true;
+        }
+    }
+    return false;
+}

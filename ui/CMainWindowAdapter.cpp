@@ -1,0 +1,113 @@
+// The window's link to the adapter worker: the cross-thread wake-up, the notifications in their fixed order,
+// and the device status line.
+#include <ctime>
+
+#include "app/CAppSettings.h"
+#include "app/i18n.h"
+#include "readers/DeviceDiscovery.h"
+#include "ui/CMainWindow.h"
+
+void CMainWindow::start_adapter() {
+    m_AdapterThread.set_on_notify([this] { on_adapter_notify(); });
+    m_AdapterThread.set_scan_key_type(g_AppSet->get_scan_key_type());
+    m_AdapterThread.set_different_kf300(g_AppSet->get_different_kf300());
+    m_AdapterThread.set_xor_mode(g_AppSet->get_xor_mode());
+    m_AdapterThread.Start();
+}
+
+void CMainWindow::on_adapter_notify() {
+    m_Dispatcher.emit();
+}
+
+void CMainWindow::on_disp() {
+    unsigned int flags = 0;
+    m_AdapterThread.get_notifications(flags);
+    if (flags != 0)
+        ProcessAdapterNotifications(flags);
+}
+
+void CMainWindow::ProcessAdapterNotifications(unsigned int flags) {
+    if ((flags & CAdapterThread::NMSG_ASK_USER) != 0)
+        on_adapter_ask_user();
+    if ((flags & CAdapterThread::NMSG_CONNECT_STATUS) != 0)
+        UpdateDeviceStatus();
+    if ((flags & CAdapterThread::NMSG_STATUS_TEXT) != 0) {
+        std::vector<Glib::ustring> lines;
+        m_AdapterThread.GetHistoryStatusText(lines);
+        if (!lines.empty()) {
+            const auto now = static_cast<std::int64_t>(std::time(nullptr));
+            std::vector<Glib::RefPtr<CHistoryRec>> records;
+            records.reserve(lines.size());
+            for (const auto& line : lines)
+                records.push_back(CHistoryRec::create(now, line));
+            m_refHistory->splice(m_refHistory->get_n_items(), 0, records);
+        }
+        SetStatusMessage(m_AdapterThread.GetStatusText(), false);
+    }
+    if ((flags & CAdapterThread::NMSG_CURRENT_KEY) != 0)
+        on_adapter_current_key();
+    if ((flags & CAdapterThread::NMSG_CMD_FINISH) != 0)
+        on_adapter_cmd_finish();
+}
+
+void CMainWindow::on_adapter_ask_user() {
+    CAdapterThread::AskUserKind kind = CAdapterThread::ASK_DS1996_CONTENT;
+    unsigned long param = 0;
+    m_AdapterThread.GetAskUserData(kind, param);
+    // The commands that ask (key lists to hand over, files, a DS1996L's content) are not offered yet; a
+    // question that still arrives is declined so that the worker never waits for an answer.
+    m_AdapterThread.SetAskUserFinish(false);
+    UpdateAdapterActionsState();
+}
+
+void CMainWindow::on_adapter_current_key() {
+    CardType type = CT_UNKNOWN;
+    CCardUID number;
+    m_AdapterThread.GetCurrentKey(type, number);
+    // A key read while idle only matters to the key edit modes, which are not offered yet.
+}
+
+void CMainWindow::on_adapter_cmd_finish() {
+    CAdapterThread::Cmd cmd = CAdapterThread::CMD_NONE;
+    bool result = false;
+    m_AdapterThread.GetFinishedCmd(cmd, result);
+    // The commands offered so far leave nothing for the window to take over when they end.
+    UpdateAdapterActionsState();
+}
+
+void CMainWindow::UpdateDeviceStatus() {
+    rdx_port_type type = RDX_PORT_NONE;
+    Glib::ustring name;
+    Glib::ustring adapter;
+    m_AdapterThread.get_port_name(type, name);
+    if (type != RDX_PORT_NONE && !name.empty()) {
+        if (!m_AdapterThread.GetPortExist())
+            adapter = _("Adapter not found");
+        else if (m_AdapterThread.GetConnectStatus() == CONNECTION_CONNECTED)
+            adapter = _("Connected");
+        else if (m_AdapterThread.GetConnectStatus() == CONNECTION_CONNECTING)
+            adapter = _("Connecting...");
+        else
+            adapter = _("Disconnected");
+    } else {
+        rdx_port_type set_type = RDX_PORT_NONE;
+        Glib::ustring set_name;
+        g_AppSet->get_adapter_port(set_type, set_name);
+        adapter = is_port_none(set_type, set_name) ? _("Port not selected") : _("Adapter not found");
+    }
+
+    // The reader is opened only in the key edit modes, which are not offered yet, so it is described by its
+    // setting alone; no device has been found while the device search is not running.
+    rdx_port_type reader_type = RDX_PORT_NONE;
+    Glib::ustring reader_name;
+    g_AppSet->get_reader_port(reader_type, reader_name);
+    Glib::ustring reader;
+    if (is_port_none(reader_type, reader_name))
+        reader = _("Port not selected");
+    else if (m_nKeyEditMode != KEY_MODE_NONE || is_port_auto(reader_type, reader_name))
+        reader = _("Reader not found");
+    else
+        reader = _("Not used");
+
+    SetStatusMessage(Glib::ustring::sprintf(_("Adapter: %s. Reader: %s"), adapter, reader), false);
+}

@@ -1,0 +1,145 @@
+// Closing documents with their save questions, the window title and the message functions.
+#include <ctime>
+
+#include <glibmm/main.h>
+
+#include "app/i18n.h"
+#include "ui/CMainWindow.h"
+
+namespace {
+constexpr const char* kTitleSeparator = " \u2013 ";
+// The answers of the save question, in button order.
+enum CloseAnswer : int { kCloseCancel = 0, kCloseNo = 1, kCloseYes = 2 };
+} // namespace
+
+void CMainWindow::UpdateTitle() {
+    Glib::ustring title;
+    if (!m_AdapterPortText.empty()) {
+        title = "[" + m_AdapterPortText;
+        if (m_bXorMode)
+            title += ", Xor0";
+        title += "]";
+    }
+    if (m_nViewMode != VIEW_DATABASES) {
+        if (!title.empty())
+            title += kTitleSeparator;
+        title += m_Docs[0].extract_db_name();
+        if (m_nViewMode == VIEW_TWO_DBS)
+            title += ", " + m_Docs[1].extract_db_name();
+    }
+    if (!title.empty())
+        title += kTitleSeparator;
+    title += _("Kestrix");
+    set_title(title);
+}
+
+void CMainWindow::SetAdapterPortText(const Glib::ustring& text) {
+    m_AdapterPortText = text;
+    UpdateTitle();
+}
+
+bool CMainWindow::DoClose(bool ask, const std::function<void()>& after) {
+    for (int index = 0; index < 2; ++index) {
+        CKeyDocument& doc = m_Docs[index];
+        if (!doc.is_open())
+            continue;
+        if (ask && doc.is_modified()) {
+            ask_save_before_close(index, after);
+            return false;
+        }
+        _CloseKeyDoc(index, true);
+    }
+    SetViewMode(VIEW_DATABASES);
+    m_DbPanel.focus_view();
+    return true;
+}
+
+void CMainWindow::ask_save_before_close(int index, const std::function<void()>& after) {
+    const Glib::ustring name = m_Docs[index].extract_db_name();
+    m_pCloseQuestion = std::make_unique<Gtk::MessageDialog>(
+        *this, _("Closing the database"), false, Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE, true);
+    m_pCloseQuestion->set_secondary_text(Glib::ustring::sprintf(_("Save changes to database \"%s\"?"), name));
+    m_pCloseQuestion->add_button(_("Cancel"), kCloseCancel);
+    m_pCloseQuestion->add_button(_("No"), kCloseNo);
+    m_pCloseQuestion->add_button(_("Yes"), kCloseYes);
+    m_pCloseQuestion->set_default_response(kCloseYes);
+    m_pCloseQuestion->set_hide_on_close(true);
+    m_pCloseQuestion->signal_response().connect([this, index, after](int response) {
+        m_pCloseQuestion->set_visible(false);
+        // The answer is acted on from an idle call: the dialog is released there, outside its own signal, and
+        // the window may be destroyed by `after`.
+        Glib::signal_idle().connect_once(sigc::bind(
+            sigc::mem_fun(*this, &CMainWindow::on_close_question_response), index, response, after));
+    });
+    m_pCloseQuestion->present();
+}
+
+void CMainWindow::on_close_question_response(int index, int response, const std::function<void()>& after) {
+    m_pCloseQuestion.reset();
+    if (response != kCloseNo && response != kCloseYes)
+        return; // Cancel, or the question closed: the documents stay open
+    _CloseKeyDoc(index, response == kCloseYes);
+    if (DoClose(true, after) && after)
+        after();
+}
+
+void CMainWindow::_CloseKeyDoc(int index, bool save) {
+    CKeyDocument& doc = m_Docs[index];
+    const Glib::ustring name = doc.extract_db_name();
+    const auto count = static_cast<int>(doc.get_keys()->get_n_items());
+    doc.close(save);
+    if (save) {
+        const guint position = FindBaseByName(name);
+        if (position != kNoBase)
+            m_refDbStore->get_item(position)->set_keys(count);
+        SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" has been saved"), name));
+    }
+    SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" has been closed"), name));
+}
+
+void CMainWindow::MessageDialog(const Glib::ustring& text, Gtk::MessageType type, Gtk::ButtonsType buttons,
+                                const ResponseSlot& slot) {
+    if (!m_pMessageDialog) {
+        m_pMessageDialog =
+            std::make_unique<Gtk::MessageDialog>(*this, get_title(), false, type, buttons, true);
+        m_pMessageDialog->signal_response().connect([this, slot](int response) {
+            if (slot)
+                slot(response);
+            else
+                ReleaseMessageDialog();
+        });
+    }
+    m_pMessageDialog->set_transient_for(*this);
+    m_pMessageDialog->set_secondary_text(text);
+    m_pMessageDialog->set_visible(true);
+}
+
+void CMainWindow::ShowMessage(const Glib::ustring& text, Gtk::MessageType type) {
+    if (!m_pMessageDialog) {
+        m_pMessageDialog = std::make_unique<Gtk::MessageDialog>(*this, get_title(), false, type,
+                                                                Gtk::ButtonsType::OK, false);
+        m_pMessageDialog->signal_response().connect([this](int) { ReleaseMessageDialog(); });
+    }
+    m_pMessageDialog->set_transient_for(*this);
+    m_pMessageDialog->set_secondary_text(text);
+    m_pMessageDialog->set_visible(true);
+}
+
+void CMainWindow::ReleaseMessageDialog() {
+    if (!m_pMessageDialog)
+        return;
+    m_pMessageDialog->set_visible(false);
+    // Deleted from an idle call: the dialog may still be inside its response signal here.
+    Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::delete_hidden_message_dialog));
+}
+
+void CMainWindow::delete_hidden_message_dialog() {
+    if (m_pMessageDialog && !m_pMessageDialog->get_visible())
+        m_pMessageDialog.reset();
+}
+
+void CMainWindow::SetStatusMessage(const Glib::ustring& text, bool add_to_history) {
+    m_StatusBar.set_text(text);
+    if (add_to_history)
+        m_refHistory->append(CHistoryRec::create(static_cast<std::int64_t>(std::time(nullptr)), text));
+}
