@@ -2,6 +2,7 @@
 #include "adapter/OpsFixture.h"
 
 #include <algorithm>
+#include <atomic>
 
 using namespace ops;
 
@@ -269,13 +270,18 @@ TEST_F(Q4tCommandsTest, ThePortVanishingMidWriteEndsTheCommand) {
     keys_to_give = many_keys(3000);
     connect_pty();
     const uint64_t written = pages_written();
+    std::atomic<bool> ended{false}; // a command that fails by itself leaves nothing to pull the port from
     std::thread vanisher([&] {
-        world.wait_until([&] { return world.counters().ctrl_pages_written >= written + 20; }, kDeadline);
-        world.vanish();
+        if (world.wait_until(
+                [&] { return world.counters().ctrl_pages_written >= written + 20 || ended.load(); },
+                kDeadline) &&
+            !ended.load())
+            world.vanish();
     });
     EXPECT_FALSE(run([&] { thread.StartQ4tFromDb(); }));
+    ended = true;
     vanisher.join();
-    EXPECT_EQ("The record has not been made, please try again", thread.GetStatusText());
+    ASSERT_EQ("The record has not been made, please try again", thread.GetStatusText());
     EXPECT_TRUE(wait_until([&] { return !connected(); }));
 }
 
