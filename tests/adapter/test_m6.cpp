@@ -257,6 +257,19 @@ TEST_F(M6Image, Q6IndexByteFFOfAKeyIsNotTheEnd) {
     EXPECT_EQ(2u, m6::KeyCountQ6(pos));
 }
 
+// A Q4 list written out by hand: any flag byte with bit 7 set closes the list.
+TEST_F(M6Image, Q4EndRecordIsToldByBit7OfItsFlag) {
+    const Bytes start = {0x34, 0x12, 0x34, 0xFF, 0xD1, 0x15, 0x01, 0x02, 0x03, 0x04, 0x05, 0x46};
+    std::copy(start.begin(), start.end(), image.begin());
+    const std::pair<uint8_t, unsigned> rows[] = {{0x80, 17}, {0xE0, 17}, {0xC3, 17}, {0x46, 23}};
+    for (const auto& [flag, end] : rows) {
+        image[17] = flag; // flag byte of record 1; record 2 is still erased (0xFF)
+        unsigned pos = 0;
+        EXPECT_TRUE(m6::CheckEndQ2Q4(image.data(), 32, pos)) << int(flag);
+        EXPECT_EQ(end, pos) << int(flag);
+    }
+}
+
 // A type 3 list of one key written out by hand: the end record is told by the high nibble of its flag byte
 // alone, whatever the controller left in the low nibble.
 TEST_F(M6Image, Q6EndRecordIsToldByTheHighNibbleOfItsFlag) {
