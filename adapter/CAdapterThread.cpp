@@ -379,7 +379,7 @@ bool CAdapterThread::EndCmd(Cmd cmd, bool result) {
         std::lock_guard lock(m_Mutex);
         // A command started again under the same code after this run began is a new request: this run
         // must not end it.
-        if (cmd == CMD_NONE || m_nCmd.load() != cmd || m_nCmdSerial != m_nRunSerial)
+        if (cmd == CMD_NONE || !IsCmdCurrent(cmd))
             return false;
         m_nFinishedCmd = cmd;
         m_bCmdResult = result;
@@ -416,10 +416,7 @@ bool CAdapterThread::AskUser(Cmd cmd, AskUserKind kind, unsigned long param) {
 // ---- Command frame ----
 
 void CAdapterThread::RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps) {
-    {
-        std::lock_guard lock(m_Mutex);
-        m_nRunSerial = m_nCmdSerial;
-    }
+    m_nRunSerial = m_nCmdSerial.load();
     try {
         // A Temic command may write through a reader instead; it connects the adapter itself when needed.
         if (exit == CmdExit::Temic || m_nConnectStatus == CONNECTION_CONNECTED || TryConnect())

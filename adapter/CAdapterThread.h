@@ -188,7 +188,9 @@ protected:
     void StopCmd(Cmd cmd, bool result);
     // Success of a command: result true while it is still current; false when it was replaced or cancelled.
     bool FinishCmd(Cmd cmd);
-    bool IsCmdCurrent(Cmd cmd) const { return m_nCmd.load() == cmd; }
+    // Whether the start this run belongs to is still the current one: a command replaced and then started
+    // again under the same code is a new start, and the old run must stop.
+    bool IsCmdCurrent(Cmd cmd) const { return m_nCmd.load() == cmd && m_nCmdSerial.load() == m_nRunSerial; }
     bool IsRunning() const { return m_bRunning.load(); }
     bool AskUser(Cmd cmd, AskUserKind kind, unsigned long param);
     // The common frame of every command: exit action, connection, exceptions shown as the status line.
@@ -397,12 +399,13 @@ protected:
     // Commands (the current one is atomic so that the worker checks it without the mutex; every change
     // that depends on its value is made under the mutex).
     std::atomic<Cmd> m_nCmd{CMD_NONE};
-    // Starts counted (guarded), so that a command started again under the same code is told apart from the
-    // run that the command frame is ending.
-    uint64_t m_nCmdSerial = 0;
-    uint64_t m_nRunSerial = 0;                    // guarded: the start the running command frame belongs to
-    Cmd m_nFinishedCmd = CMD_NONE;                // guarded
-    bool m_bCmdResult = false;                    // guarded
+    // Starts counted (changed under the mutex, before the current command), so that a command started again
+    // under the same code is told apart from the run still going. The worker reads the command first and the
+    // count second: seeing a new command it is sure to see the new count as well.
+    std::atomic<uint64_t> m_nCmdSerial{0};
+    uint64_t m_nRunSerial = 0;     // worker only: the start the running command frame belongs to
+    Cmd m_nFinishedCmd = CMD_NONE; // guarded
+    bool m_bCmdResult = false;     // guarded
     ScanKeyType m_nScanKeyType = SCAN_KEY_DALLAS; // guarded
     bool m_bScanTypeChanged = false;              // guarded
     bool m_bDifferentKf300 = false;               // guarded

@@ -108,9 +108,9 @@ bool CAdapterThread::ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType ty
     bytes_read = index_pages * page;
     CProgressLine keys(
         [this](unsigned int v) { SetStatusText(format_text(_("%u keys read from Controller"), v), false); });
+    // At least the first record page follows the index area, even when the list ends inside the index area.
     unsigned int pos = 0;
-    bool found = m6::CheckEndQ6(image, bytes_read, capacity + 1, pos);
-    keys.set(m6::KeyCountQ6(pos));
+    bool found = false;
     while (!found && bytes_read / page < max_pages) {
         if (!M6_ReadPage(cmd, false, bytes_read, image + bytes_read))
             return false;

@@ -178,10 +178,11 @@ unsigned char CAdapterThread::M6_RequestPage(Cmd cmd, unsigned char opcode, unsi
 }
 
 // Through a key a page is trusted only when a second read agrees; an erased page (all 0xFF) is what a key
-// that is being pulled away also reads like, so it needs all the agreeing reads.
+// that is being pulled away also reads like, so it is trusted only when every one of the reads agrees.
 CAdapterThread::PageCheck CAdapterThread::M6_VerifyKeyPage(Cmd cmd, unsigned char opcode,
                                                            unsigned int address, unsigned char* held) {
     unsigned char again[kM6PageSize];
+    int agreeing = 0;
     for (int read = 1; read <= kKeyVerifyReads; ++read) {
         const unsigned char code = M6_RequestPage(cmd, opcode, address, again);
         if (code != kM6CodePage) {
@@ -194,7 +195,7 @@ CAdapterThread::PageCheck CAdapterThread::M6_VerifyKeyPage(Cmd cmd, unsigned cha
             std::memcpy(held, again, kM6PageSize);
             continue;
         }
-        if (!all_ff(held) || read == kKeyVerifyReads)
+        if (!all_ff(held) || ++agreeing == kKeyVerifyReads)
             return PageCheck::Accepted;
     }
     return PageCheck::Retry;

@@ -145,7 +145,10 @@ void CAdapterThread::DoQ4tToDb() {
         }
         size_t decoded;
         {
+            // A run that was replaced leaves the hand-over to the start that replaced it.
             std::lock_guard lock(m_Mutex);
+            if (!IsCmdCurrent(cmd))
+                return;
             m_nLockCode = m6::LoadLockCode(image.data());
             m_DbKeys.clear();
             m_DbKeys.reserve(count);

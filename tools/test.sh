@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Kestrix with AddressSanitizer and UBSan and runs every test (window tests under Xvfb), then the
-# threaded tests in a ThreadSanitizer build, then every fuzz target for a short run over its seed corpus.
+# Builds Kestrix with AddressSanitizer and UBSan and runs every test (window tests under Xvfb), builds the
+# program, simulators and benchmarks once optimised with warnings as errors, then the threaded tests in a
+# ThreadSanitizer build, then every fuzz target for a short run over its seed corpus.
 # Exits 0 only when everything passed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +19,13 @@ echo "== AddressSanitizer + UBSan build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRIX_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$jobs")
+
+# Optimisation brings warnings of its own (inlining lets the compiler see more), so one optimised build of
+# everything except the tests must compile without any.
+echo "== Release build without warnings"
+cmake -S . -B build-werror -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRIX_WERROR=ON -DKESTRIX_TESTS=OFF \
+      -DKESTRIX_BENCH=ON >/dev/null
+cmake --build build-werror -j "$jobs"
 
 echo "== ThreadSanitizer build of the threaded tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRIX_SANITIZE=thread \

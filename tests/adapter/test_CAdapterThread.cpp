@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "adapter/CAdapterThread.h"
-#include "adapter/MyStatusText.h"
 #include "adapter/OpsFixture.h"
 #include "app/CDebugLog.h"
 #include "common/HexDiff.h"
@@ -53,12 +52,16 @@ public:
     }
     int runs() const { return m_nRuns.load(); }
 
+    using CAdapterThread::PageCheck;
+
     using CAdapterThread::AskUser;
     using CAdapterThread::DetectMemType;
     using CAdapterThread::FinishCmd;
     using CAdapterThread::InitAdapter;
     using CAdapterThread::M6_ReadPage;
+    using CAdapterThread::M6_VerifyKeyPage;
     using CAdapterThread::M6_WritePage;
+    using CAdapterThread::Port;
     using CAdapterThread::SetProto;
     using CAdapterThread::SetStatusText;
     using CAdapterThread::WaitComApp;
@@ -294,18 +297,6 @@ TEST_F(CAdapterThreadTest, HistoryLinesAreCollectedOnce) {
     EXPECT_EQ("result", thread.GetStatusText());
 }
 
-TEST_F(CAdapterThreadTest, ExceptionsBecomeTheStatusLine) {
-    connect_pty();
-    run(CAdapterThread::CMD_Q4T_TO_FILE,
-        [](CScriptedAdapterThread&, Cmd) { throw CMyException(MY_ERR_TIMEOUT); });
-    EXPECT_EQ(my_status_text(MY_ERR_TIMEOUT), thread.GetStatusText().raw());
-    run(CAdapterThread::CMD_Q4T_TO_FILE,
-        [](CScriptedAdapterThread&, Cmd) { throw std::runtime_error("Cannot open file: x"); });
-    EXPECT_EQ("Cannot open file: x", thread.GetStatusText());
-    EXPECT_FALSE(last_finished().second);
-    EXPECT_TRUE(connected());
-}
-
 // The window side answers the question (yes, then no); a no cancels without a finish notification.
 TEST_F(CAdapterThreadTest, AskUserAnswerContinuesOrCancelsTheCommand) {
     connect_pty();
@@ -430,7 +421,7 @@ TEST_F(CAdapterThreadTest, DetectMemTypeReadsTheCodeOrProbesTheSize) {
         world.set_controller_type(code);
         const uint64_t written = world.counters().ctrl_pages_written;
         const auto [ok, type, page0] = detect(true);
-        EXPECT_TRUE(ok) << code;
+        ASSERT_TRUE(ok) << code; // a broken exchange fails every row alike: one is enough
         EXPECT_EQ(code, static_cast<int>(type));
         EXPECT_EQ(written, world.counters().ctrl_pages_written) << "no probe for a known code";
     }
@@ -439,7 +430,7 @@ TEST_F(CAdapterThreadTest, DetectMemTypeReadsTheCodeOrProbesTheSize) {
     for (const auto& [size, expected] : sizes) {
         world.set_controller_unknown(size, 0x99);
         const auto [ok, type, page0] = detect(true);
-        EXPECT_TRUE(ok) << size;
+        ASSERT_TRUE(ok) << size;
         EXPECT_EQ(expected, type) << size;
         if (size == 8192) {
             EXPECT_EQ(0x06, page0[0]) << "page 0 read back after the probe";
@@ -485,4 +476,101 @@ TEST_F(CAdapterThreadTest, SameCommandStartedRightAfterItFinishedRunsAgain) {
     ASSERT_TRUE(wait_until([&] { return thread.runs() >= before + 2; }));
     EXPECT_EQ(2, finished_runs.load());
     EXPECT_TRUE(last_finished().second);
+}
+
+// A command replaced and started again under the same code before its first run looked: the first run is
+// stale and must stop, so that only the new start reads the controller and finishes.
+TEST_F(CAdapterThreadTest, ACommandReplacedAndStartedAgainStopsItsEarlierRun) {
+    connect_pty();
+    std::mutex gate_mutex;
+    std::condition_variable gate;
+    bool released = false;
+    std::atomic<int> started{0};
+    std::atomic<int> read_ok[2] = {-1, -1};
+    std::atomic<int> finished[2] = {-1, -1};
+    const int before = thread.runs();
+    thread.set_script([&](CScriptedAdapterThread& t, Cmd cmd) {
+        const int run = started++;
+        if (run > 1)
+            return;
+        if (run == 0) { // hold the first run until the window has replaced its command and started it again
+            std::unique_lock lock(gate_mutex);
+            gate.wait_for(lock, ops::kDeadline, [&] { return released; });
+        }
+        Bytes page(32);
+        read_ok[run] = t.M6_ReadPage(cmd, false, 0x20, page.data());
+        finished[run] = t.FinishCmd(cmd);
+    });
+    const uint64_t reads = world.counters().ctrl_pages_read;
+    thread.StartQ4tToFile();
+    ASSERT_TRUE(wait_until([&] { return started.load() == 1; }));
+    thread.StartQ4tClear();
+    thread.StartQ4tToFile();
+    {
+        std::lock_guard lock(gate_mutex);
+        released = true;
+    }
+    gate.notify_all();
+    // A stale run that finishes takes the new start with it: no second run would come.
+    ASSERT_TRUE(wait_until([&] { return thread.runs() >= before + 2 || finished[0].load() == 1; }));
+    EXPECT_EQ(0, read_ok[0].load());
+    EXPECT_EQ(0, finished[0].load());
+    EXPECT_EQ(1, read_ok[1].load());
+    EXPECT_EQ(1, finished[1].load());
+    EXPECT_EQ(reads + 1, world.counters().ctrl_pages_read);
+    EXPECT_EQ(std::make_pair(CAdapterThread::CMD_Q4T_TO_FILE, true), last_finished());
+}
+
+// A page read through a key is checked by reading it again: a page with data is trusted at the first read
+// that agrees; an erased page only when all ten reads agree with it, since a key being pulled away reads
+// like one.
+TEST_F(CAdapterThreadTest, KeyPagesAreTrustedOnlyAfterEnoughAgreeingReads) {
+    using Check = CScriptedAdapterThread::PageCheck;
+    struct Row {
+        const char* name;
+        uint8_t on_key; // every byte of the page on the key
+        uint8_t held;   // every byte of the page the first read gave
+        Check expected;
+        uint64_t reads; // key page reads the check makes
+    };
+    const Row rows[] = {
+        {"data page, first read agrees", 0x3C, 0x3C, Check::Accepted, 1},
+        {"erased page, ten agreeing reads", 0xFF, 0xFF, Check::Accepted, 10},
+        {"erased page, only nine reads agree", 0xFF, 0x00, Check::Retry, 10},
+    };
+    connect_pty();
+    for (const Row& row : rows) {
+        world.set_ds1996_memory(Bytes(8192, row.on_key));
+        Bytes held(32, row.held);
+        Check check = Check::Failed;
+        uint64_t reads = 0;
+        run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd cmd) {
+            ASSERT_TRUE(t.InitAdapter()); // the adapter stops waiting for keys before one is touched
+            world.touch_ds1996();
+            const uint64_t before = world.counters().key_pages_read;
+            check = t.M6_VerifyKeyPage(cmd, 0x15, 0x40, held.data());
+            reads = world.counters().key_pages_read - before;
+            world.remove_key();
+        });
+        ASSERT_EQ(static_cast<int>(row.expected), static_cast<int>(check)) << row.name;
+        EXPECT_EQ(row.reads, reads) << row.name;
+        EXPECT_BYTES_EQ(Bytes(32, row.on_key), held);
+    }
+}
+
+// 0xF1 and unknown 0xCC replies are shown as the info status and answered as code 0x10.
+TEST_F(CAdapterThreadTest, InfoRepliesAreShownAndReturnedAsCode0x10) {
+    const std::pair<Bytes, std::string> rows[] = {{{0xF1}, "0xF1"}, {{0xCC, 0x7E}, "0x7E"}};
+    connect_pty();
+    for (const auto& [reply, text] : rows) {
+        int code = -1;
+        run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd cmd) {
+            CFastBuffer& in = t.Port().GetInBuffer();
+            in.clear();
+            in.append(reply.data(), reply.size());
+            code = t.WaitComApp(60000, cmd);
+        });
+        EXPECT_EQ(0x10, code) << text;
+        EXPECT_TRUE(saw_info(text)) << text;
+    }
 }

@@ -72,18 +72,14 @@ TEST_F(M6Protocol, WakeIsOneByteWithoutChecksum) {
     EXPECT_BYTES_EQ(std::vector<uint8_t>{0x00}, frame(0x00, {1, 2, 3}));
 }
 
-TEST_F(M6Protocol, EveryFrameSumsToZeroWithTheSeed) {
-    std::vector<uint8_t> data(34);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(0xF7 * i + 3);
-    for (uint8_t cmd : {0x14, 0x18, 0xFF, 0x01}) {
-        const auto f = frame(cmd, data);
-        ASSERT_EQ(36u, f.size());
-        unsigned sum = kM6ChecksumSeed;
-        for (uint8_t b : f)
-            sum += b;
-        EXPECT_EQ(0u, sum & 0xFF) << "command " << int(cmd);
-    }
+TEST_F(M6Protocol, PageWriteFrameCarriesAddressDataAndChecksum) {
+    std::vector<uint8_t> data = {0x40, 0x00};
+    for (uint8_t i = 0; i < 32; ++i)
+        data.push_back(static_cast<uint8_t>(0xA0 + i));
+    std::vector<uint8_t> expected = {0x18};
+    expected.insert(expected.end(), data.begin(), data.end());
+    expected.push_back(0x5E);
+    EXPECT_BYTES_EQ(expected, frame(0x18, data));
 }
 
 // ---- Responses ----

@@ -2,12 +2,26 @@
 #include "adapter/OpsFixture.h"
 
 #include <algorithm>
+#include <atomic>
 
 using namespace ops;
 
 class Q4tCommandsTest : public COpsTest {
 protected:
     uint64_t pages_written() { return world.counters().ctrl_pages_written; }
+
+    // A Q6 controller of the type whose memory holds `fill` everywhere except its own bytes 0-2 and its
+    // memory code, so that every byte the program writes shows.
+    Bytes set_filled_q6(int type, uint8_t code, size_t size, uint8_t fill) {
+        Bytes memory(size, fill);
+        memory[0] = 0x56;
+        memory[1] = 0x57;
+        memory[2] = 0x58;
+        memory[5] = code;
+        world.set_controller_memory(memory);
+        EXPECT_EQ(type, world.controller_type());
+        return memory;
+    }
 
     // No two neighbouring progress lines with the same text.
     void expect_progress_changes_only(const std::string& prefix) {
@@ -41,7 +55,65 @@ TEST_F(Q4tCommandsTest, ClearingAType2ControllerWritesOneEmptyPage) {
               history());
 }
 
+// Types 3 and 4 get the whole index area and the end record; every other byte of those pages is 0xFF and the
+// memory beyond them is untouched.
+struct Q6Row {
+    int type;
+    uint8_t code;
+    size_t size;
+    size_t capacity;
+    size_t pages; // of the clear
+};
+const Q6Row kQ6Rows[] = {{3, 0x3A, 16384, 2728, 86}, {4, 0x7A, 32768, 5459, 171}};
+
+TEST_F(Q4tCommandsTest, ClearingQ6ControllersWritesAnEmptyList) {
+    connect_pty();
+    for (const Q6Row& row : kQ6Rows) {
+        const Bytes before = set_filled_q6(row.type, row.code, row.size, 0x5C);
+        ASSERT_TRUE(run([&] { thread.StartQ4tClear(); })) << row.type;
+        Bytes expected = before;
+        std::fill(expected.begin(), expected.begin() + static_cast<ptrdiff_t>(row.pages * 32), 0xFF);
+        expected[0] = 0x56;
+        expected[1] = 0x00;
+        expected[2] = 0x58;
+        expected[3] = 0xFF;
+        expected[4] = 0xD1;
+        expected[5] = row.code;
+        expected[row.capacity + 11] = 0xE0;
+        EXPECT_BYTES_EQ(expected, world.controller_memory());
+        EXPECT_EQ("Cleaning completed successfully", history().back());
+    }
+}
+
 // ---- Database --> controller ----
+
+TEST_F(Q4tCommandsTest, WritingQ6ControllersLaysOutIndexAndRecords) {
+    const uint8_t short_number[3] = {0xA1, 0xA2, 0xA3};
+    m6::_db_key short_key;
+    short_key.number = CCardUID(short_number, 3);
+    short_key.is_short = true;
+    short_key.attr = KA_BLOCKING;
+    keys_to_give = {full_key(0x11, 0x22, 0x33, 0x44, 0x55, 0x66, KA_MASTER), short_key};
+    lock_to_give = 0x1234;
+    connect_pty();
+    for (const Q6Row& row : kQ6Rows) {
+        const Bytes before = set_filled_q6(row.type, row.code, row.size, 0x5C);
+        ASSERT_TRUE(run([&] { thread.StartQ4tFromDb(); })) << row.type;
+        EXPECT_EQ(row.capacity, asked().at(0).param);
+        const size_t n = row.capacity;
+        const size_t written = (n + 12 + 10 + 31) / 32 * 32; // header and index, two records, end record
+        // Page 0 starts as the controller had it; the pages after it start blank.
+        Bytes expected = before;
+        std::fill(expected.begin() + 32, expected.begin() + static_cast<ptrdiff_t>(written), 0xFF);
+        const Bytes header = {0xFF, 0x00, 0x58, 0xED, 0xCB, row.code, 0x11, 0xA1, 0xFF};
+        std::copy(header.begin(), header.end(), expected.begin());
+        const Bytes records = {0x22, 0x33, 0x44, 0x55, 0x26,  // full key, Master, nibble 6
+                               0xA2, 0xA3, 0xFF, 0xFF, 0x70,  // short key, Blocking
+                               0xFF, 0xFF, 0xFF, 0xFF, 0xE0}; // end record
+        std::copy(records.begin(), records.end(), expected.begin() + static_cast<ptrdiff_t>(n + 7));
+        EXPECT_BYTES_EQ(expected, world.controller_memory());
+    }
+}
 
 TEST_F(Q4tCommandsTest, KeysAndLockCodeReachAType2Controller) {
     keys_to_give = many_keys(300);
@@ -87,7 +159,46 @@ TEST_F(Q4tCommandsTest, ReadingAType4ControllerReturnsItsKeys) {
     EXPECT_EQ(0u, history().back().rfind("201 keys has been successfully read (", 0));
 }
 
+// An empty list ends inside the index area; the reading still takes the first record page after it.
+TEST_F(Q4tCommandsTest, ReadingAnEmptyQ6ListReadsTheIndexAreaAndOneRecordPage) {
+    const std::pair<int, uint64_t> rows[] = {{3, 87}, {4, 172}};
+    connect_pty();
+    for (const auto& [type, pages] : rows) {
+        world.set_controller_type(type);
+        const uint64_t read = world.counters().ctrl_pages_read;
+        ASSERT_TRUE(run([&] { thread.StartQ4tToDb(); })) << type;
+        EXPECT_EQ(pages, world.counters().ctrl_pages_read - read) << type;
+        std::vector<m6::_db_key> keys;
+        unsigned short lock = 0;
+        thread.GetDbData(keys, lock);
+        EXPECT_TRUE(keys.empty()) << type;
+    }
+}
+
 // ---- Dump files ----
+
+// A dump longer than the memory asks how many bytes will be written, then writes the whole memory.
+TEST_F(Q4tCommandsTest, ALongDumpAsksTheFileSizeQuestionAndFillsTheMemory) {
+    world.set_controller_type(1);
+    const Bytes before = world.controller_memory();
+    Bytes file(5000);
+    for (size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<uint8_t>(i * 13 + 1);
+    connect_pty();
+    const uint64_t written = pages_written();
+    std::vector<unsigned char> handed(file);
+    thread.set_cmd_file_data(handed);
+    ASSERT_TRUE(run([&] { thread.StartQ4tFromFile(); }));
+    const std::vector<Question> questions = asked();
+    ASSERT_EQ(1u, questions.size());
+    EXPECT_EQ(CAdapterThread::ASK_FILE_SIZE, questions[0].kind);
+    EXPECT_EQ(4096u, questions[0].param);
+    EXPECT_EQ(written + 128, pages_written());
+    const Bytes memory = world.controller_memory();
+    ASSERT_EQ(4096u, memory.size());
+    EXPECT_BYTES_EQ(slice(before, 0, 6), slice(memory, 0, 6));
+    EXPECT_BYTES_EQ(slice(file, 6, 4090), slice(memory, 6, 4090));
+}
 
 TEST_F(Q4tCommandsTest, AShortDumpWritesOnlyThePagesCoveringIt) {
     const Bytes before = world.controller_memory();
@@ -159,13 +270,18 @@ TEST_F(Q4tCommandsTest, ThePortVanishingMidWriteEndsTheCommand) {
     keys_to_give = many_keys(3000);
     connect_pty();
     const uint64_t written = pages_written();
+    std::atomic<bool> ended{false}; // a command that fails by itself leaves nothing to pull the port from
     std::thread vanisher([&] {
-        world.wait_until([&] { return world.counters().ctrl_pages_written >= written + 20; }, kDeadline);
-        world.vanish();
+        if (world.wait_until(
+                [&] { return world.counters().ctrl_pages_written >= written + 20 || ended.load(); },
+                kDeadline) &&
+            !ended.load())
+            world.vanish();
     });
     EXPECT_FALSE(run([&] { thread.StartQ4tFromDb(); }));
+    ended = true;
     vanisher.join();
-    EXPECT_EQ("The record has not been made, please try again", thread.GetStatusText());
+    ASSERT_EQ("The record has not been made, please try again", thread.GetStatusText());
     EXPECT_TRUE(wait_until([&] { return !connected(); }));
 }
 

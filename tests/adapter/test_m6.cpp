@@ -257,6 +257,41 @@ TEST_F(M6Image, Q6IndexByteFFOfAKeyIsNotTheEnd) {
     EXPECT_EQ(2u, m6::KeyCountQ6(pos));
 }
 
+// A Q4 list written out by hand: any flag byte with bit 7 set closes the list.
+TEST_F(M6Image, Q4EndRecordIsToldByBit7OfItsFlag) {
+    const Bytes start = {0x34, 0x12, 0x34, 0xFF, 0xD1, 0x15, 0x01, 0x02, 0x03, 0x04, 0x05, 0x46};
+    std::copy(start.begin(), start.end(), image.begin());
+    const std::pair<uint8_t, unsigned> rows[] = {{0x80, 17}, {0xE0, 17}, {0xC3, 17}, {0x46, 23}};
+    for (const auto& [flag, end] : rows) {
+        image[17] = flag; // flag byte of record 1; record 2 is still erased (0xFF)
+        unsigned pos = 0;
+        EXPECT_TRUE(m6::CheckEndQ2Q4(image.data(), 32, pos)) << int(flag);
+        EXPECT_EQ(end, pos) << int(flag);
+    }
+}
+
+// A type 3 list of one key written out by hand: the end record is told by the high nibble of its flag byte
+// alone, whatever the controller left in the low nibble.
+TEST_F(M6Image, Q6EndRecordIsToldByTheHighNibbleOfItsFlag) {
+    const Bytes header = {0xFF, 0x00, 0x34, 0xFF, 0xD1, 0x3A, 0x11, 0xFF};
+    const Bytes record = {0x22, 0x33, 0x44, 0x55, 0x46}; // full key 11 22 33 44 55 06, Normal
+    std::copy(header.begin(), header.end(), image.begin());
+    std::copy(record.begin(), record.end(), image.begin() + 2735); // records start at capacity + 7
+    const std::pair<uint8_t, bool> rows[] = {
+        {0xE0, true}, {0xE7, true}, {0xEF, true}, {0xF0, false}, {0x60, false}};
+    for (const auto& [flag, is_end] : rows) {
+        image[2744] = flag; // byte 4 of record 1
+        unsigned pos = 0;
+        EXPECT_EQ(is_end, m6::CheckEndQ6(image.data(), 2752, 2729, pos)) << int(flag);
+        if (is_end) {
+            EXPECT_EQ(1u, m6::KeyCountQ6(pos)) << int(flag);
+        }
+    }
+    std::vector<m6::_db_key> keys;
+    ASSERT_EQ(1u, m6::DecodeQ6Keys(image.data(), 2752, m6::MEM_16K, 1, false, keys));
+    EXPECT_TRUE(same_key(full_key({0x11, 0x22, 0x33, 0x44, 0x55, 0x06}), keys[0]));
+}
+
 // ---- decoders
 
 TEST_F(M6Image, DecodeKeysPicksTheLayoutByType) {

@@ -359,7 +359,7 @@ protected:
     Bytes valid(std::uint32_t records) {
         Bytes file = table_header(m_two, records);
         for (std::uint32_t i = 0; i < records; ++i)
-            file = concat(file, record(m_two, {"r" + std::to_string(i), "1"}));
+            file = concat(file, record(m_two, {std::string("r").append(std::to_string(i)), "1"}));
         return file;
     }
     std::string open_error(const Bytes& file) {
