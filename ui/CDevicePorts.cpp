@@ -331,6 +331,8 @@ void CDevicePorts::on_rdx_reader_message(uint32_t, const void*, void* ctx) {
 }
 
 void CDevicePorts::on_rdx_log_message(int32_t level, const char* context, const char* message, void*) {
+    if (!g_Debug.IsLoggable(static_cast<LogLevel>(level)))
+        return;
     g_Debug.LogMsg(static_cast<LogLevel>(level), std::string("RDX ") + (context ? context : ""),
                    message ? message : "");
 }

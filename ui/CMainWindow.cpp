@@ -15,6 +15,7 @@
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
 #include "ui/CHistoryDialog.h"
+#include "ui/CSettingsDialog.h"
 
 namespace {
 constexpr const char* kLogTag = "main";
@@ -23,6 +24,7 @@ constexpr int kFirstWidth = 700;
 constexpr int kFirstHeight = 250;
 constexpr unsigned int kComModeIntervalMs = 333;
 constexpr int kIdleOncePriority = 200;
+constexpr unsigned int kSettledDelayMs = 50;
 constexpr const char* kWebsite = "https://www.orvanta.com/";
 } // namespace
 
@@ -67,19 +69,21 @@ CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
     if (g_Debug.IsLoggable(LOGLEVEL_INFO))
         g_Debug.LogMsg(LOGLEVEL_INFO, kLogTag, "Kestrix started");
 
-    // 8-9: the reader library's log, the adapter worker and the key type buttons.
+    // 8-9: the reader library's log and device search, the adapter worker and the key type buttons.
     m_Dispatcher.connect(sigc::mem_fun(*this, &CMainWindow::on_disp));
+    m_DevicePorts.signal_adapter_port_changed().connect(
+        sigc::mem_fun(*this, &CMainWindow::on_adapter_port_changed));
+    m_DevicePorts.signal_status_changed().connect(sigc::mem_fun(*this, &CMainWindow::UpdateDeviceStatus));
     try {
-        m_Rdx.Init();
-        rdx::RDXCheck(rdx_set_log_callback(&CMainWindow::on_rdx_log_message, this));
-        apply_rdx_log_level();
+        m_DevicePorts.StartSearch();
     } catch (const std::exception& e) {
         SetStatusMessage(e.what());
     }
     start_adapter();
     set_key_type_buttons(g_AppSet->get_scan_key_type());
 
-    // 10: device state, database folder, first view.
+    // 10: ports, device state, database folder, first view.
+    m_DevicePorts.UpdatePorts();
     UpdateDeviceStatus();
     UpdateDbDir();
     SetViewMode(VIEW_DATABASES);
@@ -89,10 +93,11 @@ CMainWindow::~CMainWindow() {
     m_conn_destroy.disconnect();
     m_conn_com_mode.disconnect();
     m_conn_focus.disconnect();
+    m_conn_search_timer.disconnect();
+    m_conn_port_timer.disconnect();
+    m_pSettingsDialog.reset();
     m_AdapterThread.set_on_notify({});
     m_AdapterThread.Stop();
-    if (m_Rdx.IsInitialized())
-        rdx_set_log_callback(nullptr, nullptr);
     // Deleted by C++ rather than by the toolkit: the destroy signal has not run yet.
     if (gobj() != nullptr)
         release_window_state();
@@ -137,17 +142,33 @@ void CMainWindow::apply_debug_log_settings(bool at_startup) {
     g_Debug.set_log_level(g_AppSet->get_debug_write_log() ? g_AppSet->get_debug_loglevel() : LOGLEVEL_NONE);
 }
 
-void CMainWindow::apply_rdx_log_level() {
-    if (m_Rdx.IsInitialized())
-        rdx_set_log_level(g_Debug.get_log_level());
+void CMainWindow::restart_search_options_timer() {
+    m_conn_search_timer.disconnect();
+    m_conn_search_timer = Glib::signal_timeout().connect(
+        [this] {
+            try {
+                m_DevicePorts.update_search_for_devices_options();
+            } catch (const std::exception& e) {
+                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, "set_search_timeout exception: %s", e.what());
+            }
+            return false;
+        },
+        kSettledDelayMs);
 }
 
-void CMainWindow::on_rdx_log_message(int32_t level, const char* context, const char* message, void*) {
-    const auto log_level = static_cast<LogLevel>(level);
-    if (!g_Debug.IsLoggable(log_level))
-        return;
-    const std::string tag = std::string("RDX ") + (context != nullptr ? context : "");
-    g_Debug.LogMsg(log_level, tag, message != nullptr ? message : "");
+void CMainWindow::restart_port_timer() {
+    m_conn_port_timer.disconnect();
+    m_conn_port_timer = Glib::signal_timeout().connect(
+        [this] {
+            try {
+                m_DevicePorts.UpdateAutoAPort();
+                m_DevicePorts.UpdateDevicePort();
+            } catch (const std::exception& e) {
+                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, "set_port_timeout exception: %s", e.what());
+            }
+            return false;
+        },
+        kSettledDelayMs);
 }
 
 bool CMainWindow::on_timeout_com_mode() {
@@ -163,9 +184,15 @@ bool CMainWindow::on_idle_once() {
 void CMainWindow::on_appset_changed(const Glib::ustring& key) {
     if (key == "debug-write-log" || key == "debug-log-level") {
         apply_debug_log_settings(false);
-        apply_rdx_log_level();
+        m_DevicePorts.apply_log_level();
     } else if (key == "db-dir") {
         UpdateDbDir();
+    } else if (key == "search-for-usb" || key == "search-for-ccid" || key == "search-for-server" ||
+               key == "search-for-client") {
+        restart_search_options_timer();
+    } else if (key == "reader-port-type" || key == "reader-port-name" || key == "adapter-port-type" ||
+               key == "adapter-port-name") {
+        restart_port_timer();
     } else if (key == "xor-mode") {
         m_bXorMode = g_AppSet->get_xor_mode();
         m_AdapterThread.set_xor_mode(m_bXorMode);

@@ -41,11 +41,13 @@
 #include "ui/CActionTable.h"
 #include "ui/CDbInfo.h"
 #include "ui/CDbListPanel.h"
+#include "ui/CDevicePorts.h"
 #include "ui/CKeyPanel.h"
 #include "ui/CMyProp.h"
 #include "ui/CMyStatusBar.h"
 
 class CHistoryDialog;
+class CSettingsDialog;
 
 class CMainWindow : public Gtk::ApplicationWindow {
 public:
@@ -140,6 +142,7 @@ public:
     Gtk::Widget* toolbar() { return m_pToolbar; }
     Gtk::AboutDialog& about_dialog() { return m_AboutDialog; }
     CAdapterThread& adapter() { return m_AdapterThread; }
+    CDevicePorts& device_ports() { return m_DevicePorts; }
     const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_refActions; }
 
 protected:
@@ -196,8 +199,11 @@ protected:
     void on_adapter_ask_user();
     void on_adapter_current_key();
     void on_adapter_cmd_finish();
-    static void on_rdx_log_message(int32_t level, const char* context, const char* message, void* ctx);
-    void apply_rdx_log_level();
+    // Device search and port settings changes are applied once they have settled.
+    void restart_search_options_timer();
+    void restart_port_timer();
+    void on_adapter_port_changed();
+    void on_action_settings();
 
     // ---- Timers, settings and lifetime ----
     bool on_timeout_com_mode();
@@ -297,15 +303,19 @@ protected:
     std::unique_ptr<Gtk::MessageDialog> m_pMessageDialog;
     std::unique_ptr<Gtk::MessageDialog> m_pCloseQuestion;
     std::unique_ptr<CHistoryDialog> m_pHistoryDialog;
+    std::unique_ptr<CSettingsDialog> m_pSettingsDialog;
 
     // Devices.
-    rdx::CRDX m_Rdx;
     CAdapterThread m_AdapterThread;
     Glib::Dispatcher m_Dispatcher;
+    // Library callbacks come on library threads and only emit the dispatcher.
+    CDevicePorts m_DevicePorts{m_AdapterThread, [this] { m_Dispatcher.emit(); }};
 
     sigc::connection m_conn_com_mode;
     sigc::connection m_conn_destroy;
     sigc::connection m_conn_settings;
     sigc::connection m_conn_focus;
+    sigc::connection m_conn_search_timer;
+    sigc::connection m_conn_port_timer;
     bool m_bReleased = false;
 };

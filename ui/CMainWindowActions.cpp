@@ -11,6 +11,7 @@
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
 #include "ui/CMainWindow.h"
+#include "ui/CSettingsDialog.h"
 #include "ui/HelpFile.h"
 
 namespace {
@@ -44,7 +45,7 @@ std::span<const ActionSpec> main_window_actions() {
         {"quit", K::Plain, "<Control>q", &W::on_action_quit},
         {"help", K::Plain, "F1", &W::on_action_help},
         {"about", K::Plain, nullptr, &W::on_action_about},
-        {"settings", K::Plain, "<Control>comma", nullptr},
+        {"settings", K::Plain, "<Control>comma", &W::on_action_settings},
         {"ds1996_prepare", K::CmdToggle, "F6", nullptr, N::Always, A::CMD_DS1996_PREPARE},
         {"ds1996_from_db", K::CmdToggle, "F7", nullptr, N::Always, A::CMD_DS1996_FROM_DB, false, false},
         {"ds1996_to_db", K::CmdToggle, "F8", nullptr, N::Always, A::CMD_DS1996_TO_DB, false, false},
@@ -277,4 +278,16 @@ bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {
         }
     }
     return false;
+}
+
+void CMainWindow::on_action_settings() {
+    // A new dialog for every use, released once it is hidden.
+    m_pSettingsDialog = std::make_unique<CSettingsDialog>(*this, m_DevicePorts.devices());
+    m_pSettingsDialog->signal_hide().connect([this] {
+        Glib::signal_idle().connect_once([this] {
+            if (m_pSettingsDialog && !m_pSettingsDialog->get_visible())
+                m_pSettingsDialog.reset();
+        });
+    });
+    m_pSettingsDialog->present();
 }

@@ -24,6 +24,7 @@ void CMainWindow::on_disp() {
     m_AdapterThread.get_notifications(flags);
     if (flags != 0)
         ProcessAdapterNotifications(flags);
+    m_DevicePorts.ProcessMessages();
 }
 
 void CMainWindow::ProcessAdapterNotifications(unsigned int flags) {
@@ -76,38 +77,12 @@ void CMainWindow::on_adapter_cmd_finish() {
 }
 
 void CMainWindow::UpdateDeviceStatus() {
+    SetStatusMessage(m_DevicePorts.device_status_text(), false);
+}
+
+void CMainWindow::on_adapter_port_changed() {
     rdx_port_type type = RDX_PORT_NONE;
     Glib::ustring name;
-    Glib::ustring adapter;
     m_AdapterThread.get_port_name(type, name);
-    if (type != RDX_PORT_NONE && !name.empty()) {
-        if (!m_AdapterThread.GetPortExist())
-            adapter = _("Adapter not found");
-        else if (m_AdapterThread.GetConnectStatus() == CONNECTION_CONNECTED)
-            adapter = _("Connected");
-        else if (m_AdapterThread.GetConnectStatus() == CONNECTION_CONNECTING)
-            adapter = _("Connecting...");
-        else
-            adapter = _("Disconnected");
-    } else {
-        rdx_port_type set_type = RDX_PORT_NONE;
-        Glib::ustring set_name;
-        g_AppSet->get_adapter_port(set_type, set_name);
-        adapter = is_port_none(set_type, set_name) ? _("Port not selected") : _("Adapter not found");
-    }
-
-    // The reader is opened only in the key edit modes, which are not offered yet, so it is described by its
-    // setting alone; no device has been found while the device search is not running.
-    rdx_port_type reader_type = RDX_PORT_NONE;
-    Glib::ustring reader_name;
-    g_AppSet->get_reader_port(reader_type, reader_name);
-    Glib::ustring reader;
-    if (is_port_none(reader_type, reader_name))
-        reader = _("Port not selected");
-    else if (m_nKeyEditMode != KEY_MODE_NONE || is_port_auto(reader_type, reader_name))
-        reader = _("Reader not found");
-    else
-        reader = _("Not used");
-
-    SetStatusMessage(Glib::ustring::sprintf(_("Adapter: %s. Reader: %s"), adapter, reader), false);
+    SetAdapterPortText(name);
 }

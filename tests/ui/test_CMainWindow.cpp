@@ -6,6 +6,7 @@
 #include <gtkmm/columnview.h>
 #include <gtkmm/dropdown.h>
 #include <gtkmm/entry.h>
+#include <gtkmm/icontheme.h>
 #include <gtkmm/spinbutton.h>
 
 #include "WindowFixture.h"
@@ -196,7 +197,12 @@ TEST_F(CMainWindowTest, EveryToolbarButtonIsNamedByItsToolbarLabel) {
         EXPECT_EQ(nullptr, mismatch) << mismatch;
         g_free(mismatch);
         const std::string action = button->get_action_name();
-        EXPECT_EQ("kestrix-" + action.substr(action.find('.') + 1), button->get_icon_name().raw());
+        const std::string icon = "kestrix-" + action.substr(action.find('.') + 1) + "-symbolic";
+        EXPECT_EQ(icon, button->get_icon_name().raw());
+        // The application's resource path gives the icon theme our own drawings.
+        Gtk::IconTheme::get_for_display(button->get_display())
+            ->add_resource_path("/org/kestrix/Kestrix/icons");
+        EXPECT_TRUE(Gtk::IconTheme::get_for_display(button->get_display())->has_icon(icon)) << icon;
     }
     EXPECT_EQ(16, buttons);
 }
