@@ -19,7 +19,7 @@
 #include "adapter/AdapterTiming.h"
 #include "adapter/CRdPort.h"
 #include "adapter/m6.h"
-#include "app/CAppSettings.h"
+#include "keys/KeyTypes.h"
 #include "app/MyException.h"
 #include "keys/CCardUID.h"
 #include "keys/KeyTypes.h"

@@ -10,6 +10,13 @@
 #include "keys/CCardUID.h"
 
 // Key types as stored in key databases and shown in the key tables.
+// The key type the adapter scans for while idle.
+enum ScanKeyType : int32_t {
+    SCAN_KEY_DALLAS = 0,
+    SCAN_KEY_EM_MARINE = 1,
+    SCAN_KEY_KF300 = 2,
+};
+
 enum CardType : std::uint32_t {
     CT_UNKNOWN = 0,
     CT_EM_MARINE = 1,

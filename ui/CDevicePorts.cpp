@@ -8,7 +8,7 @@
 #include <string>
 
 #include "adapter/CAdapterThread.h"
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
 

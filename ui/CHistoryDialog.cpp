@@ -8,7 +8,7 @@
 
 #include <ctime>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/i18n.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/stylecontext.h>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
 #include "ui/CHistoryDialog.h"

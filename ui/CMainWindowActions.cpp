@@ -7,7 +7,7 @@
 #include <gtkmm/editable.h>
 #include <gtkmm/text.h>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
 #include "ui/CMainWindow.h"

@@ -2,7 +2,7 @@
 // and the device status line.
 #include <ctime>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/i18n.h"
 #include "readers/DeviceDiscovery.h"
 #include "ui/CMainWindow.h"

@@ -8,7 +8,7 @@
 #include <gtkmm/popovermenubar.h>
 #include <gtkmm/stringlist.h>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
 #include "ui/Accessible.h"

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <system_error>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/i18n.h"
 #include "keys/CKeyDb.h"
 #include "keys/KeyNumber.h"

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "app/Paths.h"
 #include "app/i18n.h"
 

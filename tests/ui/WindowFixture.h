@@ -20,6 +20,7 @@
 
 #include "keys/CKeyDb.h"
 #include "keys/CKeyDocument.h"
+#include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
 
 class WindowFixture : public ::testing::Test {

@@ -14,7 +14,7 @@
 #include <mutex>
 
 #include "adapter/CAdapterThread.h"
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 #include "ui/CDevicePorts.h"
 
 namespace {

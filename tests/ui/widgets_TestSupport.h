@@ -14,7 +14,7 @@
 #include <giomm/settingsschema.h>
 #include <glib.h>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 
 namespace widgets_test {
 

@@ -16,7 +16,7 @@
 #include <giomm/settingsschemasource.h>
 #include <glibmm/main.h>
 
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 
 namespace fs = std::filesystem;
 

@@ -17,13 +17,6 @@
 #include "keys/KeyTypes.h"
 #include "rdx.h"
 
-// The key type the adapter scans for while idle.
-enum ScanKeyType : int32_t {
-    SCAN_KEY_DALLAS = 0,
-    SCAN_KEY_EM_MARINE = 1,
-    SCAN_KEY_KF300 = 2,
-};
-
 class CAppSettings {
 public:
     static constexpr const char* kSchemaId = "org.kestrix.Kestrix";

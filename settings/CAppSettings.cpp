@@ -1,5 +1,5 @@
 // The settings store over the GSettings schema "org.kestrix.Kestrix".
-#include "app/CAppSettings.h"
+#include "settings/CAppSettings.h"
 
 #include <array>
 #include <string_view>
