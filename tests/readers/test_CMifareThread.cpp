@@ -26,6 +26,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr const char* kPort = "sim-mifare-0";
 constexpr uint64_t kForeignKey = 0x0123456789ABull;
+// Key B of the test cards: readable under the transport access bits, so a trailer read back carries it and
+// a trailer written back must keep it.
+constexpr uint64_t kCardKeyB = 0xB6B5B4B3B2B1ull;
+const Bytes kTransportKey(6, 0xFF);
 const Bytes kTransportAccess = {0xFF, 0x07, 0x80, 0x69};
 
 Bytes key_bytes(const rdx::CMifareClassicKey& key) {
@@ -49,6 +53,7 @@ struct CRowList {
 struct CSeen {
     unsigned msgs = 0;
     Glib::ustring status;
+    std::vector<Glib::ustring> statuses; // every status text in turn
     std::shared_ptr<CRowList> rows = std::make_shared<CRowList>();
     int selected = -1;
     size_t finished = 0;
@@ -97,10 +102,10 @@ protected:
         blocks[0].resize(16);
         for (unsigned s = 0; s < sectors; ++s) {
             const bool foreign = std::find(locked.begin(), locked.end(), s) != locked.end();
-            Bytes trailer =
-                key_bytes(foreign ? rdx::CMifareClassicKey(kForeignKey) : rdx::CMifareClassicKey());
+            Bytes trailer = foreign ? key_bytes(rdx::CMifareClassicKey(kForeignKey)) : kTransportKey;
             trailer.insert(trailer.end(), kTransportAccess.begin(), kTransportAccess.end());
-            trailer.insert(trailer.end(), 6, 0xFF);
+            const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
+            trailer.insert(trailer.end(), key_b.begin(), key_b.end());
             blocks[trailer_block(s)] = trailer;
         }
         std::string text = std::string("uid ") + uid + "\nsize " + size + "\n";
@@ -137,6 +142,22 @@ protected:
         trailer.resize(6);
         return trailer;
     }
+    // Access bits and key B of a trailer: what re-keying and clearing must leave as they were.
+    Bytes trailer_rest(const std::string& uid, unsigned sector) {
+        Bytes trailer = block(uid, trailer_block(sector));
+        return Bytes(trailer.begin() + 6, trailer.end());
+    }
+    static Bytes blank_trailer_rest() {
+        Bytes rest = kTransportAccess;
+        const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
+        rest.insert(rest.end(), key_b.begin(), key_b.end());
+        return rest;
+    }
+    // Arms faults of the simulated reader (one "<kind> <after>" a line).
+    void arm_faults(const std::string& lines) {
+        std::filesystem::create_directories(m_dir / "faults");
+        write_file(m_dir / "faults" / kPort, lines);
+    }
     void put_card(const std::string& uid) {
         write_file(m_dir / "readers" / kPort, "card " + (uid.empty() ? std::string("-") : uid) + "\n");
     }
@@ -153,6 +174,7 @@ protected:
             seen.msgs |= msgs;
             if (msgs & CMifareThread::kNotifyStatusText) {
                 seen.status = thread.GetStatusText();
+                seen.statuses.push_back(seen.status);
             }
             if (msgs & CMifareThread::kNotifyCardRows)
                 thread.get_card_status(seen.rows);
@@ -256,6 +278,36 @@ protected:
         put_card("");
     }
 
+    // Reads the cards back in order with a new worker and compares the keys with those written.
+    void expect_reads_back(const std::vector<std::string>& cards, const std::vector<m6::_db_key>& keys) {
+        put_card("");
+        CMifareThread& reader = new_thread();
+        reader.StartReadDb();
+        present_all(reader, cards);
+        EXPECT_EQ(status(reader), "Ready.");
+        std::vector<m6::_db_key> read;
+        unsigned short lock_code = 0;
+        reader.GetDbData(read, lock_code);
+        ASSERT_EQ(read.size(), keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(read[i].number, keys[i].number) << "key " << i;
+        reader.Stop();
+    }
+    // Puts each card on the reader in turn and waits until it is the worker's (i+1)-th finished card; error
+    // texts on the way are allowed.
+    void present_in_turn(CMifareThread& thread, const std::vector<std::string>& cards) {
+        for (size_t i = 0; i < cards.size(); ++i) {
+            put_card(cards[i]);
+            ASSERT_TRUE(wait_seen(thread, [&](const CSeen& seen) { return seen.finished > i; }))
+                << "card " << i << ": " << status(thread);
+        }
+    }
+    bool saw_status(const CMifareThread& thread, const Glib::ustring& text) {
+        std::lock_guard lock(m_wait_mutex);
+        const auto& statuses = seen_of(thread).statuses;
+        return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+    }
+
     std::filesystem::path m_dir;
     unsigned m_next_serial = 1;
     std::mutex m_wait_mutex;
@@ -279,8 +331,7 @@ TEST_F(CMifareThreadTest, EmptyListFitsOneCardAndIsReadyAtOnce) {
                     block(card, 2));
     for (unsigned sector = 0; sector < 16; ++sector) {
         EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, sector)) << "sector " << sector;
-        Bytes access = block(card, trailer_block(sector));
-        EXPECT_BYTES_EQ(kTransportAccess, Bytes(access.begin() + 6, access.begin() + 10));
+        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(card, sector)) << "sector " << sector;
     }
     EXPECT_BYTES_EQ(Bytes(16, 0), block(card, 4)) << "data after the stream stays as it was";
 }
@@ -347,7 +398,7 @@ TEST_F(CMifareThreadTest, SectorOpeningWithNeitherKeyStopsTheCard) {
     // The sectors before it were written and locked; the locked sector and those after it were not touched.
     EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, 2));
     EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey(kForeignKey)), key_a(card, 3));
-    EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey::kDefault), key_a(card, 4));
+    EXPECT_BYTES_EQ(kTransportKey, key_a(card, 4));
 }
 
 TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {
@@ -375,8 +426,10 @@ TEST_F(CMifareThreadTest, PrepareLeavesAnEmptySetLockedWithTheProgramKey) {
                            0xFF, 0xFF}),
                     block(cards[1], 2));
     EXPECT_BYTES_EQ(Bytes(16, 0xFF), block(cards[1], 4));
-    for (unsigned sector = 0; sector < 16; ++sector)
+    for (unsigned sector = 0; sector < 16; ++sector) {
         EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(cards[1], sector)) << "sector " << sector;
+        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(cards[1], sector)) << "sector " << sector;
+    }
     const auto row_texts = rows(preparer);
     ASSERT_EQ(row_texts.size(), 2u);
     EXPECT_EQ(row_texts[1], "2. C0DE0002 1k - 100%");
@@ -407,11 +460,150 @@ TEST_F(CMifareThreadTest, ClearZeroesDataAndRestoresTheTransportKey) {
         EXPECT_BYTES_EQ(Bytes(16, 0), block(cards[0], b)) << "block " << b;
     }
     for (unsigned sector = 0; sector < 16; ++sector) {
-        EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey::kDefault), key_a(cards[0], sector)) << sector;
-        Bytes trailer = block(cards[0], trailer_block(sector));
-        EXPECT_BYTES_EQ(kTransportAccess, Bytes(trailer.begin() + 6, trailer.begin() + 10));
+        EXPECT_BYTES_EQ(kTransportKey, key_a(cards[0], sector)) << sector;
+        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(cards[0], sector)) << sector;
     }
     EXPECT_EQ(rows(cleaner).at(0), "1. C0DE0001 1k - 100%");
+}
+
+// Once the whole list is on cards, a further card is left as it is; a finished card still selects its row.
+TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(10), 46);
+    present_all(writer, {cards[0]});
+    ASSERT_EQ(status(writer), "Ready.");
+    const std::string before = read_file(m_dir / "cards" / cards[1]);
+    put_card(cards[1]);
+    put_card(cards[0]); // handled after the card before it: its row selected means cards[1] was seen
+    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) { return seen.selected == 0; }));
+    EXPECT_EQ(read_file(m_dir / "cards" / cards[1]), before);
+    EXPECT_EQ(seen_finished(writer), 1u);
+}
+
+TEST_F(CMifareThreadTest, FinishedCardSelectsItsRowAfterTheWholeSetWasRead) {
+    const auto cards = make_cards({"1k", "1k"});
+    write_set(cards, make_keys(150));
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    present_all(reader, cards);
+    ASSERT_EQ(status(reader), "Ready.");
+    put_card(cards[0]);
+    EXPECT_TRUE(wait_seen(reader, [](const CSeen& seen) { return seen.selected == 0; }));
+}
+
+// A blank card opens with the transport key from sector 0 on: only the first try with the program's key
+// fails. Every failed authentication halts the card, which the reader must then select again.
+TEST_F(CMifareThreadTest, KeyThatOpenedThePreviousSectorIsTriedFirst) {
+    struct CLog {
+        std::mutex mutex;
+        unsigned failed = 0;
+        static void on_log(int32_t, const char*, const char* message, void* ctx) {
+            auto* self = static_cast<CLog*>(ctx);
+            std::lock_guard lock(self->mutex);
+            self->failed += std::string(message).find("authentication of sector") != std::string::npos &&
+                            std::string(message).find("failed") != std::string::npos;
+        }
+    } log;
+    rdx::CRDX library(true);
+    ASSERT_EQ(rdx_set_log_callback(&CLog::on_log, &log), RDX_OK);
+    ASSERT_EQ(rdx_set_log_level(4), RDX_OK);
+    const auto cards = make_cards({"1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(10), 46);
+    present_all(writer, cards);
+    writer.Stop();
+    rdx_set_log_callback(nullptr, nullptr); // waits for a running callback
+    EXPECT_EQ(log.failed, 1u);
+}
+
+// Handing over a new key list starts a new set: the cards of the set before are written again.
+TEST_F(CMifareThreadTest, NewKeyListStartsANewSet) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(150), 46);
+    present_all(writer, cards);
+    ASSERT_EQ(status(writer), "Ready.");
+    put_card("");
+    const auto keys = make_keys(200);
+    writer.StartWriteDb(keys, 46);
+    present_in_turn(writer, cards);
+    EXPECT_EQ(status(writer), "Ready.");
+    writer.Stop();
+    expect_reads_back(cards, keys);
+}
+
+// A new key list handed over while a card is being written: whatever the timing, the set that ends up on
+// the cards is the new list (the card under work is not counted for the new set).
+TEST_F(CMifareThreadTest, KeyListReplacedWhileACardIsWritten) {
+    const auto cards = make_cards({"4k", "4k", "4k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(1363), 46);
+    put_card(cards[0]);
+    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+        return std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...") !=
+               seen.statuses.end();
+    }));
+    const auto keys = make_keys(1000);
+    writer.StartWriteDb(keys, 46);
+    put_card("");
+    present_in_turn(writer, cards);
+    EXPECT_EQ(status(writer), "Ready.");
+    writer.Stop();
+    expect_reads_back(cards, keys);
+}
+
+// A fault of the reader in the middle of the first card: the card stays unfinished, auto scan comes back
+// (the next card is noticed), the failed card is finished when presented again, and the set reads back.
+TEST_F(CMifareThreadTest, ReaderFaultLeavesTheCardForItsNextPresentation) {
+    struct Case {
+        const char* fault;
+        const char* status; // the text the failure shows, empty: the library's own text
+    };
+    const Case cases[] = {
+        {"auth-fail 5", "Authentication error for sector 4 of key"},
+        {"read-fail 2", ""},
+        {"write-fail 4", ""},
+        {"take-card 8", ""},
+        {"lose-device 9", ""},
+        {"garble-read 1", "The access bits of sector 1 are not valid; its trailer was left as it is"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        put_card("");
+        const auto cards = make_cards({"1k", "1k"});
+        const auto keys = make_keys(150);
+        CMifareThread& writer = new_thread();
+        writer.StartWriteDb(keys, 46);
+        ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+            return seen.status.raw().rfind("The reader is connected", 0) == 0;
+        }));
+        arm_faults(std::string(c.fault) + "\n");
+        const Bytes trailer_before = block(cards[0], trailer_block(1));
+        put_card(cards[0]);
+        // The first status after the card's work began tells how it ended.
+        Glib::ustring ending;
+        ASSERT_TRUE(wait_seen(writer, [&](const CSeen& seen) {
+            const auto began = std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...");
+            if (began == seen.statuses.end() || began + 1 == seen.statuses.end())
+                return false;
+            ending = *(began + 1);
+            return true;
+        }));
+        EXPECT_NE(ending.raw().rfind("Ready", 0), 0u) << ending;
+        if (*c.status) {
+            EXPECT_EQ(ending, c.status);
+        }
+        if (std::string(c.fault).rfind("garble-read", 0) == 0) {
+            EXPECT_BYTES_EQ(trailer_before, block(cards[0], trailer_block(1)));
+        }
+        EXPECT_EQ(seen_finished(writer), 0u) << status(writer);
+        // The failed card comes second in the set.
+        present_in_turn(writer, {cards[1], cards[0]});
+        EXPECT_EQ(status(writer), "Ready.");
+        writer.Stop();
+        expect_reads_back({cards[1], cards[0]}, keys);
+    }
 }
 
 } // namespace
