@@ -222,6 +222,8 @@ void CMifareThread::Execute() {
             else if (ready == 0 && m_connection_lost && m_reader)
                 BeginConnect();
         } catch (const std::exception& e) {
+            // The card whose work failed counts as presented anew the next time the reader reports it.
+            m_last_card = CCardUID();
             HandleException(e);
         }
     }

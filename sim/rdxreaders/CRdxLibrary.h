@@ -108,6 +108,7 @@ private:
     static rdx_card_info card_info_of(const std::optional<rdxworld::CMifareCard>& card);
     rdx_status check_card_session(CReaderHandle& r, uint32_t block, uint32_t count,
                                   std::optional<rdxworld::CMifareCard>& card);
+    rdx_status card_gone(CReaderHandle& r);
     static bool is_temic_writer(const CReaderHandle& r);
     static bool is_mifare_reader(const CReaderHandle& r);
     // Faults armed in the world for this reader (CRdxLibraryFaults.cpp): the index within the next `units`

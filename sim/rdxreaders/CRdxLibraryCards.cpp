@@ -73,7 +73,7 @@ rdx_status CRdxLibrary::reader_auth_mf_card(rdx_handle h, uint32_t block, uint32
         return st;
     const auto card = card_on(*r);
     if (!card)
-        return RDX_E_NO_CARD;
+        return card_gone(*r);
     if (block >= card->block_count())
         return RDX_E_OUT_OF_RANGE;
     const uint32_t sector = CMifareCard::sector_of_block(block);
@@ -93,6 +93,13 @@ rdx_status CRdxLibrary::reader_auth_mf_card(rdx_handle h, uint32_t block, uint32
     return RDX_OK;
 }
 
+// The reader found the field empty: whatever card it sees next is a new presentation, even the same card put
+// back while auto scan was off.
+rdx_status CRdxLibrary::card_gone(CReaderHandle& r) {
+    r.reported_card.clear();
+    return RDX_E_NO_CARD;
+}
+
 // The card must still be the one that was authenticated, and every block of the range in the open sector.
 rdx_status CRdxLibrary::check_card_session(CReaderHandle& r, uint32_t block, uint32_t count,
                                            std::optional<CMifareCard>& card) {
@@ -100,7 +107,7 @@ rdx_status CRdxLibrary::check_card_session(CReaderHandle& r, uint32_t block, uin
         return st;
     card = card_on(r);
     if (!card)
-        return RDX_E_NO_CARD;
+        return card_gone(r);
     if (block >= card->block_count() || count > card->block_count() - block)
         return RDX_E_OUT_OF_RANGE;
     if (r.auth_sector < 0 || r.auth_uid != card->uid_text())

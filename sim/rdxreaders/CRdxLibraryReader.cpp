@@ -189,7 +189,9 @@ rdx_status CRdxLibrary::reader_get_card_info(rdx_handle h, rdx_card_info* ci) {
         return RDX_E_INVALID_HANDLE;
     if (r->status != RDX_CONNECTED)
         return RDX_E_NOT_CONNECTED;
-    *ci = card_info_of(card_on(*r));
+    const auto card = card_on(*r);
+    *ci = card_info_of(card);
+    log(4, r->port_name + ": card info " + (card ? card->uid_text() : std::string("-")));
     return RDX_OK;
 }
 
