@@ -514,7 +514,7 @@ TEST_F(CMifareThreadTest, ClearZeroesDataAndRestoresTheTransportKey) {
     EXPECT_EQ(rows(cleaner).at(0), "1. C0DE0001 1k - 100%");
 }
 
-// Once the whole list is on cards, a further card is left as it is; a finished card still selects its row.
+// Once the whole list is on cards, a further card is left as it is.
 TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
     const auto cards = make_cards({"1k", "1k"});
     CMifareThread& writer = new_thread();
@@ -525,8 +525,17 @@ TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
     library_log_start();
     put_card(cards[1]);
     ASSERT_TRUE(wait_log("card info " + cards[1])) << "the worker looked at the card";
-    put_card(cards[0]); // handled after the card before it
-    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) { return seen.selected == 0; }));
+    // A reconnect runs after the worker is through with that card.
+    size_t statuses = 0;
+    {
+        std::lock_guard lock(m_wait_mutex);
+        statuses = seen_of(writer).statuses.size();
+    }
+    writer.reconnect();
+    ASSERT_TRUE(wait_seen(writer, [&](const CSeen& seen) {
+        return std::any_of(seen.statuses.begin() + statuses, seen.statuses.end(),
+                           [](const Glib::ustring& t) { return t.raw() == "Connecting to the reader..."; });
+    }));
     EXPECT_EQ(read_file(m_dir / "cards" / cards[1]), before);
     EXPECT_EQ(seen_finished(writer), 1u);
 }
