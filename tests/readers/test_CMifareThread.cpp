@@ -590,8 +590,15 @@ TEST_F(CMifareThreadTest, KeyListReplacedWhileACardIsWritten) {
         return std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...") !=
                seen.statuses.end();
     }));
-    const auto keys = make_keys(1363); // three 4K cards
+    auto keys = make_keys(1363);            // three 4K cards
+    std::reverse(keys.begin(), keys.end()); // no stretch of the stream the same as before
     writer.StartWriteDb(keys, 46);
+    // The card under work ends (counted for the old set, or taken again for the new one) before it goes.
+    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+        const auto began = std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...");
+        return std::any_of(began, seen.statuses.end(),
+                           [](const Glib::ustring& t) { return t.raw().rfind("Ready", 0) == 0; });
+    }));
     put_card("");
     present_in_turn(writer, cards);
     EXPECT_EQ(status(writer), "Ready.");
