@@ -599,7 +599,9 @@ TEST_F(CMifareThreadTest, KeyListReplacedWhileACardIsWritten) {
         return std::any_of(began, seen.statuses.end(),
                            [](const Glib::ustring& t) { return t.raw().rfind("Ready", 0) == 0; });
     }));
+    library_log_start();
     put_card("");
+    ASSERT_TRUE(wait_log("card taken off"));
     present_in_turn(writer, cards);
     EXPECT_EQ(status(writer), "Ready.");
     writer.Stop();
