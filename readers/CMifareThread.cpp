@@ -63,6 +63,7 @@ void CMifareThread::StartPrepare() {
     {
         std::lock_guard lock(m_mutex);
         m_operation = kOpPrepare;
+        BeginSetLocked();
     }
     Start();
     UpdateThread(); // a card already lying on the reader is taken at once
@@ -72,6 +73,7 @@ void CMifareThread::StartWriteDb(const std::vector<m6::_db_key>& keys, unsigned 
     {
         std::lock_guard lock(m_mutex);
         m_operation = kOpWrite;
+        BeginSetLocked();
         // Bytes the builder leaves alone read as erased memory.
         m_data.fill(0xFF);
         m_data_len =
@@ -87,6 +89,7 @@ void CMifareThread::StartReadDb() {
     {
         std::lock_guard lock(m_mutex);
         m_operation = kOpRead;
+        BeginSetLocked();
     }
     Start();
     UpdateThread();
@@ -96,9 +99,20 @@ void CMifareThread::StartClear() {
     {
         std::lock_guard lock(m_mutex);
         m_operation = kOpClear;
+        BeginSetLocked();
     }
     Start();
     UpdateThread();
+}
+
+void CMifareThread::BeginSetLocked() {
+    ++m_set_id;
+    m_fin_cards.clear();
+    m_selected_card = -1;
+    m_group = 0;
+    m_data_offset = 0;
+    m_scan_pos = 0;
+    m_read_complete = false;
 }
 
 void CMifareThread::Start() {
@@ -200,9 +214,16 @@ void CMifareThread::Execute() {
             if (messages_pending && m_reader)
                 process_rdx_notifications();
             DoCmd();
-            if (poll(&m_pollfd, 1, m_timeout) > 0 && (m_pollfd.revents & POLLIN))
+            if (m_connection_lost && m_reader)
+                m_timeout = kReconnectDelayMs;
+            const int ready = poll(&m_pollfd, 1, m_timeout);
+            if (ready > 0 && (m_pollfd.revents & POLLIN))
                 reset_event(m_event);
+            else if (ready == 0 && m_connection_lost && m_reader)
+                BeginConnect();
         } catch (const std::exception& e) {
+            // The card whose work failed counts as presented anew the next time the reader reports it.
+            m_last_card = CCardUID();
             HandleException(e);
         }
     }
@@ -250,6 +271,7 @@ void CMifareThread::do_reconnect() {
         port_name = m_port_name;
     }
     m_reader.Close();
+    m_connection_lost = false;
     m_rdx.Init();
     if (port_type != RDX_PORT_NONE && !port_name.empty()) {
         rdx_handle handle = nullptr;
@@ -258,12 +280,16 @@ void CMifareThread::do_reconnect() {
         rdx::RDXCheck(rdx_reader_enable_message_queue(handle, 1));
         rdx::RDXCheck(rdx_reader_set_message_callback(handle, &CMifareThread::on_rdx_reader_message, this));
         rdx::RDXCheck(rdx_reader_set_auto_scan(handle, 1, 0));
-        rdx_handle command = nullptr;
-        rdx::RDXCheck(rdx_reader_begin_connect(handle, 0, &command));
-        rdx::CAsyncCommand(command).Close(); // the connection goes on without it
+        BeginConnect();
     }
     update_connection_status();
     m_card_handled = false;
+}
+
+void CMifareThread::BeginConnect() {
+    rdx_handle command = nullptr;
+    rdx::RDXCheck(rdx_reader_begin_connect(m_reader, 0, &command));
+    rdx::CAsyncCommand(command).Close(); // the connection goes on without it
 }
 
 void CMifareThread::SetConnectionState(int state, const Glib::ustring& text) {
@@ -292,11 +318,15 @@ void CMifareThread::update_connection_status() {
             if (info.firmware_version != 0)
                 text += Glib::ustring::sprintf(" fw: %s", version_to_str(info.firmware_version));
         }
+        m_connection_lost = false;
         SetConnectionState(RDX_CONNECTED, text);
     } else if (status == RDX_CONNECTING) {
         if (m_state != RDX_CONNECTING)
             SetConnectionState(RDX_CONNECTING, _("Connecting to the reader..."));
     } else if (m_state != RDX_DISCONNECTED) {
+        // A reader that was connected and went away does not always come back by itself.
+        if (m_state == RDX_CONNECTED && m_reader)
+            m_connection_lost = true;
         SetConnectionState(RDX_DISCONNECTED, _("The reader is disconnected"));
     }
 }
@@ -393,16 +423,21 @@ int CMifareThread::FindFinishedCard(const CCardUID& uid) const {
     return it == m_fin_cards.end() ? -1 : static_cast<int>(it - m_fin_cards.begin());
 }
 
-unsigned CMifareThread::FinishedCount() const {
+CMifareThread::SetState CMifareThread::TakeSetState() const {
     std::lock_guard lock(m_mutex);
-    return static_cast<unsigned>(m_fin_cards.size());
+    return {m_set_id, static_cast<unsigned>(m_fin_cards.size()), m_group};
 }
 
-void CMifareThread::FinishCard(const CCardUID& uid, bool set_complete) {
+bool CMifareThread::FinishCard(unsigned set_id, const CCardUID& uid, bool set_complete,
+                               const std::function<void()>& commit) {
     // One notification, so that whoever sees the card finished also sees its text and the set's end.
     std::function<void()> on_notify;
     {
         std::lock_guard lock(m_mutex);
+        if (set_id != m_set_id)
+            return false;
+        if (commit)
+            commit();
         m_fin_cards.push_back(uid);
         m_status_text =
             set_complete ? _("Ready.") : _("Ready. Swipe the following card Mifare Classic 4K/1K.");
@@ -411,4 +446,5 @@ void CMifareThread::FinishCard(const CCardUID& uid, bool set_complete) {
     }
     if (on_notify)
         on_notify();
+    return true;
 }

@@ -34,6 +34,10 @@ public:
     // Block 2 carries the first 16 stream bytes of the card.
     static constexpr unsigned kFirstDataBlock = 2;
     static constexpr unsigned kMaxSectors = 40; // Mifare Classic 4K
+    // Trailer bytes 6-8 hold the access bits and their complements.
+    static constexpr unsigned kAccessOffset = 6;
+    // A reader whose device went away is asked to connect again this often (ms).
+    static constexpr int kReconnectDelayMs = 2000;
 
     // Notification flags, or-ed and fetched together.
     enum : unsigned {
@@ -91,6 +95,9 @@ public:
     static unsigned MfSectorBlockCount(unsigned sector);
     // Stream bytes a card of memory_size bytes carries.
     static unsigned MfCardCapacity(unsigned memory_size);
+    // Whether the access bits in trailer bytes 6-8 match their complements. A trailer written back with bits
+    // that do not locks its sector for good.
+    static bool AccessBitsValid(const unsigned char* trailer);
     static CardCheck CheckIdBlock(const unsigned char* block, unsigned finished_cards, bool first_card,
                                   uint32_t group);
     // Appends up to block_count 16-byte blocks to the stream read so far (offset bytes of kDataSize) as far
@@ -125,19 +132,33 @@ private:
     void on_exit_thread();
 
     bool IsRunning() const;
+    // Under the lock: a new card set begins (a new operation): nothing of it is on finished cards yet.
+    void BeginSetLocked();
+    // Asks the library to connect the reader again (after the connection was lost).
+    void BeginConnect();
     // The first steps of every operation: false unless a new Mifare Classic card lies on the connected
     // reader (a finished card only selects its row). nothing_left: the set is complete, take no card.
     bool TakeNewCard(rdx_card_info& info, bool nothing_left);
+    // The card on the reader was done for a set that a new operation replaced meanwhile: take it again.
+    void RetakeCard();
     // The group identifier written to a card: the card's own UID bytes for the first card of a set.
-    uint32_t GroupForCard(const CCardUID& uid, unsigned finished_cards) const;
-    void CommitGroup(uint32_t group);
+    static uint32_t GroupForCard(const CCardUID& uid, unsigned finished_cards, uint32_t set_group);
     void SetConnectionState(int state, const Glib::ustring& text);
     void SelectFinishedCard(int index);
     // Under the lock: the card's index among the finished cards, else -1.
     int FindFinishedCard(const CCardUID& uid) const;
-    unsigned FinishedCount() const;
-    // Appends a card done and posts the status text (with the finished flag when the set is complete).
-    void FinishCard(const CCardUID& uid, bool set_complete);
+    // What a card's work starts from, taken together under the lock.
+    struct SetState {
+        unsigned set_id = 0;
+        unsigned finished = 0;
+        uint32_t group = 0;
+    };
+    SetState TakeSetState() const;
+    // Appends a card done, runs commit (the set's new state) and posts the status text (with the finished
+    // flag when the set is complete), all under the lock and only if the card's set is still the current
+    // one: a card done for a set that a new operation replaced is not counted. Returns whether it counted.
+    bool FinishCard(unsigned set_id, const CCardUID& uid, bool set_complete,
+                    const std::function<void()>& commit = {});
 
     rdx_port_type m_port_type = RDX_PORT_NONE;
     Glib::ustring m_port_name;
@@ -158,12 +179,16 @@ private:
     int m_event = -1;
     pollfd m_pollfd{};
     int m_timeout = -1;
+    // The reader was connected and lost its connection: ask again until it is back (worker thread only).
+    bool m_connection_lost = false;
     std::vector<CCardUID> m_fin_cards;
     std::vector<Glib::ustring> m_card_rows;
     unsigned m_first_row = 0;
     unsigned m_msgs = 0;
     int m_selected_card = -1;
     Glib::ustring m_status_text;
+    // Counts the card sets begun; a card's work belongs to the set current when it began.
+    unsigned m_set_id = 0;
     uint32_t m_group = 0;
     std::array<unsigned char, kDataSize> m_data{};
     unsigned m_data_len = 0;

@@ -1,7 +1,9 @@
 // The four card operations of the Mifare worker: preparing, writing, reading back and clearing the cards of
 // a card set, one card per presentation.
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <stdexcept>
 
 #include "app/i18n.h"
 #include "readers/CMifareThread.h"
@@ -85,11 +87,16 @@ public:
     void Write(unsigned block, const unsigned char* data, unsigned count) {
         rdx::RDXCheck(rdx_reader_write_mf_classic(m_handle, block, data, count, 0));
     }
-    // Puts key as key A into the sector's trailer, keeping the access bits and key B as read.
+    // Puts key as key A into the sector's trailer, keeping the access bits and key B as read. Access bits
+    // that do not match their complements (damaged, or masked by the reader) are never written back: the
+    // card would lock the sector for good.
     void SetTrailerKey(unsigned sector, const rdx::CMifareClassicKey& key) {
         unsigned char trailer[kBlockSize];
         const unsigned block = Trailer(sector);
         Read(block, trailer, 1);
+        if (!AccessBitsValid(trailer))
+            throw std::runtime_error(Glib::ustring::sprintf(
+                _("The access bits of sector %u are not valid; its trailer was left as it is"), sector));
         key.CopyTo(trailer);
         Write(block, trailer, 1);
     }
@@ -138,16 +145,13 @@ public:
     Glib::ustring label;
 };
 
-uint32_t CMifareThread::GroupForCard(const CCardUID& uid, unsigned finished_cards) const {
-    if (finished_cards == 0)
-        return uid_group(uid);
-    std::lock_guard lock(m_mutex);
-    return m_group;
+uint32_t CMifareThread::GroupForCard(const CCardUID& uid, unsigned finished_cards, uint32_t set_group) {
+    return finished_cards == 0 ? uid_group(uid) : set_group;
 }
 
-void CMifareThread::CommitGroup(uint32_t group) {
-    std::lock_guard lock(m_mutex);
-    m_group = group;
+void CMifareThread::RetakeCard() {
+    m_card_handled = false;
+    UpdateThread();
 }
 
 bool CMifareThread::TakeNewCard(rdx_card_info& info, bool nothing_left) {
@@ -162,23 +166,23 @@ bool CMifareThread::TakeNewCard(rdx_card_info& info, bool nothing_left) {
     // A card without a sector carries nothing (and would divide the progress by zero).
     if (MfSectorCount(info.memory_size) == 0)
         return false;
-    if (nothing_left)
-        return false;
+    // A finished card only selects its row, also once the whole set is done.
     const int finished = FindFinishedCard(CCardUID(info.uid));
     if (finished >= 0) {
         SelectFinishedCard(finished);
         return false;
     }
-    return true;
+    return !nothing_left;
 }
 
 void CMifareThread::DoPrepare() {
     rdx_card_info info;
     if (!TakeNewCard(info, false))
         return;
-    const unsigned finished = FinishedCount();
+    const SetState set = TakeSetState();
+    const unsigned finished = set.finished;
     CCardWork card(*this, info, finished + 1, _("Preparing the card..."));
-    const uint32_t group = GroupForCard(card.uid, finished);
+    const uint32_t group = GroupForCard(card.uid, finished, set.group);
     card.PostPercentNow(0);
     for (unsigned sector = 0; sector < card.sectors; ++sector) {
         if (!card.OpenSector(sector))
@@ -198,24 +202,30 @@ void CMifareThread::DoPrepare() {
     }
     card.PostPercent(card.blocks);
     card.Finish();
-    CommitGroup(group);
-    FinishCard(card.uid, false);
+    if (!FinishCard(set.set_id, card.uid, false, [&] { m_group = group; }))
+        RetakeCard();
 }
 
 void CMifareThread::DoMfFromDb() {
+    // The card is written from a copy of the set's stream, so that a new key list handed over meanwhile
+    // never changes bytes under the write.
+    std::array<unsigned char, kDataSize> stream;
     unsigned length = 0, key_count = 0, offset = 0;
+    SetState set;
     {
         std::lock_guard lock(m_mutex);
+        stream = m_data;
         length = m_data_len;
         key_count = m_key_count;
         offset = m_data_offset;
+        set = {m_set_id, static_cast<unsigned>(m_fin_cards.size()), m_group};
     }
     rdx_card_info info;
     if (!TakeNewCard(info, offset >= length))
         return;
-    const unsigned finished = FinishedCount();
+    const unsigned finished = set.finished;
     CCardWork card(*this, info, finished + 1, _("Recording card..."));
-    const uint32_t group = GroupForCard(card.uid, finished);
+    const uint32_t group = GroupForCard(card.uid, finished, set.group);
     constexpr unsigned kRecord = m6::kQ4RecordSize;
     constexpr unsigned kFirstRecord = m6::kQ4FirstRecord;
     // The key whose record begins or continues on this card, and the last one begun so far.
@@ -234,7 +244,7 @@ void CMifareThread::DoMfFromDb() {
             // The stream lies in the 8 KB buffer and offsets advance in whole blocks, so whole blocks fit.
             const unsigned count = std::min(
                 {(remaining + kBlockSize - 1) / kBlockSize, data_blocks, (kDataSize - offset) / kBlockSize});
-            card.Write(first_block, m_data.data() + offset, count);
+            card.Write(first_block, stream.data() + offset, count);
             offset += count * kBlockSize;
             remaining -= std::min(count * kBlockSize, remaining);
             card.PostKeys(first_key, last_key());
@@ -243,30 +253,33 @@ void CMifareThread::DoMfFromDb() {
             card.SetTrailerKey(sector, kMfDsKey);
     }
     card.Finish();
-    {
-        std::lock_guard lock(m_mutex);
-        m_data_offset = offset;
-    }
-    CommitGroup(group);
-    FinishCard(card.uid, remaining == 0);
+    if (!FinishCard(set.set_id, card.uid, remaining == 0, [&] {
+            m_data_offset = offset;
+            m_group = group;
+        }))
+        RetakeCard();
 }
 
 void CMifareThread::DoMfToDb() {
+    // The card is read into a copy of the stream read so far; the set takes it over once the card is done.
+    std::array<unsigned char, kDataSize> stream;
     unsigned offset = 0, scan_pos = 0;
-    uint32_t group = 0;
     bool complete = false;
+    SetState set;
     {
         std::lock_guard lock(m_mutex);
+        stream = m_data;
         offset = m_data_offset;
         scan_pos = m_scan_pos;
-        group = m_group;
         complete = m_read_complete;
+        set = {m_set_id, static_cast<unsigned>(m_fin_cards.size()), m_group};
     }
     // Once the closing record has been read, further cards are not part of the set.
     rdx_card_info info;
     if (!TakeNewCard(info, complete))
         return;
-    const unsigned finished = FinishedCount();
+    const unsigned finished = set.finished;
+    uint32_t group = set.group;
     CCardWork card(*this, info, finished, _("Reading of the card..."));
     if (!card.Authenticate(0)) {
         card.PostAuthError(0);
@@ -286,11 +299,11 @@ void CMifareThread::DoMfToDb() {
     }
     if (finished == 0)
         std::memcpy(&group, block, kGroupSize);
-    const unsigned first_key = scan_pos <= 7 ? 0 : KeysBefore(m_data.data(), scan_pos);
+    const unsigned first_key = scan_pos <= 7 ? 0 : KeysBefore(stream.data(), scan_pos);
     card.PostKeys(first_key, first_key);
     card.Read(kFirstDataBlock, block, 1);
-    bool end = AppendStream(m_data.data(), offset, scan_pos, block, 1);
-    card.PostKeys(first_key, KeysBefore(m_data.data(), scan_pos));
+    bool end = AppendStream(stream.data(), offset, scan_pos, block, 1);
+    card.PostKeys(first_key, KeysBefore(stream.data(), scan_pos));
     unsigned char sector_blocks[15 * kBlockSize];
     for (unsigned sector = 1; !end && sector < card.sectors && offset < kDataSize; ++sector) {
         if (!card.Authenticate(sector)) {
@@ -299,8 +312,8 @@ void CMifareThread::DoMfToDb() {
         }
         const unsigned count = std::min(MfSectorBlockCount(sector) - 1, (kDataSize - offset) / kBlockSize);
         card.Read(MfSectorFirstBlock(sector), sector_blocks, count);
-        end = AppendStream(m_data.data(), offset, scan_pos, sector_blocks, count);
-        card.PostKeys(first_key, KeysBefore(m_data.data(), scan_pos));
+        end = AppendStream(stream.data(), offset, scan_pos, sector_blocks, count);
+        card.PostKeys(first_key, KeysBefore(stream.data(), scan_pos));
     }
     card.Finish();
     if (!end && offset >= kDataSize) {
@@ -311,27 +324,27 @@ void CMifareThread::DoMfToDb() {
     std::vector<m6::_db_key> keys;
     unsigned short lock_code = 0;
     if (end)
-        DecodeStream(m_data.data(), offset, scan_pos, keys, lock_code);
-    {
-        std::lock_guard lock(m_mutex);
-        m_data_offset = offset;
-        m_scan_pos = scan_pos;
-        m_group = group;
-        if (end) {
-            m_read_complete = true;
-            m_keys = std::move(keys);
-            m_lock_code = lock_code;
-        }
-    }
-    FinishCard(card.uid, end);
+        DecodeStream(stream.data(), offset, scan_pos, keys, lock_code);
+    if (!FinishCard(set.set_id, card.uid, end, [&] {
+            m_data = stream;
+            m_data_offset = offset;
+            m_scan_pos = scan_pos;
+            m_group = group;
+            if (end) {
+                m_read_complete = true;
+                m_keys = std::move(keys);
+                m_lock_code = lock_code;
+            }
+        }))
+        RetakeCard();
 }
 
 void CMifareThread::DoClear() {
     rdx_card_info info;
     if (!TakeNewCard(info, false))
         return;
-    const unsigned finished = FinishedCount();
-    CCardWork card(*this, info, finished + 1, _("Clearing of the card..."));
+    const SetState set = TakeSetState();
+    CCardWork card(*this, info, set.finished + 1, _("Clearing of the card..."));
     static constexpr unsigned char kZeros[16 * kBlockSize] = {};
     card.PostPercentNow(0);
     for (unsigned sector = 0; sector < card.sectors; ++sector) {
@@ -349,10 +362,9 @@ void CMifareThread::DoClear() {
     }
     card.PostPercent(card.blocks);
     card.Finish();
-    {
-        std::lock_guard lock(m_mutex);
-        m_selected_card = static_cast<int>(m_fin_cards.size());
-    }
-    FinishCard(card.uid, false);
-    SendNotifyMsg(kNotifySelectedCard);
+    if (FinishCard(set.set_id, card.uid, false,
+                   [this] { m_selected_card = static_cast<int>(m_fin_cards.size()); }))
+        SendNotifyMsg(kNotifySelectedCard);
+    else
+        RetakeCard();
 }

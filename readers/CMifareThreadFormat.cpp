@@ -45,6 +45,14 @@ unsigned CMifareThread::MfCardCapacity(unsigned memory_size) {
     return capacity;
 }
 
+bool CMifareThread::AccessBitsValid(const unsigned char* trailer) {
+    // Byte 6 holds ~C2|~C1, byte 7 C1|~C3, byte 8 C3|C2 (one nibble each).
+    const unsigned char* access = trailer + kAccessOffset;
+    const unsigned not_c1 = access[0] & 0x0F, not_c2 = access[0] >> 4, not_c3 = access[1] & 0x0F;
+    const unsigned c1 = access[1] >> 4, c2 = access[2] & 0x0F, c3 = access[2] >> 4;
+    return (c1 ^ not_c1) == 0x0F && (c2 ^ not_c2) == 0x0F && (c3 ^ not_c3) == 0x0F;
+}
+
 CMifareThread::CardCheck CMifareThread::CheckIdBlock(const unsigned char* block, unsigned finished_cards,
                                                      bool first_card, uint32_t group) {
     if (block[kSequenceOffset] != static_cast<unsigned char>(finished_cards) || finished_cards > 0xFF)

@@ -68,6 +68,7 @@ public:
     int32_t status = RDX_DISCONNECTED;
     bool want_connection = false; // a connect was asked for: come back when the device returns (auto scan)
     bool connect_pending = false; // a background connect waits for the library thread
+    bool device_lost = false;     // lost by a fault: back only when a connect is asked for again
     rdx_reader_info info{};
     bool auto_scan = false;
     std::string reported_card; // UID text of the card in the last card message, "" = none
@@ -76,6 +77,7 @@ public:
     uint64_t key = 0;
     std::string auth_uid; // the card and sector the last successful authentication opened
     int64_t auth_sector = -1;
+    int auth_key_type = 0;
 };
 
 } // namespace rdxsim

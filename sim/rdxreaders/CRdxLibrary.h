@@ -108,7 +108,15 @@ private:
     static rdx_card_info card_info_of(const std::optional<rdxworld::CMifareCard>& card);
     rdx_status check_card_session(CReaderHandle& r, uint32_t block, uint32_t count,
                                   std::optional<rdxworld::CMifareCard>& card);
+    rdx_status card_gone(CReaderHandle& r);
     static bool is_temic_writer(const CReaderHandle& r);
+    static bool is_mifare_reader(const CReaderHandle& r);
+    // Faults armed in the world for this reader (CRdxLibraryFaults.cpp): the index within the next `units`
+    // operations of that kind at which the first armed fault of the kind fires, counting them off.
+    std::optional<uint32_t> fault_fires(const CReaderHandle& r, const std::string& kind, uint32_t units);
+    // A card call that the lose-device fault ends: the reader drops its connection and stays down.
+    bool device_lost_now(CReaderHandle& r);
+    rdx_status check_mifare_call(CReaderHandle& r);
 
     std::optional<rdxworld::CWorld> m_world;
 

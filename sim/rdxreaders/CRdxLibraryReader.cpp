@@ -47,7 +47,9 @@ void CRdxLibrary::poll_world() {
 
 void CRdxLibrary::poll_reader(CReaderHandle& r, const std::vector<rdxworld::world_device>& devices) {
     const rdxworld::world_device* device = find_device(devices, r);
-    if (r.connect_pending || (r.status == RDX_DISCONNECTED && r.want_connection && r.auto_scan && device))
+    // A reader that lost its device by a fault waits for the program to connect again.
+    if (r.connect_pending ||
+        (r.status == RDX_DISCONNECTED && r.want_connection && r.auto_scan && device && !r.device_lost))
         resolve_connection(r, devices);
     else if (r.status == RDX_CONNECTED && !device)
         set_status(r, RDX_DISCONNECTED);
@@ -144,6 +146,7 @@ rdx_status CRdxLibrary::reader_begin_connect(rdx_handle h, rdx_handle* cmd) {
     if (!r)
         return RDX_E_INVALID_HANDLE;
     r->want_connection = true;
+    r->device_lost = false;
     if (r->status != RDX_CONNECTED) {
         r->connect_pending = true;
         set_status(*r, RDX_CONNECTING);
@@ -159,6 +162,7 @@ rdx_status CRdxLibrary::reader_connect(rdx_handle h) {
     if (!r)
         return RDX_E_INVALID_HANDLE;
     r->want_connection = true;
+    r->device_lost = false;
     if (r->status == RDX_CONNECTED)
         return RDX_OK;
     resolve_connection(*r, load_devices());
@@ -185,7 +189,9 @@ rdx_status CRdxLibrary::reader_get_card_info(rdx_handle h, rdx_card_info* ci) {
         return RDX_E_INVALID_HANDLE;
     if (r->status != RDX_CONNECTED)
         return RDX_E_NOT_CONNECTED;
-    *ci = card_info_of(card_on(*r));
+    const auto card = card_on(*r);
+    *ci = card_info_of(card);
+    log(4, r->port_name + ": card info " + (card ? card->uid_text() : std::string("-")));
     return RDX_OK;
 }
 

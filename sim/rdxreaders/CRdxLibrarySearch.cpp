@@ -12,8 +12,19 @@ std::vector<rdxworld::world_device> CRdxLibrary::load_devices() const {
 }
 
 // USB devices appear as COM ports; IP converters that listen are servers (proxies count as servers), those
-// that call us are clients.
+// that call us are clients. A client ("host:port") calls the port it was set up for and is found only when
+// that port is one the program listens on.
 bool CRdxLibrary::search_finds(const rdxworld::world_device& d) const {
+    if (d.port_type == RDX_PORT_CLIENT) {
+        const size_t colon = d.port_name.rfind(':');
+        if (colon == std::string::npos)
+            return false;
+        const std::string port = d.port_name.substr(colon + 1);
+        const bool listened = std::any_of(m_listen_ports.begin(), m_listen_ports.end(),
+                                          [&](uint16_t p) { return port == std::to_string(p); });
+        if (!listened)
+            return false;
+    }
     switch (d.port_type) {
     case RDX_PORT_COM:
         return m_search_flags & RDX_SEARCH_USB;
@@ -95,7 +106,11 @@ rdx_status CRdxLibrary::search_set_listen_ports(rdx_handle h, const uint16_t* po
     std::lock_guard lk(m_mutex);
     if (!find(h, CHandle::kind::search))
         return RDX_E_INVALID_HANDLE;
-    m_listen_ports.assign(ports, ports + count);
+    std::vector<uint16_t> listen(ports, ports + count);
+    if (listen != m_listen_ports) {
+        m_listen_ports = std::move(listen);
+        update_search_list(load_devices());
+    }
     return RDX_OK;
 }
 

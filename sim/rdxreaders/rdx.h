@@ -32,6 +32,8 @@ enum {
     RDX_E_NOT_SUPPORTED = 12,
     RDX_E_BAD_VERSION = 13,
     RDX_E_TIMEOUT = 14,
+    RDX_E_ACCESS_DENIED = 15,
+    RDX_E_BAD_ACCESS_BITS = 16,
 };
 
 typedef enum rdx_port_type {
@@ -161,8 +163,10 @@ RDX_API rdx_status rdx_reader_get_card_info(rdx_handle h, rdx_card_info* ci);
 /* Mifare Classic: the key's low 6 bytes are the key, key byte 0 (the trailer's byte 0) in the least
  * significant byte. Authentication of any block opens its sector (key_type 0 = key A, 1 = key B); it returns
  * RDX_OK with *ok = 0 when the key is wrong. Reading and writing move count 16-byte blocks from block on, all
- * inside the sector opened last on the card still on the reader; key A reads back as zeros; block 0 is
- * read-only. */
+ * inside the sector opened last on the card still on the reader, as the sector's access conditions allow; key
+ * A reads back as zeros, key B as zeros unless the access bits make it readable; block 0 is read-only; a
+ * trailer whose access bits do not match their complements is refused. Only Mifare reader models (2, 3, 8,
+ * 9, 11, 12) take these calls. */
 RDX_API rdx_status rdx_reader_load_mf_ckey(rdx_handle h, const uint64_t* key);
 RDX_API rdx_status rdx_reader_auth_mf_card(rdx_handle h, uint32_t block, uint32_t key_type, int32_t* ok);
 RDX_API rdx_status rdx_reader_read_mf_classic(rdx_handle h, uint32_t block, void* buf, uint32_t count,

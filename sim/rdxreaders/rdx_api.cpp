@@ -252,6 +252,10 @@ RDX_API const char* rdx_get_error_text(rdx_status status) {
         return "Unsupported library interface version";
     case RDX_E_TIMEOUT:
         return "The device did not answer in time";
+    case RDX_E_ACCESS_DENIED:
+        return "The sector's access conditions do not allow this";
+    case RDX_E_BAD_ACCESS_BITS:
+        return "The access bits do not match their complements";
     default:
         return "Unknown error";
     }

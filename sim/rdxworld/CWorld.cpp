@@ -15,6 +15,7 @@ namespace {
 constexpr const char* kReadersDir = "readers";
 constexpr const char* kCardsDir = "cards";
 constexpr const char* kTemicDir = "temic";
+constexpr const char* kFaultsDir = "faults";
 constexpr const char* kNoCard = "-";
 
 struct dir_closer {
@@ -51,9 +52,13 @@ std::string CWorld::temic_path(const std::string& port_name) const {
     return m_dir + "/" + kTemicDir + "/" + port_file_name(port_name);
 }
 
+std::string CWorld::faults_path(const std::string& port_name) const {
+    return m_dir + "/" + kFaultsDir + "/" + port_file_name(port_name);
+}
+
 void CWorld::create() const {
-    for (const std::string& d :
-         {m_dir, m_dir + "/" + kReadersDir, m_dir + "/" + kCardsDir, m_dir + "/" + kTemicDir})
+    for (const std::string& d : {m_dir, m_dir + "/" + kReadersDir, m_dir + "/" + kCardsDir,
+                                 m_dir + "/" + kTemicDir, m_dir + "/" + kFaultsDir})
         if (!make_dir(d))
             throw std::runtime_error("cannot create the folder " + d);
 }
@@ -123,6 +128,32 @@ std::optional<CMifareCard> CWorld::load_card(const std::string& uid_text) const 
 void CWorld::save_card(const CMifareCard& card) const {
     create();
     write_text_file_atomic(card_path(card.uid_text()), card.to_text());
+}
+
+std::vector<reader_fault> CWorld::load_faults(const std::string& port_name) const {
+    std::vector<reader_fault> faults;
+    auto text = read_text_file(faults_path(port_name));
+    if (!text)
+        return faults;
+    for (const std::string& line : split_lines(*text)) {
+        std::vector<std::string> w = split_words(line);
+        reader_fault fault;
+        if (w.empty() || w[0][0] == '#' || w.size() > 2)
+            continue;
+        fault.kind = w[0];
+        if (w.size() == 2 && !parse_u32(w[1], 10, fault.after))
+            continue;
+        faults.push_back(fault);
+    }
+    return faults;
+}
+
+void CWorld::save_faults(const std::string& port_name, const std::vector<reader_fault>& faults) const {
+    create();
+    std::string text;
+    for (const reader_fault& f : faults)
+        text += f.kind + " " + std::to_string(f.after) + "\n";
+    write_text_file_atomic(faults_path(port_name), text);
 }
 
 std::vector<std::string> CWorld::temic_names() const {

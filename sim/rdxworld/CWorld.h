@@ -21,6 +21,15 @@ struct temic_tag {
     uint32_t resets = 0;
 };
 
+// A fault armed on one reader: after `after` more operations of its kind go through, the next one fails.
+// Kinds: "auth-fail", "read-fail", "garble-read", "write-fail", "take-card" (counts blocks written),
+// "lose-device" (counts card calls).
+struct reader_fault {
+    std::string kind;
+    uint32_t after = 0;
+    bool operator==(const reader_fault&) const = default;
+};
+
 class CWorld {
 public:
     explicit CWorld(std::string dir);
@@ -30,6 +39,7 @@ public:
     std::string reader_path(const std::string& port_name) const;
     std::string card_path(const std::string& uid_text) const;
     std::string temic_path(const std::string& port_name) const;
+    std::string faults_path(const std::string& port_name) const;
 
     // Creates the folder and its sub-folders; throws std::runtime_error when it cannot.
     void create() const;
@@ -47,6 +57,10 @@ public:
     std::vector<std::string> card_uids() const;
     std::optional<CMifareCard> load_card(const std::string& uid_text) const;
     void save_card(const CMifareCard& card) const;
+
+    // The faults armed on a reader, in file order (malformed lines skipped).
+    std::vector<reader_fault> load_faults(const std::string& port_name) const;
+    void save_faults(const std::string& port_name, const std::vector<reader_fault>& faults) const;
 
     std::vector<std::string> temic_names() const;
     temic_tag load_temic(const std::string& port_name) const;

@@ -1,8 +1,9 @@
-// Tests of the card-set format without a reader: card geometry, the identification block, collecting the
+// Tests of the card-set format without a reader: card geometry, the trailer's access bits, collecting the
 // stream card by card and decoding it, including card contents that claim more than the buffer holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <tuple>
 #include <vector>
@@ -72,16 +73,20 @@ TEST_F(CMifareCardFormatTest, GeometryAndCapacityOfEveryCardSize) {
     EXPECT_EQ(CMifareThread::MfSectorCount(0xFFFFFFFFu), 40u) << "no card has more than 40 sectors";
 }
 
-TEST_F(CMifareCardFormatTest, IdBlockChecksSequenceThenGroup) {
-    unsigned char block[16] = {0x11, 0x22, 0x33, 0x44, 2};
-    uint32_t group = 0;
-    std::memcpy(&group, block, 4);
-    using Check = CMifareThread::CardCheck;
-    EXPECT_EQ(CMifareThread::CheckIdBlock(block, 2, false, group), Check::kOk);
-    EXPECT_EQ(CMifareThread::CheckIdBlock(block, 1, false, group), Check::kWrongSequence);
-    EXPECT_EQ(CMifareThread::CheckIdBlock(block, 2, false, group + 1), Check::kWrongGroup);
-    block[4] = 0;
-    EXPECT_EQ(CMifareThread::CheckIdBlock(block, 0, true, 0), Check::kOk);
+// Trailer bytes 6-8 as cards are configured (transport; key B writes; key B writes, data read-only with
+// key A; all 011) and as they are damaged or masked.
+TEST_F(CMifareCardFormatTest, AccessBitsMustMatchTheirComplements) {
+    const std::tuple<std::array<unsigned char, 3>, bool> rows[] = {
+        {{0xFF, 0x07, 0x80}, true},  {{0x78, 0x77, 0x88}, true},  {{0x7F, 0x07, 0x88}, true},
+        {{0x0F, 0x00, 0xFF}, true},  {{0x00, 0x00, 0x00}, false}, {{0xFF, 0xFF, 0xFF}, false},
+        {{0xFF, 0x07, 0x88}, false}, {{0xFF, 0x87, 0x80}, false}, {{0xFE, 0x07, 0x80}, false},
+    };
+    for (const auto& [access, valid] : rows) {
+        unsigned char trailer[16] = {};
+        std::copy(access.begin(), access.end(), trailer + 6);
+        EXPECT_EQ(CMifareThread::AccessBitsValid(trailer), valid)
+            << std::hex << int(access[0]) << " " << int(access[1]) << " " << int(access[2]);
+    }
 }
 
 TEST_F(CMifareCardFormatTest, FullListNeedsTwelveOneKCardsOrThreeFourKCards) {

@@ -26,6 +26,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr const char* kPort = "sim-mifare-0";
 constexpr uint64_t kForeignKey = 0x0123456789ABull;
+// Key B of the test cards: readable under the transport access bits, so a trailer read back carries it and
+// a trailer written back must keep it.
+constexpr uint64_t kCardKeyB = 0xB6B5B4B3B2B1ull;
+const Bytes kTransportKey(6, 0xFF);
 const Bytes kTransportAccess = {0xFF, 0x07, 0x80, 0x69};
 
 Bytes key_bytes(const rdx::CMifareClassicKey& key) {
@@ -49,8 +53,10 @@ struct CRowList {
 struct CSeen {
     unsigned msgs = 0;
     Glib::ustring status;
+    std::vector<Glib::ustring> statuses; // every status text in turn
     std::shared_ptr<CRowList> rows = std::make_shared<CRowList>();
     int selected = -1;
+    unsigned selections = 0; // selected-card notifications so far
     size_t finished = 0;
 };
 
@@ -69,6 +75,8 @@ protected:
     }
     void TearDown() override {
         m_threads.clear();
+        if (m_log_library.IsInitialized())
+            rdx_set_log_callback(nullptr, nullptr); // waits for a running callback
         std::filesystem::remove_all(m_dir);
     }
 
@@ -97,10 +105,10 @@ protected:
         blocks[0].resize(16);
         for (unsigned s = 0; s < sectors; ++s) {
             const bool foreign = std::find(locked.begin(), locked.end(), s) != locked.end();
-            Bytes trailer =
-                key_bytes(foreign ? rdx::CMifareClassicKey(kForeignKey) : rdx::CMifareClassicKey());
+            Bytes trailer = foreign ? key_bytes(rdx::CMifareClassicKey(kForeignKey)) : kTransportKey;
             trailer.insert(trailer.end(), kTransportAccess.begin(), kTransportAccess.end());
-            trailer.insert(trailer.end(), 6, 0xFF);
+            const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
+            trailer.insert(trailer.end(), key_b.begin(), key_b.end());
             blocks[trailer_block(s)] = trailer;
         }
         std::string text = std::string("uid ") + uid + "\nsize " + size + "\n";
@@ -137,6 +145,22 @@ protected:
         trailer.resize(6);
         return trailer;
     }
+    // Access bits and key B of a trailer: what re-keying and clearing must leave as they were.
+    Bytes trailer_rest(const std::string& uid, unsigned sector) {
+        Bytes trailer = block(uid, trailer_block(sector));
+        return Bytes(trailer.begin() + 6, trailer.end());
+    }
+    static Bytes blank_trailer_rest() {
+        Bytes rest = kTransportAccess;
+        const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
+        rest.insert(rest.end(), key_b.begin(), key_b.end());
+        return rest;
+    }
+    // Arms faults of the simulated reader (one "<kind> <after>" a line).
+    void arm_faults(const std::string& lines) {
+        std::filesystem::create_directories(m_dir / "faults");
+        write_file(m_dir / "faults" / kPort, lines);
+    }
     void put_card(const std::string& uid) {
         write_file(m_dir / "readers" / kPort, "card " + (uid.empty() ? std::string("-") : uid) + "\n");
     }
@@ -153,11 +177,14 @@ protected:
             seen.msgs |= msgs;
             if (msgs & CMifareThread::kNotifyStatusText) {
                 seen.status = thread.GetStatusText();
+                seen.statuses.push_back(seen.status);
             }
             if (msgs & CMifareThread::kNotifyCardRows)
                 thread.get_card_status(seen.rows);
-            if (msgs & CMifareThread::kNotifySelectedCard)
+            if (msgs & CMifareThread::kNotifySelectedCard) {
                 seen.selected = thread.GetSelectedCardIndex();
+                ++seen.selections;
+            }
             std::vector<CCardUID> done;
             thread.GetFinCards(done);
             seen.finished = done.size();
@@ -256,8 +283,98 @@ protected:
         put_card("");
     }
 
+    // Reads the cards back in order with a new worker and compares the keys with those written.
+    void expect_reads_back(const std::vector<std::string>& cards, const std::vector<m6::_db_key>& keys) {
+        put_card("");
+        CMifareThread& reader = new_thread();
+        reader.StartReadDb();
+        present_all(reader, cards);
+        EXPECT_EQ(status(reader), "Ready.");
+        std::vector<m6::_db_key> read;
+        unsigned short lock_code = 0;
+        reader.GetDbData(read, lock_code);
+        ASSERT_EQ(read.size(), keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(read[i].number, keys[i].number) << "key " << i;
+        reader.Stop();
+    }
+    // Puts each card on the reader in turn and waits until the worker has finished it as the (i+1)-th card
+    // of its set, or shows it as the finished card i; error texts on the way are allowed.
+    // take_off: between cards, wait until the reader has seen its field empty (needs library_log_start).
+    void present_in_turn(CMifareThread& thread, const std::vector<std::string>& cards,
+                         bool take_off = false) {
+        for (size_t i = 0; i < cards.size(); ++i) {
+            size_t statuses = 0;
+            unsigned selections = 0;
+            {
+                std::lock_guard lock(m_wait_mutex);
+                statuses = seen_of(thread).statuses.size();
+                selections = seen_of(thread).selections;
+            }
+            if (i > 0 && take_off) {
+                // The reader must have seen the field empty, so the next card is a change however fast
+                // the cards follow each other.
+                const unsigned taken_off = log_count(kPort, "card taken off");
+                put_card("");
+                ASSERT_TRUE(wait_log_count(kPort, "card taken off", taken_off + 1));
+            }
+            put_card(cards[i]);
+            ASSERT_TRUE(wait_seen(
+                thread,
+                [&](const CSeen& seen) {
+                    const bool ready =
+                        std::any_of(seen.statuses.begin() + statuses, seen.statuses.end(),
+                                    [](const Glib::ustring& t) { return t.raw().rfind("Ready", 0) == 0; });
+                    return (ready && seen.finished == i + 1) ||
+                           (seen.selections > selections && seen.selected == static_cast<int>(i));
+                }))
+                << "card " << i << ": " << status(thread);
+        }
+    }
+    bool saw_status(const CMifareThread& thread, const Glib::ustring& text) {
+        std::lock_guard lock(m_wait_mutex);
+        const auto& statuses = seen_of(thread).statuses;
+        return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+    }
+
+    // The library's own log (level 4), to see what the worker asked of the reader.
+    void library_log_start() {
+        m_log_library.Init();
+        ASSERT_EQ(rdx_set_log_callback(&CMifareThreadTest::on_library_log, this), RDX_OK);
+        ASSERT_EQ(rdx_set_log_level(4), RDX_OK);
+    }
+    static void on_library_log(int32_t, const char*, const char* message, void* ctx) {
+        auto* self = static_cast<CMifareThreadTest*>(ctx);
+        std::lock_guard lock(self->m_wait_mutex);
+        self->m_log.push_back(message);
+        self->m_changed.notify_all();
+    }
+    bool wait_log(const std::string& part) {
+        std::unique_lock lock(m_wait_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
+            return std::any_of(m_log.begin(), m_log.end(),
+                               [&](const std::string& line) { return line.find(part) != std::string::npos; });
+        });
+    }
+    bool wait_log_count(const std::string& a, const std::string& b, unsigned count) {
+        std::unique_lock lock(m_wait_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
+            return std::count_if(m_log.begin(), m_log.end(), [&](const std::string& line) {
+                       return line.find(a) != std::string::npos && line.find(b) != std::string::npos;
+                   }) >= static_cast<long>(count);
+        });
+    }
+    unsigned log_count(const std::string& a, const std::string& b) {
+        std::lock_guard lock(m_wait_mutex);
+        return static_cast<unsigned>(std::count_if(m_log.begin(), m_log.end(), [&](const std::string& line) {
+            return line.find(a) != std::string::npos && line.find(b) != std::string::npos;
+        }));
+    }
+
     std::filesystem::path m_dir;
     unsigned m_next_serial = 1;
+    rdx::CRDX m_log_library;
+    std::vector<std::string> m_log;
     std::mutex m_wait_mutex;
     std::condition_variable m_changed;
     std::vector<std::unique_ptr<CSeen>> m_seen;
@@ -279,8 +396,7 @@ TEST_F(CMifareThreadTest, EmptyListFitsOneCardAndIsReadyAtOnce) {
                     block(card, 2));
     for (unsigned sector = 0; sector < 16; ++sector) {
         EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, sector)) << "sector " << sector;
-        Bytes access = block(card, trailer_block(sector));
-        EXPECT_BYTES_EQ(kTransportAccess, Bytes(access.begin() + 6, access.begin() + 10));
+        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(card, sector)) << "sector " << sector;
     }
     EXPECT_BYTES_EQ(Bytes(16, 0), block(card, 4)) << "data after the stream stays as it was";
 }
@@ -347,7 +463,7 @@ TEST_F(CMifareThreadTest, SectorOpeningWithNeitherKeyStopsTheCard) {
     // The sectors before it were written and locked; the locked sector and those after it were not touched.
     EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, 2));
     EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey(kForeignKey)), key_a(card, 3));
-    EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey::kDefault), key_a(card, 4));
+    EXPECT_BYTES_EQ(kTransportKey, key_a(card, 4));
 }
 
 TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {
@@ -375,8 +491,10 @@ TEST_F(CMifareThreadTest, PrepareLeavesAnEmptySetLockedWithTheProgramKey) {
                            0xFF, 0xFF}),
                     block(cards[1], 2));
     EXPECT_BYTES_EQ(Bytes(16, 0xFF), block(cards[1], 4));
-    for (unsigned sector = 0; sector < 16; ++sector)
+    for (unsigned sector = 0; sector < 16; ++sector) {
         EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(cards[1], sector)) << "sector " << sector;
+        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(cards[1], sector)) << "sector " << sector;
+    }
     const auto row_texts = rows(preparer);
     ASSERT_EQ(row_texts.size(), 2u);
     EXPECT_EQ(row_texts[1], "2. C0DE0002 1k - 100%");
@@ -407,11 +525,158 @@ TEST_F(CMifareThreadTest, ClearZeroesDataAndRestoresTheTransportKey) {
         EXPECT_BYTES_EQ(Bytes(16, 0), block(cards[0], b)) << "block " << b;
     }
     for (unsigned sector = 0; sector < 16; ++sector) {
-        EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey::kDefault), key_a(cards[0], sector)) << sector;
-        Bytes trailer = block(cards[0], trailer_block(sector));
-        EXPECT_BYTES_EQ(kTransportAccess, Bytes(trailer.begin() + 6, trailer.begin() + 10));
+        EXPECT_BYTES_EQ(kTransportKey, key_a(cards[0], sector)) << sector;
+        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(cards[0], sector)) << sector;
     }
     EXPECT_EQ(rows(cleaner).at(0), "1. C0DE0001 1k - 100%");
+}
+
+// Once the whole list is on cards, a further card is left as it is.
+TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(10), 46);
+    present_all(writer, {cards[0]});
+    ASSERT_EQ(status(writer), "Ready.");
+    const std::string before = read_file(m_dir / "cards" / cards[1]);
+    library_log_start();
+    put_card(cards[1]);
+    ASSERT_TRUE(wait_log("card info " + cards[1])) << "the worker looked at the card";
+    // A reconnect runs after the worker is through with that card.
+    size_t statuses = 0;
+    {
+        std::lock_guard lock(m_wait_mutex);
+        statuses = seen_of(writer).statuses.size();
+    }
+    writer.reconnect();
+    ASSERT_TRUE(wait_seen(writer, [&](const CSeen& seen) {
+        return std::any_of(seen.statuses.begin() + statuses, seen.statuses.end(),
+                           [](const Glib::ustring& t) { return t.raw() == "Connecting to the reader..."; });
+    }));
+    EXPECT_EQ(read_file(m_dir / "cards" / cards[1]), before);
+    EXPECT_EQ(seen_finished(writer), 1u);
+}
+
+TEST_F(CMifareThreadTest, FinishedCardSelectsItsRowAfterTheWholeSetWasRead) {
+    const auto cards = make_cards({"1k", "1k"});
+    write_set(cards, make_keys(150));
+    CMifareThread& reader = new_thread();
+    reader.StartReadDb();
+    present_all(reader, cards);
+    ASSERT_EQ(status(reader), "Ready.");
+    put_card(cards[0]);
+    EXPECT_TRUE(wait_seen(reader, [](const CSeen& seen) { return seen.selected == 0; }));
+}
+
+// A blank card opens with the transport key from sector 0 on: only the first try with the program's key
+// fails. Every failed authentication halts the card, which the reader must then select again.
+TEST_F(CMifareThreadTest, KeyThatOpenedThePreviousSectorIsTriedFirst) {
+    library_log_start();
+    const auto cards = make_cards({"1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(10), 46);
+    present_all(writer, cards);
+    writer.Stop();
+    EXPECT_EQ(log_count("authentication of sector", "failed"), 1u);
+}
+
+// Handing over a new key list starts a new set: the cards of the set before are written again.
+TEST_F(CMifareThreadTest, NewKeyListStartsANewSet) {
+    const auto cards = make_cards({"1k", "1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(150), 46);
+    present_all(writer, cards);
+    ASSERT_EQ(status(writer), "Ready.");
+    put_card("");
+    const auto keys = make_keys(200);
+    writer.StartWriteDb(keys, 46);
+    present_in_turn(writer, cards);
+    EXPECT_EQ(status(writer), "Ready.");
+    writer.Stop();
+    expect_reads_back(cards, keys);
+}
+
+// A new key list handed over while a card is being written: whatever the timing, the set that ends up on
+// the cards is the new list (the card under work is not counted for the new set).
+TEST_F(CMifareThreadTest, KeyListReplacedWhileACardIsWritten) {
+    const auto cards = make_cards({"4k", "4k", "4k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(1000), 46);
+    put_card(cards[0]);
+    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+        return std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...") !=
+               seen.statuses.end();
+    }));
+    auto keys = make_keys(1363);            // three 4K cards
+    std::reverse(keys.begin(), keys.end()); // no stretch of the stream the same as before
+    writer.StartWriteDb(keys, 46);
+    // The card under work ends (counted for the old set, or taken again for the new one) before it goes.
+    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+        const auto began = std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...");
+        return std::any_of(began, seen.statuses.end(),
+                           [](const Glib::ustring& t) { return t.raw().rfind("Ready", 0) == 0; });
+    }));
+    library_log_start();
+    put_card("");
+    ASSERT_TRUE(wait_log("card taken off"));
+    present_in_turn(writer, cards);
+    EXPECT_EQ(status(writer), "Ready.");
+    writer.Stop();
+    expect_reads_back(cards, keys);
+}
+
+// A fault of the reader in the middle of the first card: the card stays unfinished, auto scan comes back
+// (the next card is noticed), the failed card is finished when presented again, and the set reads back.
+TEST_F(CMifareThreadTest, ReaderFaultLeavesTheCardForItsNextPresentation) {
+    struct Case {
+        const char* fault;
+        const char* status; // the text the failure shows, empty: the library's own text
+    };
+    const Case cases[] = {
+        {"auth-fail 5", "Authentication error for sector 4 of key"},
+        {"read-fail 2", ""},
+        {"write-fail 4", ""},
+        {"take-card 8", ""},
+        {"lose-device 9", ""},
+        {"garble-read 1", "The access bits of sector 1 are not valid; its trailer was left as it is"},
+    };
+    library_log_start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        put_card("");
+        const auto cards = make_cards({"1k", "1k"});
+        const auto keys = make_keys(150);
+        CMifareThread& writer = new_thread();
+        writer.StartWriteDb(keys, 46);
+        ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+            return seen.status.raw().rfind("The reader is connected", 0) == 0;
+        }));
+        arm_faults(std::string(c.fault) + "\n");
+        const Bytes trailer_before = block(cards[0], trailer_block(1));
+        put_card(cards[0]);
+        // The first status after the card's work began tells how it ended.
+        Glib::ustring ending;
+        ASSERT_TRUE(wait_seen(writer, [&](const CSeen& seen) {
+            const auto began = std::find(seen.statuses.begin(), seen.statuses.end(), "Recording card...");
+            if (began == seen.statuses.end() || began + 1 == seen.statuses.end())
+                return false;
+            ending = *(began + 1);
+            return true;
+        }));
+        EXPECT_NE(ending.raw().rfind("Ready", 0), 0u) << ending;
+        if (*c.status) {
+            EXPECT_EQ(ending, c.status);
+        }
+        if (std::string(c.fault).rfind("garble-read", 0) == 0) {
+            EXPECT_BYTES_EQ(trailer_before, block(cards[0], trailer_block(1)));
+        }
+        EXPECT_EQ(seen_finished(writer), 0u) << status(writer);
+        // The failed card comes second in the set.
+        present_in_turn(writer, {cards[1], cards[0]}, true);
+        EXPECT_EQ(status(writer), "Ready.");
+        writer.Stop();
+        expect_reads_back({cards[1], cards[0]}, keys);
+    }
 }
 
 } // namespace

@@ -62,14 +62,6 @@ TEST_F(RdxWrapperTest, CardUidTextIsMostSignificantByteFirst) {
     EXPECT_EQ(rdx::CCardUID(uint64_t{0x0102030405}, 5).ToString(), "0102030405");
 }
 
-TEST_F(RdxWrapperTest, DefaultKeyIsTheTransportKey) {
-    EXPECT_EQ(rdx::CMifareClassicKey().value(), 0xFFFFFFFFFFFFull);
-    EXPECT_EQ(rdx::CMifareClassicKey::kDefault, rdx::CMifareClassicKey());
-    const uint8_t bytes[] = {0x11, 0x22, 0x33};
-    EXPECT_EQ(rdx::CMifareClassicKey(bytes, 3).value(), 0x332211ull);
-    EXPECT_EQ(rdx::CMifareClassicKey(0xAABBCCDDEEFF0011ull).value(), 0xCCDDEEFF0011ull);
-}
-
 TEST_F(RdxWrapperTest, ClassicModeAcceptsClassicAndPlusAtLevelOne) {
     EXPECT_TRUE(rdx::IsMfClassicMode(RDX_CARD_MF_CLASSIC_1K, 0));
     EXPECT_TRUE(rdx::IsMfClassicMode(RDX_CARD_MF_MINI, 0));
