@@ -16,13 +16,10 @@ CMifareThread::CMifareThread() = default;
 
 CMifareThread::~CMifareThread() {
     Stop();
-    if (m_event >= 0)
-        close(m_event);
 }
 
 void CMifareThread::SetOnNotify(std::function<void()> on_notify) {
-    std::lock_guard lock(m_mutex);
-    m_on_notify = std::move(on_notify);
+    m_notifier.set_callback(std::move(on_notify));
 }
 
 void CMifareThread::set_port(rdx_port_type port_type, const Glib::ustring& port_name) {
@@ -32,7 +29,7 @@ void CMifareThread::set_port(rdx_port_type port_type, const Glib::ustring& port_
         m_port_type = port_type;
         m_port_name = port_name;
         m_reconnect = true;
-        event = m_event;
+        event = m_event.get();
     }
     if (event >= 0)
         set_event(event);
@@ -43,7 +40,7 @@ void CMifareThread::reconnect() {
     {
         std::lock_guard lock(m_mutex);
         m_reconnect = true;
-        event = m_event;
+        event = m_event.get();
     }
     if (event >= 0)
         set_event(event);
@@ -53,7 +50,7 @@ void CMifareThread::UpdateThread() {
     int event = -1;
     {
         std::lock_guard lock(m_mutex);
-        event = m_event;
+        event = m_event.get();
     }
     if (event >= 0)
         set_event(event);
@@ -119,11 +116,11 @@ void CMifareThread::Start() {
     if (m_thread.joinable())
         return;
     std::lock_guard lock(m_mutex);
-    if (m_event < 0) {
+    if (!m_event) {
         const int event = create_event(false);
         if (event < 0)
             throw CMyException(MY_ERR_FAILURE);
-        m_event = event;
+        m_event.reset(event);
         m_pollfd = pollfd{event, POLLIN, 0};
     }
     m_running = true;
@@ -137,7 +134,7 @@ void CMifareThread::Stop() {
     {
         std::lock_guard lock(m_mutex);
         m_running = false;
-        event = m_event;
+        event = m_event.get();
     }
     if (event >= 0)
         set_event(event);
@@ -146,9 +143,7 @@ void CMifareThread::Stop() {
 }
 
 unsigned CMifareThread::GetNMsgs(unsigned& msgs) {
-    std::lock_guard lock(m_mutex);
-    msgs = m_msgs;
-    m_msgs = 0;
+    msgs = m_notifier.take();
     return msgs;
 }
 
@@ -167,7 +162,7 @@ void CMifareThread::GetFinCards(std::vector<CCardUID>& cards) const {
     cards = m_fin_cards;
 }
 
-int CMifareThread::GetConnectionState() const {
+ConnectionStatus CMifareThread::GetConnectionState() const {
     std::lock_guard lock(m_mutex);
     return m_state;
 }
@@ -218,7 +213,7 @@ void CMifareThread::Execute() {
                 m_timeout = kReconnectDelayMs;
             const int ready = poll(&m_pollfd, 1, m_timeout);
             if (ready > 0 && (m_pollfd.revents & POLLIN))
-                reset_event(m_event);
+                reset_event(m_event.get());
             else if (ready == 0 && m_connection_lost && m_reader)
                 BeginConnect();
         } catch (const std::exception& e) {
@@ -292,7 +287,7 @@ void CMifareThread::BeginConnect() {
     rdx::CAsyncCommand(command).Close(); // the connection goes on without it
 }
 
-void CMifareThread::SetConnectionState(int state, const Glib::ustring& text) {
+void CMifareThread::SetConnectionState(ConnectionStatus state, const Glib::ustring& text) {
     {
         std::lock_guard lock(m_mutex);
         m_state = state;
@@ -305,7 +300,7 @@ void CMifareThread::update_connection_status() {
     if (m_reader)
         rdx::RDXCheck(rdx_reader_get_connection_status(m_reader, &status));
     if (status == RDX_CONNECTED) {
-        if (m_state == RDX_CONNECTED)
+        if (m_state == CONNECTION_CONNECTED)
             return;
         rdx_reader_info info{};
         rdx::RDXCheck(rdx_reader_get_info(m_reader, &info));
@@ -319,15 +314,15 @@ void CMifareThread::update_connection_status() {
                 text += Glib::ustring::sprintf(" fw: %s", version_to_str(info.firmware_version));
         }
         m_connection_lost = false;
-        SetConnectionState(RDX_CONNECTED, text);
+        SetConnectionState(CONNECTION_CONNECTED, text);
     } else if (status == RDX_CONNECTING) {
-        if (m_state != RDX_CONNECTING)
-            SetConnectionState(RDX_CONNECTING, _("Connecting to the reader..."));
-    } else if (m_state != RDX_DISCONNECTED) {
+        if (m_state != CONNECTION_CONNECTING)
+            SetConnectionState(CONNECTION_CONNECTING, _("Connecting to the reader..."));
+    } else if (m_state != CONNECTION_DISCONNECTED) {
         // A reader that was connected and went away does not always come back by itself.
-        if (m_state == RDX_CONNECTED && m_reader)
+        if (m_state == CONNECTION_CONNECTED && m_reader)
             m_connection_lost = true;
-        SetConnectionState(RDX_DISCONNECTED, _("The reader is disconnected"));
+        SetConnectionState(CONNECTION_DISCONNECTED, _("The reader is disconnected"));
     }
 }
 
@@ -364,7 +359,7 @@ void CMifareThread::on_rdx_reader_message(uint32_t, const void*, void* ctx) {
     {
         std::lock_guard lock(self->m_mutex);
         self->m_rdx_msgs = true;
-        event = self->m_event;
+        event = self->m_event.get();
     }
     if (event >= 0)
         set_event(event);
@@ -375,14 +370,7 @@ void CMifareThread::HandleException(const std::exception& e) {
 }
 
 void CMifareThread::SendNotifyMsg(unsigned msgs) {
-    std::function<void()> on_notify;
-    {
-        std::lock_guard lock(m_mutex);
-        m_msgs |= msgs;
-        on_notify = m_on_notify;
-    }
-    if (on_notify)
-        on_notify();
+    m_notifier.post(msgs);
 }
 
 void CMifareThread::SetStatusText(const Glib::ustring& text) {
@@ -390,7 +378,7 @@ void CMifareThread::SetStatusText(const Glib::ustring& text) {
         std::lock_guard lock(m_mutex);
         m_status_text = text;
     }
-    SendNotifyMsg(kNotifyStatusText);
+    SendNotifyMsg(NMSG_STATUS_TEXT);
 }
 
 void CMifareThread::SetCardStatus(const Glib::ustring& text) {
@@ -406,7 +394,7 @@ void CMifareThread::SetCardStatus(const Glib::ustring& text) {
             m_card_rows.resize(index + 1);
         m_card_rows[index] = text;
     }
-    SendNotifyMsg(kNotifyCardRows);
+    SendNotifyMsg(NMSG_CARD_ROWS);
 }
 
 void CMifareThread::SelectFinishedCard(int index) {
@@ -414,7 +402,7 @@ void CMifareThread::SelectFinishedCard(int index) {
         std::lock_guard lock(m_mutex);
         m_selected_card = index;
     }
-    SendNotifyMsg(kNotifySelectedCard);
+    SendNotifyMsg(NMSG_SELECTED_CARD);
 }
 
 int CMifareThread::FindFinishedCard(const CCardUID& uid) const {
@@ -430,8 +418,7 @@ CMifareThread::SetState CMifareThread::TakeSetState() const {
 
 bool CMifareThread::FinishCard(unsigned set_id, const CCardUID& uid, bool set_complete,
                                const std::function<void()>& commit) {
-    // One notification, so that whoever sees the card finished also sees its text and the set's end.
-    std::function<void()> on_notify;
+    // One notification, posted once the card, its text and the set's end are all stored.
     {
         std::lock_guard lock(m_mutex);
         if (set_id != m_set_id)
@@ -441,10 +428,7 @@ bool CMifareThread::FinishCard(unsigned set_id, const CCardUID& uid, bool set_co
         m_fin_cards.push_back(uid);
         m_status_text =
             set_complete ? _("Ready.") : _("Ready. Swipe the following card Mifare Classic 4K/1K.");
-        m_msgs |= kNotifyStatusText | (set_complete ? kNotifyFinished : 0u);
-        on_notify = m_on_notify;
     }
-    if (on_notify)
-        on_notify();
+    SendNotifyMsg(NMSG_STATUS_TEXT | (set_complete ? NMSG_FINISHED : 0u));
     return true;
 }

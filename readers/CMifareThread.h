@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "adapter/m6.h"
+#include "app/CFd.h"
+#include "app/WorkerNotify.h"
 #include "keys/CCardUID.h"
 #include "rdx.h"
 #include "readers/RdxWrapper.h"
@@ -39,12 +41,12 @@ public:
     // A reader whose device went away is asked to connect again this often (ms).
     static constexpr int kReconnectDelayMs = 2000;
 
-    // Notification flags, or-ed and fetched together.
-    enum : unsigned {
-        kNotifySelectedCard = 0x01,
-        kNotifyStatusText = 0x02,
-        kNotifyCardRows = 0x04,
-        kNotifyFinished = 0x08,
+    // Bits of the pending-notification set, or-ed and fetched together.
+    enum NMsgFlag : uint32_t {
+        NMSG_SELECTED_CARD = 0x01,
+        NMSG_STATUS_TEXT = 0x02,
+        NMSG_CARD_ROWS = 0x04,
+        NMSG_FINISHED = 0x08,
     };
     enum Operation : int { kOpNone = 0, kOpPrepare = 1, kOpWrite = 2, kOpRead = 3, kOpClear = 4 };
 
@@ -76,8 +78,7 @@ public:
     Glib::ustring GetStatusText() const;
     int GetSelectedCardIndex() const;
     void GetFinCards(std::vector<CCardUID>& cards) const;
-    // 0 disconnected, 1 connected, 2 connecting.
-    int GetConnectionState() const;
+    ConnectionStatus GetConnectionState() const;
     // The port the worker was given (type 0 and an empty name when none).
     void GetPort(rdx_port_type& port_type, Glib::ustring& port_name) const;
     void GetDbData(std::vector<m6::_db_key>& keys, unsigned short& lock_code) const;
@@ -143,7 +144,7 @@ private:
     void RetakeCard();
     // The group identifier written to a card: the card's own UID bytes for the first card of a set.
     static uint32_t GroupForCard(const CCardUID& uid, unsigned finished_cards, uint32_t set_group);
-    void SetConnectionState(int state, const Glib::ustring& text);
+    void SetConnectionState(ConnectionStatus state, const Glib::ustring& text);
     void SelectFinishedCard(int index);
     // Under the lock: the card's index among the finished cards, else -1.
     int FindFinishedCard(const CCardUID& uid) const;
@@ -162,10 +163,10 @@ private:
 
     rdx_port_type m_port_type = RDX_PORT_NONE;
     Glib::ustring m_port_name;
-    std::function<void()> m_on_notify;
+    CWorkerNotifier m_notifier;
     rdx::CRDX m_rdx{true};
     rdx::CReader m_reader;
-    int m_state = 0;
+    ConnectionStatus m_state = CONNECTION_DISCONNECTED;
     int m_operation = kOpNone;
     std::thread m_thread;
     mutable std::mutex m_mutex;
@@ -176,7 +177,7 @@ private:
     // The card the last operation step looked at (empty when there was none): a card message that reports
     // this card again, without its removal in between, is no new presentation.
     CCardUID m_last_card;
-    int m_event = -1;
+    CFd m_event;
     pollfd m_pollfd{};
     int m_timeout = -1;
     // The reader was connected and lost its connection: ask again until it is back (worker thread only).
@@ -184,7 +185,6 @@ private:
     std::vector<CCardUID> m_fin_cards;
     std::vector<Glib::ustring> m_card_rows;
     unsigned m_first_row = 0;
-    unsigned m_msgs = 0;
     int m_selected_card = -1;
     Glib::ustring m_status_text;
     // Counts the card sets begun; a card's work belongs to the set current when it began.

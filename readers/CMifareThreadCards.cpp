@@ -155,7 +155,7 @@ void CMifareThread::RetakeCard() {
 }
 
 bool CMifareThread::TakeNewCard(rdx_card_info& info, bool nothing_left) {
-    if (!m_reader || m_card_handled || m_state != RDX_CONNECTED)
+    if (!m_reader || m_card_handled || m_state != CONNECTION_CONNECTED)
         return false;
     m_card_handled = true;
     info = rdx_card_info{};
@@ -364,7 +364,7 @@ void CMifareThread::DoClear() {
     card.Finish();
     if (FinishCard(set.set_id, card.uid, false,
                    [this] { m_selected_card = static_cast<int>(m_fin_cards.size()); }))
-        SendNotifyMsg(kNotifySelectedCard);
+        SendNotifyMsg(NMSG_SELECTED_CARD);
     else
         RetakeCard();
 }

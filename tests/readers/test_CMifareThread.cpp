@@ -175,13 +175,13 @@ protected:
             unsigned msgs = 0;
             thread.GetNMsgs(msgs);
             seen.msgs |= msgs;
-            if (msgs & CMifareThread::kNotifyStatusText) {
+            if (msgs & CMifareThread::NMSG_STATUS_TEXT) {
                 seen.status = thread.GetStatusText();
                 seen.statuses.push_back(seen.status);
             }
-            if (msgs & CMifareThread::kNotifyCardRows)
+            if (msgs & CMifareThread::NMSG_CARD_ROWS)
                 thread.get_card_status(seen.rows);
-            if (msgs & CMifareThread::kNotifySelectedCard) {
+            if (msgs & CMifareThread::NMSG_SELECTED_CARD) {
                 seen.selected = thread.GetSelectedCardIndex();
                 ++seen.selections;
             }
@@ -278,7 +278,7 @@ protected:
         writer.StartWriteDb(keys, lock_code);
         present_all(writer, cards);
         EXPECT_EQ(status(writer), "Ready.");
-        EXPECT_TRUE(msgs(writer) & CMifareThread::kNotifyFinished);
+        EXPECT_TRUE(msgs(writer) & CMifareThread::NMSG_FINISHED);
         writer.Stop();
         put_card("");
     }
@@ -387,7 +387,7 @@ TEST_F(CMifareThreadTest, EmptyListFitsOneCardAndIsReadyAtOnce) {
     writer.StartWriteDb({}, 46);
     put_card(card);
     ASSERT_TRUE(wait_status(writer, "Ready.")) << status(writer);
-    EXPECT_TRUE(msgs(writer) & CMifareThread::kNotifyFinished);
+    EXPECT_TRUE(msgs(writer) & CMifareThread::NMSG_FINISHED);
 
     // Block 1: the card's own UID bytes as group, sequence 0; block 2: header and closing record.
     EXPECT_BYTES_EQ(Bytes({0x01, 0x00, 0xDE, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), block(card, 1));
