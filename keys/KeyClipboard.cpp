@@ -150,7 +150,7 @@ std::vector<key_info> parse_key_payload(std::string_view text) {
     // Anything may be on the clipboard under our type; the GVariant parser wants well-formed UTF-8 text.
     if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         throw std::runtime_error(_("The clipboard does not hold keys."));
-    const Glib::VariantBase payload = parse_variant_from_string(Glib::ustring(text.data(), text.size()));
+    const Glib::VariantBase payload = parse_variant_from_string(Glib::ustring(std::string(text)));
     if (!payload.is_of_type(Glib::VariantType("av")))
         throw std::runtime_error(_("The clipboard does not hold keys."));
     std::vector<key_info> keys;
