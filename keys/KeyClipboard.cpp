@@ -65,7 +65,8 @@ bool key_from_element(GVariant* element, key_info& key) {
     gint64 created = 0;
     g_variant_get(tuple.get(), "(&sbiix&s)", &number, &is_short, &type, &attr, &created, &description);
     key = key_info();
-    if (!key.number.TryParse(number))
+    // A single digit parses to the empty number, which no key may have.
+    if (!key.number.TryParse(number) || key.number.empty())
         return false;
     key.is_short = is_short;
     key.type = card_type_from_int(static_cast<std::uint32_t>(type));

@@ -33,6 +33,7 @@ Glib::VariantBase parse_variant_from_string(const Glib::ustring& text);
 // The keys of a payload in order. Text that is not UTF-8, not GVariant text or not an array of variants
 // throws std::runtime_error; elements that are not (sbiixs) tuples, or whose number does not parse, are
 // skipped. A type of 22 or more becomes unknown, an attribute of 5 or more Normal. The ids are 0.
+// Elements whose number text is a single digit (the empty number) are skipped as well.
 std::vector<key_info> parse_key_payload(std::string_view text);
 
 // Merges pasted keys into the document: a key whose number is in the document (first match from the top,

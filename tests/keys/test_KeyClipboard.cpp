@@ -75,6 +75,7 @@ TEST_F(KeyClipboardTest, PayloadValuesOutOfRangeAreMended) {
 
 TEST_F(KeyClipboardTest, ForeignElementsAreSkipped) {
     const auto keys = parse_key_payload("[<'just text'>, <('zz', false, 1, 1, int64 1, 'bad number')>, "
+                                        "<('C', false, 1, 1, int64 1, 'one digit: no number')>, "
                                         "<('0A', false, 1, 1, 1, 'int32 time')>, <('0C', false, 1, 1, int64 3, 'ok')>]");
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(keys[0].comment.raw(), "ok");
