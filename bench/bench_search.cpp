@@ -70,7 +70,8 @@ void run_search(benchmark::State& state, const SearchCriteria& criteria) {
         records += result.records;
         hits = result.hits.size();
     }
-    state.counters["records/s"] = benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
+    state.counters["records/s"] =
+        benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
     state.counters["hits"] = static_cast<double>(hits);
 }
 

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (const key_info& key : keys)
-        if (key.number.empty() || key.type >= kCardTypeCount || key.attr >= kKeyAttrCount || !key.comment.validate())
+        if (key.number.empty() || key.type >= kCardTypeCount || key.attr >= kKeyAttrCount ||
+            !key.comment.validate())
             std::abort();
     const std::vector<key_info> back = parse_key_payload(encode_key_payload(keys));
     if (back.size() != keys.size())

@@ -26,7 +26,7 @@ using Writer = csv::CWriter<csv::delimiter<','>, std::ostringstream>;
 
 constexpr int kColumnCount = static_cast<int>(KeyCsvColumn::Count);
 // Untranslated titles of the key table's columns, in the file's order.
-constexpr const char* kKeyTitles[kColumnCount] = {N_("ID"),     N_("Type"),  N_("Attr"),       N_("Number"),
+constexpr const char* kKeyTitles[kColumnCount] = {N_("ID"),    N_("Type"),  N_("Attr"),       N_("Number"),
                                                   N_("Short"), N_("Added"), N_("Description")};
 constexpr char kShortMark[] = "*";
 constexpr char kNotShortMark[] = " ";
@@ -155,7 +155,8 @@ private:
 std::vector<CsvKeyRow> read_key_file(const std::filesystem::path& path, key_format format) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error(printf_text(_("Failed to open file \"%s\": %s"), path.string(), g_strerror(errno)));
+        throw std::runtime_error(
+            printf_text(_("Failed to open file \"%s\": %s"), path.string(), g_strerror(errno)));
     std::vector<CsvKeyRow> rows;
     try {
         Reader reader(in);
@@ -171,7 +172,8 @@ std::vector<CsvKeyRow> read_key_file(const std::filesystem::path& path, key_form
             if (parser.parse(cells, map, row))
                 rows.push_back(std::move(row));
     } catch (const csv::read_error&) {
-        throw std::runtime_error(printf_text(_("Failed to read file \"%s\": %s"), path.string(), g_strerror(EIO)));
+        throw std::runtime_error(
+            printf_text(_("Failed to read file \"%s\": %s"), path.string(), g_strerror(EIO)));
     }
     return rows;
 }
@@ -186,7 +188,8 @@ bool update_key(CKey& key, const CsvKeyRow& row) {
         key.set_short(row.is_short);
         changed = true;
     }
-    if (key.attr() != row.attr || key.card_type() != row.type || key.description().raw() != row.description.raw()) {
+    if (key.attr() != row.attr || key.card_type() != row.type ||
+        key.description().raw() != row.description.raw()) {
         key.set_attr(row.attr);
         key.set_card_type(row.type);
         key.set_description(row.description);
@@ -215,7 +218,8 @@ std::vector<Glib::ustring> key_csv_titles() {
     return titles;
 }
 
-unsigned export_keys_to_csv_file(const std::filesystem::path& path, const CKeyDocument& doc, key_format format) {
+unsigned export_keys_to_csv_file(const std::filesystem::path& path, const CKeyDocument& doc,
+                                 key_format format) {
     const auto& store = doc.get_keys();
     const guint n = store->get_n_items();
     const std::string content = write_csv(key_csv_titles(), [&](Writer& writer) {
@@ -240,7 +244,8 @@ unsigned export_bases_to_csv_file(const std::filesystem::path& path, const std::
     const std::vector<Glib::ustring> header = {_("Database"), _("Description"), _("Keys")};
     const std::string content = write_csv(header, [&](Writer& writer) {
         for (const auto& base : bases)
-            writer.write_row(std::vector<std::string>{base.name.raw(), base.description.raw(), decimal(base.keys)});
+            writer.write_row(
+                std::vector<std::string>{base.name.raw(), base.description.raw(), decimal(base.keys)});
     });
     write_file_durably(path, content);
     return static_cast<unsigned>(bases.size());

@@ -33,7 +33,8 @@ struct CsvImportResult {
 // Writes the document's keys in store order, numbers in format. The file is written beside its final name
 // and renamed over it once complete and on disk, so a failed export leaves an existing file as it was.
 // Returns the number of keys written; throws std::runtime_error (translated text) on failure.
-unsigned export_keys_to_csv_file(const std::filesystem::path& path, const CKeyDocument& doc, key_format format);
+unsigned export_keys_to_csv_file(const std::filesystem::path& path, const CKeyDocument& doc,
+                                 key_format format);
 
 // Writes the database list ("Database", "Description", "Keys") in list order, the same way.
 unsigned export_bases_to_csv_file(const std::filesystem::path& path, const std::vector<CsvDbListRow>& bases);

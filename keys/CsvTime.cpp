@@ -60,8 +60,8 @@ bool scan_char(std::string_view text, std::size_t& pos, char c) {
 }
 
 std::int64_t wall_time(const std::tm& tm) {
-    const std::int64_t t = local_wall_time(tm.tm_year + kTmYearBase, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                                           tm.tm_min);
+    const std::int64_t t =
+        local_wall_time(tm.tm_year + kTmYearBase, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
     return t == -1 ? 0 : t + tm.tm_sec;
 }
 

@@ -182,8 +182,8 @@ CKeyDocument::KeyList paste_keys_into_document(CKeyDocument& doc, const std::vec
             doc.set_key(static_cast<guint>(found), key.type, key.number, key.is_short, key.attr, key.comment,
                         key.created);
         else
-            inserted.push_back(CKey::create(doc.generate_key_id(), key.type, key.attr, key.number, key.is_short,
-                                            key.created, key.comment));
+            inserted.push_back(CKey::create(doc.generate_key_id(), key.type, key.attr, key.number,
+                                            key.is_short, key.created, key.comment));
     }
     if (!inserted.empty())
         doc.add_keys(inserted, position);
@@ -232,7 +232,8 @@ bool is_database_file_name(const Glib::ustring& name) {
     return is_valid_filename(Glib::ustring(raw.substr(0, stem_bytes)));
 }
 
-DatabasePastePlan plan_database_paste(const std::vector<std::string>& uris, const std::filesystem::path& db_dir) {
+DatabasePastePlan plan_database_paste(const std::vector<std::string>& uris,
+                                      const std::filesystem::path& db_dir) {
     DatabasePastePlan plan;
     std::set<std::string> taken;
     for (const std::string& uri : uris) {

@@ -79,4 +79,5 @@ struct DatabasePastePlan {
 // Sorts the pasted URIs into transfers into db_dir and refusals: a URI that is not a local file, whose
 // base name is not a database file name, that is the same file as its target, or whose name an earlier
 // URI already takes, is refused with the reason. Every target lies directly in db_dir.
-DatabasePastePlan plan_database_paste(const std::vector<std::string>& uris, const std::filesystem::path& db_dir);
+DatabasePastePlan plan_database_paste(const std::vector<std::string>& uris,
+                                      const std::filesystem::path& db_dir);

@@ -151,7 +151,8 @@ CKeyMatcher::CKeyMatcher(const SearchCriteria& criteria) : m_criteria(criteria) 
     const bool match_case = m_criteria.text_options & kMatchCase;
     if (m_criteria.text_options & kUseRegex) {
         GError* error = nullptr;
-        const auto flags = static_cast<GRegexCompileFlags>(G_REGEX_OPTIMIZE | (match_case ? 0 : G_REGEX_CASELESS));
+        const auto flags =
+            static_cast<GRegexCompileFlags>(G_REGEX_OPTIMIZE | (match_case ? 0 : G_REGEX_CASELESS));
         GRegex* regex = g_regex_new(m_criteria.description.c_str(), flags, GRegexMatchFlags(0), &error);
         if (!regex) {
             const std::string message = error->message;
@@ -169,9 +170,11 @@ CKeyMatcher::CKeyMatcher(const SearchCriteria& criteria) : m_criteria(criteria) 
     });
 }
 
-bool CKeyMatcher::check_fields(const CCardUID& number, bool is_short, std::int64_t created, KeyAttr attr) const {
+bool CKeyMatcher::check_fields(const CCardUID& number, bool is_short, std::int64_t created,
+                               KeyAttr attr) const {
     const std::uint32_t flags = m_criteria.flags;
-    if ((flags & kSearchNumber) && compare_key_numbers(number, is_short, m_criteria.number, m_criteria.is_short) != 0)
+    if ((flags & kSearchNumber) &&
+        compare_key_numbers(number, is_short, m_criteria.number, m_criteria.is_short) != 0)
         return false;
     if (flags & kSearchAdded) {
         if (created == 0 || (m_criteria.added_from != 0 && created < m_criteria.added_from) ||
@@ -188,8 +191,8 @@ bool CKeyMatcher::check_description(const Glib::ustring& text) const {
         return true;
     const std::string& raw = text.raw();
     if (m_regex)
-        return g_regex_match_full(m_regex.get(), raw.data(), static_cast<gssize>(raw.size()), 0, GRegexMatchFlags(0),
-                                  nullptr, nullptr);
+        return g_regex_match_full(m_regex.get(), raw.data(), static_cast<gssize>(raw.size()), 0,
+                                  GRegexMatchFlags(0), nullptr, nullptr);
     if (m_criteria.text_options & kMatchWholeWord)
         return FindWord(text);
     if (m_criteria.text_options & kMatchCase)
@@ -251,7 +254,8 @@ SearchResult find_in_files(const SearchRequest& request, const CKeyMatcher& matc
                                        [&name](const SearchOpenDatabase& db) { return db.name == name; });
         bool finished = true;
         try {
-            finished = open != request.open_databases.end() ? scan.scan_open(*open) : scan.scan_file(path, name);
+            finished =
+                open != request.open_databases.end() ? scan.scan_open(*open) : scan.scan_file(path, name);
         } catch (const std::exception& e) {
             result.error = e.what();
             result.hits.clear();

@@ -108,9 +108,9 @@ struct SearchRequest {
 struct SearchResult {
     std::vector<SearchHit> hits; // in folder order (by name), then record order
     bool cancelled = false;
-    std::string error;           // the failure that ended the search (a database that cannot be read)
-    std::uint64_t records = 0;   // keys tested
-    unsigned databases = 0;      // databases searched
+    std::string error;         // the failure that ended the search (a database that cannot be read)
+    std::uint64_t records = 0; // keys tested
+    unsigned databases = 0;    // databases searched
 };
 
 // Searches every ".dbf" file of the request's folder, in name order. Checks cancel before each database
@@ -120,7 +120,8 @@ SearchResult find_in_files(const SearchRequest& request, const CKeyMatcher& matc
                            const std::atomic<bool>& cancel);
 
 // Runs find_in_files on a worker thread. on_finished is called on that thread when the result is ready;
-// the window lets it emit a dispatcher and takes the result on the main thread.
+// the window lets it emit a dispatcher and takes the result on the main thread. The owner destroys this
+// object before whatever on_finished reaches (the destructor waits for the thread).
 class CKeySearch {
 public:
     CKeySearch() = default;

@@ -66,8 +66,8 @@ protected:
         return n;
     }
     void add(CKeyDocument& doc, const KeyValues& v) {
-        doc.add_keys({CKey::create(doc.generate_key_id(), v.type, v.attr, hex(v.number), v.is_short, v.created,
-                                   v.description)},
+        doc.add_keys({CKey::create(doc.generate_key_id(), v.type, v.attr, hex(v.number), v.is_short,
+                                   v.created, v.description)},
                      doc.get_keys()->get_n_items());
     }
     static std::vector<KeyValues> values(const CKeyDocument& doc) {
@@ -93,18 +93,21 @@ protected:
 };
 
 TEST_F(CsvExchangeTest, ExportWritesTheTableTexts) {
-    add(m_doc, {CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, local_time(2026, 12, 7, 4, 29) + 1, "Front door, left"});
+    add(m_doc, {CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, local_time(2026, 12, 7, 4, 29) + 1,
+                "Front door, left"});
     add(m_doc, {CT_UNKNOWN, KA_INACTIVE, "00000000BEEF", true, 0, "Say \"hi\""});
     EXPECT_EQ(export_keys_to_csv_file(file("k.csv"), m_doc, KF_EM_MARINE), 2u);
-    EXPECT_EQ(read_text(file("k.csv")), std::string(kHeader) +
-                                            "1,EM,N,\"010,06956\", ,Mon Dec  7 04:29:01 2026,\"Front door, left\"\n"
-                                            "2,, ,\"000,48879\",*,,\"Say \"\"hi\"\"\"\n");
+    EXPECT_EQ(read_text(file("k.csv")),
+              std::string(kHeader) + "1,EM,N,\"010,06956\", ,Mon Dec  7 04:29:01 2026,\"Front door, left\"\n"
+                                     "2,, ,\"000,48879\",*,,\"Say \"\"hi\"\"\"\n");
 }
 
 TEST_F(CsvExchangeTest, ExportAndImportRoundTripEveryValue) {
     const std::vector<KeyValues> keys = {
-        {CT_EM_MARINE, KA_NORMAL, "00000A1B2C00", false, local_time(2026, 12, 5, 23, 59) + 59, "Front door, left"},
-        {CT_DALLAS, KA_MASTER, "00123456789A", false, local_time(2025, 3, 30, 3, 0), "He said \"open\"\r\nit did"},
+        {CT_EM_MARINE, KA_NORMAL, "00000A1B2C00", false, local_time(2026, 12, 5, 23, 59) + 59,
+         "Front door, left"},
+        {CT_DALLAS, KA_MASTER, "00123456789A", false, local_time(2025, 3, 30, 3, 0),
+         "He said \"open\"\r\nit did"},
         {CT_TEMIC, KA_BLOCKING, "0000000000A1", true, 0, "Подъезд №2, кв. 15"},
         {CT_SMART_MX_4K, KA_INACTIVE, "0000FFFFFFFF", false, 1, std::string(3000, 'z') + "\"x\",y\r"},
         {CT_HID, KA_NONE, "000000000001", false, 0, ""},
@@ -175,7 +178,8 @@ TEST_F(CsvExchangeTest, MergesRowsIntoKeysByNumber) {
          {CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, t, "a"},
          ",EM,N,0000010A1B2C, ,,b\n",
          false,
-         {{CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, t, "a"}, {CT_EM_MARINE, KA_NORMAL, "0000010A1B2C", false, 0, "b"}},
+         {{CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, t, "a"},
+          {CT_EM_MARINE, KA_NORMAL, "0000010A1B2C", false, 0, "b"}},
          1,
          0},
         {"with replace, keys not in the file leave",
@@ -189,14 +193,16 @@ TEST_F(CsvExchangeTest, MergesRowsIntoKeysByNumber) {
          {CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "stays"},
          ",EM,N,000000000002, ,,new\n",
          false,
-         {{CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "stays"}, {CT_EM_MARINE, KA_NORMAL, "000000000002", false, 0, "new"}},
+         {{CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "stays"},
+          {CT_EM_MARINE, KA_NORMAL, "000000000002", false, 0, "new"}},
          1,
          0},
         {"unknown type and attribute texts fall back; rows without a number are skipped",
          {CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "x"},
          ",XX,Q,000000000003, ,not a time,y\n,EM,N,, ,,no number\n,EM,N,zz!, ,,bad number\n",
          false,
-         {{CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "x"}, {CT_UNKNOWN, KA_NORMAL, "000000000003", false, 0, "y"}},
+         {{CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "x"},
+          {CT_UNKNOWN, KA_NORMAL, "000000000003", false, 0, "y"}},
          1,
          0},
     };
@@ -227,18 +233,22 @@ TEST_F(CsvExchangeTest, ReadsFilesWithCrLfLineEnds) {
                               "1,EM,N,ABCDEF,*,,Door\r\n"
                               "2,DS,M,000000000002, ,,\"Two\r\nlines\"\r\n");
     import_keys_from_csv_file(file("k.csv"), m_doc, true, KF_HEX);
-    EXPECT_EQ(values(m_doc), (std::vector<KeyValues>{{CT_EM_MARINE, KA_NORMAL, "000000ABCDEF", true, 0, "Door"},
-                                                    {CT_DALLAS, KA_MASTER, "000000000002", false, 0, "Two\r\nlines"}}));
+    EXPECT_EQ(values(m_doc),
+              (std::vector<KeyValues>{{CT_EM_MARINE, KA_NORMAL, "000000ABCDEF", true, 0, "Door"},
+                                      {CT_DALLAS, KA_MASTER, "000000000002", false, 0, "Two\r\nlines"}}));
 }
 
 TEST_F(CsvExchangeTest, ReadsColumnsInAnyOrderAndIgnoresUnknownOnes) {
-    write_text(file("k.csv"), "\xEF\xBB\xBF" "Description,Extra,Number\nfirst,zzz,000000000001,beyond\n");
+    write_text(file("k.csv"), "\xEF\xBB\xBF"
+                              "Description,Extra,Number\nfirst,zzz,000000000001,beyond\n");
     import_keys_from_csv_file(file("k.csv"), m_doc, true, KF_HEX);
-    EXPECT_EQ(values(m_doc), (std::vector<KeyValues>{{CT_UNKNOWN, KA_NORMAL, "000000000001", false, 0, "first"}}));
+    EXPECT_EQ(values(m_doc),
+              (std::vector<KeyValues>{{CT_UNKNOWN, KA_NORMAL, "000000000001", false, 0, "first"}}));
 }
 
 TEST_F(CsvExchangeTest, MendsDescriptionsThatAreNotUtf8) {
-    write_text(file("k.csv"), std::string(kHeader) + ",EM,N,000000000001, ,,ab\xFF" "cd\n");
+    write_text(file("k.csv"), std::string(kHeader) + ",EM,N,000000000001, ,,ab\xFF"
+                                                     "cd\n");
     import_keys_from_csv_file(file("k.csv"), m_doc, true, KF_HEX);
     const Glib::ustring d = m_doc.get_keys()->get_item(0)->description();
     EXPECT_TRUE(d.validate());
@@ -250,7 +260,8 @@ TEST_F(CsvExchangeTest, AFileThatCannotBeReadChangesNothing) {
     add(m_doc, {CT_EM_MARINE, KA_NORMAL, "000000000001", false, 0, "keep me"});
     m_doc.set_modified_flag(false);
     const auto before = values(m_doc);
-    write_text(file("foreign.csv"), "Nr,Typ,Attribut,Nummer,Kurz,Hinzugefügt,Beschreibung\n1,EM,N,000000000002, ,,x\n");
+    write_text(file("foreign.csv"),
+               "Nr,Typ,Attribut,Nummer,Kurz,Hinzugefügt,Beschreibung\n1,EM,N,000000000002, ,,x\n");
     write_text(file("empty.csv"), "");
     std::filesystem::create_directory(file("folder.csv"));
     for (const char* name : {"missing.csv", "foreign.csv", "empty.csv", "folder.csv"}) {
@@ -273,7 +284,8 @@ TEST_F(CsvExchangeTest, AFailedExportKeepsTheOldFile) {
     EXPECT_THROW(export_keys_to_csv_file(file("old.csv"), m_doc, KF_HEX), std::runtime_error);
     EXPECT_THROW(export_bases_to_csv_file(file("old.csv"), {{"a", "b", 1}}), std::runtime_error);
     EXPECT_EQ(read_text(file("old.csv")), "precious");
-    EXPECT_THROW(export_keys_to_csv_file(m_dir / "no-such-folder" / "k.csv", m_doc, KF_HEX), std::runtime_error);
+    EXPECT_THROW(export_keys_to_csv_file(m_dir / "no-such-folder" / "k.csv", m_doc, KF_HEX),
+                 std::runtime_error);
 }
 
 TEST_F(CsvExchangeTest, ExportReplacesAnExistingFileAndLeavesNoTemporaryFile) {

@@ -37,16 +37,18 @@ TEST(CsvTime, ReadsTheFormOfTheLocale) {
         {"Mon 07 Dec 2026 04:29:01 PM CET", "%a %d %b %Y %r %Z", 2026, 12, 7, 16, 29, 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(parse_csv_time(c.text, c.format), local_time(c.year, c.month, c.day, c.hour, c.minute) + c.second)
+        EXPECT_EQ(parse_csv_time(c.text, c.format),
+                  local_time(c.year, c.month, c.day, c.hour, c.minute) + c.second)
             << c.text;
     }
     // The classic form is read whatever the locale's form is.
-    EXPECT_EQ(parse_csv_time("Mon Dec  7 04:29:01 2026", "%d.%m.%Y %H:%M:%S"), local_time(2026, 12, 7, 4, 29) + 1);
+    EXPECT_EQ(parse_csv_time("Mon Dec  7 04:29:01 2026", "%d.%m.%Y %H:%M:%S"),
+              local_time(2026, 12, 7, 4, 29) + 1);
 }
 
 TEST(CsvTime, TextsThatAreNoTimeGiveZero) {
     for (const char* text : {"", "yesterday", "Mon Dec  7 04:29:01", "Mon Dec  7 04:29:01 2026 and more",
-                             "Mon Foo  7 04:29:01 2026", "Mon Dec 32 04:29:01 2026", "Mon Dec  7 25:29:01 2026",
-                             "07.12.2026 04:29:01 garbage!"})
+                             "Mon Foo  7 04:29:01 2026", "Mon Dec 32 04:29:01 2026",
+                             "Mon Dec  7 25:29:01 2026", "07.12.2026 04:29:01 garbage!"})
         EXPECT_EQ(parse_csv_time(text, "%d.%m.%Y %H:%M:%S"), 0) << text;
 }

@@ -45,8 +45,8 @@ protected:
 };
 
 TEST_F(KeyClipboardTest, PayloadIsGVariantTextWithTheCreationTimeTyped) {
-    const std::string text =
-        encode_key_payload({make_key("0000000A1B2C", false, CT_EM_MARINE, KA_MASTER, 1700000000, "Door 'A'")});
+    const std::string text = encode_key_payload(
+        {make_key("0000000A1B2C", false, CT_EM_MARINE, KA_MASTER, 1700000000, "Door 'A'")});
     EXPECT_EQ(text, "[<('0000000A1B2C', false, 1, 3, int64 1700000000, \"Door 'A'\")>]");
 }
 
@@ -74,16 +74,18 @@ TEST_F(KeyClipboardTest, PayloadValuesOutOfRangeAreMended) {
 }
 
 TEST_F(KeyClipboardTest, ForeignElementsAreSkipped) {
-    const auto keys = parse_key_payload("[<'just text'>, <('zz', false, 1, 1, int64 1, 'bad number')>, "
-                                        "<('C', false, 1, 1, int64 1, 'one digit: no number')>, "
-                                        "<('0A', false, 1, 1, 1, 'int32 time')>, <('0C', false, 1, 1, int64 3, 'ok')>]");
+    const auto keys =
+        parse_key_payload("[<'just text'>, <('zz', false, 1, 1, int64 1, 'bad number')>, "
+                          "<('C', false, 1, 1, int64 1, 'one digit: no number')>, "
+                          "<('0A', false, 1, 1, 1, 'int32 time')>, <('0C', false, 1, 1, int64 3, 'ok')>]");
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(keys[0].comment.raw(), "ok");
 }
 
 TEST_F(KeyClipboardTest, GarbageThrows) {
-    for (const std::string text : {std::string(""), std::string("[<('0A'"), std::string("('0A', false)"),
-                                   std::string("[1, 2]"), std::string("\xFF\xFE"), std::string("[<1>]\0x", 7)})
+    for (const std::string text :
+         {std::string(""), std::string("[<('0A'"), std::string("('0A', false)"), std::string("[1, 2]"),
+          std::string("\xFF\xFE"), std::string("[<1>]\0x", 7)})
         EXPECT_THROW(parse_key_payload(text), std::runtime_error) << text;
     try {
         parse_variant_from_string("[<");
@@ -97,15 +99,16 @@ TEST_F(KeyClipboardTest, PastingUpdatesKeysInPlaceAndInsertsTheOthers) {
     CKeyDocument doc;
     doc.set_filename(m_dir / "d.dbf");
     doc.open();
-    doc.add_keys({CKey::create(doc.generate_key_id(), CT_EM_MARINE, KA_NORMAL, CCardUID(0x0A1B2Cu, 6), false, 5, "a"),
-                  CKey::create(doc.generate_key_id(), CT_EM_MARINE, KA_NORMAL, CCardUID(0x77u, 6), false, 5, "b")},
-                 0);
-    const auto inserted = paste_keys_into_document(
-        doc,
-        {make_key("0000000A1B2C", false, CT_DALLAS, KA_MASTER, 9, "updated"),
-         make_key("000000000011", false, CT_EM_MARINE, KA_NORMAL, 42, "new one"),
-         make_key("000000000012", false, CT_EM_MARINE, KA_NORMAL, 43, "new two")},
-        1);
+    doc.add_keys(
+        {CKey::create(doc.generate_key_id(), CT_EM_MARINE, KA_NORMAL, CCardUID(0x0A1B2Cu, 6), false, 5, "a"),
+         CKey::create(doc.generate_key_id(), CT_EM_MARINE, KA_NORMAL, CCardUID(0x77u, 6), false, 5, "b")},
+        0);
+    const auto inserted =
+        paste_keys_into_document(doc,
+                                 {make_key("0000000A1B2C", false, CT_DALLAS, KA_MASTER, 9, "updated"),
+                                  make_key("000000000011", false, CT_EM_MARINE, KA_NORMAL, 42, "new one"),
+                                  make_key("000000000012", false, CT_EM_MARINE, KA_NORMAL, 43, "new two")},
+                                 1);
     ASSERT_EQ(inserted.size(), 2u);
     const auto& store = doc.get_keys();
     ASSERT_EQ(store->get_n_items(), 4u);
@@ -156,7 +159,8 @@ TEST_F(KeyClipboardTest, ParsesUriLists) {
 TEST_F(KeyClipboardTest, DatabaseFileNamesAreTheOnesTheListShows) {
     for (const char* name : {"A.dbf", "a.b.dbf", "Дом.dbf", " .dbf"})
         EXPECT_TRUE(is_database_file_name(name)) << name;
-    for (const char* name : {"A.DBF", "a.Dbf", ".dbf", "..dbf", "a", "a.dbf.bak", "a:b.dbf", "a\\b.dbf", "a?.dbf", ""})
+    for (const char* name :
+         {"A.DBF", "a.Dbf", ".dbf", "..dbf", "a", "a.dbf.bak", "a:b.dbf", "a\\b.dbf", "a?.dbf", ""})
         EXPECT_FALSE(is_database_file_name(name)) << name;
     EXPECT_TRUE(is_database_file_name(std::string(255, 'x') + ".dbf"));
     EXPECT_FALSE(is_database_file_name(std::string(256, 'x') + ".dbf"));
@@ -190,8 +194,9 @@ TEST_F(KeyClipboardTest, PastedFilesAreCheckedAndStayInTheDatabaseFolder) {
         EXPECT_EQ(t.target.parent_path(), db);
         targets.push_back(t.target.filename().string() + "<-" + t.source.string() + "=" + t.name.raw());
     }
-    EXPECT_EQ(targets, (std::vector<std::string>{"Office.dbf<-/src/Office.dbf=Office", "Дом.dbf<-/src/Дом.dbf=Дом",
-                                                 "Local.dbf<-/src/Local.dbf=Local"}));
+    EXPECT_EQ(targets,
+              (std::vector<std::string>{"Office.dbf<-/src/Office.dbf=Office", "Дом.dbf<-/src/Дом.dbf=Дом",
+                                        "Local.dbf<-/src/Local.dbf=Local"}));
     std::vector<std::string> refused;
     for (const auto& r : plan.refused) {
         EXPECT_FALSE(r.reason.empty()) << r.uri;

@@ -40,7 +40,8 @@ key_info make_key(std::uint64_t number, KeyAttr attr, std::int64_t created, cons
 
 class KeySearchTest : public ::testing::Test, private CGioReady {
 protected:
-    void write_db(const std::string& name, const std::string& description, const std::vector<key_info>& keys) {
+    void write_db(const std::string& name, const std::string& description,
+                  const std::vector<key_info>& keys) {
         CKeyDb db;
         db.Connect(m_dir / (name + ".dbf"), true);
         db.SetComment(description);
@@ -50,8 +51,10 @@ protected:
             db.AddKey(k);
         }
     }
-    std::vector<std::string> find(const SearchCriteria& criteria, const std::vector<SearchOpenDatabase>& open = {}) {
-        const SearchResult result = find_in_files({m_dir.path(), criteria, open}, CKeyMatcher(criteria), m_cancel);
+    std::vector<std::string> find(const SearchCriteria& criteria,
+                                  const std::vector<SearchOpenDatabase>& open = {}) {
+        const SearchResult result =
+            find_in_files({m_dir.path(), criteria, open}, CKeyMatcher(criteria), m_cancel);
         EXPECT_EQ(result.error, "");
         std::vector<std::string> hits;
         for (const auto& h : result.hits)
@@ -100,7 +103,8 @@ TEST_F(KeySearchTest, DescriptionCriterion) {
         criteria.flags = kSearchDescription;
         criteria.description = c.text;
         criteria.text_options = c.options;
-        EXPECT_EQ(matches(criteria, c.description), c.match) << c.text << " / " << c.description << " / " << c.options;
+        EXPECT_EQ(matches(criteria, c.description), c.match)
+            << c.text << " / " << c.description << " / " << c.options;
     }
 }
 
@@ -144,7 +148,8 @@ TEST_F(KeySearchTest, NumberAndAttributeCriteria) {
     c.attr_mask = key_attr_mask_bit(KA_MASTER) | key_attr_mask_bit(KA_INACTIVE);
     const CKeyMatcher m(c);
     EXPECT_TRUE(m.CheckKey(make_key(0x0000000A1B2Cu, KA_MASTER, 0, "")));
-    EXPECT_TRUE(m.CheckKey(make_key(0x0012340A1B2Cu, KA_INACTIVE, 0, ""))); // a short number matches any long part
+    EXPECT_TRUE(
+        m.CheckKey(make_key(0x0012340A1B2Cu, KA_INACTIVE, 0, ""))); // a short number matches any long part
     EXPECT_FALSE(m.CheckKey(make_key(0x0000000A1B2Cu, KA_NORMAL, 0, "")));
     EXPECT_FALSE(m.CheckKey(make_key(0x0000000A1B2Du, KA_MASTER, 0, "")));
     c.number = CCardUID(0x0000000A1B2Cu, 6);
@@ -185,7 +190,8 @@ TEST_F(KeySearchTest, TheOpenDocumentIsSearchedWithItsUnsavedKeys) {
     c.flags = kSearchDescription;
     c.description = "door";
     EXPECT_EQ(find(c, {snapshot_for_search(doc)}), (std::vector<std::string>{"office#0"}));
-    const SearchResult r = find_in_files({m_dir.path(), c, {snapshot_for_search(doc)}}, CKeyMatcher(c), m_cancel);
+    const SearchResult r =
+        find_in_files({m_dir.path(), c, {snapshot_for_search(doc)}}, CKeyMatcher(c), m_cancel);
     EXPECT_EQ(r.hits.at(0).key_description, "unsaved door");
     EXPECT_EQ(find(c), (std::vector<std::string>{"office#0"}));
 }
