@@ -263,7 +263,7 @@ CsvImportResult import_keys_from_csv_file(const std::filesystem::path& path, CKe
         keys.push_back(store->get_item(i));
         keys.back()->set_deleted(replace);
     }
-    CKeyNumberIndex index(keys);
+    CKeyNumberIndex index(keys, count + rows.size());
 
     CsvImportResult result;
     bool changed = false;

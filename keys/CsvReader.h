@@ -30,12 +30,20 @@ public:
     // Reads the next row into fields (cleared first). False at the end of the text when no field was read.
     // Lines that hold nothing are skipped. Throws read_error when the stream fails.
     bool read_row(std::vector<std::string>& fields) {
-        fields.clear();
+        m_count = 0;
         m_field.clear();
+        const bool got = scan_row(fields);
+        fields.resize(m_count);
+        return got;
+    }
+
+private:
+    // The strings of fields are reused from row to row; m_count says how many this row has.
+    bool scan_row(std::vector<std::string>& fields) {
         bool in_quotes = false;
         for (;;) {
             if (m_pos == m_end && !fill()) {
-                if (fields.empty() && m_field.empty())
+                if (m_count == 0 && m_field.empty())
                     return false;
                 finish_field(fields);
                 return true;
@@ -55,7 +63,7 @@ public:
                 // carriage return that is part of a field is always written between quotes).
                 if (!m_field.empty() && m_field.back() == kCarriageReturn)
                     m_field.pop_back();
-                if (fields.empty() && m_field.empty())
+                if (m_count == 0 && m_field.empty())
                     continue; // an empty line
                 finish_field(fields);
                 return true;
@@ -65,7 +73,6 @@ public:
         }
     }
 
-private:
     // Appends the characters up to the next one that means something in the current state.
     void append_run(bool in_quotes) {
         std::size_t end = m_pos + 1;
@@ -80,17 +87,18 @@ private:
     }
 
     void finish_field(std::vector<std::string>& fields) {
+        if (m_count == fields.size())
+            fields.emplace_back();
+        std::string& out = fields[m_count++];
         if (m_field.size() >= 2 && m_field.front() == kQuote && m_field.back() == kQuote) {
-            std::string unquoted;
-            unquoted.reserve(m_field.size() - 2);
+            out.clear();
             for (std::size_t i = 1; i + 1 < m_field.size(); ++i) {
-                unquoted += m_field[i];
+                out += m_field[i];
                 if (m_field[i] == kQuote && i + 2 < m_field.size() && m_field[i + 1] == kQuote)
                     ++i;
             }
-            fields.push_back(std::move(unquoted));
         } else {
-            fields.push_back(m_field);
+            out.assign(m_field);
         }
         m_field.clear();
     }
@@ -117,6 +125,7 @@ private:
     std::size_t m_end = 0;
     bool m_eof = false;
     std::string m_field;
+    std::size_t m_count = 0;
 };
 
 } // namespace csv

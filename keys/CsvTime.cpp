@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -122,9 +121,19 @@ std::string format_csv_time(std::int64_t t) {
     const long long year = static_cast<long long>(tm.tm_year) + kTmYearBase;
     if (year < 0)
         return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %2d %.2d:%.2d:%.2d %lld", kDays[tm.tm_wday], kMonths[tm.tm_mon],
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, year);
+    // "%s %s %2d %.2d:%.2d:%.2d %lld", written by hand: an export formats one per key.
+    std::string text = std::string(kDays[tm.tm_wday]) + ' ' + kMonths[tm.tm_mon] + " 00 00:00:00 ";
+    auto put = [&text](std::size_t at, int value) {
+        text[at] = static_cast<char>('0' + value / 10);
+        text[at + 1] = static_cast<char>('0' + value % 10);
+    };
+    put(8, tm.tm_mday);
+    if (tm.tm_mday < 10)
+        text[8] = ' ';
+    put(11, tm.tm_hour);
+    put(14, tm.tm_min);
+    put(17, tm.tm_sec);
+    text += std::to_string(year);
     return text;
 }
 

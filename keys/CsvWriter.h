@@ -39,9 +39,15 @@ private:
             return std::string_view(field);
     }
 
+    static bool needs_quotes(std::string_view field) {
+        for (char c : field)
+            if (c == Delimiter::value || c == kLineFeed || c == kCarriageReturn || c == kQuote)
+                return true;
+        return false;
+    }
+
     void append_field(std::string_view field) {
-        constexpr char kSpecial[] = {Delimiter::value, kLineFeed, kCarriageReturn, kQuote};
-        if (field.find_first_of(std::string_view(kSpecial, sizeof kSpecial)) == std::string_view::npos) {
+        if (!needs_quotes(field)) {
             m_row += field;
             return;
         }

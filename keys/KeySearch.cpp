@@ -3,11 +3,13 @@
 #include "keys/KeySearch.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <stdexcept>
 
 #include "app/i18n.h"
 #include "keys/CKeyDb.h"
+#include "keys/KeyDbTime.h"
 #include "keys/KeyNumber.h"
 
 namespace {
@@ -28,11 +30,28 @@ std::string casefold(std::string_view text) {
     return result;
 }
 
-// Case folding of ASCII text: only the letters A-Z change.
-void ascii_fold_into(std::string_view text, std::string& out) {
-    out.resize(text.size());
-    std::transform(text.begin(), text.end(), out.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+// g_utf8_casefold of text into out, without its allocations for the common letters: ASCII letters and
+// the Cyrillic block (U+0400-U+04FF) fold to their simple lower case; any other letter goes to GLib.
+void fold_into(std::string_view text, std::string& out) {
+    out.clear();
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x80) {
+            out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+            ++p;
+            continue;
+        }
+        const gunichar u = g_utf8_get_char_validated(p, end - p);
+        if (u < 0x0400 || u > 0x04FF) {
+            out = casefold(text);
+            return;
+        }
+        char buf[6];
+        out.append(buf, static_cast<std::size_t>(g_unichar_to_utf8(g_unichar_tolower(u), buf)));
+        p = g_utf8_next_char(p);
+    }
 }
 
 // Calls on_word for each run of letters and digits of text, until it returns true.
@@ -57,13 +76,44 @@ bool any_word(std::string_view text, OnWord on_word) {
     return word && on_word(std::string_view(word, static_cast<std::size_t>(end - word)));
 }
 
-// A key database opened only for reading: a search never creates or changes a file.
+// A stored key as check_record asks for it.
+struct CKeyInfoView {
+    const key_info& key;
+    const CCardUID& number() const { return key.number; }
+    bool is_short() const { return key.is_short; }
+    std::int64_t created() const { return key.created; }
+    KeyAttr attr() const { return key.attr; }
+    const Glib::ustring& description() const { return key.comment; }
+};
+
+// A key database opened only for reading (a search never creates or changes a file), whose current key
+// record answers check_record field by field, decoded as ReadKey decodes it.
 class CKeyDbReader : public CKeyDb {
 public:
     void OpenForReading(const std::filesystem::path& path) {
         Open(path, true);
         if (!CheckFormat())
             throw std::runtime_error(_("Bad database format."));
+    }
+    void GoToKey(std::uint32_t k) { GoToRecord(static_cast<std::int32_t>(k + 1)); }
+    void ReadCurrent(key_info& info) const { GetKeyInfo(info); }
+
+    CCardUID number() const {
+        CCardUID n;
+        return n.TryParse(c_string(GetFieldRaw(kColKeyNum))) ? n : CCardUID();
+    }
+    bool is_short() const { return field_to_long(kColShortNum) != 0; }
+    std::int64_t created() const { return parse_key_db_time(c_string(GetFieldRaw(kColCreate))); }
+    KeyAttr attr() const { return key_attr_from_db_code(field_to_long(kColAttr)); }
+    Glib::ustring description() const { return GetFieldData(kColComment); }
+
+private:
+    static std::string_view c_string(std::string_view field) { return field.substr(0, field.find('\0')); }
+    long field_to_long(int column) const {
+        char buf[32] = {};
+        const std::string_view raw = GetFieldRaw(column);
+        raw.copy(buf, std::min(raw.size(), sizeof buf - 1));
+        return std::strtol(buf, nullptr, 10);
     }
 };
 
@@ -104,9 +154,11 @@ public:
         for (std::uint32_t k = 0; k < count; ++k) {
             if (!tested())
                 return false;
-            db.ReadKey(k, key);
-            if (m_matcher.CheckKey(key))
+            db.GoToKey(k);
+            if (m_matcher.check_record(db)) {
+                db.ReadCurrent(key);
                 add_hit(name, description, k, key);
+            }
         }
         return true;
     }
@@ -170,25 +222,16 @@ CKeyMatcher::CKeyMatcher(const SearchCriteria& criteria) : m_criteria(criteria) 
     });
 }
 
-bool CKeyMatcher::check_fields(const CCardUID& number, bool is_short, std::int64_t created,
-                               KeyAttr attr) const {
-    const std::uint32_t flags = m_criteria.flags;
-    if ((flags & kSearchNumber) &&
-        compare_key_numbers(number, is_short, m_criteria.number, m_criteria.is_short) != 0)
-        return false;
-    if (flags & kSearchAdded) {
-        if (created == 0 || (m_criteria.added_from != 0 && created < m_criteria.added_from) ||
-            (m_to != 0 && created > m_to))
-            return false;
-    }
-    if ((flags & kSearchAttribute) && !(m_criteria.attr_mask & key_attr_mask_bit(attr)))
-        return false;
-    return true;
+bool CKeyMatcher::number_matches(const CCardUID& number, bool is_short) const {
+    return compare_key_numbers(number, is_short, m_criteria.number, m_criteria.is_short) == 0;
 }
 
-bool CKeyMatcher::check_description(const Glib::ustring& text) const {
-    if (!(m_criteria.flags & kSearchDescription))
-        return true;
+bool CKeyMatcher::date_matches(std::int64_t created) const {
+    return created != 0 && (m_criteria.added_from == 0 || created >= m_criteria.added_from) &&
+           (m_to == 0 || created <= m_to);
+}
+
+bool CKeyMatcher::description_matches(const Glib::ustring& text) const {
     const std::string& raw = text.raw();
     if (m_regex)
         return g_regex_match_full(m_regex.get(), raw.data(), static_cast<gssize>(raw.size()), 0,
@@ -197,32 +240,34 @@ bool CKeyMatcher::check_description(const Glib::ustring& text) const {
         return FindWord(text);
     if (m_criteria.text_options & kMatchCase)
         return raw.find(m_folded) != std::string::npos;
-    if (is_ascii(raw)) {
-        if (!m_asciiText) // folded ASCII stays ASCII and cannot hold the other letters
-            return false;
+    if (m_asciiText || !is_ascii(raw)) {
         thread_local std::string folded;
-        ascii_fold_into(raw, folded);
+        fold_into(raw, folded);
         return folded.find(m_folded) != std::string::npos;
     }
-    return casefold(raw).find(m_folded) != std::string::npos;
+    return false; // folded ASCII stays ASCII and cannot hold the other letters
 }
 
 bool CKeyMatcher::FindWord(const Glib::ustring& text) const {
     if (m_words.empty())
         return false;
-    const std::string folded = (m_criteria.text_options & kMatchCase) ? text.raw() : casefold(text.raw());
+    if (m_criteria.text_options & kMatchCase)
+        return any_word(text.raw(), [this](std::string_view word) {
+            return std::find(m_words.begin(), m_words.end(), word) != m_words.end();
+        });
+    thread_local std::string folded;
+    fold_into(text.raw(), folded);
     return any_word(folded, [this](std::string_view word) {
         return std::find(m_words.begin(), m_words.end(), word) != m_words.end();
     });
 }
 
 bool CKeyMatcher::CheckKey(const key_info& key) const {
-    return check_fields(key.number, key.is_short, key.created, key.attr) && check_description(key.comment);
+    return check_record(CKeyInfoView{key});
 }
 
 bool CKeyMatcher::CheckKey(const CKey& key) const {
-    return check_fields(key.number(), key.is_short(), key.created(), key.attr()) &&
-           check_description(key.description());
+    return check_record(key);
 }
 
 // ---- scanning ----

@@ -64,13 +64,28 @@ public:
     // True when the key meets every selected criterion.
     bool CheckKey(const key_info& key) const;
     bool CheckKey(const CKey& key) const;
+    // The same test of any record that answers number(), is_short(), created(), attr() and description():
+    // each value is asked for only when a criterion needs it, so a stored record is decoded no further
+    // than the test goes.
+    template <class Record>
+    bool check_record(const Record& r) const {
+        const std::uint32_t flags = m_criteria.flags;
+        if ((flags & kSearchNumber) && !number_matches(r.number(), r.is_short()))
+            return false;
+        if ((flags & kSearchAdded) && !date_matches(r.created()))
+            return false;
+        if ((flags & kSearchAttribute) && !(m_criteria.attr_mask & key_attr_mask_bit(r.attr())))
+            return false;
+        return !(flags & kSearchDescription) || description_matches(r.description());
+    }
     // Whether one of the description's words (runs of letters and digits) equals one of the searched words;
     // case is ignored unless kMatchCase is set.
     bool FindWord(const Glib::ustring& text) const;
 
 private:
-    bool check_fields(const CCardUID& number, bool is_short, std::int64_t created, KeyAttr attr) const;
-    bool check_description(const Glib::ustring& text) const;
+    bool number_matches(const CCardUID& number, bool is_short) const;
+    bool date_matches(std::int64_t created) const;
+    bool description_matches(const Glib::ustring& text) const;
 
     SearchCriteria m_criteria;
     std::int64_t m_to = 0;
