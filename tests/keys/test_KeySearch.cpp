@@ -179,6 +179,52 @@ TEST_F(KeySearchTest, SearchesEveryDatabaseInNameOrder) {
     EXPECT_EQ(r.records, 3u);
 }
 
+// A stored record is decoded field by field as the criteria ask; the hits must be the keys that the whole
+// decoded record passes.
+TEST_F(KeySearchTest, StoredRecordsMeetTheCriteriaAsTheirDecodedKeysDo) {
+    std::vector<key_info> keys;
+    for (std::uint64_t i = 0; i < 40; ++i)
+        keys.push_back(make_key(0x0A0000u + i % 7 + (i % 3) * 0x1000000u, static_cast<KeyAttr>(1 + i % 4),
+                                i % 5 ? local_time(2026, 1 + i % 12, 1 + i % 28, 12, 0) : 0,
+                                i % 2 ? "Front door" : "Подъезд 2", i % 6 == 0));
+    write_db("mixed", "", keys);
+    SearchCriteria number;
+    number.flags = kSearchNumber;
+    number.number = CCardUID(0x0A0003u, 3);
+    number.is_short = true;
+    SearchCriteria attribute;
+    attribute.flags = kSearchAttribute;
+    attribute.attr_mask = key_attr_mask_bit(KA_BLOCKING) | key_attr_mask_bit(KA_INACTIVE);
+    SearchCriteria dates;
+    dates.flags = kSearchAdded;
+    dates.added_from = local_time(2026, 3, 1);
+    dates.added_to = local_time(2026, 8, 31);
+    SearchCriteria all = number;
+    all.flags |= kSearchAttribute | kSearchAdded | kSearchDescription;
+    all.attr_mask = 0xFF;
+    all.description = "ДВЕРЬ";
+    SearchCriteria words;
+    words.flags = kSearchDescription | kSearchNumber;
+    words.number = CCardUID(0x10A0001u, 6); // the short keys with this low part match too
+    words.text_options = kMatchWholeWord;
+    words.description = "подъезд";
+    for (const SearchCriteria& c : {number, attribute, dates, all, words}) {
+        CKeyDb db;
+        db.Connect(m_dir / "mixed.dbf", false);
+        std::vector<std::string> expected;
+        const CKeyMatcher matcher(c);
+        key_info k;
+        for (std::uint32_t i = 0; i < db.GetKeyCount(); ++i) {
+            db.ReadKey(i, k);
+            if (matcher.CheckKey(k))
+                expected.push_back("mixed#" + std::to_string(i));
+        }
+        db.Close();
+        EXPECT_FALSE(expected.empty() && c.flags != all.flags) << c.flags;
+        EXPECT_EQ(find(c), expected) << c.flags;
+    }
+}
+
 TEST_F(KeySearchTest, TheOpenDocumentIsSearchedWithItsUnsavedKeys) {
     write_db("office", "Office", {make_key(1, KA_NORMAL, 0, "saved door")});
     CKeyDocument doc;
