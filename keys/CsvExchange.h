@@ -39,11 +39,12 @@ unsigned export_keys_to_csv_file(const std::filesystem::path& path, const CKeyDo
 // Writes the database list ("Database", "Description", "Keys") in list order, the same way.
 unsigned export_bases_to_csv_file(const std::filesystem::path& path, const std::vector<CsvDbListRow>& bases);
 
-// Reads a key file into the document: a row's number (in format, else hexadecimal) that matches a key
-// re-adds that key (updating it), another number adds a key with a new id. With replace, keys not in the
-// file are removed. The whole file is read before the document is touched: a file that cannot be opened or
-// read, or whose header has no "Number" column, throws std::runtime_error (translated text) and leaves the
-// document as it was.
+// Reads a key file into the document. Header cells are matched with the translated column titles, then with
+// the English ones; a leading byte-order mark is ignored. A row's number (in format, else hexadecimal) that
+// matches a key re-adds that key (updating it), another number adds a key with a new id. With replace, keys
+// not in the file are removed. The whole file is read before the document is touched: a file that cannot be
+// opened or read, or whose header has no "Number" column, throws std::runtime_error (translated text) and
+// leaves the document as it was.
 CsvImportResult import_keys_from_csv_file(const std::filesystem::path& path, CKeyDocument& doc, bool replace,
                                           key_format format);
 
