@@ -11,6 +11,7 @@ public:
     CComModeView();
     // Stores both values and redraws only when either changed.
     void SetStatus(CAdapterThread::ComMode mode, CAdapterThread::PowerMode power);
+    CAdapterThread::ComMode mode() const { return m_nMode; }
 
 protected:
     void on_draw(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
