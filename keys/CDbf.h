@@ -13,6 +13,11 @@
 #include "keys/CDbfException.h"
 #include "keys/DbfCodePage.h"
 
+// The conversions of character fields, answered from tables that iconv fills once per code page: the same
+// results and errors as ansiToUtf8 and utf8_to_ansi, without an iconv call per field.
+std::string dbf_decode_text(DbfCodePage cp, std::string_view bytes);
+std::string dbf_encode_text(DbfCodePage cp, std::string_view text);
+
 class CDbf {
 public:
     // One field descriptor, exactly as it stands in the file.
@@ -59,6 +64,8 @@ public:
 
     Glib::ustring GetFieldData(int field) const;
     void SetFieldData(int field, const Glib::ustring& value);
+    // SetFieldData of UTF-8 text that is not a Glib::ustring (saves building one per field).
+    void SetFieldText(int field, std::string_view value);
 
     void SetDeleteStatus(bool deleted);
     bool GetDeleteStatus() const;
@@ -104,7 +111,7 @@ private:
     std::uint64_t RecordOffset(std::uint32_t index) const;
     void SetFieldDate(const DBFFIELD& f, char* dst, const Glib::ustring& value);
     void SetFieldFloat(const DBFFIELD& f, char* dst, const Glib::ustring& value);
-    void SetFieldChar(const DBFFIELD& f, char* dst, const Glib::ustring& value);
+    void SetFieldChar(const DBFFIELD& f, char* dst, std::string_view value);
     const DBFFIELD& CheckedField(int field) const;
 
     std::string m_fileName;

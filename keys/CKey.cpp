@@ -29,7 +29,6 @@ T boxed_or(const GValue* value, T fallback) {
 
 } // namespace
 
-// Runs after glibmm's own class set-up, so these handlers replace the ones it installs for Glib::Property.
 void CKey::class_init(void* g_class, void*) {
     static_assert(std::size(g_props) == kPropEnd);
     auto* klass = G_OBJECT_CLASS(g_class);
@@ -116,32 +115,54 @@ void CKey::set_property_callback(GObject* object, guint prop, const GValue* valu
     }
 }
 
+Glib::RefPtr<CKey> CKey::make(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
+                              bool is_short, std::int64_t created, Glib::ustring&& description) {
+    auto* instance = static_cast<GObject*>(g_object_new(object_type(), nullptr));
+    CKey* key = nullptr;
+    try {
+        key = new CKey(instance, id, type, attr, number, is_short, created, std::move(description));
+    } catch (...) {
+        g_object_unref(instance);
+        throw;
+    }
+    // The wrapper is deleted with the instance, when the last reference goes.
+    return Glib::make_refptr_for_instance<CKey>(key);
+}
+
 Glib::RefPtr<CKey> CKey::create(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
                                 bool is_short, std::int64_t created, const Glib::ustring& description) {
-    return Glib::make_refptr_for_instance<CKey>(
-        new CKey(id, type, attr, number, is_short, created, description));
+    return make(id, type, attr, number, is_short, created, Glib::ustring(description));
 }
 
 Glib::RefPtr<CKey> CKey::create(const key_info& info) {
-    return create(info.id, info.type, info.attr, info.number, info.is_short, info.created, info.comment);
+    return make(info.id, info.type, info.attr, info.number, info.is_short, info.created,
+                Glib::ustring(info.comment));
 }
 
-CKey::CKey(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number, bool is_short,
-           std::int64_t created, const Glib::ustring& description)
-    // ExtraClassInit is a base ahead of Glib::Object: its hook must be in place when the first key registers
-    // the type.
-    : Glib::ObjectBase(typeid(CKey)), Glib::ExtraClassInit(&CKey::class_init), m_number(number),
-      m_description(description), m_created(created), m_id(id), m_type(type), m_attr(attr),
-      m_short(is_short) {}
+Glib::RefPtr<CKey> CKey::create(key_info&& info) {
+    return make(info.id, info.type, info.attr, info.number, info.is_short, info.created,
+                std::move(info.comment));
+}
+
+CKey::CKey(GObject* instance, std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
+           bool is_short, std::int64_t created, Glib::ustring&& description)
+    : Glib::Object(instance), m_number(number), m_description(std::move(description)), m_created(created),
+      m_id(id), m_type(type), m_attr(attr), m_short(is_short) {}
 
 GType CKey::object_type() {
-    // glibmm registers a derived type when its first instance is made.
-    static const GType type = G_OBJECT_TYPE(create(0, CT_UNKNOWN, KA_NONE, CCardUID(), false, 0, {})->gobj());
+    static const GType type =
+        g_type_register_static_simple(G_TYPE_OBJECT, "KestrixKey", sizeof(GObjectClass), &CKey::class_init,
+                                      sizeof(GObject), nullptr, static_cast<GTypeFlags>(0));
     return type;
 }
 
 key_info CKey::to_key_info() const {
     key_info info;
+    to_key_info(info);
+    return info;
+}
+
+void CKey::to_key_info(key_info& info) const {
     info.id = m_id;
     info.type = m_type;
     info.attr = m_attr;
@@ -149,7 +170,6 @@ key_info CKey::to_key_info() const {
     info.is_short = m_short;
     info.created = m_created;
     info.comment = m_description;
-    return info;
 }
 
 void CKey::notify(Prop prop) {

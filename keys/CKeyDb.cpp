@@ -56,19 +56,37 @@ struct FieldText {
     char buf[256];
 };
 
+// Plain digits, few enough not to overflow: the form every key record has, read without strtol.
+bool plain_digits(std::string_view text, unsigned long& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    unsigned long v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<unsigned long>(c - '0');
+    }
+    value = v;
+    return true;
+}
+
 long field_to_long(std::string_view text) {
+    if (unsigned long v = 0; plain_digits(text, v))
+        return static_cast<long>(v);
     return std::strtol(FieldText(text).buf, nullptr, 10);
 }
 
 unsigned long field_to_ulong(std::string_view text) {
+    if (unsigned long v = 0; plain_digits(text, v))
+        return v;
     return std::strtoul(FieldText(text).buf, nullptr, 10);
 }
 
+// Decimal text of a value in buf (room for 24 characters).
 template <typename T>
-Glib::ustring decimal(T value) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return Glib::ustring(buf, r.ptr);
+std::string_view decimal(char* buf, T value) {
+    const auto r = std::to_chars(buf, buf + 24, value);
+    return std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 std::uint16_t get_le16(const unsigned char* p) {
@@ -179,7 +197,18 @@ void CKeyDb::ReadKey(std::uint32_t k, key_info& info) {
     if (k >= INT32_MAX)
         throw std::out_of_range("CKeyDb::ReadKey: key index");
     GoToRecord(static_cast<std::int32_t>(k + 1));
-    GetKeyInfo(info);
+    GetKeyInfo(info, CKeyDbTimeReader());
+}
+
+void CKeyDb::ReadKeys(const std::function<void(std::uint32_t k, key_info& info)>& sink) {
+    const std::uint32_t count = GetKeyCount();
+    const CKeyDbTimeReader times;
+    key_info info;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        GoToRecord(static_cast<std::int32_t>(k + 1));
+        GetKeyInfo(info, times);
+        sink(k, info);
+    }
 }
 
 void CKeyDb::AddKey(const key_info& info) {
@@ -189,7 +218,7 @@ void CKeyDb::AddKey(const key_info& info) {
 }
 
 // Unparsable values never fail a read: they give 0, the empty number or Normal.
-void CKeyDb::GetKeyInfo(key_info& info) const {
+void CKeyDb::GetKeyInfo(key_info& info, const CKeyDbTimeReader& times) const {
     info.id = static_cast<std::uint32_t>(field_to_ulong(GetFieldRaw(kColId)));
     info.attr = key_attr_from_db_code(field_to_long(GetFieldRaw(kColAttr)));
     info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(GetFieldRaw(kColType))));
@@ -199,17 +228,18 @@ void CKeyDb::GetKeyInfo(key_info& info) const {
         number = CCardUID();
     info.number = number;
     info.comment = GetFieldData(kColComment);
-    info.created = parse_key_db_time(c_string(GetFieldRaw(kColCreate)));
+    info.created = times.parse(c_string(GetFieldRaw(kColCreate)));
 }
 
 void CKeyDb::SetKeyInfo(const key_info& info) {
-    SetFieldData(kColId, decimal(info.id));
-    SetFieldData(kColAttr, decimal(key_attr_to_db_code(info.attr)));
-    SetFieldData(kColType, decimal(static_cast<std::uint32_t>(info.type)));
-    SetFieldData(kColShortNum, info.is_short ? "1" : "0");
-    SetFieldData(kColKeyNum, info.number.ToString());
-    SetFieldData(kColComment, info.comment);
-    SetFieldData(kColCreate, format_key_db_time(info.created));
+    char buf[24];
+    SetFieldText(kColId, decimal(buf, info.id));
+    SetFieldText(kColAttr, decimal(buf, key_attr_to_db_code(info.attr)));
+    SetFieldText(kColType, decimal(buf, static_cast<std::uint32_t>(info.type)));
+    SetFieldText(kColShortNum, info.is_short ? "1" : "0");
+    SetFieldText(kColKeyNum, info.number.ToString());
+    SetFieldText(kColComment, info.comment.raw());
+    SetFieldText(kColCreate, format_key_db_time(info.created));
 }
 
 bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count) {

@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "keys/CDbf.h"
 #include "keys/KeyTypes.h"
+
+class CKeyDbTimeReader;
 
 class CKeyDb : public CDbf {
 public:
@@ -47,6 +50,8 @@ public:
     std::uint32_t GetKeyCount() const { return GetRecordCount() > 0 ? GetRecordCount() - 1 : 0; }
     // Reads key k (record k + 1).
     void ReadKey(std::uint32_t k, key_info& info);
+    // Reads every key in file order, handing each to sink in one reused record (sink may take its values).
+    void ReadKeys(const std::function<void(std::uint32_t k, key_info& info)>& sink);
     // Appends a record holding info. Throws CDbfException "Bad Value" when a value does not fit its column.
     void AddKey(const key_info& info);
 
@@ -55,7 +60,7 @@ public:
     static bool GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count);
 
 protected:
-    void GetKeyInfo(key_info& info) const;
+    void GetKeyInfo(key_info& info, const CKeyDbTimeReader& times) const;
     void SetKeyInfo(const key_info& info);
 };
 

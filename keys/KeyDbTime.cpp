@@ -86,6 +86,11 @@ class CDayCache {
 public:
     std::int64_t get(int year, int month, int day, int hour, int minute) {
         check_zone();
+        return get_in_checked_zone(year, month, day, hour, minute);
+    }
+
+    // For many times in a row: the caller has looked at the zone (check_zone) just before.
+    std::int64_t get_in_checked_zone(int year, int month, int day, int hour, int minute) {
         if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
             return wall_to_instant(year, month, day, hour, minute);
         const auto key = static_cast<std::uint64_t>(static_cast<std::uint32_t>(year)) << 16 |
@@ -104,6 +109,19 @@ public:
         return wall_to_instant(year, month, day, hour, minute);
     }
 
+    // A changed TZ makes every cached day wrong.
+    void check_zone() {
+        const char* tz = std::getenv("TZ");
+        const bool same = m_zoneKnown && (tz ? m_hasTz && m_zone == tz : !m_hasTz);
+        if (same)
+            return;
+        m_zoneKnown = true;
+        m_hasTz = tz != nullptr;
+        m_zone = tz ? tz : "";
+        m_days.clear();
+        tzset();
+    }
+
 private:
     // Uniform when midnight is a real 00:00:00 and 24 hours later it is 00:00:00 of the next day at the
     // same offset. (Two changes cancelling within one day do not occur in any zone.)
@@ -119,45 +137,82 @@ private:
         return {midnight, uniform};
     }
 
-    // A changed TZ makes every cached day wrong.
-    void check_zone() {
-        const char* tz = std::getenv("TZ");
-        const bool same = m_zoneKnown && (tz ? m_hasTz && m_zone == tz : !m_hasTz);
-        if (same)
-            return;
-        m_zoneKnown = true;
-        m_hasTz = tz != nullptr;
-        m_zone = tz ? tz : "";
-        m_days.clear();
-        tzset();
-    }
-
     std::unordered_map<std::uint64_t, DayEntry> m_days;
     bool m_zoneKnown = false;
     bool m_hasTz = false;
     std::string m_zone;
 };
 
-} // namespace
-
-std::int64_t local_wall_time(int year, int month, int day, int hour, int minute) {
+CDayCache& day_cache() {
     thread_local CDayCache cache;
-    return cache.get(year, month, day, hour, minute);
+    return cache;
 }
 
-std::int64_t parse_key_db_time(std::string_view text) {
-    int day = 0, month = 0, year = 0, hour = 0, minute = 0;
+int two_digits(const char* p) {
+    return (p[0] - '0') * 10 + (p[1] - '0');
+}
+
+// "DD.MM.YYYY HH:MM" exactly, as this program writes it: read without the general scanner.
+bool scan_written_form(std::string_view text, int& day, int& month, int& year, int& hour, int& minute) {
+    static constexpr char kForm[] = "00.00.0000 00:00";
+    if (text.size() != sizeof kForm - 1)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kForm[i] == '0' ? !digit : text[i] != kForm[i])
+            return false;
+    }
+    const char* p = text.data();
+    day = two_digits(p);
+    month = two_digits(p + 3);
+    year = two_digits(p + 6) * 100 + two_digits(p + 8);
+    hour = two_digits(p + 11);
+    minute = two_digits(p + 14);
+    return true;
+}
+
+// The fields of a creation time, as sscanf's "%d.%d.%d %d:%d" would read them; false without a date.
+bool scan_key_db_time(std::string_view text, int& day, int& month, int& year, int& hour, int& minute) {
+    if (scan_written_form(text, day, month, year, hour, minute))
+        return true;
+    day = month = year = hour = minute = 0;
     std::size_t pos = 0;
     if (!scan_int(text, pos, day) || !scan_literal(text, pos, '.') || !scan_int(text, pos, month) ||
         !scan_literal(text, pos, '.') || !scan_int(text, pos, year))
-        return 0;
+        return false;
     // The blank of the pattern matches any run of white space, then hour ':' minute, each optional.
     if (scan_int(text, pos, hour) && scan_literal(text, pos, ':'))
         scan_int(text, pos, minute);
+    return true;
+}
+
+std::int64_t parse_in_checked_zone(std::string_view text) {
+    int day = 0, month = 0, year = 0, hour = 0, minute = 0;
+    if (!scan_key_db_time(text, day, month, year, hour, minute))
+        return 0;
     if (day < 1 || day > 31 || month < 1 || month > 12 || year < kMinYear)
         return 0;
-    const std::int64_t t = local_wall_time(year, month, day, hour, minute);
+    const std::int64_t t = day_cache().get_in_checked_zone(year, month, day, hour, minute);
     return t == -1 ? 0 : t;
+}
+
+} // namespace
+
+std::int64_t local_wall_time(int year, int month, int day, int hour, int minute) {
+    return day_cache().get(year, month, day, hour, minute);
+}
+
+std::int64_t parse_key_db_time(std::string_view text) {
+    day_cache().check_zone();
+    return parse_in_checked_zone(text);
+}
+
+CKeyDbTimeReader::CKeyDbTimeReader() {
+    day_cache().check_zone();
+}
+
+std::int64_t CKeyDbTimeReader::parse(std::string_view text) const {
+    return parse_in_checked_zone(text);
 }
 
 std::string format_key_db_time(std::int64_t t) {
