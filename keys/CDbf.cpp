@@ -127,6 +127,10 @@ public:
                 learn(to_utf8, from_utf8, static_cast<std::uint8_t>(b));
             std::sort(m_bytes.begin(), m_bytes.end());
         }
+        m_direct.fill(-1);
+        for (const auto& [c, byte] : m_bytes)
+            if (c < kDirect)
+                m_direct[c] = byte;
         for (iconv_t cd : {to_utf8, from_utf8})
             if (cd != reinterpret_cast<iconv_t>(-1))
                 iconv_close(cd);
@@ -225,11 +229,16 @@ private:
     }
 
     int lookup(char32_t c) const {
+        if (c < kDirect)
+            return m_direct[c];
         const auto it =
             std::lower_bound(m_bytes.begin(), m_bytes.end(), std::pair<char32_t, std::uint8_t>(c, 0));
         return it != m_bytes.end() && it->first == c ? it->second : -1;
     }
 
+    // Latin-1 and Cyrillic, where nearly every character of a description lies, without a search.
+    static constexpr char32_t kDirect = 0x500;
+    std::array<std::int16_t, kDirect> m_direct{};
     char m_utf8[256][4] = {};
     std::array<std::uint8_t, 256> m_length{};
     std::vector<std::pair<char32_t, std::uint8_t>> m_bytes; // sorted by character
@@ -731,6 +740,30 @@ std::string_view CDbf::GetFieldRaw(int field) const {
     const auto* p =
         reinterpret_cast<const char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
     return trim_blanks(std::string_view(p, f.length));
+}
+
+bool CDbf::PutFieldAscii(int field, char type, std::string_view value, bool right) {
+    if (field < 0 || static_cast<std::size_t>(field) >= m_fields.size())
+        return false;
+    const DBFFIELD& f = m_fields[static_cast<std::size_t>(field)];
+    if (f.type != type || value.size() > f.length)
+        return false;
+    for (const char c : value)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
+    std::memcpy(right ? dst + f.length - value.size() : dst, value.data(), value.size());
+    return true;
+}
+
+bool CDbf::PutFieldText(int field, std::string_view value) {
+    if (field < 0 || static_cast<std::size_t>(field) >= m_fields.size())
+        return false;
+    const DBFFIELD& f = m_fields[static_cast<std::size_t>(field)];
+    if (f.type != 'C')
+        return false;
+    char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
+    return code_page_table(m_codePage).encode(value, dst, f.length) >= 0;
 }
 
 Glib::ustring CDbf::GetFieldData(int field) const {

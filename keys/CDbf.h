@@ -91,6 +91,12 @@ public:
 protected:
     // The field's bytes in the record buffer with blanks stripped at both ends (no conversion).
     std::string_view GetFieldRaw(int field) const;
+    // Puts a value straight into a blank field of the record buffer when it surely fits without checks or
+    // conversions: plain ASCII of no more bytes than the field (right-aligned when `right`), or text whose
+    // every character the code page has (left-aligned). False, with the field unspecified, otherwise: the
+    // caller then sets it through SetFieldData. Does not mark the buffer modified.
+    bool PutFieldAscii(int field, char type, std::string_view value, bool right);
+    bool PutFieldText(int field, std::string_view value);
     // Writes the record buffer at the current record. Appended records are collected in memory and reach
     // the file in large writes, at the latest with Post, Close or the destructor.
     void WriteRecord();

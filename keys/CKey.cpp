@@ -9,6 +9,13 @@ namespace {
 // The "created" property is a GObject long, the type Glib::Value<std::int64_t> maps to.
 static_assert(std::is_same_v<std::int64_t, long>, "creation times must be GObject longs");
 
+// The instance of a key row: the plain object and the key that wraps it (null until the key is made, and
+// for an instance made by other code).
+struct KeyInstance {
+    GObject parent;
+    CKey* key;
+};
+
 // The installed properties, by property id; filled when the key type is registered.
 GParamSpec* g_props[8] = {};
 
@@ -52,7 +59,7 @@ void CKey::class_init(void* g_class, void*) {
 }
 
 void CKey::get_property_callback(GObject* object, guint prop, GValue* value, GParamSpec* pspec) {
-    const auto* key = dynamic_cast<const CKey*>(Glib::ObjectBase::_get_current_wrapper(object));
+    const CKey* key = of_instance(object);
     if (!key)
         return;
     switch (prop) {
@@ -83,7 +90,7 @@ void CKey::get_property_callback(GObject* object, guint prop, GValue* value, GPa
 }
 
 void CKey::set_property_callback(GObject* object, guint prop, const GValue* value, GParamSpec* pspec) {
-    auto* key = dynamic_cast<CKey*>(Glib::ObjectBase::_get_current_wrapper(object));
+    CKey* key = of_instance(object);
     if (!key)
         return;
     switch (prop) {
@@ -125,6 +132,7 @@ Glib::RefPtr<CKey> CKey::make(std::uint32_t id, CardType type, KeyAttr attr, con
         g_object_unref(instance);
         throw;
     }
+    reinterpret_cast<KeyInstance*>(instance)->key = key;
     // The wrapper is deleted with the instance, when the last reference goes.
     return Glib::make_refptr_for_instance<CKey>(key);
 }
@@ -152,8 +160,14 @@ CKey::CKey(GObject* instance, std::uint32_t id, CardType type, KeyAttr attr, con
 GType CKey::object_type() {
     static const GType type =
         g_type_register_static_simple(G_TYPE_OBJECT, "KestrixKey", sizeof(GObjectClass), &CKey::class_init,
-                                      sizeof(GObject), nullptr, static_cast<GTypeFlags>(0));
+                                      sizeof(KeyInstance), nullptr, static_cast<GTypeFlags>(0));
     return type;
+}
+
+CKey* CKey::of_instance(GObject* object) {
+    if (!object || !G_TYPE_CHECK_INSTANCE_TYPE(object, object_type()))
+        return nullptr;
+    return reinterpret_cast<KeyInstance*>(object)->key;
 }
 
 key_info CKey::to_key_info() const {

@@ -17,7 +17,7 @@
 // The class is a GObject type of its own ("KestrixKey"), registered once, and each key wraps a plain instance
 // of it: glibmm's way of deriving types looks the type up by name for every new object, which cost opening a
 // large database as much as reading it.
-class CKey : public Glib::Object {
+class CKey final : public Glib::Object {
 public:
     static Glib::RefPtr<CKey> create(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
                                      bool is_short, std::int64_t created, const Glib::ustring& description);
@@ -27,6 +27,9 @@ public:
 
     // The GType of key rows, for property expressions of list columns (registered on first use).
     static GType object_type();
+    // The key that wraps an instance of object_type(); null for any other object. Reaches the key through
+    // the instance itself, without glibmm's wrapper look-up.
+    static CKey* of_instance(GObject* object);
 
     // The stored record of this key: its id and current property values. The second form fills a record
     // in place, reusing its description's storage.
@@ -77,7 +80,7 @@ public:
         return {this, "key-different"};
     }
 
-protected:
+private:
     // Wraps a new instance of object_type() and owns its one reference.
     CKey(GObject* instance, std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
          bool is_short, std::int64_t created, Glib::ustring&& description);

@@ -197,12 +197,12 @@ void CKeyDb::ReadKey(std::uint32_t k, key_info& info) {
     if (k >= INT32_MAX)
         throw std::out_of_range("CKeyDb::ReadKey: key index");
     GoToRecord(static_cast<std::int32_t>(k + 1));
-    GetKeyInfo(info, CKeyDbTimeReader());
+    GetKeyInfo(info, CKeyDbTimes());
 }
 
 void CKeyDb::ReadKeys(const std::function<void(std::uint32_t k, key_info& info)>& sink) {
     const std::uint32_t count = GetKeyCount();
-    const CKeyDbTimeReader times;
+    const CKeyDbTimes times;
     key_info info;
     for (std::uint32_t k = 0; k < count; ++k) {
         GoToRecord(static_cast<std::int32_t>(k + 1));
@@ -212,13 +212,41 @@ void CKeyDb::ReadKeys(const std::function<void(std::uint32_t k, key_info& info)>
 }
 
 void CKeyDb::AddKey(const key_info& info) {
+    AddKey(info, CKeyDbTimes());
+}
+
+void CKeyDb::AddKey(const key_info& info, const CKeyDbTimes& times) {
     Append(1);
-    SetKeyInfo(info);
+    // The appended record is blank: values go straight in where they surely fit, and only a record with a
+    // value that needs the checks (and may be refused) takes the general way, which rewrites every field.
+    if (!PutKeyInfo(info, times))
+        SetKeyInfo(info, times);
     WriteRecord();
 }
 
+bool CKeyDb::PutKeyInfo(const key_info& info, const CKeyDbTimes& times) {
+    char buf[24];
+    if (!PutFieldAscii(kColId, 'N', decimal(buf, info.id), true) ||
+        !PutFieldAscii(kColAttr, 'N', decimal(buf, key_attr_to_db_code(info.attr)), true) ||
+        !PutFieldAscii(kColType, 'N', decimal(buf, static_cast<std::uint32_t>(info.type)), true) ||
+        !PutFieldAscii(kColShortNum, 'N', info.is_short ? "1" : "0", true))
+        return false;
+    // CCardUID::ToString, without a string.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char hex[2 * 15];
+    const std::size_t n = std::min<std::size_t>(info.number.length, 15);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = info.number.bytes[n - 1 - i];
+        hex[2 * i] = kHex[b >> 4];
+        hex[2 * i + 1] = kHex[b & 0x0F];
+    }
+    return PutFieldAscii(kColKeyNum, 'C', std::string_view(hex, 2 * n), false) &&
+           PutFieldText(kColComment, info.comment.raw()) &&
+           PutFieldAscii(kColCreate, 'C', times.format(info.created), false);
+}
+
 // Unparsable values never fail a read: they give 0, the empty number or Normal.
-void CKeyDb::GetKeyInfo(key_info& info, const CKeyDbTimeReader& times) const {
+void CKeyDb::GetKeyInfo(key_info& info, const CKeyDbTimes& times) const {
     info.id = static_cast<std::uint32_t>(field_to_ulong(GetFieldRaw(kColId)));
     info.attr = key_attr_from_db_code(field_to_long(GetFieldRaw(kColAttr)));
     info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(GetFieldRaw(kColType))));
@@ -231,7 +259,7 @@ void CKeyDb::GetKeyInfo(key_info& info, const CKeyDbTimeReader& times) const {
     info.created = times.parse(c_string(GetFieldRaw(kColCreate)));
 }
 
-void CKeyDb::SetKeyInfo(const key_info& info) {
+void CKeyDb::SetKeyInfo(const key_info& info, const CKeyDbTimes& times) {
     char buf[24];
     SetFieldText(kColId, decimal(buf, info.id));
     SetFieldText(kColAttr, decimal(buf, key_attr_to_db_code(info.attr)));
@@ -239,7 +267,7 @@ void CKeyDb::SetKeyInfo(const key_info& info) {
     SetFieldText(kColShortNum, info.is_short ? "1" : "0");
     SetFieldText(kColKeyNum, info.number.ToString());
     SetFieldText(kColComment, info.comment.raw());
-    SetFieldText(kColCreate, format_key_db_time(info.created));
+    SetFieldText(kColCreate, times.format(info.created));
 }
 
 bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count) {

@@ -15,6 +15,7 @@
 
 #include "app/i18n.h"
 #include "keys/CKeyDb.h"
+#include "keys/KeyDbTime.h"
 
 namespace {
 
@@ -124,15 +125,16 @@ void CKeyDocument::write_database(const std::filesystem::path& path) const {
     // The rows are read through the plain model: a wrapper pointer per row would cost more than its record.
     auto* model = G_LIST_MODEL(m_keys->gobj());
     const guint n = g_list_model_get_n_items(model);
+    const CKeyDbTimes times;
     key_info info;
     for (guint i = 0; i < n; ++i) {
         auto* item = static_cast<GObject*>(g_list_model_get_item(model, i));
-        const auto* key = dynamic_cast<const CKey*>(Glib::ObjectBase::_get_current_wrapper(item));
+        const CKey* key = CKey::of_instance(item);
         g_object_unref(item); // the store keeps its own reference
         if (!key)
             throw std::logic_error("CKeyDocument: a row without its key");
         key->to_key_info(info);
-        db.AddKey(info);
+        db.AddKey(info, times);
     }
     db.Sync();
     db.Close();

@@ -288,6 +288,28 @@ INSTANTIATE_TEST_SUITE_P(TwoZones, KeyDbClockChangeTest,
                                            ClockChangeDays{"EasternUs", kEasternUs, 2024, 3, 10, 11, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Saving writes creation times from the day cache and opening reads the written form with its own scanner;
+// both must agree with the system's local time for instants in any order, across clock changes, in zones
+// whose offsets are not whole hours too.
+TEST(KeyDbTimeTest, WrittenTimesAgreeWithTheSystemAndReadBack) {
+    for (const char* tz : {kCentralEurope, kEasternUs, "NST3:30NDT,M3.2.0,M11.1.0", "<+0545>-5:45"}) {
+        CLocalZone zone(tz);
+        const std::int64_t first = 1672531200; // 2023-01-01 UTC
+        const std::int64_t range = 3 * 366 * 24 * 3600;
+        for (std::int64_t i = 0; i < 6000; ++i) {
+            const std::int64_t t = first + (i * 2654435761) % range; // jumps between seasons
+            const auto value = static_cast<std::time_t>(t);
+            std::tm tm{};
+            ASSERT_TRUE(localtime_r(&value, &tm));
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%.2d.%.2d.%.4d %.2d:%.2d", tm.tm_mday, tm.tm_mon + 1,
+                          tm.tm_year + 1900, tm.tm_hour, tm.tm_min);
+            ASSERT_EQ(format_key_db_time(t), expected) << tz << " at " << t;
+            ASSERT_EQ(format_key_db_time(parse_key_db_time(expected)), expected) << tz << " at " << t;
+        }
+    }
+}
+
 TEST_F(CKeyDbTest, RepeatedAutumnHourReadsAsItsLaterInstant) {
     // 27.10.2024 02:30 in Central Europe: 00:30 UTC in summer time, 01:30 UTC after the clocks went back.
     local_time(2024, 7, 1); // whatever mktime last saw must not matter
