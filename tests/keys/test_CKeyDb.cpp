@@ -328,6 +328,55 @@ TEST_F(CKeyDbTest, CreationTimesAreWrittenInLocalTime) {
 
 // ---- rejected files ----
 
+// Values are put straight into new records only when they surely fit; every value that does not must still
+// be refused the way the field setter refuses it, without touching the fields after it.
+TEST_F(CKeyDbTest, KeysWithValuesThatDoNotFitAreRefused) {
+    struct Case {
+        const char* what;
+        key_info info;
+        std::string message;
+    };
+    key_info base;
+    base.id = 5;
+    base.number = CCardUID(0x0A1B2Cull, 6);
+    base.comment = "ok";
+    std::vector<Case> cases;
+    const auto with = [&](const char* what, auto change, std::string message) {
+        key_info k = base;
+        change(k);
+        cases.push_back({what, k, std::move(message)});
+    };
+    with(
+        "number of nine bytes",
+        [](key_info& k) { k.number = CCardUID(reinterpret_cast<const std::uint8_t*>("123456789"), 9); },
+        "Bad Value");
+    with(
+        "attribute code of five digits", [](key_info& k) { k.attr = static_cast<KeyAttr>(12345); },
+        "Bad Value");
+    with(
+        "type of five digits", [](key_info& k) { k.type = static_cast<CardType>(99999); }, "Bad Value");
+    with(
+        "description of 101 characters", [](key_info& k) { k.comment = std::string(101, 'x'); }, "Bad Value");
+    with(
+        "description the code page lacks", [](key_info& k) { k.comment = "中"; }, "iconv failed, errno: 84");
+    for (const Case& c : cases) {
+        CKeyDb db;
+        db.Connect(m_path, true);
+        try {
+            db.AddKey(c.info);
+            ADD_FAILURE() << c.what << " was accepted";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.message, 0), 0u) << c.what << ": " << e.what();
+        }
+        db.Close();
+        const Bytes rec = record_on_disk(1);
+        ASSERT_EQ(rec.size(), 154u) << c.what;
+        // The description field was never reached or was left blank: nothing spilled into it.
+        if (std::string(c.what).rfind("description", 0) != 0)
+            EXPECT_EQ(std::string(rec.begin() + 38, rec.begin() + 138), std::string(100, ' ')) << c.what;
+    }
+}
+
 TEST_F(CKeyDbTest, WrongColumnsAreBadDatabaseFormat) {
     auto fields = key_db_fields();
     fields[0] = field("id", 'N', 12);
