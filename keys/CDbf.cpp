@@ -98,6 +98,11 @@ std::string_view trim_blanks(std::string_view s) {
     }
     while (end > 0 && s[end - 1] == ' ')
         --end;
+    for (std::uint64_t word = 0; first + 8 <= end; first += 8) { // numbers stand right-aligned
+        std::memcpy(&word, s.data() + first, 8);
+        if (word != kEightBlanks)
+            break;
+    }
     while (first < end && s[first] == ' ')
         ++first;
     return s.substr(first, end - first);
@@ -772,8 +777,12 @@ Glib::ustring CDbf::GetFieldData(int field) const {
     raw = raw.substr(0, std::min(raw.size(), raw.find('\0'))); // fields are C strings
     if (raw.empty())
         return {};
-    if (f.type == 'C')
-        return Glib::ustring(dbf_decode_text(m_codePage, raw));
+    if (f.type == 'C') { // raw holds no zero byte any more
+        std::string text;
+        if (!code_page_table(m_codePage).decode(raw, text))
+            text = ansiToUtf8(m_codePage, raw); // fails the way a direct conversion does
+        return Glib::ustring(std::move(text));
+    }
     // Other types hold ASCII; stray bytes of other software are read through the code page so that the
     // result is always valid UTF-8.
     std::string text = g_utf8_validate(raw.data(), static_cast<gssize>(raw.size()), nullptr)

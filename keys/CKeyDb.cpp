@@ -226,6 +226,7 @@ void CKeyDb::AddKey(const key_info& info, const CKeyDbTimes& times) {
 
 bool CKeyDb::PutKeyInfo(const key_info& info, const CKeyDbTimes& times) {
     char buf[24];
+    char created[16];
     if (!PutFieldAscii(kColId, 'N', decimal(buf, info.id), true) ||
         !PutFieldAscii(kColAttr, 'N', decimal(buf, key_attr_to_db_code(info.attr)), true) ||
         !PutFieldAscii(kColType, 'N', decimal(buf, static_cast<std::uint32_t>(info.type)), true) ||
@@ -242,7 +243,7 @@ bool CKeyDb::PutKeyInfo(const key_info& info, const CKeyDbTimes& times) {
     }
     return PutFieldAscii(kColKeyNum, 'C', std::string_view(hex, 2 * n), false) &&
            PutFieldText(kColComment, info.comment.raw()) &&
-           PutFieldAscii(kColCreate, 'C', times.format(info.created), false);
+           PutFieldAscii(kColCreate, 'C', times.format(info.created, created), false);
 }
 
 // Unparsable values never fail a read: they give 0, the empty number or Normal.
@@ -267,7 +268,8 @@ void CKeyDb::SetKeyInfo(const key_info& info, const CKeyDbTimes& times) {
     SetFieldText(kColShortNum, info.is_short ? "1" : "0");
     SetFieldText(kColKeyNum, info.number.ToString());
     SetFieldText(kColComment, info.comment.raw());
-    SetFieldText(kColCreate, times.format(info.created));
+    char created[16];
+    SetFieldText(kColCreate, times.format(info.created, created));
 }
 
 bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count) {

@@ -238,7 +238,7 @@ bool scan_key_db_time(std::string_view text, int& day, int& month, int& year, in
     return true;
 }
 
-std::string format_in_checked_zone(std::int64_t t);
+std::size_t format_in_checked_zone(std::int64_t t, char* out);
 
 std::int64_t parse_in_checked_zone(std::string_view text) {
     int day = 0, month = 0, year = 0, hour = 0, minute = 0;
@@ -269,20 +269,22 @@ std::int64_t CKeyDbTimes::parse(std::string_view text) const {
     return parse_in_checked_zone(text);
 }
 
-std::string CKeyDbTimes::format(std::int64_t t) const {
-    return format_in_checked_zone(t);
+std::string_view CKeyDbTimes::format(std::int64_t t, char (&text)[16]) const {
+    return std::string_view(text, format_in_checked_zone(t, text));
 }
 
 std::string format_key_db_time(std::int64_t t) {
     day_cache().check_zone();
-    return format_in_checked_zone(t);
+    char text[16];
+    return std::string(text, format_in_checked_zone(t, text));
 }
 
 namespace {
 
-std::string format_in_checked_zone(std::int64_t t) {
+// Writes the 16 characters of t's text to out; 0 when t is unknown or does not fit the column.
+std::size_t format_in_checked_zone(std::int64_t t, char* out) {
     if (t == 0)
-        return {};
+        return 0;
     // Most times fall on days the day cache knows (opening the database filled it): those are worked out
     // from the day's midnight; the rest ask the system.
     CDayCache& cache = day_cache();
@@ -291,11 +293,11 @@ std::string format_in_checked_zone(std::int64_t t) {
         const auto value = static_cast<std::time_t>(t);
         std::tm tm{};
         if (!localtime_r(&value, &tm))
-            return {};
+            return 0;
         cache.learn_offset(tm.tm_gmtoff);
         const long full_year = static_cast<long>(tm.tm_year) + kMinYear;
         if (full_year < 0 || full_year > 9999) // would not fit the column
-            return {};
+            return 0;
         year = static_cast<int>(full_year);
         month = tm.tm_mon + 1;
         day = tm.tm_mday;
@@ -303,17 +305,17 @@ std::string format_in_checked_zone(std::int64_t t) {
         minute = tm.tm_min;
     }
     // "%.2d.%.2d.%.4d %.2d:%.2d", written by hand: saving formats one per key.
-    std::string text = "00.00.0000 00:00";
-    auto put = [&text](std::size_t at, long value, int digits) {
+    std::memcpy(out, "00.00.0000 00:00", 16);
+    auto put = [out](std::size_t at, long value, int digits) {
         for (int i = digits - 1; i >= 0; --i, value /= 10)
-            text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+            out[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
     };
     put(0, day, 2);
     put(3, month, 2);
     put(6, year, 4);
     put(11, hour, 2);
     put(14, minute, 2);
-    return text;
+    return 16;
 }
 
 } // namespace

@@ -17,7 +17,8 @@ class CKeyDbTimes {
 public:
     CKeyDbTimes();
     std::int64_t parse(std::string_view text) const;
-    std::string format(std::int64_t t) const;
+    // format_key_db_time's text, written into text (the empty view for "").
+    std::string_view format(std::int64_t t, char (&text)[16]) const;
 };
 
 // "%.2d.%.2d.%.4d %.2d:%.2d" of the local time of t; "" when t is 0 (unknown), cannot be converted, or
