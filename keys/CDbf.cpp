@@ -753,9 +753,19 @@ bool CDbf::PutFieldAscii(int field, char type, std::string_view value, bool righ
     const DBFFIELD& f = m_fields[static_cast<std::size_t>(field)];
     if (f.type != type || value.size() > f.length)
         return false;
-    for (const char c : value)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
+    // Only a character field converts its bytes; ASCII is the same in both code pages. Checked eight
+    // bytes at a time: a record holds a few dozen of them.
+    if (type == 'C') {
+        std::size_t i = 0;
+        for (std::uint64_t word = 0; i + 8 <= value.size(); i += 8) {
+            std::memcpy(&word, value.data() + i, 8);
+            if (word & 0x8080808080808080ull)
+                return false;
+        }
+        for (; i < value.size(); ++i)
+            if (static_cast<unsigned char>(value[i]) >= 0x80)
+                return false;
+    }
     char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
     std::memcpy(right ? dst + f.length - value.size() : dst, value.data(), value.size());
     return true;

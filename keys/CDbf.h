@@ -92,7 +92,8 @@ protected:
     // The field's bytes in the record buffer with blanks stripped at both ends (no conversion).
     std::string_view GetFieldRaw(int field) const;
     // Puts a value straight into a blank field of the record buffer when it surely fits without checks or
-    // conversions: plain ASCII of no more bytes than the field (right-aligned when `right`), or text whose
+    // conversions: bytes of a field of `type` that take no conversion (any bytes in an 'N' field, plain
+    // ASCII in a 'C' field) and are no more than the field (right-aligned when `right`), or text whose
     // every character the code page has (left-aligned). False, with the field unspecified, otherwise: the
     // caller then sets it through SetFieldData. Does not mark the buffer modified.
     bool PutFieldAscii(int field, char type, std::string_view value, bool right);

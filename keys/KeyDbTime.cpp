@@ -107,6 +107,15 @@ public:
         constexpr std::int64_t kYear10000 = 253402300800; // no instant beyond fits the column
         if (t < -kYear10000 || t > kYear10000)
             return false;
+        // Keys are mostly added in batches: the day of the previous answer comes first.
+        if (m_last.uniform && t >= m_last.midnight && t < m_last.midnight + kDaySeconds) {
+            year = m_lastYear;
+            month = m_lastMonth;
+            day = m_lastDay;
+            hour = static_cast<int>((t - m_last.midnight) / 3600);
+            minute = static_cast<int>((t - m_last.midnight) % 3600 / 60);
+            return true;
+        }
         for (const long offset : m_offsets) {
             civil_from_days(floor_div(t + offset, kDaySeconds), year, month, day);
             if (year < kMinYear || year > 9999)
@@ -116,6 +125,10 @@ public:
                 continue;
             hour = static_cast<int>((t - e.midnight) / 3600);
             minute = static_cast<int>((t - e.midnight) % 3600 / 60);
+            m_last = e;
+            m_lastYear = year;
+            m_lastMonth = month;
+            m_lastDay = day;
             return true;
         }
         return false;
@@ -138,6 +151,7 @@ public:
         m_hasTz = tz != nullptr;
         m_zone = tz ? tz : "";
         m_days.clear();
+        m_last = {};
         tzset();
     }
 
@@ -190,6 +204,8 @@ private:
 
     std::unordered_map<std::uint64_t, DayEntry> m_days;
     long m_offsets[2] = {0, 0}; // the last two offsets from UTC that localtime_r gave
+    DayEntry m_last{0, false};  // the day of wall_time_of's last answer
+    int m_lastYear = 0, m_lastMonth = 0, m_lastDay = 0;
     bool m_zoneKnown = false;
     bool m_hasTz = false;
     std::string m_zone;
