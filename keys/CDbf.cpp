@@ -781,18 +781,34 @@ bool CDbf::PutFieldText(int field, std::string_view value) {
     return code_page_table(m_codePage).encode(value, dst, f.length) >= 0;
 }
 
-Glib::ustring CDbf::GetFieldData(int field) const {
-    const DBFFIELD& f = CheckedField(field);
-    std::string_view raw = GetFieldRaw(field);
+void CDbf::GetFieldsRaw(std::string_view* raw, int count) const {
+    if (count > 0)
+        CheckedField(count - 1);
+    for (int i = 0; i < count; ++i) {
+        const auto* p =
+            reinterpret_cast<const char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(i)];
+        raw[i] = trim_blanks(std::string_view(p, m_fields[static_cast<std::size_t>(i)].length));
+    }
+}
+
+Glib::ustring CDbf::DecodeCharField(std::string_view raw) const {
     raw = raw.substr(0, std::min(raw.size(), raw.find('\0'))); // fields are C strings
     if (raw.empty())
         return {};
-    if (f.type == 'C') { // raw holds no zero byte any more
-        std::string text;
-        if (!code_page_table(m_codePage).decode(raw, text))
-            text = ansiToUtf8(m_codePage, raw); // fails the way a direct conversion does
-        return Glib::ustring(std::move(text));
-    }
+    std::string text;
+    if (!code_page_table(m_codePage).decode(raw, text))
+        text = ansiToUtf8(m_codePage, raw); // fails the way a direct conversion does
+    return Glib::ustring(std::move(text));
+}
+
+Glib::ustring CDbf::GetFieldData(int field) const {
+    const DBFFIELD& f = CheckedField(field);
+    std::string_view raw = GetFieldRaw(field);
+    if (f.type == 'C')
+        return DecodeCharField(raw);
+    raw = raw.substr(0, std::min(raw.size(), raw.find('\0'))); // fields are C strings
+    if (raw.empty())
+        return {};
     // Other types hold ASCII; stray bytes of other software are read through the code page so that the
     // result is always valid UTF-8.
     std::string text = g_utf8_validate(raw.data(), static_cast<gssize>(raw.size()), nullptr)

@@ -91,6 +91,10 @@ public:
 protected:
     // The field's bytes in the record buffer with blanks stripped at both ends (no conversion).
     std::string_view GetFieldRaw(int field) const;
+    // GetFieldRaw of fields 0 ... count - 1 at once (count at most the field count).
+    void GetFieldsRaw(std::string_view* raw, int count) const;
+    // A character field's text from its GetFieldRaw bytes, as GetFieldData gives it.
+    Glib::ustring DecodeCharField(std::string_view raw) const;
     // Puts a value straight into a blank field of the record buffer when it surely fits without checks or
     // conversions: bytes of a field of `type` that take no conversion (any bytes in an 'N' field, plain
     // ASCII in a 'C' field) and are no more than the field (right-aligned when `right`), or text whose

@@ -248,16 +248,20 @@ bool CKeyDb::PutKeyInfo(const key_info& info, const CKeyDbTimes& times) {
 
 // Unparsable values never fail a read: they give 0, the empty number or Normal.
 void CKeyDb::GetKeyInfo(key_info& info, const CKeyDbTimes& times) const {
-    info.id = static_cast<std::uint32_t>(field_to_ulong(GetFieldRaw(kColId)));
-    info.attr = key_attr_from_db_code(field_to_long(GetFieldRaw(kColAttr)));
-    info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(GetFieldRaw(kColType))));
-    info.is_short = field_to_long(GetFieldRaw(kColShortNum)) != 0;
+    std::string_view raw[kColumnCount];
+    GetFieldsRaw(raw, kColumnCount);
+    info.id = static_cast<std::uint32_t>(field_to_ulong(raw[kColId]));
+    info.attr = key_attr_from_db_code(field_to_long(raw[kColAttr]));
+    info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(raw[kColType])));
+    info.is_short = field_to_long(raw[kColShortNum]) != 0;
     CCardUID number;
-    if (!number.TryParse(c_string(GetFieldRaw(kColKeyNum))))
+    if (!number.TryParse(c_string(raw[kColKeyNum])))
         number = CCardUID();
     info.number = number;
-    info.comment = GetFieldData(kColComment);
-    info.created = times.parse(c_string(GetFieldRaw(kColCreate)));
+    // A table opened without its format checked may have another type there.
+    info.comment =
+        GetField(kColComment).type == 'C' ? DecodeCharField(raw[kColComment]) : GetFieldData(kColComment);
+    info.created = times.parse(c_string(raw[kColCreate]));
 }
 
 void CKeyDb::SetKeyInfo(const key_info& info, const CKeyDbTimes& times) {
