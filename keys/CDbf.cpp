@@ -3,6 +3,7 @@
 #include "keys/CDbf.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <clocale>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iconv.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,11 +86,26 @@ HeaderDate today() {
     return cached;
 }
 
+// Plain loops: string_view's find_first_not_of looks each byte up in its set with a library call. Text
+// fields are mostly padding, so the blanks at the end are skipped eight at a time.
 std::string_view trim_blanks(std::string_view s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+    constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+    std::size_t first = 0, end = s.size();
+    for (std::uint64_t word = 0; end >= 8; end -= 8) {
+        std::memcpy(&word, s.data() + end - 8, 8);
+        if (word != kEightBlanks)
+            break;
+    }
+    while (end > 0 && s[end - 1] == ' ')
+        --end;
+    for (std::uint64_t word = 0; first + 8 <= end; first += 8) { // numbers stand right-aligned
+        std::memcpy(&word, s.data() + first, 8);
+        if (word != kEightBlanks)
+            break;
+    }
+    while (first < end && s[first] == ' ')
+        ++first;
+    return s.substr(first, end - first);
 }
 
 // Decimal number at the start of text, as atoi reads it (leading blanks, a sign, digits; 0 if none).
@@ -96,7 +113,168 @@ int leading_int(const std::string& text) {
     return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
 }
 
+// The conversions of one code page, worked out once through iconv itself so that they give exactly iconv's
+// answers: each byte's UTF-8 text, and the byte of each character the code page has. Character fields then
+// convert with a table look-up per byte instead of an iconv call per field; whatever the tables do not
+// answer (a byte or character iconv refuses, text that is not UTF-8) takes the iconv path, with its errors.
+class CCodePageTable {
+public:
+    explicit CCodePageTable(DbfCodePage cp) {
+        for (int b = 0; b < 0x80; ++b) { // both code pages keep ASCII as it is
+            m_utf8[b][0] = static_cast<char>(b);
+            m_length[b] = 1;
+        }
+        const char* name = dbf_code_page_name(cp);
+        const iconv_t to_utf8 = iconv_open("UTF-8", name);
+        const iconv_t from_utf8 = iconv_open(name, "UTF-8");
+        if (to_utf8 != reinterpret_cast<iconv_t>(-1) && from_utf8 != reinterpret_cast<iconv_t>(-1)) {
+            for (int b = 0x80; b < 0x100; ++b)
+                learn(to_utf8, from_utf8, static_cast<std::uint8_t>(b));
+            std::sort(m_bytes.begin(), m_bytes.end());
+        }
+        m_direct.fill(-1);
+        for (const auto& [c, byte] : m_bytes)
+            if (c < kDirect)
+                m_direct[c] = byte;
+        for (iconv_t cd : {to_utf8, from_utf8})
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                iconv_close(cd);
+    }
+
+    // The UTF-8 text of bytes (no zero byte among them); false when a byte is not known.
+    bool decode(std::string_view bytes, std::string& out) const {
+        char buf[4 * 256];
+        char* end = buf;
+        for (const unsigned char b : bytes.substr(0, 256)) {
+            const std::uint8_t n = m_length[b];
+            if (n == 0)
+                return false;
+            std::memcpy(end, m_utf8[b], 4); // whole entries: the unused bytes are overwritten next
+            end += n;
+        }
+        if (bytes.size() > 256) // a field is at most 255 bytes long
+            return false;
+        out.assign(buf, end);
+        return true;
+    }
+
+    // Writes the code-page bytes of UTF-8 text to dst (room for `room` bytes); the count written, or -1 when
+    // a character is not known, the text is not UTF-8 or it does not fit.
+    long encode(std::string_view text, char* dst, std::size_t room) const {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < text.size();) {
+            char32_t c = 0;
+            const auto lead = static_cast<unsigned char>(text[i]);
+            if (lead < 0x80) {
+                c = lead;
+                i += 1;
+            } else if (!next_char(text, i, c)) {
+                return -1;
+            }
+            int byte = c < 0x80 ? static_cast<int>(c) : lookup(c);
+            if (byte < 0 || n >= room)
+                return -1;
+            dst[n++] = static_cast<char>(byte);
+        }
+        return static_cast<long>(n);
+    }
+
+private:
+    void learn(iconv_t to_utf8, iconv_t from_utf8, std::uint8_t b) {
+        char in[1] = {static_cast<char>(b)};
+        char out[8] = {};
+        char* in_ptr = in;
+        char* out_ptr = out;
+        std::size_t in_left = 1, out_left = sizeof out;
+        iconv(to_utf8, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(to_utf8, &in_ptr, &in_left, &out_ptr, &out_left) == static_cast<std::size_t>(-1) ||
+            in_left != 0)
+            return;
+        const auto length = static_cast<std::size_t>(out_ptr - out);
+        if (length == 0 || length > sizeof m_utf8[b])
+            return;
+        std::memcpy(m_utf8[b], out, length);
+        m_length[b] = static_cast<std::uint8_t>(length);
+        // The way back, as iconv takes it; only a character that comes back as one byte is kept.
+        std::string_view text(out, length);
+        std::size_t at = 0;
+        char32_t c = 0;
+        if (!next_char(text, at, c) || at != length)
+            return;
+        char back[8];
+        in_ptr = out;
+        in_left = length;
+        out_ptr = back;
+        out_left = sizeof back;
+        iconv(from_utf8, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(from_utf8, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<std::size_t>(-1) &&
+            in_left == 0 && out_ptr - back == 1)
+            m_bytes.emplace_back(c, static_cast<std::uint8_t>(back[0]));
+    }
+
+    // Decodes one multi-byte UTF-8 character of at most three bytes (the code pages have nothing beyond
+    // them), refusing overlong forms and surrogates.
+    static bool next_char(std::string_view text, std::size_t& i, char32_t& c) {
+        const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+        const unsigned char lead = byte(i);
+        const auto continuation = [&](std::size_t k) { return k < text.size() && (byte(k) & 0xC0) == 0x80; };
+        if (lead >= 0xC2 && lead <= 0xDF && continuation(i + 1)) {
+            c = static_cast<char32_t>((lead & 0x1F) << 6 | (byte(i + 1) & 0x3F));
+            i += 2;
+            return true;
+        }
+        if (lead >= 0xE0 && lead <= 0xEF && continuation(i + 1) && continuation(i + 2)) {
+            c = static_cast<char32_t>((lead & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F));
+            if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))
+                return false;
+            i += 3;
+            return true;
+        }
+        return false;
+    }
+
+    int lookup(char32_t c) const {
+        if (c < kDirect)
+            return m_direct[c];
+        const auto it =
+            std::lower_bound(m_bytes.begin(), m_bytes.end(), std::pair<char32_t, std::uint8_t>(c, 0));
+        return it != m_bytes.end() && it->first == c ? it->second : -1;
+    }
+
+    // Latin-1 and Cyrillic, where nearly every character of a description lies, without a search.
+    static constexpr char32_t kDirect = 0x500;
+    std::array<std::int16_t, kDirect> m_direct{};
+    char m_utf8[256][4] = {};
+    std::array<std::uint8_t, 256> m_length{};
+    std::vector<std::pair<char32_t, std::uint8_t>> m_bytes; // sorted by character
+};
+
+const CCodePageTable& code_page_table(DbfCodePage cp) {
+    static const CCodePageTable cp866(DbfCodePage::kCp866);
+    static const CCodePageTable win1251(DbfCodePage::kWindows1251);
+    return cp == DbfCodePage::kCp866 ? cp866 : win1251;
+}
+
 } // namespace
+
+// File bytes of a character field to UTF-8, as ansiToUtf8 converts them.
+std::string dbf_decode_text(DbfCodePage cp, std::string_view bytes) {
+    bytes = bytes.substr(0, std::min(bytes.size(), bytes.find('\0')));
+    std::string out;
+    if (!code_page_table(cp).decode(bytes, out))
+        return ansiToUtf8(cp, bytes); // fails the way a direct conversion does
+    return out;
+}
+
+// UTF-8 text to a character field's bytes, as utf8_to_ansi converts it.
+std::string dbf_encode_text(DbfCodePage cp, std::string_view text) {
+    std::string out(text.size(), '\0');
+    const long n = code_page_table(cp).encode(text, out.data(), out.size());
+    if (n < 0)
+        return utf8_to_ansi(cp, text);
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
 
 CDbf::CDbf() = default;
 
@@ -569,14 +747,68 @@ std::string_view CDbf::GetFieldRaw(int field) const {
     return trim_blanks(std::string_view(p, f.length));
 }
 
-Glib::ustring CDbf::GetFieldData(int field) const {
-    const DBFFIELD& f = CheckedField(field);
-    std::string_view raw = GetFieldRaw(field);
+bool CDbf::PutFieldAscii(int field, char type, std::string_view value, bool right) {
+    if (field < 0 || static_cast<std::size_t>(field) >= m_fields.size())
+        return false;
+    const DBFFIELD& f = m_fields[static_cast<std::size_t>(field)];
+    if (f.type != type || value.size() > f.length)
+        return false;
+    // Only a character field converts its bytes; ASCII is the same in both code pages. Checked eight
+    // bytes at a time: a record holds a few dozen of them.
+    if (type == 'C') {
+        std::size_t i = 0;
+        for (std::uint64_t word = 0; i + 8 <= value.size(); i += 8) {
+            std::memcpy(&word, value.data() + i, 8);
+            if (word & 0x8080808080808080ull)
+                return false;
+        }
+        for (; i < value.size(); ++i)
+            if (static_cast<unsigned char>(value[i]) >= 0x80)
+                return false;
+    }
+    char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
+    std::memcpy(right ? dst + f.length - value.size() : dst, value.data(), value.size());
+    return true;
+}
+
+bool CDbf::PutFieldText(int field, std::string_view value) {
+    if (field < 0 || static_cast<std::size_t>(field) >= m_fields.size())
+        return false;
+    const DBFFIELD& f = m_fields[static_cast<std::size_t>(field)];
+    if (f.type != 'C')
+        return false;
+    char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
+    return code_page_table(m_codePage).encode(value, dst, f.length) >= 0;
+}
+
+void CDbf::GetFieldsRaw(std::string_view* raw, int count) const {
+    if (count > 0)
+        CheckedField(count - 1);
+    for (int i = 0; i < count; ++i) {
+        const auto* p =
+            reinterpret_cast<const char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(i)];
+        raw[i] = trim_blanks(std::string_view(p, m_fields[static_cast<std::size_t>(i)].length));
+    }
+}
+
+Glib::ustring CDbf::DecodeCharField(std::string_view raw) const {
     raw = raw.substr(0, std::min(raw.size(), raw.find('\0'))); // fields are C strings
     if (raw.empty())
         return {};
+    std::string text;
+    if (!code_page_table(m_codePage).decode(raw, text))
+        text = ansiToUtf8(m_codePage, raw); // fails the way a direct conversion does
+    return Glib::ustring(std::move(text));
+}
+
+Glib::ustring CDbf::GetFieldData(int field) const {
+    const DBFFIELD& f = CheckedField(field);
+    std::string_view raw = GetFieldRaw(field);
     if (f.type == 'C')
-        return Glib::ustring(ansiToUtf8(m_codePage, raw));
+        return DecodeCharField(raw);
+    raw = raw.substr(0, std::min(raw.size(), raw.find('\0'))); // fields are C strings
+    if (raw.empty())
+        return {};
     // Other types hold ASCII; stray bytes of other software are read through the code page so that the
     // result is always valid UTF-8.
     std::string text = g_utf8_validate(raw.data(), static_cast<gssize>(raw.size()), nullptr)
@@ -602,9 +834,16 @@ Glib::ustring CDbf::GetFieldData(int field) const {
 }
 
 void CDbf::SetFieldData(int field, const Glib::ustring& value) {
+    SetFieldText(field, value.raw());
+}
+
+void CDbf::SetFieldText(int field, std::string_view value) {
     const DBFFIELD& f = CheckedField(field);
     // Counting characters costs a pass over the text; a text of no more bytes than the field fits anyway.
-    const std::size_t n = value.bytes() <= f.length ? value.bytes() : value.length();
+    const std::size_t n =
+        value.size() <= f.length
+            ? value.size()
+            : static_cast<std::size_t>(g_utf8_pointer_to_offset(value.data(), value.data() + value.size()));
     // "FALSE" fits a one-byte logical field: it is stored as one letter. A field of no bytes takes nothing.
     if (f.length == 0 || (n > f.length && !(f.type == 'L' && n <= 5)))
         ThrowDbfException(CDbfException::kBadValue, m_fileName);
@@ -613,23 +852,19 @@ void CDbf::SetFieldData(int field, const Glib::ustring& value) {
     if (!value.empty()) {
         switch (f.type) {
         case 'D':
-            SetFieldDate(f, dst, value);
+            SetFieldDate(f, dst, Glib::ustring(value.data(), value.size()));
             break;
         case 'F':
-            SetFieldFloat(f, dst, value);
+            SetFieldFloat(f, dst, Glib::ustring(value.data(), value.size()));
             break;
-        case 'L': {
-            const std::string& v = value.raw();
-            dst[0] = v == "TRUE" || v == "YES" ? 'T' : v == "FALSE" || v == "NO" ? 'F' : ' ';
+        case 'L':
+            dst[0] = value == "TRUE" || value == "YES" ? 'T' : value == "FALSE" || value == "NO" ? 'F' : ' ';
             break;
-        }
-        case 'N': {
-            const std::string& v = value.raw();
-            if (v.size() > f.length) // more bytes than characters: not ASCII
+        case 'N':
+            if (value.size() > f.length) // more bytes than characters: not ASCII
                 ThrowDbfException(CDbfException::kBadValue, m_fileName);
-            std::memcpy(dst + f.length - v.size(), v.data(), v.size());
+            std::memcpy(dst + f.length - value.size(), value.data(), value.size());
             break;
-        }
         default:
             SetFieldChar(f, dst, value);
             break;
@@ -667,8 +902,13 @@ void CDbf::SetFieldFloat(const DBFFIELD& f, char* dst, const Glib::ustring& valu
     std::memcpy(dst + f.length - len, text, len);
 }
 
-void CDbf::SetFieldChar(const DBFFIELD& f, char* dst, const Glib::ustring& value) {
-    const std::string bytes = utf8_to_ansi(m_codePage, value.raw());
+void CDbf::SetFieldChar(const DBFFIELD& f, char* dst, std::string_view value) {
+    // Straight into the record when the table knows every character; otherwise the general way, which
+    // also raises the conversion's own errors.
+    if (code_page_table(m_codePage).encode(value, dst, f.length) >= 0)
+        return;
+    std::memset(dst, ' ', f.length);
+    const std::string bytes = utf8_to_ansi(m_codePage, value);
     if (bytes.size() > f.length)
         ThrowDbfException(CDbfException::kBadValue, m_fileName);
     std::memcpy(dst, bytes.data(), bytes.size());

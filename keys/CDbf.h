@@ -13,6 +13,11 @@
 #include "keys/CDbfException.h"
 #include "keys/DbfCodePage.h"
 
+// The conversions of character fields, answered from tables that iconv fills once per code page: the same
+// results and errors as ansiToUtf8 and utf8_to_ansi, without an iconv call per field.
+std::string dbf_decode_text(DbfCodePage cp, std::string_view bytes);
+std::string dbf_encode_text(DbfCodePage cp, std::string_view text);
+
 class CDbf {
 public:
     // One field descriptor, exactly as it stands in the file.
@@ -59,6 +64,8 @@ public:
 
     Glib::ustring GetFieldData(int field) const;
     void SetFieldData(int field, const Glib::ustring& value);
+    // SetFieldData of UTF-8 text that is not a Glib::ustring (saves building one per field).
+    void SetFieldText(int field, std::string_view value);
 
     void SetDeleteStatus(bool deleted);
     bool GetDeleteStatus() const;
@@ -84,6 +91,17 @@ public:
 protected:
     // The field's bytes in the record buffer with blanks stripped at both ends (no conversion).
     std::string_view GetFieldRaw(int field) const;
+    // GetFieldRaw of fields 0 ... count - 1 at once (count at most the field count).
+    void GetFieldsRaw(std::string_view* raw, int count) const;
+    // A character field's text from its GetFieldRaw bytes, as GetFieldData gives it.
+    Glib::ustring DecodeCharField(std::string_view raw) const;
+    // Puts a value straight into a blank field of the record buffer when it surely fits without checks or
+    // conversions: bytes of a field of `type` that take no conversion (any bytes in an 'N' field, plain
+    // ASCII in a 'C' field) and are no more than the field (right-aligned when `right`), or text whose
+    // every character the code page has (left-aligned). False, with the field unspecified, otherwise: the
+    // caller then sets it through SetFieldData. Does not mark the buffer modified.
+    bool PutFieldAscii(int field, char type, std::string_view value, bool right);
+    bool PutFieldText(int field, std::string_view value);
     // Writes the record buffer at the current record. Appended records are collected in memory and reach
     // the file in large writes, at the latest with Post, Close or the destructor.
     void WriteRecord();
@@ -104,7 +122,7 @@ private:
     std::uint64_t RecordOffset(std::uint32_t index) const;
     void SetFieldDate(const DBFFIELD& f, char* dst, const Glib::ustring& value);
     void SetFieldFloat(const DBFFIELD& f, char* dst, const Glib::ustring& value);
-    void SetFieldChar(const DBFFIELD& f, char* dst, const Glib::ustring& value);
+    void SetFieldChar(const DBFFIELD& f, char* dst, std::string_view value);
     const DBFFIELD& CheckedField(int field) const;
 
     std::string m_fileName;

@@ -9,6 +9,13 @@ namespace {
 // The "created" property is a GObject long, the type Glib::Value<std::int64_t> maps to.
 static_assert(std::is_same_v<std::int64_t, long>, "creation times must be GObject longs");
 
+// The instance of a key row: the plain object and the key that wraps it (null until the key is made, and
+// for an instance made by other code).
+struct KeyInstance {
+    GObject parent;
+    CKey* key;
+};
+
 // The installed properties, by property id; filled when the key type is registered.
 GParamSpec* g_props[8] = {};
 
@@ -29,7 +36,6 @@ T boxed_or(const GValue* value, T fallback) {
 
 } // namespace
 
-// Runs after glibmm's own class set-up, so these handlers replace the ones it installs for Glib::Property.
 void CKey::class_init(void* g_class, void*) {
     static_assert(std::size(g_props) == kPropEnd);
     auto* klass = G_OBJECT_CLASS(g_class);
@@ -53,7 +59,7 @@ void CKey::class_init(void* g_class, void*) {
 }
 
 void CKey::get_property_callback(GObject* object, guint prop, GValue* value, GParamSpec* pspec) {
-    const auto* key = dynamic_cast<const CKey*>(Glib::ObjectBase::_get_current_wrapper(object));
+    const CKey* key = of_instance(object);
     if (!key)
         return;
     switch (prop) {
@@ -84,7 +90,7 @@ void CKey::get_property_callback(GObject* object, guint prop, GValue* value, GPa
 }
 
 void CKey::set_property_callback(GObject* object, guint prop, const GValue* value, GParamSpec* pspec) {
-    auto* key = dynamic_cast<CKey*>(Glib::ObjectBase::_get_current_wrapper(object));
+    CKey* key = of_instance(object);
     if (!key)
         return;
     switch (prop) {
@@ -116,32 +122,61 @@ void CKey::set_property_callback(GObject* object, guint prop, const GValue* valu
     }
 }
 
+Glib::RefPtr<CKey> CKey::make(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
+                              bool is_short, std::int64_t created, Glib::ustring&& description) {
+    auto* instance = static_cast<GObject*>(g_object_new(object_type(), nullptr));
+    CKey* key = nullptr;
+    try {
+        key = new CKey(instance, id, type, attr, number, is_short, created, std::move(description));
+    } catch (...) {
+        g_object_unref(instance);
+        throw;
+    }
+    reinterpret_cast<KeyInstance*>(instance)->key = key;
+    // The wrapper is deleted with the instance, when the last reference goes.
+    return Glib::make_refptr_for_instance<CKey>(key);
+}
+
 Glib::RefPtr<CKey> CKey::create(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
                                 bool is_short, std::int64_t created, const Glib::ustring& description) {
-    return Glib::make_refptr_for_instance<CKey>(
-        new CKey(id, type, attr, number, is_short, created, description));
+    return make(id, type, attr, number, is_short, created, Glib::ustring(description));
 }
 
 Glib::RefPtr<CKey> CKey::create(const key_info& info) {
-    return create(info.id, info.type, info.attr, info.number, info.is_short, info.created, info.comment);
+    return make(info.id, info.type, info.attr, info.number, info.is_short, info.created,
+                Glib::ustring(info.comment));
 }
 
-CKey::CKey(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number, bool is_short,
-           std::int64_t created, const Glib::ustring& description)
-    // ExtraClassInit is a base ahead of Glib::Object: its hook must be in place when the first key registers
-    // the type.
-    : Glib::ObjectBase(typeid(CKey)), Glib::ExtraClassInit(&CKey::class_init), m_number(number),
-      m_description(description), m_created(created), m_id(id), m_type(type), m_attr(attr),
-      m_short(is_short) {}
+Glib::RefPtr<CKey> CKey::create(key_info&& info) {
+    return make(info.id, info.type, info.attr, info.number, info.is_short, info.created,
+                std::move(info.comment));
+}
+
+CKey::CKey(GObject* instance, std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
+           bool is_short, std::int64_t created, Glib::ustring&& description)
+    : Glib::Object(instance), m_number(number), m_description(std::move(description)), m_created(created),
+      m_id(id), m_type(type), m_attr(attr), m_short(is_short) {}
 
 GType CKey::object_type() {
-    // glibmm registers a derived type when its first instance is made.
-    static const GType type = G_OBJECT_TYPE(create(0, CT_UNKNOWN, KA_NONE, CCardUID(), false, 0, {})->gobj());
+    static const GType type =
+        g_type_register_static_simple(G_TYPE_OBJECT, "KestrixKey", sizeof(GObjectClass), &CKey::class_init,
+                                      sizeof(KeyInstance), nullptr, static_cast<GTypeFlags>(0));
     return type;
+}
+
+CKey* CKey::of_instance(GObject* object) {
+    if (!object || !G_TYPE_CHECK_INSTANCE_TYPE(object, object_type()))
+        return nullptr;
+    return reinterpret_cast<KeyInstance*>(object)->key;
 }
 
 key_info CKey::to_key_info() const {
     key_info info;
+    to_key_info(info);
+    return info;
+}
+
+void CKey::to_key_info(key_info& info) const {
     info.id = m_id;
     info.type = m_type;
     info.attr = m_attr;
@@ -149,7 +184,6 @@ key_info CKey::to_key_info() const {
     info.is_short = m_short;
     info.created = m_created;
     info.comment = m_description;
-    return info;
 }
 
 void CKey::notify(Prop prop) {

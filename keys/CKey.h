@@ -2,7 +2,6 @@
 // to, plus an id and a deletion mark that are not properties.
 #pragma once
 
-#include <glibmm/extraclassinit.h>
 #include <glibmm/object.h>
 #include <glibmm/property.h>
 #include <glibmm/refptr.h>
@@ -15,18 +14,27 @@
 
 // The properties are installed once, on the class, over plain members: a database holds up to hundreds of
 // thousands of keys, and a property object per key and property would cost each key most of a kilobyte.
-class CKey : public Glib::ExtraClassInit, public Glib::Object {
+// The class is a GObject type of its own ("KestrixKey"), registered once, and each key wraps a plain instance
+// of it: glibmm's way of deriving types looks the type up by name for every new object, which cost opening a
+// large database as much as reading it.
+class CKey final : public Glib::Object {
 public:
     static Glib::RefPtr<CKey> create(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
                                      bool is_short, std::int64_t created, const Glib::ustring& description);
-    // A key made from a stored record, with the record's id.
+    // A key made from a stored record, with the record's id; the second form takes the description over.
     static Glib::RefPtr<CKey> create(const key_info& info);
+    static Glib::RefPtr<CKey> create(key_info&& info);
 
     // The GType of key rows, for property expressions of list columns (registered on first use).
     static GType object_type();
+    // The key that wraps an instance of object_type(); null for any other object. Reaches the key through
+    // the instance itself, without glibmm's wrapper look-up.
+    static CKey* of_instance(GObject* object);
 
-    // The stored record of this key: its id and current property values.
+    // The stored record of this key: its id and current property values. The second form fills a record
+    // in place, reusing its description's storage.
     key_info to_key_info() const;
+    void to_key_info(key_info& info) const;
 
     std::uint32_t id() const { return m_id; }
 
@@ -35,7 +43,7 @@ public:
     CCardUID number() const { return m_number; }
     bool is_short() const { return m_short; }
     std::int64_t created() const { return m_created; }
-    Glib::ustring description() const { return m_description; }
+    const Glib::ustring& description() const { return m_description; }
     std::uint32_t key_different() const { return m_different; }
 
     // Each setter, and setting a property through GObject, notifies the property when the value changes,
@@ -72,9 +80,10 @@ public:
         return {this, "key-different"};
     }
 
-protected:
-    CKey(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number, bool is_short,
-         std::int64_t created, const Glib::ustring& description);
+private:
+    // Wraps a new instance of object_type() and owns its one reference.
+    CKey(GObject* instance, std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
+         bool is_short, std::int64_t created, Glib::ustring&& description);
 
 private:
     // Property ids, in the order the properties are installed (GObject reserves 0).
@@ -90,6 +99,8 @@ private:
     };
 
     static void class_init(void* g_class, void* class_data);
+    static Glib::RefPtr<CKey> make(std::uint32_t id, CardType type, KeyAttr attr, const CCardUID& number,
+                                   bool is_short, std::int64_t created, Glib::ustring&& description);
     static void get_property_callback(GObject* object, guint prop, GValue* value, GParamSpec* pspec);
     static void set_property_callback(GObject* object, guint prop, const GValue* value, GParamSpec* pspec);
     void notify(Prop prop);

@@ -56,19 +56,37 @@ struct FieldText {
     char buf[256];
 };
 
+// Plain digits, few enough not to overflow: the form every key record has, read without strtol.
+bool plain_digits(std::string_view text, unsigned long& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    unsigned long v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<unsigned long>(c - '0');
+    }
+    value = v;
+    return true;
+}
+
 long field_to_long(std::string_view text) {
+    if (unsigned long v = 0; plain_digits(text, v))
+        return static_cast<long>(v);
     return std::strtol(FieldText(text).buf, nullptr, 10);
 }
 
 unsigned long field_to_ulong(std::string_view text) {
+    if (unsigned long v = 0; plain_digits(text, v))
+        return v;
     return std::strtoul(FieldText(text).buf, nullptr, 10);
 }
 
+// Decimal text of a value in buf (room for 24 characters).
 template <typename T>
-Glib::ustring decimal(T value) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return Glib::ustring(buf, r.ptr);
+std::string_view decimal(char* buf, T value) {
+    const auto r = std::to_chars(buf, buf + 24, value);
+    return std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 std::uint16_t get_le16(const unsigned char* p) {
@@ -179,37 +197,83 @@ void CKeyDb::ReadKey(std::uint32_t k, key_info& info) {
     if (k >= INT32_MAX)
         throw std::out_of_range("CKeyDb::ReadKey: key index");
     GoToRecord(static_cast<std::int32_t>(k + 1));
-    GetKeyInfo(info);
+    GetKeyInfo(info, CKeyDbTimes());
+}
+
+void CKeyDb::ReadKeys(const std::function<void(std::uint32_t k, key_info& info)>& sink) {
+    const std::uint32_t count = GetKeyCount();
+    const CKeyDbTimes times;
+    key_info info;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        GoToRecord(static_cast<std::int32_t>(k + 1));
+        GetKeyInfo(info, times);
+        sink(k, info);
+    }
 }
 
 void CKeyDb::AddKey(const key_info& info) {
+    AddKey(info, CKeyDbTimes());
+}
+
+void CKeyDb::AddKey(const key_info& info, const CKeyDbTimes& times) {
     Append(1);
-    SetKeyInfo(info);
+    // The appended record is blank: values go straight in where they surely fit, and only a record with a
+    // value that needs the checks (and may be refused) takes the general way, which rewrites every field.
+    if (!PutKeyInfo(info, times))
+        SetKeyInfo(info, times);
     WriteRecord();
 }
 
-// Unparsable values never fail a read: they give 0, the empty number or Normal.
-void CKeyDb::GetKeyInfo(key_info& info) const {
-    info.id = static_cast<std::uint32_t>(field_to_ulong(GetFieldRaw(kColId)));
-    info.attr = key_attr_from_db_code(field_to_long(GetFieldRaw(kColAttr)));
-    info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(GetFieldRaw(kColType))));
-    info.is_short = field_to_long(GetFieldRaw(kColShortNum)) != 0;
-    CCardUID number;
-    if (!number.TryParse(c_string(GetFieldRaw(kColKeyNum))))
-        number = CCardUID();
-    info.number = number;
-    info.comment = GetFieldData(kColComment);
-    info.created = parse_key_db_time(c_string(GetFieldRaw(kColCreate)));
+bool CKeyDb::PutKeyInfo(const key_info& info, const CKeyDbTimes& times) {
+    char buf[24];
+    char created[16];
+    if (!PutFieldAscii(kColId, 'N', decimal(buf, info.id), true) ||
+        !PutFieldAscii(kColAttr, 'N', decimal(buf, key_attr_to_db_code(info.attr)), true) ||
+        !PutFieldAscii(kColType, 'N', decimal(buf, static_cast<std::uint32_t>(info.type)), true) ||
+        !PutFieldAscii(kColShortNum, 'N', info.is_short ? "1" : "0", true))
+        return false;
+    // CCardUID::ToString, without a string.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char hex[2 * 15];
+    const std::size_t n = std::min<std::size_t>(info.number.length, 15);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = info.number.bytes[n - 1 - i];
+        hex[2 * i] = kHex[b >> 4];
+        hex[2 * i + 1] = kHex[b & 0x0F];
+    }
+    return PutFieldAscii(kColKeyNum, 'C', std::string_view(hex, 2 * n), false) &&
+           PutFieldText(kColComment, info.comment.raw()) &&
+           PutFieldAscii(kColCreate, 'C', times.format(info.created, created), false);
 }
 
-void CKeyDb::SetKeyInfo(const key_info& info) {
-    SetFieldData(kColId, decimal(info.id));
-    SetFieldData(kColAttr, decimal(key_attr_to_db_code(info.attr)));
-    SetFieldData(kColType, decimal(static_cast<std::uint32_t>(info.type)));
-    SetFieldData(kColShortNum, info.is_short ? "1" : "0");
-    SetFieldData(kColKeyNum, info.number.ToString());
-    SetFieldData(kColComment, info.comment);
-    SetFieldData(kColCreate, format_key_db_time(info.created));
+// Unparsable values never fail a read: they give 0, the empty number or Normal.
+void CKeyDb::GetKeyInfo(key_info& info, const CKeyDbTimes& times) const {
+    std::string_view raw[kColumnCount];
+    GetFieldsRaw(raw, kColumnCount);
+    info.id = static_cast<std::uint32_t>(field_to_ulong(raw[kColId]));
+    info.attr = key_attr_from_db_code(field_to_long(raw[kColAttr]));
+    info.type = card_type_from_int(static_cast<std::uint32_t>(field_to_long(raw[kColType])));
+    info.is_short = field_to_long(raw[kColShortNum]) != 0;
+    CCardUID number;
+    if (!number.TryParse(c_string(raw[kColKeyNum])))
+        number = CCardUID();
+    info.number = number;
+    // A table opened without its format checked may have another type there.
+    info.comment =
+        GetField(kColComment).type == 'C' ? DecodeCharField(raw[kColComment]) : GetFieldData(kColComment);
+    info.created = times.parse(c_string(raw[kColCreate]));
+}
+
+void CKeyDb::SetKeyInfo(const key_info& info, const CKeyDbTimes& times) {
+    char buf[24];
+    SetFieldText(kColId, decimal(buf, info.id));
+    SetFieldText(kColAttr, decimal(buf, key_attr_to_db_code(info.attr)));
+    SetFieldText(kColType, decimal(buf, static_cast<std::uint32_t>(info.type)));
+    SetFieldText(kColShortNum, info.is_short ? "1" : "0");
+    SetFieldText(kColKeyNum, info.number.ToString());
+    SetFieldText(kColComment, info.comment.raw());
+    char created[16];
+    SetFieldText(kColCreate, times.format(info.created, created));
 }
 
 bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count) {

@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "keys/CDbf.h"
 #include "keys/KeyTypes.h"
+
+class CKeyDbTimes;
 
 class CKeyDb : public CDbf {
 public:
@@ -47,16 +50,22 @@ public:
     std::uint32_t GetKeyCount() const { return GetRecordCount() > 0 ? GetRecordCount() - 1 : 0; }
     // Reads key k (record k + 1).
     void ReadKey(std::uint32_t k, key_info& info);
+    // Reads every key in file order, handing each to sink in one reused record (sink may take its values).
+    void ReadKeys(const std::function<void(std::uint32_t k, key_info& info)>& sink);
     // Appends a record holding info. Throws CDbfException "Bad Value" when a value does not fit its column.
     void AddKey(const key_info& info);
+    // The same for many keys in a row, with the time zone looked at once for all of them.
+    void AddKey(const key_info& info, const CKeyDbTimes& times);
 
     // Description and key count straight from the file's first bytes, for the database list. False when
     // the file cannot be read or holds no description (the key count is still set when it is known).
     static bool GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& description, int& key_count);
 
 protected:
-    void GetKeyInfo(key_info& info) const;
-    void SetKeyInfo(const key_info& info);
+    void GetKeyInfo(key_info& info, const CKeyDbTimes& times) const;
+    void SetKeyInfo(const key_info& info, const CKeyDbTimes& times);
+    // Fills a blank record from info where every value surely fits; false when one needs SetKeyInfo.
+    bool PutKeyInfo(const key_info& info, const CKeyDbTimes& times);
 };
 
 // The attribute code a key database stores for attr, and the attribute a stored code stands for.

@@ -15,6 +15,7 @@
 
 #include "app/i18n.h"
 #include "keys/CKeyDb.h"
+#include "keys/KeyDbTime.h"
 
 namespace {
 
@@ -54,32 +55,39 @@ void CKeyDocument::open() {
     // A repeated id (only other software writes them) is replaced after the scan by an id above every id
     // of the file, so ids that are unique stay as they are and the index stays complete.
     std::vector<std::pair<std::uint32_t, key_info>> repeated;
-    key_info info;
-    for (std::uint32_t k = 0; k < count; ++k) {
-        db.ReadKey(k, info);
+    db.ReadKeys([&](std::uint32_t k, key_info& info) {
         last_id = std::max(last_id, info.id);
-        if (index.count(info.id)) {
+        const auto [at, fresh] = index.try_emplace(info.id);
+        if (!fresh) {
             repeated.emplace_back(k, info);
-            continue;
+            return;
         }
-        keys[k] = CKey::create(info);
-        index.emplace(info.id, keys[k]);
-    }
+        keys[k] = CKey::create(std::move(info));
+        at->second = keys[k];
+    });
     db.Close();
     for (auto& [k, dup] : repeated) {
         do
             dup.id = ++last_id;
         while (dup.id == 0 || index.count(dup.id));
-        keys[k] = CKey::create(dup);
+        keys[k] = CKey::create(std::move(dup));
         index.emplace(dup.id, keys[k]);
     }
 
-    m_keys->splice(0, m_keys->get_n_items(), keys);
+    replace_all_keys(keys);
     m_index.swap(index);
     m_otc = otc;
     m_description = std::move(description);
     m_lastId = last_id;
     m_open = true;
+}
+
+// One splice of the plain instances: the store takes its own references, and no wrapper pointers are copied.
+void CKeyDocument::replace_all_keys(const KeyList& keys) {
+    std::vector<gpointer> items(keys.size());
+    std::transform(keys.begin(), keys.end(), items.begin(), [](const auto& key) { return key->gobj(); });
+    g_list_store_splice(m_keys->gobj(), 0, m_keys->get_n_items(), items.data(),
+                        static_cast<guint>(items.size()));
 }
 
 void CKeyDocument::save() {
@@ -114,9 +122,20 @@ void CKeyDocument::write_database(const std::filesystem::path& path) const {
     db.Connect(path, true);
     db.SetOpenTimeCode(m_otc);
     db.SetComment(m_description);
-    const guint n = m_keys->get_n_items();
-    for (guint i = 0; i < n; ++i)
-        db.AddKey(m_keys->get_item(i)->to_key_info());
+    // The rows are read through the plain model: a wrapper pointer per row would cost more than its record.
+    auto* model = G_LIST_MODEL(m_keys->gobj());
+    const guint n = g_list_model_get_n_items(model);
+    const CKeyDbTimes times;
+    key_info info;
+    for (guint i = 0; i < n; ++i) {
+        auto* item = static_cast<GObject*>(g_list_model_get_item(model, i));
+        const CKey* key = CKey::of_instance(item);
+        g_object_unref(item); // the store keeps its own reference
+        if (!key)
+            throw std::logic_error("CKeyDocument: a row without its key");
+        key->to_key_info(info);
+        db.AddKey(info, times);
+    }
     db.Sync();
     db.Close();
 }

@@ -73,6 +73,7 @@ private:
     void write_database(const std::filesystem::path& path) const;
     void check_new_ids(const KeyList& keys, const Index& leaving) const;
     void index_keys(const KeyList& keys);
+    void replace_all_keys(const KeyList& keys);
 
     Glib::RefPtr<Gio::ListStore<CKey>> m_keys;
     std::uint16_t m_otc = kDefaultOpenTimeCode;

@@ -10,6 +10,17 @@
 // minute count as 0; out-of-range values are normalised by the calendar); otherwise 0.
 std::int64_t parse_key_db_time(std::string_view text);
 
+// parse_key_db_time and format_key_db_time for the many times of one database read or written: the time
+// zone (TZ) is looked at once, when the object is made, instead of for every time. Used on the thread that
+// made it, while TZ stays as it is.
+class CKeyDbTimes {
+public:
+    CKeyDbTimes();
+    std::int64_t parse(std::string_view text) const;
+    // format_key_db_time's text, written into text (the empty view for "").
+    std::string_view format(std::int64_t t, char (&text)[16]) const;
+};
+
 // "%.2d.%.2d.%.4d %.2d:%.2d" of the local time of t; "" when t is 0 (unknown), cannot be converted, or
 // the text would not fit the 16-character column.
 std::string format_key_db_time(std::int64_t t);

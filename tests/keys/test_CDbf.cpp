@@ -516,3 +516,57 @@ TEST_F(CDbfTest, AppendsCrossingTheCollectedWriteArriveComplete) {
     }
     EXPECT_BYTES_EQ(expected, read_file(m_path));
 }
+
+// ---- conversion tables ----
+
+namespace {
+
+// What a conversion gives: its text, or the text of the exception it throws.
+template <class Convert>
+std::string outcome(Convert convert) {
+    try {
+        return "ok:" + convert();
+    } catch (const std::exception& e) {
+        return std::string("throws:") + e.what();
+    }
+}
+
+} // namespace
+
+// Character fields convert through tables instead of iconv; the tables must answer exactly as iconv does,
+// results and failures alike, for every byte and for text iconv refuses.
+TEST(CDbfCodePageTables, AnswerAsIconvDoes) {
+    for (const DbfCodePage cp : {DbfCodePage::kCp866, DbfCodePage::kWindows1251}) {
+        for (int b = 1; b < 0x100; ++b) {
+            const std::string byte(1, static_cast<char>(b));
+            const std::string expected = outcome([&] { return ansiToUtf8(cp, byte); });
+            ASSERT_EQ(outcome([&] { return dbf_decode_text(cp, byte); }), expected)
+                << dbf_code_page_name(cp) << " byte " << b;
+            if (expected.rfind("ok:", 0) != 0)
+                continue;
+            const std::string text = expected.substr(3);
+            ASSERT_EQ(outcome([&] { return dbf_encode_text(cp, text); }),
+                      outcome([&] { return utf8_to_ansi(cp, text); }))
+                << dbf_code_page_name(cp) << " character of byte " << b;
+        }
+        const std::string texts[] = {
+            "Склад №5, кв. 12",
+            "░▒▓ Ёё",
+            "a\xC3",            // cut short
+            "\xC0\x80",         // overlong
+            "\xE0\x80\xAF",     // overlong
+            "\xED\xA0\x80",     // surrogate
+            "中",               // not in the code pages
+            "\xF0\x9F\x98\x80", // four bytes
+            "x\x80y",           // stray continuation byte
+        };
+        for (const std::string& text : texts)
+            EXPECT_EQ(outcome([&] { return dbf_encode_text(cp, text); }),
+                      outcome([&] { return utf8_to_ansi(cp, text); }))
+                << dbf_code_page_name(cp) << " text " << text;
+        const std::string bytes = "\x8f\xe0\xa8 \x98\xff\x00\xc0";
+        EXPECT_EQ(outcome([&] { return dbf_decode_text(cp, bytes); }),
+                  outcome([&] { return ansiToUtf8(cp, bytes); }))
+            << dbf_code_page_name(cp);
+    }
+}

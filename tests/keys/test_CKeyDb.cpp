@@ -288,6 +288,28 @@ INSTANTIATE_TEST_SUITE_P(TwoZones, KeyDbClockChangeTest,
                                            ClockChangeDays{"EasternUs", kEasternUs, 2024, 3, 10, 11, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Saving writes creation times from the day cache and opening reads the written form with its own scanner;
+// both must agree with the system's local time for instants in any order, across clock changes, in zones
+// whose offsets are not whole hours too.
+TEST(KeyDbTimeTest, WrittenTimesAgreeWithTheSystemAndReadBack) {
+    for (const char* tz : {kCentralEurope, kEasternUs, "NST3:30NDT,M3.2.0,M11.1.0", "<+0545>-5:45"}) {
+        CLocalZone zone(tz);
+        const std::int64_t first = 1672531200; // 2023-01-01 UTC
+        const std::int64_t range = 3 * 366 * 24 * 3600;
+        for (std::int64_t i = 0; i < 6000; ++i) {
+            const std::int64_t t = first + (i * 2654435761) % range; // jumps between seasons
+            const auto value = static_cast<std::time_t>(t);
+            std::tm tm{};
+            ASSERT_TRUE(localtime_r(&value, &tm));
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%.2d.%.2d.%.4d %.2d:%.2d", tm.tm_mday, tm.tm_mon + 1,
+                          tm.tm_year + 1900, tm.tm_hour, tm.tm_min);
+            ASSERT_EQ(format_key_db_time(t), expected) << tz << " at " << t;
+            ASSERT_EQ(format_key_db_time(parse_key_db_time(expected)), expected) << tz << " at " << t;
+        }
+    }
+}
+
 TEST_F(CKeyDbTest, RepeatedAutumnHourReadsAsItsLaterInstant) {
     // 27.10.2024 02:30 in Central Europe: 00:30 UTC in summer time, 01:30 UTC after the clocks went back.
     local_time(2024, 7, 1); // whatever mktime last saw must not matter
@@ -305,6 +327,55 @@ TEST_F(CKeyDbTest, CreationTimesAreWrittenInLocalTime) {
 }
 
 // ---- rejected files ----
+
+// Values are put straight into new records only when they surely fit; every value that does not must still
+// be refused the way the field setter refuses it, without touching the fields after it.
+TEST_F(CKeyDbTest, KeysWithValuesThatDoNotFitAreRefused) {
+    struct Case {
+        const char* what;
+        key_info info;
+        std::string message;
+    };
+    key_info base;
+    base.id = 5;
+    base.number = CCardUID(0x0A1B2Cull, 6);
+    base.comment = "ok";
+    std::vector<Case> cases;
+    const auto with = [&](const char* what, auto change, std::string message) {
+        key_info k = base;
+        change(k);
+        cases.push_back({what, k, std::move(message)});
+    };
+    with(
+        "number of nine bytes",
+        [](key_info& k) { k.number = CCardUID(reinterpret_cast<const std::uint8_t*>("123456789"), 9); },
+        "Bad Value");
+    with(
+        "attribute code of five digits", [](key_info& k) { k.attr = static_cast<KeyAttr>(12345); },
+        "Bad Value");
+    with(
+        "type of five digits", [](key_info& k) { k.type = static_cast<CardType>(99999); }, "Bad Value");
+    with(
+        "description of 101 characters", [](key_info& k) { k.comment = std::string(101, 'x'); }, "Bad Value");
+    with(
+        "description the code page lacks", [](key_info& k) { k.comment = "中"; }, "iconv failed, errno: 84");
+    for (const Case& c : cases) {
+        CKeyDb db;
+        db.Connect(m_path, true);
+        try {
+            db.AddKey(c.info);
+            ADD_FAILURE() << c.what << " was accepted";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.message, 0), 0u) << c.what << ": " << e.what();
+        }
+        db.Close();
+        const Bytes rec = record_on_disk(1);
+        ASSERT_EQ(rec.size(), 154u) << c.what;
+        // The description field was never reached or was left blank: nothing spilled into it.
+        if (std::string(c.what).rfind("description", 0) != 0)
+            EXPECT_EQ(std::string(rec.begin() + 38, rec.begin() + 138), std::string(100, ' ')) << c.what;
+    }
+}
 
 TEST_F(CKeyDbTest, WrongColumnsAreBadDatabaseFormat) {
     auto fields = key_db_fields();

@@ -16,6 +16,8 @@
 #include "common/HexDiff.h"
 #include "keys/CKeyDb.h"
 #include "keys/CKeyDocument.h"
+#include "keys/DbfCodePage.h"
+#include "keys/KeyDbTime.h"
 #include "keys/dbf_LocalZone.h"
 #include "keys/dbf_TestSupport.h"
 
@@ -393,4 +395,102 @@ TEST_F(CKeyDocumentSaveFailureTest, CharacterOutsideTheCodePageStopsTheSavePartW
     m_doc.add_key(m_doc.generate_key_id(), CT_DALLAS, number_of(4), false, KA_NORMAL, "门"); // not in CP866
     expect_untouched("iconv failed, errno: ");
     EXPECT_FALSE(std::filesystem::exists(m_dir / "base.dbf.tmp"));
+}
+
+// ---- bulk loading and saving against records made by hand ----
+
+namespace {
+
+std::string right(const std::string& value, std::size_t width) {
+    return std::string(width - value.size(), ' ') + value;
+}
+
+// A key record with its values in place: numbers right-aligned, text in the file's code page.
+Bytes key_record(DbfCodePage cp, const std::string& id, const std::string& attr, const std::string& type,
+                 const std::string& is_short, const std::string& number, const std::string& comment,
+                 const std::string& created) {
+    return record(key_db_fields(), {right(id, 12), right(attr, 4), right(type, 4), right(is_short, 1), number,
+                                    utf8_to_ansi(cp, comment), created});
+}
+
+} // namespace
+
+// Opening reads all keys in one pass and builds the rows in bulk; every row must be what reading its
+// record on its own gives, in files of both code pages and with values of every odd kind.
+TEST_F(CKeyDocumentTest, OpenBuildsTheRowsThatReadingEachRecordGives) {
+    for (const auto& [cp, language] : {std::pair{DbfCodePage::kCp866, std::uint8_t{0x26}},
+                                       std::pair{DbfCodePage::kWindows1251, std::uint8_t{0x57}}}) {
+        const std::vector<Bytes> keys = {
+            key_record(cp, "1", "1", "11", "0", "0A1B2C", "Иванов И. И.", "05.01.2024 10:30"),
+            key_record(cp, "9", "3", "25", "1", "ABC", "Склад №5, кв. 12 дверь", "5.1.2024"),
+            key_record(cp, "-3", "2", "1", "", "", "", ""),
+            key_record(cp, "9", "4", "1", "0", "ZZ", "x", "31.02.2024 10:00"),
+            key_record(cp, "123456789012", "7", "", "1", "0102030405060708", std::string(100, 'w'),
+                       "01.13.2024 10:00"),
+            key_record(cp, "4", "x", "5", "2", "00", "Ёё", "07.07.2023 23:59"),
+        };
+        Bytes file =
+            concat(table_header(key_db_fields(), static_cast<std::uint32_t>(keys.size() + 1), language),
+                   record(key_db_fields(), {"", "", "", "", "0F3C", utf8_to_ansi(cp, "Дом"), ""}));
+        for (const Bytes& key : keys)
+            file = concat(file, key);
+        write_file(m_path, file);
+
+        CKeyDocument doc;
+        doc.set_filename(m_path);
+        doc.open();
+        CKeyDb db;
+        db.Connect(m_path, false);
+        ASSERT_EQ(doc.get_keys()->get_n_items(), keys.size());
+        EXPECT_EQ(doc.get_description().raw(), "Дом");
+        EXPECT_EQ(doc.get_otc(), 3900);
+        key_info info;
+        for (std::uint32_t k = 0; k < keys.size(); ++k) {
+            db.ReadKey(k, info);
+            const auto row = doc.get_keys()->get_item(k);
+            SCOPED_TRACE(std::string(dbf_code_page_name(cp)) + " key " + std::to_string(k));
+            if (k == 3) // the repeated id 9 is given a new one
+                EXPECT_GT(row->id(), 9u);
+            else
+                EXPECT_EQ(row->id(), info.id);
+            EXPECT_EQ(row->card_type(), info.type);
+            EXPECT_EQ(row->attr(), info.attr);
+            EXPECT_EQ(row->number(), info.number);
+            EXPECT_EQ(row->is_short(), info.is_short);
+            EXPECT_EQ(row->created(), info.created);
+            EXPECT_EQ(row->description().raw(), info.comment.raw());
+            EXPECT_EQ(doc.find_key(row->id()), row);
+        }
+        // The values themselves, for the record that has them all.
+        EXPECT_EQ(doc.get_keys()->get_item(0)->description().raw(), "Иванов И. И.");
+        EXPECT_EQ(doc.get_keys()->get_item(1)->description().raw(), "Склад №5, кв. 12 дверь");
+        EXPECT_EQ(doc.get_keys()->get_item(0)->created(), parse_key_db_time("05.01.2024 10:30"));
+        EXPECT_NE(doc.get_keys()->get_item(0)->created(), 0);
+    }
+}
+
+// Saving fills records straight from the rows; the file must hold exactly the bytes a correct writer of
+// the format produces, code-page text included.
+TEST_F(CKeyDocumentTest, SaveWritesExactlyTheExpectedBytes) {
+    write_database({});
+    open();
+    const std::int64_t created = parse_key_db_time("05.01.2024 10:30");
+    m_doc.add_keys(
+        {CKey::create(12, CT_DALLAS, KA_MASTER, number_of(0x0A1B2C), true, created, "Иванов И. И."),
+         CKey::create(3, CT_EM_MARINE, KA_BLOCKING, CCardUID(0xBC, 1), false, 0, ""),
+         CKey::create(4000000000u, CT_UNKNOWN, KA_INACTIVE, CCardUID(), false, created,
+                      "░▒▓ " + std::string(96, 'z'))},
+        0);
+    m_doc.set_otc(46);
+    m_doc.set_description("Склад");
+    m_doc.save();
+    const DbfCodePage cp = DbfCodePage::kCp866;
+    Bytes expected = concat(table_header(key_db_fields(), 4),
+                            record(key_db_fields(), {"", "", "", "", "002E", utf8_to_ansi(cp, "Склад"), ""}));
+    expected = concat(
+        expected, key_record(cp, "12", "2", "11", "1", "0000000A1B2C", "Иванов И. И.", "05.01.2024 10:30"));
+    expected = concat(expected, key_record(cp, "3", "3", "1", "0", "BC", "", ""));
+    expected = concat(expected, key_record(cp, "4000000000", "4", "0", "0", "", "░▒▓ " + std::string(96, 'z'),
+                                           "05.01.2024 10:30"));
+    EXPECT_BYTES_EQ(expected, read_file(m_path));
 }
