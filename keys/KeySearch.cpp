@@ -96,7 +96,7 @@ public:
             throw std::runtime_error(_("Bad database format."));
     }
     void GoToKey(std::uint32_t k) { GoToRecord(static_cast<std::int32_t>(k + 1)); }
-    void ReadCurrent(key_info& info) const { GetKeyInfo(info); }
+    void ReadCurrent(key_info& info) const { GetKeyInfo(info, m_times); }
 
     CCardUID number() const {
         CCardUID n;
@@ -108,6 +108,7 @@ public:
     Glib::ustring description() const { return GetFieldData(kColComment); }
 
 private:
+    CKeyDbTimes m_times; // the time zone as it is when the search starts
     static std::string_view c_string(std::string_view field) { return field.substr(0, field.find('\0')); }
     long field_to_long(int column) const {
         char buf[32] = {};
