@@ -63,7 +63,7 @@ char CDebugLog::level_mark(LogLevel level) {
 }
 
 void CDebugLog::LogMsg(LogLevel level, const char* tag, const char* text) const {
-    if (m_FileName.empty())
+    if (m_file_name.empty())
         return;
     std::string line = time_stamp();
     line += " [";
@@ -74,7 +74,7 @@ void CDebugLog::LogMsg(LogLevel level, const char* tag, const char* text) const 
     line += text != nullptr ? text : "";
     line += '\n';
 
-    const int fd = open(m_FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kLogFileMode);
+    const int fd = open(m_file_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kLogFileMode);
     if (fd < 0)
         return; // a log that cannot be written must never disturb the program
     write_all(fd, line);
@@ -93,9 +93,9 @@ void CDebugLog::LogMsgFmt(LogLevel level, const char* tag, const char* format, .
 }
 
 void CDebugLog::clear() const {
-    if (m_FileName.empty())
+    if (m_file_name.empty())
         return;
-    const int fd = open(m_FileName.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, kLogFileMode);
+    const int fd = open(m_file_name.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, kLogFileMode);
     if (fd >= 0)
         close(fd);
 }

@@ -26,11 +26,11 @@ public:
     CDebugLog& operator=(const CDebugLog&) = delete;
 
     // Set once by main before any thread logs.
-    void set_filename(const std::filesystem::path& path) { m_FileName = path; }
-    const std::filesystem::path& get_filename() const { return m_FileName; }
+    void set_filename(const std::filesystem::path& path) { m_file_name = path; }
+    const std::filesystem::path& get_filename() const { return m_file_name; }
 
-    void set_log_level(LogLevel level) { m_nLevel.store(level, std::memory_order_relaxed); }
-    LogLevel get_log_level() const { return m_nLevel.load(std::memory_order_relaxed); }
+    void set_log_level(LogLevel level) { m_level.store(level, std::memory_order_relaxed); }
+    LogLevel get_log_level() const { return m_level.load(std::memory_order_relaxed); }
 
     // Callers test this before building a message; LogMsg itself does not filter.
     bool IsLoggable(LogLevel level) const { return get_log_level() >= level; }
@@ -61,8 +61,8 @@ public:
 
 private:
     // Written by the main thread, read by every thread that logs.
-    std::atomic<LogLevel> m_nLevel{LOGLEVEL_NONE};
-    std::filesystem::path m_FileName;
+    std::atomic<LogLevel> m_level{LOGLEVEL_NONE};
+    std::filesystem::path m_file_name;
 };
 
 extern CDebugLog g_Debug;

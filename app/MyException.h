@@ -25,14 +25,14 @@ enum MyStatus : int32_t {
 
 class CMyException : public std::exception {
 public:
-    explicit CMyException(MyStatus status) noexcept : m_nStatus(status) {}
+    explicit CMyException(MyStatus status) noexcept : m_status(status) {}
 
-    MyStatus get_status() const noexcept { return m_nStatus; }
+    MyStatus get_status() const noexcept { return m_status; }
     // The text is deliberately fixed: the status code, not the text, tells callers what went wrong.
     const char* what() const noexcept override { return "MyException"; }
 
 private:
-    MyStatus m_nStatus;
+    MyStatus m_status;
 };
 
 [[noreturn]] void ThrowMyException(MyStatus status);

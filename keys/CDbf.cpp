@@ -309,8 +309,8 @@ void CDbf::CloseFile() noexcept {
     m_record.shrink_to_fit();
     m_tail.clear();
     m_cache.clear();
-    m_cacheCount = 0;
-    m_headerDirty = false;
+    m_cache_count = 0;
+    m_header_dirty = false;
     m_modified = false;
     m_current = -1;
 }
@@ -320,20 +320,20 @@ void CDbf::CloseFile() noexcept {
 void CDbf::Open(const std::filesystem::path& path, bool read_only) {
     if (IsOpen())
         Close();
-    m_fileName = path.string();
+    m_file_name = path.string();
     // Non-blocking, so that a FIFO or a device named like a table cannot hold the caller in open().
-    const int fd = ::open(m_fileName.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(m_file_name.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw std::runtime_error(
-            format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+            format_text(_("Failed to open database \"%s\": %s"), m_file_name.c_str(), g_strerror(errno)));
     m_fd = fd;
     try {
         struct stat st {};
         if (::fstat(m_fd, &st) != 0)
             throw std::runtime_error(
-                format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+                format_text(_("Failed to open database \"%s\": %s"), m_file_name.c_str(), g_strerror(errno)));
         if (!S_ISREG(st.st_mode))
-            throw std::runtime_error(format_text(_("Failed to open database \"%s\": %s"), m_fileName.c_str(),
+            throw std::runtime_error(format_text(_("Failed to open database \"%s\": %s"), m_file_name.c_str(),
                                                  _("not a regular file")));
         ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
         const auto size = static_cast<std::uint64_t>(st.st_size);
@@ -357,9 +357,9 @@ void CDbf::ReadHeader(std::uint64_t file_size) {
     if (header_length < kMinHeaderLength || header_length > file_size || record_length == 0)
         throw_bad_format();
     const std::uint64_t complete = (file_size - header_length) / record_length;
-    m_recordCount =
+    m_record_count =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(get_le32(m_header + kOffRecordCount), complete));
-    put_le32(m_header + kOffRecordCount, m_recordCount);
+    put_le32(m_header + kOffRecordCount, m_record_count);
 }
 
 // Takes the descriptors (header length / 32 - 1 of them, ending early at a terminator) and checks that
@@ -395,7 +395,7 @@ void CDbf::ReadDescriptors() {
 }
 
 void CDbf::SetUp(DbfCodePage cp) {
-    m_codePage = cp;
+    m_code_page = cp;
     m_offsets.resize(m_fields.size());
     std::uint32_t offset = 1;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
@@ -405,10 +405,10 @@ void CDbf::SetUp(DbfCodePage cp) {
     m_record.assign(GetRecordLength(), 0);
     m_current = -1;
     m_modified = false;
-    m_headerDirty = false;
+    m_header_dirty = false;
     m_tail.clear();
     m_cache.clear();
-    m_cacheCount = 0;
+    m_cache_count = 0;
 }
 
 void CDbf::Create(const std::filesystem::path& path, const DBFFIELD* fields, int count) {
@@ -427,11 +427,11 @@ void CDbf::Create(const std::filesystem::path& path, const DBFFIELD* fields, int
     if (record_length > 0xFFFF || header_length > 0xFFFF)
         throw std::invalid_argument("CDbf::Create: table too wide");
 
-    m_fileName = path.string();
-    const int fd = ::open(m_fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_file_name = path.string();
+    const int fd = ::open(m_file_name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         throw std::runtime_error(
-            format_text(_("Failed to create database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+            format_text(_("Failed to create database \"%s\": %s"), m_file_name.c_str(), g_strerror(errno)));
     m_fd = fd;
     m_fields.assign(fields, fields + count);
     std::memset(m_header, 0, sizeof m_header);
@@ -439,7 +439,7 @@ void CDbf::Create(const std::filesystem::path& path, const DBFFIELD* fields, int
     put_le16(m_header + kOffHeaderLength, header_length);
     put_le16(m_header + kOffRecordLength, record_length);
     m_header[kOffLanguage] = kLangCp866;
-    m_recordCount = 0;
+    m_record_count = 0;
     StampToday();
 
     std::vector<std::uint8_t> image(header_length);
@@ -478,8 +478,8 @@ void CDbf::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw std::runtime_error(format_text(_("Failed to write database \"%s\": %s"), m_fileName.c_str(),
-                                                 g_strerror(n < 0 ? errno : ENOSPC)));
+            throw std::runtime_error(format_text(_("Failed to write database \"%s\": %s"),
+                                                 m_file_name.c_str(), g_strerror(n < 0 ? errno : ENOSPC)));
         p += n;
         offset += static_cast<std::uint64_t>(n);
         size -= static_cast<std::size_t>(n);
@@ -489,24 +489,24 @@ void CDbf::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
 // Reads one record; bytes the file does not have (an index past its end) read as blanks.
 void CDbf::ReadRecordAt(std::uint32_t index, std::uint8_t* dst) {
     const std::size_t rl = GetRecordLength();
-    if (!m_tail.empty() && index >= m_tailFirst && index < m_recordCount) {
-        std::memcpy(dst, m_tail.data() + (index - m_tailFirst) * rl, rl);
+    if (!m_tail.empty() && index >= m_tail_first && index < m_record_count) {
+        std::memcpy(dst, m_tail.data() + (index - m_tail_first) * rl, rl);
         return;
     }
-    if (index >= m_cacheFirst && index < m_cacheFirst + m_cacheCount) {
-        std::memcpy(dst, m_cache.data() + (index - m_cacheFirst) * rl, rl);
+    if (index >= m_cache_first && index < m_cache_first + m_cache_count) {
+        std::memcpy(dst, m_cache.data() + (index - m_cache_first) * rl, rl);
         return;
     }
-    const std::uint32_t in_file = m_tail.empty() ? m_recordCount : m_tailFirst;
+    const std::uint32_t in_file = m_tail.empty() ? m_record_count : m_tail_first;
     if (index < in_file) {
         const std::size_t want =
             std::min<std::size_t>(std::max<std::size_t>(kReadAheadBytes / rl, 1), in_file - index);
         m_cache.resize(want * rl);
         const ssize_t got =
             ::pread(m_fd, m_cache.data(), m_cache.size(), static_cast<off_t>(RecordOffset(index)));
-        m_cacheFirst = index;
-        m_cacheCount = got > 0 ? static_cast<std::uint32_t>(static_cast<std::size_t>(got) / rl) : 0;
-        if (m_cacheCount > 0) {
+        m_cache_first = index;
+        m_cache_count = got > 0 ? static_cast<std::uint32_t>(static_cast<std::size_t>(got) / rl) : 0;
+        if (m_cache_count > 0) {
             std::memcpy(dst, m_cache.data(), rl);
             return;
         }
@@ -519,10 +519,10 @@ void CDbf::ReadRecordAt(std::uint32_t index, std::uint8_t* dst) {
 
 void CDbf::WriteRecordAt(std::uint32_t index, const std::uint8_t* src) {
     const std::size_t rl = GetRecordLength();
-    if (index >= m_cacheFirst && index < m_cacheFirst + m_cacheCount)
-        std::memcpy(m_cache.data() + (index - m_cacheFirst) * rl, src, rl);
-    if (!m_tail.empty() && index >= m_tailFirst && index < m_recordCount)
-        std::memcpy(m_tail.data() + (index - m_tailFirst) * rl, src, rl);
+    if (index >= m_cache_first && index < m_cache_first + m_cache_count)
+        std::memcpy(m_cache.data() + (index - m_cache_first) * rl, src, rl);
+    if (!m_tail.empty() && index >= m_tail_first && index < m_record_count)
+        std::memcpy(m_tail.data() + (index - m_tail_first) * rl, src, rl);
     else
         WriteAt(RecordOffset(index), src, rl);
 }
@@ -534,7 +534,7 @@ void CDbf::StampToday() {
         m_header[kOffYear] = d.year;
         m_header[kOffYear + 1] = d.month;
         m_header[kOffYear + 2] = d.day;
-        m_headerDirty = true;
+        m_header_dirty = true;
     }
 }
 
@@ -552,29 +552,29 @@ void CDbf::WriteModified() {
 }
 
 void CDbf::WriteHeader() {
-    put_le32(m_header + kOffRecordCount, m_recordCount);
+    put_le32(m_header + kOffRecordCount, m_record_count);
     WriteAt(0, m_header, kHeaderSize);
-    m_headerDirty = false;
+    m_header_dirty = false;
 }
 
 // Writes collected appended records in one go, then the header if it changed.
 void CDbf::FlushPending() {
     if (!m_tail.empty()) {
-        WriteAt(RecordOffset(m_tailFirst), m_tail.data(), m_tail.size());
+        WriteAt(RecordOffset(m_tail_first), m_tail.data(), m_tail.size());
         m_tail.clear();
     }
-    if (m_headerDirty)
+    if (m_header_dirty)
         WriteHeader();
 }
 
 void CDbf::Truncate(std::uint32_t count) {
-    m_recordCount = count;
+    m_record_count = count;
     m_tail.clear();
-    m_cacheCount = 0;
+    m_cache_count = 0;
     WriteHeader();
     if (::ftruncate(m_fd, static_cast<off_t>(RecordOffset(count))) != 0)
         throw std::runtime_error(
-            format_text(_("Failed to write database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+            format_text(_("Failed to write database \"%s\": %s"), m_file_name.c_str(), g_strerror(errno)));
     m_current = -1;
     m_modified = false;
 }
@@ -597,14 +597,14 @@ void CDbf::Append(int n) {
     WriteModified();
     const std::size_t rl = GetRecordLength();
     if (m_tail.empty()) {
-        m_tailFirst = m_recordCount;
+        m_tail_first = m_record_count;
         m_tail.reserve(kMaxPendingBytes + rl); // grows without moving until it is flushed
     }
     m_tail.resize(m_tail.size() + rl * static_cast<std::size_t>(n), kLiveFlag);
-    m_recordCount += static_cast<std::uint32_t>(n);
-    m_headerDirty = true;
+    m_record_count += static_cast<std::uint32_t>(n);
+    m_header_dirty = true;
     std::fill(m_record.begin(), m_record.end(), kLiveFlag);
-    m_current = static_cast<std::int32_t>(m_recordCount - 1);
+    m_current = static_cast<std::int32_t>(m_record_count - 1);
     if (m_tail.size() >= kMaxPendingBytes)
         FlushPending();
 }
@@ -620,7 +620,7 @@ void CDbf::Sync() {
     Post();
     if (IsOpen() && ::fsync(m_fd) != 0)
         throw std::runtime_error(
-            format_text(_("Failed to write database \"%s\": %s"), m_fileName.c_str(), g_strerror(errno)));
+            format_text(_("Failed to write database \"%s\": %s"), m_file_name.c_str(), g_strerror(errno)));
 }
 
 void CDbf::Cancel() {
@@ -647,7 +647,7 @@ void CDbf::PackTable() {
     Post();
     std::vector<std::uint8_t> rec(GetRecordLength());
     std::uint32_t live = 0;
-    for (std::uint32_t i = 0; i < m_recordCount; ++i) {
+    for (std::uint32_t i = 0; i < m_record_count; ++i) {
         ReadRecordAt(i, rec.data());
         if (rec[0] == static_cast<std::uint8_t>(kDeletedFlag))
             continue;
@@ -655,7 +655,7 @@ void CDbf::PackTable() {
             WriteRecordAt(live, rec.data());
         ++live;
     }
-    if (live < m_recordCount) {
+    if (live < m_record_count) {
         StampToday();
         Truncate(live);
     }
@@ -672,10 +672,10 @@ void CDbf::EmptyTable() {
 
 // Opens n blank records at the current one, moving it and the records after it up by n.
 void CDbf::Insert(int n) {
-    if (n < 1 || !IsOpen() || m_current < 0 || static_cast<std::uint32_t>(m_current) > m_recordCount)
+    if (n < 1 || !IsOpen() || m_current < 0 || static_cast<std::uint32_t>(m_current) > m_record_count)
         return;
     const auto at = static_cast<std::uint32_t>(m_current);
-    const std::uint32_t old_count = m_recordCount;
+    const std::uint32_t old_count = m_record_count;
     Append(n);
     FlushPending();
     std::vector<std::uint8_t> rec(GetRecordLength());
@@ -693,15 +693,15 @@ void CDbf::Insert(int n) {
 // Copies n records from the current one to dest; overlapping ranges are copied in the safe direction.
 void CDbf::CopyTo(std::int32_t dest, int n) {
     if (n < 1 || dest < 0 || !IsOpen() || m_current < 0 ||
-        static_cast<std::uint32_t>(m_current) >= m_recordCount)
+        static_cast<std::uint32_t>(m_current) >= m_record_count)
         return;
     const auto src = static_cast<std::uint32_t>(m_current);
     const auto to = static_cast<std::uint32_t>(dest);
-    const std::uint32_t count = std::min<std::uint32_t>(static_cast<std::uint32_t>(n), m_recordCount - src);
+    const std::uint32_t count = std::min<std::uint32_t>(static_cast<std::uint32_t>(n), m_record_count - src);
     WriteModified();
     const std::uint64_t end = static_cast<std::uint64_t>(to) + count;
-    if (end > m_recordCount)
-        Append(static_cast<int>(end - m_recordCount));
+    if (end > m_record_count)
+        Append(static_cast<int>(end - m_record_count));
     FlushPending();
     std::vector<std::uint8_t> rec(GetRecordLength());
     for (std::uint32_t k = 0; k < count; ++k) {
@@ -717,7 +717,7 @@ void CDbf::SetCodePage(int cp) {
     if (!IsOpen())
         return;
     m_header[kOffLanguage] = cp == 1 ? kLangWin1251 : cp == 2 ? kLangCp866 : 0;
-    m_codePage = cp == 2 ? DbfCodePage::kCp866 : DbfCodePage::kWindows1251;
+    m_code_page = cp == 2 ? DbfCodePage::kCp866 : DbfCodePage::kWindows1251;
     WriteHeader();
 }
 
@@ -778,7 +778,7 @@ bool CDbf::PutFieldText(int field, std::string_view value) {
     if (f.type != 'C')
         return false;
     char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
-    return code_page_table(m_codePage).encode(value, dst, f.length) >= 0;
+    return code_page_table(m_code_page).encode(value, dst, f.length) >= 0;
 }
 
 void CDbf::GetFieldsRaw(std::string_view* raw, int count) const {
@@ -796,8 +796,8 @@ Glib::ustring CDbf::DecodeCharField(std::string_view raw) const {
     if (raw.empty())
         return {};
     std::string text;
-    if (!code_page_table(m_codePage).decode(raw, text))
-        text = ansiToUtf8(m_codePage, raw); // fails the way a direct conversion does
+    if (!code_page_table(m_code_page).decode(raw, text))
+        text = ansiToUtf8(m_code_page, raw); // fails the way a direct conversion does
     return Glib::ustring(std::move(text));
 }
 
@@ -813,7 +813,7 @@ Glib::ustring CDbf::GetFieldData(int field) const {
     // result is always valid UTF-8.
     std::string text = g_utf8_validate(raw.data(), static_cast<gssize>(raw.size()), nullptr)
                            ? std::string(raw)
-                           : ansiToUtf8(m_codePage, raw);
+                           : ansiToUtf8(m_code_page, raw);
     switch (f.type) {
     case 'F':
         if (const auto dot = text.find('.'); dot != std::string::npos)
@@ -846,7 +846,7 @@ void CDbf::SetFieldText(int field, std::string_view value) {
             : static_cast<std::size_t>(g_utf8_pointer_to_offset(value.data(), value.data() + value.size()));
     // "FALSE" fits a one-byte logical field: it is stored as one letter. A field of no bytes takes nothing.
     if (f.length == 0 || (n > f.length && !(f.type == 'L' && n <= 5)))
-        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+        ThrowDbfException(CDbfException::kBadValue, m_file_name);
     char* dst = reinterpret_cast<char*>(m_record.data()) + m_offsets[static_cast<std::size_t>(field)];
     std::memset(dst, ' ', f.length);
     if (!value.empty()) {
@@ -862,7 +862,7 @@ void CDbf::SetFieldText(int field, std::string_view value) {
             break;
         case 'N':
             if (value.size() > f.length) // more bytes than characters: not ASCII
-                ThrowDbfException(CDbfException::kBadValue, m_fileName);
+                ThrowDbfException(CDbfException::kBadValue, m_file_name);
             std::memcpy(dst + f.length - value.size(), value.data(), value.size());
             break;
         default:
@@ -876,7 +876,7 @@ void CDbf::SetFieldText(int field, std::string_view value) {
 // DD.MM.YY (day from character 1, month from 4, year from 7) stored as YYYYMMDD; years below 51 are 20YY.
 void CDbf::SetFieldDate(const DBFFIELD& f, char* dst, const Glib::ustring& value) {
     if (value.length() < 8)
-        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+        ThrowDbfException(CDbfException::kBadValue, m_file_name);
     const int day = leading_int(value.substr(0).raw());
     const int month = leading_int(value.substr(3).raw());
     int year = leading_int(value.substr(6).raw());
@@ -884,7 +884,7 @@ void CDbf::SetFieldDate(const DBFFIELD& f, char* dst, const Glib::ustring& value
     char text[40];
     const int len = std::snprintf(text, sizeof text, "%.4d%.2d%.2d", year, month, day);
     if (len < 0 || static_cast<std::size_t>(len) > f.length)
-        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+        ThrowDbfException(CDbfException::kBadValue, m_file_name);
     std::memcpy(dst, text, static_cast<std::size_t>(len));
 }
 
@@ -898,18 +898,18 @@ void CDbf::SetFieldFloat(const DBFFIELD& f, char* dst, const Glib::ustring& valu
                                               : std::to_chars_result{text, std::errc::invalid_argument};
     const auto len = static_cast<std::size_t>(result.ptr - text);
     if (result.ec != std::errc() || len > f.length)
-        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+        ThrowDbfException(CDbfException::kBadValue, m_file_name);
     std::memcpy(dst + f.length - len, text, len);
 }
 
 void CDbf::SetFieldChar(const DBFFIELD& f, char* dst, std::string_view value) {
     // Straight into the record when the table knows every character; otherwise the general way, which
     // also raises the conversion's own errors.
-    if (code_page_table(m_codePage).encode(value, dst, f.length) >= 0)
+    if (code_page_table(m_code_page).encode(value, dst, f.length) >= 0)
         return;
     std::memset(dst, ' ', f.length);
-    const std::string bytes = utf8_to_ansi(m_codePage, value);
+    const std::string bytes = utf8_to_ansi(m_code_page, value);
     if (bytes.size() > f.length)
-        ThrowDbfException(CDbfException::kBadValue, m_fileName);
+        ThrowDbfException(CDbfException::kBadValue, m_file_name);
     std::memcpy(dst, bytes.data(), bytes.size());
 }

@@ -77,15 +77,15 @@ public:
     void SetCodePage(int cp);
     void SetDbfDate(int day, int month, int year);
 
-    const std::string& GetFileName() const { return m_fileName; }
-    std::uint32_t GetRecordCount() const { return m_recordCount; }
+    const std::string& GetFileName() const { return m_file_name; }
+    std::uint32_t GetRecordCount() const { return m_record_count; }
     int GetFieldCount() const { return static_cast<int>(m_fields.size()); }
     const DBFFIELD& GetField(int field) const { return m_fields.at(static_cast<std::size_t>(field)); }
     const std::vector<DBFFIELD>& GetFields() const { return m_fields; }
     std::uint16_t GetHeaderLength() const;
     std::uint16_t GetRecordLength() const;
     std::int32_t GetCurrentRecord() const { return m_current; }
-    DbfCodePage GetCodePage() const { return m_codePage; }
+    DbfCodePage GetCodePage() const { return m_code_page; }
     bool IsModified() const { return m_modified; }
 
 protected:
@@ -125,23 +125,23 @@ private:
     void SetFieldChar(const DBFFIELD& f, char* dst, std::string_view value);
     const DBFFIELD& CheckedField(int field) const;
 
-    std::string m_fileName;
+    std::string m_file_name;
     int m_fd = -1;
     std::uint8_t m_header[kHeaderSize] = {};
     std::vector<DBFFIELD> m_fields;
     std::vector<std::uint8_t> m_record;
     std::int32_t m_current = -1;
-    DbfCodePage m_codePage = DbfCodePage::kNone;
+    DbfCodePage m_code_page = DbfCodePage::kNone;
     bool m_modified = false;
 
     std::vector<std::uint32_t> m_offsets; // of each field in the record
-    std::uint32_t m_recordCount = 0;      // records the file really holds (pending ones included)
-    bool m_headerDirty = false;
-    // Appended records not yet in the file: indices m_tailFirst ... m_recordCount - 1.
+    std::uint32_t m_record_count = 0;     // records the file really holds (pending ones included)
+    bool m_header_dirty = false;
+    // Appended records not yet in the file: indices m_tail_first ... m_record_count - 1.
     std::vector<std::uint8_t> m_tail;
-    std::uint32_t m_tailFirst = 0;
+    std::uint32_t m_tail_first = 0;
     // A window of records read ahead from the file, so that a scan does not cost a system call per record.
     std::vector<std::uint8_t> m_cache;
-    std::uint32_t m_cacheFirst = 0;
-    std::uint32_t m_cacheCount = 0;
+    std::uint32_t m_cache_first = 0;
+    std::uint32_t m_cache_count = 0;
 };

@@ -15,9 +15,9 @@ const char* CDbfException::code_text(int code) noexcept {
 }
 
 CDbfException::CDbfException(int code, const std::string& file_name)
-    : m_code(code), m_fileName(file_name), m_message(_(code_text(code))) {
-    if (!m_fileName.empty())
-        m_message += " (" + m_fileName + ")";
+    : m_code(code), m_file_name(file_name), m_message(_(code_text(code))) {
+    if (!m_file_name.empty())
+        m_message += " (" + m_file_name + ")";
 }
 
 void ThrowDbfException(int code, const std::string& file_name) {

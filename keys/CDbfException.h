@@ -15,7 +15,7 @@ public:
     CDbfException(int code, const std::string& file_name);
 
     int code() const noexcept { return m_code; }
-    const std::string& file_name() const noexcept { return m_fileName; }
+    const std::string& file_name() const noexcept { return m_file_name; }
     // The code's text, followed by " (file name)" when the file name is known.
     const char* what() const noexcept override { return m_message.c_str(); }
 
@@ -24,7 +24,7 @@ public:
 
 private:
     int m_code;
-    std::string m_fileName;
+    std::string m_file_name;
     std::string m_message;
 };
 

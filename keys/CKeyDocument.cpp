@@ -43,7 +43,7 @@ void CKeyDocument::open() {
     if (m_open)
         return;
     CKeyDb db;
-    db.Connect(m_fileName, false);
+    db.Connect(m_file_name, false);
     const std::uint16_t otc = db.GetOpenTimeCode();
     Glib::ustring description = db.GetComment();
 
@@ -78,7 +78,7 @@ void CKeyDocument::open() {
     m_index.swap(index);
     m_otc = otc;
     m_description = std::move(description);
-    m_lastId = last_id;
+    m_last_id = last_id;
     m_open = true;
 }
 
@@ -93,17 +93,17 @@ void CKeyDocument::replace_all_keys(const KeyList& keys) {
 void CKeyDocument::save() {
     if (!m_modified)
         return;
-    std::filesystem::path temp = m_fileName;
+    std::filesystem::path temp = m_file_name;
     temp += kTempSuffix;
     std::error_code ec;
     std::filesystem::remove(temp, ec); // left behind by an interrupted save
     try {
         write_database(temp);
         // rename() replaces the database in one step: at every moment the old or the new file is there.
-        if (::rename(temp.c_str(), m_fileName.c_str()) != 0) {
+        if (::rename(temp.c_str(), m_file_name.c_str()) != 0) {
             const int err = errno;
-            gchar* text =
-                g_strdup_printf(_("Failed to save database \"%s\": %s"), m_fileName.c_str(), g_strerror(err));
+            gchar* text = g_strdup_printf(_("Failed to save database \"%s\": %s"), m_file_name.c_str(),
+                                          g_strerror(err));
             std::string message(text);
             g_free(text);
             throw std::runtime_error(message);
@@ -112,7 +112,7 @@ void CKeyDocument::save() {
         std::filesystem::remove(temp, ec);
         throw;
     }
-    sync_folder(m_fileName);
+    sync_folder(m_file_name);
     m_modified = false;
 }
 
@@ -173,7 +173,7 @@ void CKeyDocument::check_new_ids(const KeyList& keys, const Index& leaving) cons
 void CKeyDocument::index_keys(const KeyList& keys) {
     for (const auto& key : keys) {
         m_index[key->id()] = key;
-        m_lastId = std::max(m_lastId, key->id());
+        m_last_id = std::max(m_last_id, key->id());
     }
 }
 
@@ -190,7 +190,7 @@ Glib::RefPtr<CKey> CKeyDocument::add_key(std::uint32_t id, CardType type, const 
         m_index.erase(id);
         throw;
     }
-    m_lastId = std::max(m_lastId, id);
+    m_last_id = std::max(m_last_id, id);
     m_modified = true;
     return key;
 }
@@ -300,5 +300,5 @@ void CKeyDocument::set_description(const Glib::ustring& description) {
 }
 
 Glib::ustring CKeyDocument::extract_db_name() const {
-    return Glib::ustring(m_fileName.filename().stem().string());
+    return Glib::ustring(m_file_name.filename().stem().string());
 }

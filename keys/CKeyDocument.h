@@ -26,7 +26,7 @@ public:
     // Does not save.
     virtual ~CKeyDocument();
 
-    void set_filename(const std::filesystem::path& path) { m_fileName = path; }
+    void set_filename(const std::filesystem::path& path) { m_file_name = path; }
     // Loads the database (a missing file is created empty). Does nothing when already open. On failure the
     // document stays closed with its store and index unchanged.
     void open();
@@ -35,7 +35,7 @@ public:
     void save();
     void close(bool save_first);
 
-    std::uint32_t generate_key_id() { return ++m_lastId; }
+    std::uint32_t generate_key_id() { return ++m_last_id; }
     // Appends a new key created now. Throws std::invalid_argument when the id is already in use.
     Glib::RefPtr<CKey> add_key(std::uint32_t id, CardType type, const CCardUID& number, bool is_short,
                                KeyAttr attr, const Glib::ustring& description);
@@ -62,8 +62,8 @@ public:
     Glib::RefPtr<CKey> find_key(std::uint32_t id) const;
     std::uint16_t get_otc() const { return m_otc; }
     const Glib::ustring& get_description() const { return m_description; }
-    const std::filesystem::path& get_filename() const { return m_fileName; }
-    std::uint32_t get_last_id() const { return m_lastId; }
+    const std::filesystem::path& get_filename() const { return m_file_name; }
+    std::uint32_t get_last_id() const { return m_last_id; }
     bool is_open() const { return m_open; }
     bool is_modified() const { return m_modified; }
 
@@ -79,8 +79,8 @@ private:
     std::uint16_t m_otc = kDefaultOpenTimeCode;
     Glib::ustring m_description;
     Index m_index;
-    std::uint32_t m_lastId = 0;
-    std::filesystem::path m_fileName;
+    std::uint32_t m_last_id = 0;
+    std::filesystem::path m_file_name;
     bool m_open = false;
     bool m_modified = false;
 };

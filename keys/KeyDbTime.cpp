@@ -109,9 +109,9 @@ public:
             return false;
         // Keys are mostly added in batches: the day of the previous answer comes first.
         if (m_last.uniform && t >= m_last.midnight && t < m_last.midnight + kDaySeconds) {
-            year = m_lastYear;
-            month = m_lastMonth;
-            day = m_lastDay;
+            year = m_last_year;
+            month = m_last_month;
+            day = m_last_day;
             hour = static_cast<int>((t - m_last.midnight) / 3600);
             minute = static_cast<int>((t - m_last.midnight) % 3600 / 60);
             return true;
@@ -126,9 +126,9 @@ public:
             hour = static_cast<int>((t - e.midnight) / 3600);
             minute = static_cast<int>((t - e.midnight) % 3600 / 60);
             m_last = e;
-            m_lastYear = year;
-            m_lastMonth = month;
-            m_lastDay = day;
+            m_last_year = year;
+            m_last_month = month;
+            m_last_day = day;
             return true;
         }
         return false;
@@ -144,11 +144,11 @@ public:
     // A changed TZ makes every cached day wrong.
     void check_zone() {
         const char* tz = std::getenv("TZ");
-        const bool same = m_zoneKnown && (tz ? m_hasTz && m_zone == tz : !m_hasTz);
+        const bool same = m_zone_known && (tz ? m_has_tz && m_zone == tz : !m_has_tz);
         if (same)
             return;
-        m_zoneKnown = true;
-        m_hasTz = tz != nullptr;
+        m_zone_known = true;
+        m_has_tz = tz != nullptr;
         m_zone = tz ? tz : "";
         m_days.clear();
         m_last = {};
@@ -205,9 +205,9 @@ private:
     std::unordered_map<std::uint64_t, DayEntry> m_days;
     long m_offsets[2] = {0, 0}; // the last two offsets from UTC that localtime_r gave
     DayEntry m_last{0, false};  // the day of wall_time_of's last answer
-    int m_lastYear = 0, m_lastMonth = 0, m_lastDay = 0;
-    bool m_zoneKnown = false;
-    bool m_hasTz = false;
+    int m_last_year = 0, m_last_month = 0, m_last_day = 0;
+    bool m_zone_known = false;
+    bool m_has_tz = false;
     std::string m_zone;
 };
 

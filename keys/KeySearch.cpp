@@ -216,7 +216,7 @@ CKeyMatcher::CKeyMatcher(const SearchCriteria& criteria) : m_criteria(criteria) 
         return;
     }
     m_folded = match_case ? m_criteria.description.raw() : casefold(m_criteria.description.raw());
-    m_asciiText = is_ascii(m_folded);
+    m_ascii_text = is_ascii(m_folded);
     any_word(m_folded, [this](std::string_view word) {
         m_words.emplace_back(word);
         return false;
@@ -241,7 +241,7 @@ bool CKeyMatcher::description_matches(const Glib::ustring& text) const {
         return FindWord(text);
     if (m_criteria.text_options & kMatchCase)
         return raw.find(m_folded) != std::string::npos;
-    if (m_asciiText || !is_ascii(raw)) {
+    if (m_ascii_text || !is_ascii(raw)) {
         thread_local std::string folded;
         fold_into(raw, folded);
         return folded.find(m_folded) != std::string::npos;

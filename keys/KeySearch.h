@@ -92,7 +92,7 @@ private:
     std::shared_ptr<GRegex> m_regex;
     std::string m_folded;             // the searched text, case-folded unless kMatchCase
     std::vector<std::string> m_words; // the searched words, likewise
-    bool m_asciiText = false;         // m_folded is ASCII: ASCII descriptions need no case folding
+    bool m_ascii_text = false;        // m_folded is ASCII: ASCII descriptions need no case folding
 };
 
 // One hit.

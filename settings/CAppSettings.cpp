@@ -36,9 +36,9 @@ Glib::ustring name_of(const std::array<const char*, N>& names, int64_t value, in
 }
 } // namespace
 
-CAppSettings::CAppSettings() : m_refSettings(Gio::Settings::create(kSchemaId)) {
+CAppSettings::CAppSettings() : m_settings(Gio::Settings::create(kSchemaId)) {
     m_conn_changed =
-        m_refSettings->signal_changed().connect(sigc::mem_fun(*this, &CAppSettings::on_setting_changed));
+        m_settings->signal_changed().connect(sigc::mem_fun(*this, &CAppSettings::on_setting_changed));
 }
 
 CAppSettings::~CAppSettings() {
@@ -58,10 +58,10 @@ Glib::RefPtr<Gio::Settings> CAppSettings::create_batch() {
 // ---- sizes ----
 
 int CAppSettings::get_window_width() const {
-    return m_refSettings->get_int("window-width");
+    return m_settings->get_int("window-width");
 }
 int CAppSettings::get_window_height() const {
-    return m_refSettings->get_int("window-height");
+    return m_settings->get_int("window-height");
 }
 void CAppSettings::set_window_size(int width, int height) {
     auto batch = create_batch();
@@ -71,10 +71,10 @@ void CAppSettings::set_window_size(int width, int height) {
 }
 
 int CAppSettings::get_history_width() const {
-    return m_refSettings->get_int("history-width");
+    return m_settings->get_int("history-width");
 }
 int CAppSettings::get_history_height() const {
-    return m_refSettings->get_int("history-height");
+    return m_settings->get_int("history-height");
 }
 void CAppSettings::set_history_size(int width, int height) {
     auto batch = create_batch();
@@ -84,10 +84,10 @@ void CAppSettings::set_history_size(int width, int height) {
 }
 
 int CAppSettings::get_mifare_width() const {
-    return m_refSettings->get_int("mifare-width");
+    return m_settings->get_int("mifare-width");
 }
 int CAppSettings::get_mifare_height() const {
-    return m_refSettings->get_int("mifare-height");
+    return m_settings->get_int("mifare-height");
 }
 void CAppSettings::set_mifare_size(int width, int height) {
     auto batch = create_batch();
@@ -97,48 +97,48 @@ void CAppSettings::set_mifare_size(int width, int height) {
 }
 
 int CAppSettings::get_search_width() const {
-    return m_refSettings->get_int("search-width");
+    return m_settings->get_int("search-width");
 }
 int CAppSettings::get_search_height() const {
-    return m_refSettings->get_int("search-height");
+    return m_settings->get_int("search-height");
 }
 
 // ---- find in files ----
 
 uint32_t CAppSettings::get_search_flags() const {
-    return m_refSettings->get_uint("search-parameters");
+    return m_settings->get_uint("search-parameters");
 }
 
 CCardUID CAppSettings::get_search_number() const {
     CCardUID number;
-    if (!number.TryParse(m_refSettings->get_string("search-number").raw()))
+    if (!number.TryParse(m_settings->get_string("search-number").raw()))
         return CCardUID();
     return number;
 }
 
 bool CAppSettings::get_search_short() const {
-    return m_refSettings->get_boolean("search-short");
+    return m_settings->get_boolean("search-short");
 }
 int64_t CAppSettings::get_search_added_from() const {
-    return g_settings_get_int64(m_refSettings->gobj(), "search-added-from");
+    return g_settings_get_int64(m_settings->gobj(), "search-added-from");
 }
 int64_t CAppSettings::get_search_added_to() const {
-    return g_settings_get_int64(m_refSettings->gobj(), "search-added-to");
+    return g_settings_get_int64(m_settings->gobj(), "search-added-to");
 }
 uint32_t CAppSettings::get_search_attributes() const {
-    return m_refSettings->get_uint("search-attributes");
+    return m_settings->get_uint("search-attributes");
 }
 Glib::ustring CAppSettings::get_search_description() const {
-    return m_refSettings->get_string("search-description");
+    return m_settings->get_string("search-description");
 }
 
 uint32_t CAppSettings::get_search_desc_flags() const {
     uint32_t flags = 0;
-    if (m_refSettings->get_boolean("search-whole-words"))
+    if (m_settings->get_boolean("search-whole-words"))
         flags |= kDescWholeWords;
-    if (m_refSettings->get_boolean("search-case-sensitive"))
+    if (m_settings->get_boolean("search-case-sensitive"))
         flags |= kDescCaseSensitive;
-    if (m_refSettings->get_boolean("search-regex"))
+    if (m_settings->get_boolean("search-regex"))
         flags |= kDescRegex;
     return flags;
 }
@@ -165,26 +165,26 @@ void CAppSettings::set_search_params(int width, int height, uint32_t criteria, c
 // ---- folders, device search, ports ----
 
 Glib::ustring CAppSettings::get_db_dir() const {
-    return m_refSettings->get_string("db-dir");
+    return m_settings->get_string("db-dir");
 }
 
 bool CAppSettings::get_search_for_usb() const {
-    return m_refSettings->get_boolean("search-for-usb");
+    return m_settings->get_boolean("search-for-usb");
 }
 bool CAppSettings::get_search_for_server() const {
-    return m_refSettings->get_boolean("search-for-server");
+    return m_settings->get_boolean("search-for-server");
 }
 bool CAppSettings::get_search_for_client() const {
-    return m_refSettings->get_boolean("search-for-client");
+    return m_settings->get_boolean("search-for-client");
 }
 bool CAppSettings::get_search_for_ccid() const {
-    return m_refSettings->get_boolean("search-for-ccid");
+    return m_settings->get_boolean("search-for-ccid");
 }
 
 void CAppSettings::get_port(const char* type_key, const char* name_key, rdx_port_type& type,
                             Glib::ustring& name) const {
-    type = string_to_port_type(m_refSettings->get_string(type_key));
-    name = m_refSettings->get_string(name_key);
+    type = string_to_port_type(m_settings->get_string(type_key));
+    name = m_settings->get_string(name_key);
 }
 void CAppSettings::get_adapter_port(rdx_port_type& type, Glib::ustring& name) const {
     get_port("adapter-port-type", "adapter-port-name", type, name);
@@ -196,31 +196,31 @@ void CAppSettings::get_reader_port(rdx_port_type& type, Glib::ustring& name) con
 // ---- adapter link and key format ----
 
 bool CAppSettings::get_different_kf300() const {
-    return m_refSettings->get_boolean("different-kf300");
+    return m_settings->get_boolean("different-kf300");
 }
 bool CAppSettings::get_xor_mode() const {
-    return m_refSettings->get_boolean("xor-mode");
+    return m_settings->get_boolean("xor-mode");
 }
 ScanKeyType CAppSettings::get_scan_key_type() const {
-    return string_to_scan_key_type(m_refSettings->get_string("scan-key-type"));
+    return string_to_scan_key_type(m_settings->get_string("scan-key-type"));
 }
 void CAppSettings::set_scan_key_type(ScanKeyType type) {
-    m_refSettings->set_string("scan-key-type", scan_key_type_to_string(type));
+    m_settings->set_string("scan-key-type", scan_key_type_to_string(type));
 }
 key_format CAppSettings::get_key_format() const {
-    return string_to_key_format(m_refSettings->get_string("key-format"));
+    return string_to_key_format(m_settings->get_string("key-format"));
 }
 void CAppSettings::set_key_format(key_format format) {
-    m_refSettings->set_string("key-format", key_format_to_string(format));
+    m_settings->set_string("key-format", key_format_to_string(format));
 }
 
 // ---- sorting and column order ----
 
 Glib::ustring CAppSettings::get_bases_sort_column() const {
-    return m_refSettings->get_string("bases-sort-column");
+    return m_settings->get_string("bases-sort-column");
 }
 bool CAppSettings::get_bases_sort_descending() const {
-    return m_refSettings->get_boolean("bases-sort-descending");
+    return m_settings->get_boolean("bases-sort-descending");
 }
 void CAppSettings::set_bases_sort(const Glib::ustring& column, bool descending) {
     auto batch = create_batch();
@@ -229,10 +229,10 @@ void CAppSettings::set_bases_sort(const Glib::ustring& column, bool descending) 
     batch->apply();
 }
 Glib::ustring CAppSettings::get_keys_sort_column() const {
-    return m_refSettings->get_string("keys-sort-column");
+    return m_settings->get_string("keys-sort-column");
 }
 bool CAppSettings::get_keys_sort_descending() const {
-    return m_refSettings->get_boolean("keys-sort-descending");
+    return m_settings->get_boolean("keys-sort-descending");
 }
 void CAppSettings::set_keys_sort(const Glib::ustring& column, bool descending) {
     auto batch = create_batch();
@@ -241,40 +241,40 @@ void CAppSettings::set_keys_sort(const Glib::ustring& column, bool descending) {
     batch->apply();
 }
 std::vector<Glib::ustring> CAppSettings::get_bases_column_order() const {
-    return m_refSettings->get_string_array("bases-column-order");
+    return m_settings->get_string_array("bases-column-order");
 }
 void CAppSettings::set_bases_column_order(const std::vector<Glib::ustring>& order) {
-    m_refSettings->set_string_array("bases-column-order", order);
+    m_settings->set_string_array("bases-column-order", order);
 }
 std::vector<Glib::ustring> CAppSettings::get_keys_column_order() const {
-    return m_refSettings->get_string_array("keys-column-order");
+    return m_settings->get_string_array("keys-column-order");
 }
 void CAppSettings::set_keys_column_order(const std::vector<Glib::ustring>& order) {
-    m_refSettings->set_string_array("keys-column-order", order);
+    m_settings->set_string_array("keys-column-order", order);
 }
 
 // ---- debug log and confirmations ----
 
 bool CAppSettings::get_debug_write_log() const {
-    return m_refSettings->get_boolean("debug-write-log");
+    return m_settings->get_boolean("debug-write-log");
 }
 LogLevel CAppSettings::get_debug_loglevel() const {
-    return string_to_loglevel(m_refSettings->get_string("debug-log-level"));
+    return string_to_loglevel(m_settings->get_string("debug-log-level"));
 }
 bool CAppSettings::get_debug_clear_log() const {
-    return m_refSettings->get_boolean("debug-clear-log");
+    return m_settings->get_boolean("debug-clear-log");
 }
 bool CAppSettings::get_delete_db_confirm() const {
-    return m_refSettings->get_boolean("delete-db-confirm");
+    return m_settings->get_boolean("delete-db-confirm");
 }
 bool CAppSettings::get_delete_key_confirm() const {
-    return m_refSettings->get_boolean("delete-key-confirm");
+    return m_settings->get_boolean("delete-key-confirm");
 }
 bool CAppSettings::get_lock_time_confirm() const {
-    return m_refSettings->get_boolean("lock-time-confirm");
+    return m_settings->get_boolean("lock-time-confirm");
 }
 bool CAppSettings::get_key_list_confirm() const {
-    return m_refSettings->get_boolean("key-list-confirm");
+    return m_settings->get_boolean("key-list-confirm");
 }
 
 // ---- enumeration names ----

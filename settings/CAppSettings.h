@@ -124,7 +124,7 @@ private:
     static Glib::RefPtr<Gio::Settings> create_batch();
     void get_port(const char* type_key, const char* name_key, rdx_port_type& type, Glib::ustring& name) const;
 
-    Glib::RefPtr<Gio::Settings> m_refSettings;
+    Glib::RefPtr<Gio::Settings> m_settings;
     type_signal_changed m_signal_changed;
     sigc::connection m_conn_changed;
 };

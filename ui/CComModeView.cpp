@@ -18,17 +18,17 @@ CComModeView::CComModeView() {
 }
 
 void CComModeView::SetStatus(CAdapterThread::ComMode mode, CAdapterThread::PowerMode power) {
-    if (mode == m_nMode && power == m_nPower)
+    if (mode == m_mode && power == m_power)
         return;
-    m_nMode = mode;
-    m_nPower = power;
+    m_mode = mode;
+    m_power = power;
     queue_draw();
 }
 
 void CComModeView::on_draw(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height) {
     const double radius = (std::min(width, height) - 1) / 2.0;
     cr->arc(width / 2.0, height / 2.0, radius, 0.0, 2 * std::numbers::pi);
-    const LampColour colour = com_mode_lamp_colour(m_nMode, m_nPower);
+    const LampColour colour = com_mode_lamp_colour(m_mode, m_power);
     cr->set_source_rgb(colour.red, colour.green, colour.blue);
     cr->fill_preserve();
     cr->set_source_rgb(0.0, 0.0, 0.0);

@@ -11,12 +11,12 @@ public:
     CComModeView();
     // Stores both values and redraws only when either changed.
     void SetStatus(CAdapterThread::ComMode mode, CAdapterThread::PowerMode power);
-    CAdapterThread::ComMode mode() const { return m_nMode; }
+    CAdapterThread::ComMode mode() const { return m_mode; }
 
 protected:
     void on_draw(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
 
 private:
-    CAdapterThread::ComMode m_nMode = CAdapterThread::COM_IDLE;
-    CAdapterThread::PowerMode m_nPower = CAdapterThread::POWER_NONE;
+    CAdapterThread::ComMode m_mode = CAdapterThread::COM_IDLE;
+    CAdapterThread::PowerMode m_power = CAdapterThread::POWER_NONE;
 };

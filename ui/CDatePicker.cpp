@@ -36,11 +36,11 @@ CDatePicker::CDatePicker() : Gtk::Box(Gtk::Orientation::VERTICAL) {
     m_conn_day_selected = m_calendar.signal_day_selected().connect(
         sigc::mem_fun(*this, &CDatePicker::on_calendar_day_selected));
 
-    m_labelError.set_margin_top(kErrorMarginTop);
-    m_labelError.set_halign(Gtk::Align::START);
+    m_label_error.set_margin_top(kErrorMarginTop);
+    m_label_error.set_halign(Gtk::Align::START);
 
     append(m_entry);
-    append(m_labelError);
+    append(m_label_error);
 }
 
 CDatePicker::~CDatePicker() {
@@ -106,14 +106,14 @@ bool CDatePicker::is_valid_date(unsigned day, unsigned month, unsigned year) {
 }
 
 void CDatePicker::show_error(const Glib::ustring& text) {
-    m_labelError.set_markup("<span foreground='red' size='small'>" + Glib::Markup::escape_text(text) +
-                            "</span>");
+    m_label_error.set_markup("<span foreground='red' size='small'>" + Glib::Markup::escape_text(text) +
+                             "</span>");
     m_entry.set_icon_from_icon_name("dialog-error-symbolic", Gtk::Entry::IconPosition::PRIMARY);
     m_entry.add_css_class("error");
 }
 
 void CDatePicker::clear_error() {
-    m_labelError.set_text({});
+    m_label_error.set_text({});
     m_entry.unset_icon(Gtk::Entry::IconPosition::PRIMARY);
     m_entry.remove_css_class("error");
 }

@@ -33,7 +33,7 @@ public:
     void clear_error();
 
     Gtk::Entry& entry() { return m_entry; }
-    Glib::ustring get_error_text() const { return m_labelError.get_text(); }
+    Glib::ustring get_error_text() const { return m_label_error.get_text(); }
 
 protected:
     void on_entry_changed();
@@ -44,6 +44,6 @@ private:
     Gtk::Entry m_entry;
     Gtk::Popover m_popover;
     Gtk::Calendar m_calendar;
-    Gtk::Label m_labelError;
+    Gtk::Label m_label_error;
     sigc::connection m_conn_day_selected;
 };

@@ -11,9 +11,9 @@
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/stylecontext.h>
 
-#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 #include "ui/CHistoryDialog.h"
 #include "ui/CSettingsDialog.h"
 
@@ -29,13 +29,12 @@ constexpr const char* kWebsite = "https://www.orvanta.com/";
 } // namespace
 
 CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
-    : Gtk::ApplicationWindow(app), m_refApp(app), m_refDbStore(Gio::ListStore<CDbInfo>::create()),
-      m_refHistory(Gio::ListStore<CHistoryRec>::create()), m_refProp(CMyProp::create()),
-      m_DbPanel(m_refDbStore) {
+    : Gtk::ApplicationWindow(app), m_app(app), m_db_store(Gio::ListStore<CDbInfo>::create()),
+      m_history(Gio::ListStore<CHistoryRec>::create()), m_prop(CMyProp::create()), m_db_panel(m_db_store) {
     g_AppSet = std::make_unique<CAppSettings>();
     // A second view of the same store for the settings actions and the bound check buttons.
-    m_refSettings = Gio::Settings::create(CAppSettings::kSchemaId);
-    m_bXorMode = g_AppSet->get_xor_mode();
+    m_settings = Gio::Settings::create(CAppSettings::kSchemaId);
+    m_xor_mode = g_AppSet->get_xor_mode();
 
     // 1-3: widgets, style, title and size, actions.
     build_layout();
@@ -70,12 +69,12 @@ CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
         g_Debug.LogMsg(LOGLEVEL_INFO, kLogTag, "Kestrix started");
 
     // 8-9: the reader library's log and device search, the adapter worker and the key type buttons.
-    m_Dispatcher.connect(sigc::mem_fun(*this, &CMainWindow::on_disp));
-    m_DevicePorts.signal_adapter_port_changed().connect(
+    m_dispatcher.connect(sigc::mem_fun(*this, &CMainWindow::on_disp));
+    m_device_ports.signal_adapter_port_changed().connect(
         sigc::mem_fun(*this, &CMainWindow::on_adapter_port_changed));
-    m_DevicePorts.signal_status_changed().connect(sigc::mem_fun(*this, &CMainWindow::UpdateDeviceStatus));
+    m_device_ports.signal_status_changed().connect(sigc::mem_fun(*this, &CMainWindow::UpdateDeviceStatus));
     try {
-        m_DevicePorts.StartSearch();
+        m_device_ports.StartSearch();
     } catch (const std::exception& e) {
         SetStatusMessage(e.what());
     }
@@ -83,7 +82,7 @@ CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
     set_key_type_buttons(g_AppSet->get_scan_key_type());
 
     // 10: ports, device state, database folder, first view.
-    m_DevicePorts.UpdatePorts();
+    m_device_ports.UpdatePorts();
     UpdateDeviceStatus();
     UpdateDbDir();
     SetViewMode(VIEW_DATABASES);
@@ -95,15 +94,15 @@ CMainWindow::~CMainWindow() {
     m_conn_focus.disconnect();
     m_conn_search_timer.disconnect();
     m_conn_port_timer.disconnect();
-    m_pSettingsDialog.reset();
-    m_AdapterThread.set_on_notify({});
-    m_AdapterThread.Stop();
+    m_settings_dialog.reset();
+    m_adapter_thread.set_on_notify({});
+    m_adapter_thread.Stop();
     // Deleted by C++ rather than by the toolkit: the destroy signal has not run yet.
     if (gobj() != nullptr)
         release_window_state();
     m_conn_settings.disconnect();
-    m_Docs[0].close(false);
-    m_Docs[1].close(false);
+    m_docs[0].close(false);
+    m_docs[1].close(false);
     g_AppSet.reset();
 }
 
@@ -116,21 +115,21 @@ void CMainWindow::load_css() {
     // Without the compiled-in bundle (as in some test programs) the window simply stays unstyled.
     if (!Gio::Resource::get_file_exists_global_nothrow(kCssResource))
         return;
-    m_refCssProvider = Gtk::CssProvider::create();
-    m_refCssProvider->load_from_resource(kCssResource);
-    Gtk::StyleContext::add_provider_for_display(get_display(), m_refCssProvider,
+    m_css_provider = Gtk::CssProvider::create();
+    m_css_provider->load_from_resource(kCssResource);
+    Gtk::StyleContext::add_provider_for_display(get_display(), m_css_provider,
                                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
 void CMainWindow::configure_about_dialog() {
-    m_AboutDialog.set_transient_for(*this);
-    m_AboutDialog.set_hide_on_close(true);
-    m_AboutDialog.set_logo_icon_name("org.kestrix.Kestrix");
-    m_AboutDialog.set_program_name(_("Kestrix"));
-    m_AboutDialog.set_version(version_text(kVersion));
-    m_AboutDialog.set_comments(_("Software for servicing Orvanta standalone controllers."));
-    m_AboutDialog.set_website(kWebsite);
-    m_AboutDialog.set_website_label(_("Website"));
+    m_about_dialog.set_transient_for(*this);
+    m_about_dialog.set_hide_on_close(true);
+    m_about_dialog.set_logo_icon_name("org.kestrix.Kestrix");
+    m_about_dialog.set_program_name(_("Kestrix"));
+    m_about_dialog.set_version(version_text(kVersion));
+    m_about_dialog.set_comments(_("Software for servicing Orvanta standalone controllers."));
+    m_about_dialog.set_website(kWebsite);
+    m_about_dialog.set_website_label(_("Website"));
 }
 
 void CMainWindow::apply_debug_log_settings(bool at_startup) {
@@ -147,7 +146,7 @@ void CMainWindow::restart_search_options_timer() {
     m_conn_search_timer = Glib::signal_timeout().connect(
         [this] {
             try {
-                m_DevicePorts.update_search_for_devices_options();
+                m_device_ports.update_search_for_devices_options();
             } catch (const std::exception& e) {
                 g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, "set_search_timeout exception: %s", e.what());
             }
@@ -161,8 +160,8 @@ void CMainWindow::restart_port_timer() {
     m_conn_port_timer = Glib::signal_timeout().connect(
         [this] {
             try {
-                m_DevicePorts.UpdateAutoAPort();
-                m_DevicePorts.UpdateDevicePort();
+                m_device_ports.UpdateAutoAPort();
+                m_device_ports.UpdateDevicePort();
             } catch (const std::exception& e) {
                 g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, "set_port_timeout exception: %s", e.what());
             }
@@ -172,19 +171,19 @@ void CMainWindow::restart_port_timer() {
 }
 
 bool CMainWindow::on_timeout_com_mode() {
-    m_StatusBar.com_mode_view().SetStatus(m_AdapterThread.GetComMode(), m_AdapterThread.GetPowerMode());
+    m_status_bar.com_mode_view().SetStatus(m_adapter_thread.GetComMode(), m_adapter_thread.GetPowerMode());
     return true;
 }
 
 bool CMainWindow::on_idle_once() {
-    m_Paned.set_position(get_width() / 2);
+    m_paned.set_position(get_width() / 2);
     return false;
 }
 
 void CMainWindow::on_appset_changed(const Glib::ustring& key) {
     if (key == "debug-write-log" || key == "debug-log-level") {
         apply_debug_log_settings(false);
-        m_DevicePorts.apply_log_level();
+        m_device_ports.apply_log_level();
     } else if (key == "db-dir") {
         UpdateDbDir();
     } else if (key == "search-for-usb" || key == "search-for-ccid" || key == "search-for-server" ||
@@ -194,14 +193,14 @@ void CMainWindow::on_appset_changed(const Glib::ustring& key) {
                key == "adapter-port-name") {
         restart_port_timer();
     } else if (key == "xor-mode") {
-        m_bXorMode = g_AppSet->get_xor_mode();
-        m_AdapterThread.set_xor_mode(m_bXorMode);
+        m_xor_mode = g_AppSet->get_xor_mode();
+        m_adapter_thread.set_xor_mode(m_xor_mode);
         UpdateTitle();
     } else if (key == "different-kf300") {
-        m_AdapterThread.set_different_kf300(g_AppSet->get_different_kf300());
+        m_adapter_thread.set_different_kf300(g_AppSet->get_different_kf300());
     } else if (key == "scan-key-type") {
         const ScanKeyType type = g_AppSet->get_scan_key_type();
-        m_AdapterThread.set_scan_key_type(type);
+        m_adapter_thread.set_scan_key_type(type);
         set_key_type_buttons(type);
     }
 }
@@ -223,32 +222,32 @@ void CMainWindow::on_destroy() {
 }
 
 void CMainWindow::release_window_state() {
-    if (m_bReleased)
+    if (m_released)
         return;
-    m_bReleased = true;
+    m_released = true;
     int width = 0;
     int height = 0;
     get_default_size(width, height);
     if (g_AppSet && width > 0 && height > 0)
         g_AppSet->set_window_size(width, height);
-    m_refDbStore->remove_all();
-    m_Docs[0].get_keys()->remove_all();
-    m_Docs[1].get_keys()->remove_all();
+    m_db_store->remove_all();
+    m_docs[0].get_keys()->remove_all();
+    m_docs[1].get_keys()->remove_all();
 }
 
 void CMainWindow::show_status_details_dialog() {
-    if (!m_pHistoryDialog) {
-        m_pHistoryDialog = std::make_unique<CHistoryDialog>(*this, m_refHistory);
-        m_pHistoryDialog->set_hide_on_close(true);
-        m_pHistoryDialog->signal_hide().connect([this] {
+    if (!m_history_dialog) {
+        m_history_dialog = std::make_unique<CHistoryDialog>(*this, m_history);
+        m_history_dialog->set_hide_on_close(true);
+        m_history_dialog->signal_hide().connect([this] {
             // Released from an idle call: the dialog is still inside its own hide handler here.
             Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::release_history_dialog));
         });
     }
-    m_pHistoryDialog->present();
+    m_history_dialog->present();
 }
 
 void CMainWindow::release_history_dialog() {
-    if (m_pHistoryDialog && !m_pHistoryDialog->get_visible())
-        m_pHistoryDialog.reset();
+    if (m_history_dialog && !m_history_dialog->get_visible())
+        m_history_dialog.reset();
 }

@@ -89,9 +89,9 @@ public:
 
     // ---- View, focus and title ----
     void SetViewMode(ViewMode mode);
-    ViewMode GetViewMode() const { return m_nViewMode; }
+    ViewMode GetViewMode() const { return m_view_mode; }
     void SetActiveKeyTable(int index);
-    int GetActiveKeyTable() const { return m_nActiveTable; }
+    int GetActiveKeyTable() const { return m_active_table; }
     void UpdateTitle();
     // The adapter's port as port resolution shows it in the title; empty when the adapter has no port.
     void SetAdapterPortText(const Glib::ustring& text);
@@ -132,18 +132,18 @@ public:
     bool on_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
 
     // ---- Parts, for the window's other modules ----
-    CKeyDocument& key_document(int index) { return m_Docs[index]; }
-    CDbListPanel& db_panel() { return m_DbPanel; }
-    CKeyPanel& key_panel(int index) { return *m_KeyPanels[index]; }
-    const Glib::RefPtr<Gio::ListStore<CDbInfo>>& db_store() const { return m_refDbStore; }
-    const Glib::RefPtr<Gio::ListStore<CHistoryRec>>& history() const { return m_refHistory; }
-    CMyStatusBar& status_bar() { return m_StatusBar; }
-    Gtk::SearchEntry& search_entry() { return m_SearchEntry; }
-    Gtk::Widget* toolbar() { return m_pToolbar; }
-    Gtk::AboutDialog& about_dialog() { return m_AboutDialog; }
-    CAdapterThread& adapter() { return m_AdapterThread; }
-    CDevicePorts& device_ports() { return m_DevicePorts; }
-    const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_refActions; }
+    CKeyDocument& key_document(int index) { return m_docs[index]; }
+    CDbListPanel& db_panel() { return m_db_panel; }
+    CKeyPanel& key_panel(int index) { return *m_key_panels[index]; }
+    const Glib::RefPtr<Gio::ListStore<CDbInfo>>& db_store() const { return m_db_store; }
+    const Glib::RefPtr<Gio::ListStore<CHistoryRec>>& history() const { return m_history; }
+    CMyStatusBar& status_bar() { return m_status_bar; }
+    Gtk::SearchEntry& search_entry() { return m_search_entry; }
+    Gtk::Widget* toolbar() { return m_toolbar; }
+    Gtk::AboutDialog& about_dialog() { return m_about_dialog; }
+    CAdapterThread& adapter() { return m_adapter_thread; }
+    CDevicePorts& device_ports() { return m_device_ports; }
+    const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_actions; }
 
 protected:
     // ---- Construction ----
@@ -231,85 +231,85 @@ protected:
         int& m_counter;
     };
 
-    Glib::RefPtr<Gtk::Application> m_refApp;
-    Glib::RefPtr<Gio::Settings> m_refSettings;
-    Glib::RefPtr<Gtk::CssProvider> m_refCssProvider;
+    Glib::RefPtr<Gtk::Application> m_app;
+    Glib::RefPtr<Gio::Settings> m_settings;
+    Glib::RefPtr<Gtk::CssProvider> m_css_provider;
 
     // Documents first: the panels hold their stores.
-    std::array<CKeyDocument, 2> m_Docs;
-    Glib::RefPtr<Gio::ListStore<CDbInfo>> m_refDbStore;
-    Glib::RefPtr<Gio::ListStore<CHistoryRec>> m_refHistory;
-    Glib::RefPtr<CMyProp> m_refProp;
+    std::array<CKeyDocument, 2> m_docs;
+    Glib::RefPtr<Gio::ListStore<CDbInfo>> m_db_store;
+    Glib::RefPtr<Gio::ListStore<CHistoryRec>> m_history;
+    Glib::RefPtr<CMyProp> m_prop;
 
-    ViewMode m_nViewMode = VIEW_DATABASES;
-    int m_nActiveTable = 0;
-    KeyEditMode m_nKeyEditMode = KEY_MODE_NONE;
-    ClipboardKind m_nClipboardKind = CLIPBOARD_OTHER;
-    int m_nProgrammatic = 0;
-    Glib::ustring m_AdapterPortText;
-    bool m_bXorMode = false;
+    ViewMode m_view_mode = VIEW_DATABASES;
+    int m_active_table = 0;
+    KeyEditMode m_key_edit_mode = KEY_MODE_NONE;
+    ClipboardKind m_clipboard_kind = CLIPBOARD_OTHER;
+    int m_programmatic = 0;
+    Glib::ustring m_adapter_port_text;
+    bool m_xor_mode = false;
 
     // Layout.
-    Gtk::Box m_MainBox;
-    Gtk::Box m_MenuRow;
-    Gtk::SearchEntry m_SearchEntry;
-    Gtk::Widget* m_pToolbar = nullptr;
-    Gtk::Box m_FramesRow;
-    Gtk::Frame m_KeyTypeFrame;
-    Gtk::Box m_KeyTypeBox;
-    Gtk::CheckButton m_DallasRadio;
-    Gtk::CheckButton m_EmMarineRadio;
-    Gtk::CheckButton m_Kf300Radio;
-    Gtk::Frame m_DatabaseFrame;
-    Gtk::Grid m_DatabaseGrid;
-    Gtk::Label m_DbNameLabel;
-    Gtk::Entry m_DbNameEntry;
-    Gtk::Label m_DbDescriptionLabel;
-    Gtk::Entry m_DbDescriptionEntry;
-    Gtk::Button m_DbCreateButton;
-    Gtk::Button m_DbApplyButton;
-    Gtk::Frame m_LockFrame;
-    Gtk::Box m_LockBox;
-    Gtk::Label m_LockLabel;
-    Gtk::SpinButton m_LockSpin;
-    Gtk::Button m_PowerOffButton;
-    Gtk::Frame m_ComparisonFrame;
-    Gtk::Grid m_ComparisonGrid;
-    std::array<Gtk::CheckButton, 6> m_CompareChecks;
-    Gtk::Button m_CompareButton;
-    Gtk::Frame m_KeyFrame;
-    Gtk::Grid m_KeyGrid;
-    Gtk::Box m_AttrBox;
-    std::array<Gtk::CheckButton, 4> m_AttrRadios;
-    Gtk::Label m_KeyNumberLabel;
-    Gtk::Entry m_KeyNumberEntry;
-    Gtk::DropDown m_KeyFormatDropDown;
-    Gtk::CheckButton m_KeyShortCheck;
-    Gtk::Label m_KeyDescriptionLabel;
-    Gtk::Entry m_KeyDescriptionEntry;
-    Gtk::Box m_KeyButtonsBox;
-    Gtk::Button m_KeyAddButton;
-    Gtk::Button m_KeyFindButton;
-    Gtk::Button m_KeyApplyButton;
-    Gtk::Button m_KeyEmulateButton;
-    Gtk::Notebook m_Notebook;
-    CDbListPanel m_DbPanel;
-    Gtk::Paned m_Paned;
-    std::array<std::unique_ptr<CKeyPanel>, 2> m_KeyPanels;
-    CMyStatusBar m_StatusBar;
+    Gtk::Box m_main_box;
+    Gtk::Box m_menu_row;
+    Gtk::SearchEntry m_search_entry;
+    Gtk::Widget* m_toolbar = nullptr;
+    Gtk::Box m_frames_row;
+    Gtk::Frame m_key_type_frame;
+    Gtk::Box m_key_type_box;
+    Gtk::CheckButton m_dallas_radio;
+    Gtk::CheckButton m_em_marine_radio;
+    Gtk::CheckButton m_kf300_radio;
+    Gtk::Frame m_database_frame;
+    Gtk::Grid m_database_grid;
+    Gtk::Label m_db_name_label;
+    Gtk::Entry m_db_name_entry;
+    Gtk::Label m_db_description_label;
+    Gtk::Entry m_db_description_entry;
+    Gtk::Button m_db_create_button;
+    Gtk::Button m_db_apply_button;
+    Gtk::Frame m_lock_frame;
+    Gtk::Box m_lock_box;
+    Gtk::Label m_lock_label;
+    Gtk::SpinButton m_lock_spin;
+    Gtk::Button m_power_off_button;
+    Gtk::Frame m_comparison_frame;
+    Gtk::Grid m_comparison_grid;
+    std::array<Gtk::CheckButton, 6> m_compare_checks;
+    Gtk::Button m_compare_button;
+    Gtk::Frame m_key_frame;
+    Gtk::Grid m_key_grid;
+    Gtk::Box m_attr_box;
+    std::array<Gtk::CheckButton, 4> m_attr_radios;
+    Gtk::Label m_key_number_label;
+    Gtk::Entry m_key_number_entry;
+    Gtk::DropDown m_key_format_drop_down;
+    Gtk::CheckButton m_key_short_check;
+    Gtk::Label m_key_description_label;
+    Gtk::Entry m_key_description_entry;
+    Gtk::Box m_key_buttons_box;
+    Gtk::Button m_key_add_button;
+    Gtk::Button m_key_find_button;
+    Gtk::Button m_key_apply_button;
+    Gtk::Button m_key_emulate_button;
+    Gtk::Notebook m_notebook;
+    CDbListPanel m_db_panel;
+    Gtk::Paned m_paned;
+    std::array<std::unique_ptr<CKeyPanel>, 2> m_key_panels;
+    CMyStatusBar m_status_bar;
 
-    Glib::RefPtr<Gio::SimpleActionGroup> m_refActions;
-    Gtk::AboutDialog m_AboutDialog;
-    std::unique_ptr<Gtk::MessageDialog> m_pMessageDialog;
-    std::unique_ptr<Gtk::MessageDialog> m_pCloseQuestion;
-    std::unique_ptr<CHistoryDialog> m_pHistoryDialog;
-    std::unique_ptr<CSettingsDialog> m_pSettingsDialog;
+    Glib::RefPtr<Gio::SimpleActionGroup> m_actions;
+    Gtk::AboutDialog m_about_dialog;
+    std::unique_ptr<Gtk::MessageDialog> m_message_dialog;
+    std::unique_ptr<Gtk::MessageDialog> m_close_question;
+    std::unique_ptr<CHistoryDialog> m_history_dialog;
+    std::unique_ptr<CSettingsDialog> m_settings_dialog;
 
     // Devices.
-    CAdapterThread m_AdapterThread;
-    Glib::Dispatcher m_Dispatcher;
+    CAdapterThread m_adapter_thread;
+    Glib::Dispatcher m_dispatcher;
     // Library callbacks come on library threads and only emit the dispatcher.
-    CDevicePorts m_DevicePorts{m_AdapterThread, [this] { m_Dispatcher.emit(); }};
+    CDevicePorts m_device_ports{m_adapter_thread, [this] { m_dispatcher.emit(); }};
 
     sigc::connection m_conn_com_mode;
     sigc::connection m_conn_destroy;
@@ -317,5 +317,5 @@ protected:
     sigc::connection m_conn_focus;
     sigc::connection m_conn_search_timer;
     sigc::connection m_conn_port_timer;
-    bool m_bReleased = false;
+    bool m_released = false;
 };

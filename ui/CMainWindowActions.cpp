@@ -7,9 +7,9 @@
 #include <gtkmm/editable.h>
 #include <gtkmm/text.h>
 
-#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
 #include "ui/CSettingsDialog.h"
 #include "ui/HelpFile.h"
@@ -73,11 +73,11 @@ std::span<const ActionSpec> main_window_actions() {
 }
 
 void CMainWindow::create_actions() {
-    m_refActions = Gio::SimpleActionGroup::create();
+    m_actions = Gio::SimpleActionGroup::create();
     for (const ActionSpec& spec : main_window_actions()) {
         Glib::RefPtr<Gio::Action> action;
         if (spec.kind == ActionSpec::Kind::Setting) {
-            action = m_refSettings->create_action(spec.name);
+            action = m_settings->create_action(spec.name);
         } else {
             auto simple = spec.kind == ActionSpec::Kind::Plain
                               ? Gio::SimpleAction::create(spec.name)
@@ -89,13 +89,13 @@ void CMainWindow::create_actions() {
         if (spec.window_scope)
             add_action(action);
         else
-            m_refActions->add_action(action);
+            m_actions->add_action(action);
         if (spec.accel != nullptr) {
             const Glib::ustring prefix = spec.window_scope ? "win." : Glib::ustring(kMainGroup) + ".";
-            m_refApp->set_accels_for_action(prefix + spec.name, {spec.accel});
+            m_app->set_accels_for_action(prefix + spec.name, {spec.accel});
         }
     }
-    insert_action_group(kMainGroup, m_refActions);
+    insert_action_group(kMainGroup, m_actions);
 }
 
 void CMainWindow::activate_action(const ActionSpec& spec) {
@@ -113,7 +113,7 @@ void CMainWindow::activate_action(const ActionSpec& spec) {
 
 Glib::RefPtr<Gio::SimpleAction> CMainWindow::find_simple_action(const ActionSpec& spec) const {
     auto action = spec.window_scope ? const_cast<CMainWindow*>(this)->lookup_action(spec.name)
-                                    : m_refActions->lookup_action(spec.name);
+                                    : m_actions->lookup_action(spec.name);
     return std::dynamic_pointer_cast<Gio::SimpleAction>(action);
 }
 
@@ -127,24 +127,24 @@ bool CMainWindow::is_action_needed(ActionSpec::Need need) const {
     case ActionSpec::Need::Always:
         return true;
     case ActionSpec::Need::DatabaseList:
-        return m_nViewMode == VIEW_DATABASES;
+        return m_view_mode == VIEW_DATABASES;
     case ActionSpec::Need::OpenDatabase:
-        return m_nViewMode != VIEW_DATABASES;
+        return m_view_mode != VIEW_DATABASES;
     case ActionSpec::Need::CutCopy:
         if (is_text_focused())
             return true;
-        return m_nViewMode == VIEW_DATABASES ? m_DbPanel.has_selection()
-                                             : m_KeyPanels[m_nActiveTable]->has_selection();
+        return m_view_mode == VIEW_DATABASES ? m_db_panel.has_selection()
+                                             : m_key_panels[m_active_table]->has_selection();
     case ActionSpec::Need::Paste:
         if (is_text_focused())
-            return m_nClipboardKind == CLIPBOARD_TEXT;
-        return m_nClipboardKind == (m_nViewMode == VIEW_DATABASES ? CLIPBOARD_FILES : CLIPBOARD_KEYS);
+            return m_clipboard_kind == CLIPBOARD_TEXT;
+        return m_clipboard_kind == (m_view_mode == VIEW_DATABASES ? CLIPBOARD_FILES : CLIPBOARD_KEYS);
     }
     return false;
 }
 
 void CMainWindow::update_action_states() {
-    const CAdapterThread::Cmd running = m_AdapterThread.GetCurrentCmd();
+    const CAdapterThread::Cmd running = m_adapter_thread.GetCurrentCmd();
     for (const ActionSpec& spec : main_window_actions()) {
         auto action = find_simple_action(spec);
         if (!action)
@@ -153,7 +153,7 @@ void CMainWindow::update_action_states() {
             spec.ready && (spec.handler != nullptr || spec.kind == ActionSpec::Kind::CmdToggle);
         action->set_enabled(available && is_action_needed(spec.need));
         if (spec.kind == ActionSpec::Kind::ModeToggle)
-            action->set_state(Glib::Variant<bool>::create(m_nKeyEditMode == spec.value));
+            action->set_state(Glib::Variant<bool>::create(m_key_edit_mode == spec.value));
         else if (spec.kind == ActionSpec::Kind::CmdToggle)
             action->set_state(Glib::Variant<bool>::create(running == spec.value));
     }
@@ -168,7 +168,7 @@ void CMainWindow::update_paste_action_state() {
 }
 
 void CMainWindow::set_clipboard_kind(ClipboardKind kind) {
-    m_nClipboardKind = kind;
+    m_clipboard_kind = kind;
     update_paste_action_state();
 }
 
@@ -177,22 +177,22 @@ void CMainWindow::on_focus_widget_changed() {
 }
 
 void CMainWindow::ToggleAdapterCmd(CAdapterThread::Cmd cmd) {
-    if (m_AdapterThread.GetCurrentCmd() == cmd) {
-        m_AdapterThread.BreakCmd();
+    if (m_adapter_thread.GetCurrentCmd() == cmd) {
+        m_adapter_thread.BreakCmd();
         return;
     }
     switch (cmd) {
     case CAdapterThread::CMD_DS1996_PREPARE:
-        m_AdapterThread.StartDS1996Prepare();
+        m_adapter_thread.StartDS1996Prepare();
         break;
     case CAdapterThread::CMD_Q4T_CLEAR:
-        m_AdapterThread.StartQ4tClear();
+        m_adapter_thread.StartQ4tClear();
         break;
     case CAdapterThread::CMD_Q4T_TEST:
-        m_AdapterThread.StartQ4tTest();
+        m_adapter_thread.StartQ4tTest();
         break;
     case CAdapterThread::CMD_Q4T_FORMAT:
-        m_AdapterThread.StartQ4tFormat();
+        m_adapter_thread.StartQ4tFormat();
         break;
     default:
         // The other commands need steps of the window before they start (a file, a key list).
@@ -209,30 +209,30 @@ void CMainWindow::on_action_close() {
 }
 
 void CMainWindow::on_action_save() {
-    CKeyDocument& doc = m_Docs[m_nActiveTable];
+    CKeyDocument& doc = m_docs[m_active_table];
     if (!doc.is_open() || !doc.is_modified())
         return;
     doc.save();
     const guint position = FindBaseByName(doc.extract_db_name());
     if (position != kNoBase)
-        m_refDbStore->get_item(position)->set_keys(static_cast<int>(doc.get_keys()->get_n_items()));
+        m_db_store->get_item(position)->set_keys(static_cast<int>(doc.get_keys()->get_n_items()));
     SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" has been saved"), doc.extract_db_name()));
 }
 
 void CMainWindow::on_action_select_all() {
-    if (m_nViewMode == VIEW_DATABASES)
-        m_DbPanel.select_all();
+    if (m_view_mode == VIEW_DATABASES)
+        m_db_panel.select_all();
     else
-        m_KeyPanels[m_nActiveTable]->select_all();
+        m_key_panels[m_active_table]->select_all();
 }
 
 void CMainWindow::on_action_find() {
-    m_SearchEntry.grab_focus();
+    m_search_entry.grab_focus();
 }
 
 void CMainWindow::on_action_about() {
-    m_AboutDialog.set_visible(true);
-    m_AboutDialog.present();
+    m_about_dialog.set_visible(true);
+    m_about_dialog.present();
 }
 
 void CMainWindow::on_action_help() {
@@ -269,11 +269,11 @@ void CMainWindow::on_action_paste() {
 }
 
 bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {
-    if (keyval != kKeyTab || m_nViewMode != VIEW_TWO_DBS)
+    if (keyval != kKeyTab || m_view_mode != VIEW_TWO_DBS)
         return false;
     for (int i = 0; i < 2; ++i) {
-        if (m_KeyPanels[i]->has_focus_within()) {
-            m_KeyPanels[1 - i]->focus_view();
+        if (m_key_panels[i]->has_focus_within()) {
+            m_key_panels[1 - i]->focus_view();
             return true;
         }
     }
@@ -282,12 +282,12 @@ bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {
 
 void CMainWindow::on_action_settings() {
     // A new dialog for every use, released once it is hidden.
-    m_pSettingsDialog = std::make_unique<CSettingsDialog>(*this, m_DevicePorts.devices());
-    m_pSettingsDialog->signal_hide().connect([this] {
+    m_settings_dialog = std::make_unique<CSettingsDialog>(*this, m_device_ports.devices());
+    m_settings_dialog->signal_hide().connect([this] {
         Glib::signal_idle().connect_once([this] {
-            if (m_pSettingsDialog && !m_pSettingsDialog->get_visible())
-                m_pSettingsDialog.reset();
+            if (m_settings_dialog && !m_settings_dialog->get_visible())
+                m_settings_dialog.reset();
         });
     });
-    m_pSettingsDialog->present();
+    m_settings_dialog->present();
 }

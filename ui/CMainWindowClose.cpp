@@ -14,18 +14,18 @@ enum CloseAnswer : int { kCloseCancel = 0, kCloseNo = 1, kCloseYes = 2 };
 
 void CMainWindow::UpdateTitle() {
     Glib::ustring title;
-    if (!m_AdapterPortText.empty()) {
-        title = "[" + m_AdapterPortText;
-        if (m_bXorMode)
+    if (!m_adapter_port_text.empty()) {
+        title = "[" + m_adapter_port_text;
+        if (m_xor_mode)
             title += ", Xor0";
         title += "]";
     }
-    if (m_nViewMode != VIEW_DATABASES) {
+    if (m_view_mode != VIEW_DATABASES) {
         if (!title.empty())
             title += kTitleSeparator;
-        title += m_Docs[0].extract_db_name();
-        if (m_nViewMode == VIEW_TWO_DBS)
-            title += ", " + m_Docs[1].extract_db_name();
+        title += m_docs[0].extract_db_name();
+        if (m_view_mode == VIEW_TWO_DBS)
+            title += ", " + m_docs[1].extract_db_name();
     }
     if (!title.empty())
         title += kTitleSeparator;
@@ -34,13 +34,13 @@ void CMainWindow::UpdateTitle() {
 }
 
 void CMainWindow::SetAdapterPortText(const Glib::ustring& text) {
-    m_AdapterPortText = text;
+    m_adapter_port_text = text;
     UpdateTitle();
 }
 
 bool CMainWindow::DoClose(bool ask, const std::function<void()>& after) {
     for (int index = 0; index < 2; ++index) {
-        CKeyDocument& doc = m_Docs[index];
+        CKeyDocument& doc = m_docs[index];
         if (!doc.is_open())
             continue;
         if (ask && doc.is_modified()) {
@@ -50,32 +50,32 @@ bool CMainWindow::DoClose(bool ask, const std::function<void()>& after) {
         _CloseKeyDoc(index, true);
     }
     SetViewMode(VIEW_DATABASES);
-    m_DbPanel.focus_view();
+    m_db_panel.focus_view();
     return true;
 }
 
 void CMainWindow::ask_save_before_close(int index, const std::function<void()>& after) {
-    const Glib::ustring name = m_Docs[index].extract_db_name();
-    m_pCloseQuestion = std::make_unique<Gtk::MessageDialog>(
+    const Glib::ustring name = m_docs[index].extract_db_name();
+    m_close_question = std::make_unique<Gtk::MessageDialog>(
         *this, _("Closing the database"), false, Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE, true);
-    m_pCloseQuestion->set_secondary_text(Glib::ustring::sprintf(_("Save changes to database \"%s\"?"), name));
-    m_pCloseQuestion->add_button(_("Cancel"), kCloseCancel);
-    m_pCloseQuestion->add_button(_("No"), kCloseNo);
-    m_pCloseQuestion->add_button(_("Yes"), kCloseYes);
-    m_pCloseQuestion->set_default_response(kCloseYes);
-    m_pCloseQuestion->set_hide_on_close(true);
-    m_pCloseQuestion->signal_response().connect([this, index, after](int response) {
-        m_pCloseQuestion->set_visible(false);
+    m_close_question->set_secondary_text(Glib::ustring::sprintf(_("Save changes to database \"%s\"?"), name));
+    m_close_question->add_button(_("Cancel"), kCloseCancel);
+    m_close_question->add_button(_("No"), kCloseNo);
+    m_close_question->add_button(_("Yes"), kCloseYes);
+    m_close_question->set_default_response(kCloseYes);
+    m_close_question->set_hide_on_close(true);
+    m_close_question->signal_response().connect([this, index, after](int response) {
+        m_close_question->set_visible(false);
         // The answer is acted on from an idle call: the dialog is released there, outside its own signal, and
         // the window may be destroyed by `after`.
         Glib::signal_idle().connect_once(sigc::bind(
             sigc::mem_fun(*this, &CMainWindow::on_close_question_response), index, response, after));
     });
-    m_pCloseQuestion->present();
+    m_close_question->present();
 }
 
 void CMainWindow::on_close_question_response(int index, int response, const std::function<void()>& after) {
-    m_pCloseQuestion.reset();
+    m_close_question.reset();
     if (response != kCloseNo && response != kCloseYes)
         return; // Cancel, or the question closed: the documents stay open
     _CloseKeyDoc(index, response == kCloseYes);
@@ -84,14 +84,14 @@ void CMainWindow::on_close_question_response(int index, int response, const std:
 }
 
 void CMainWindow::_CloseKeyDoc(int index, bool save) {
-    CKeyDocument& doc = m_Docs[index];
+    CKeyDocument& doc = m_docs[index];
     const Glib::ustring name = doc.extract_db_name();
     const auto count = static_cast<int>(doc.get_keys()->get_n_items());
     doc.close(save);
     if (save) {
         const guint position = FindBaseByName(name);
         if (position != kNoBase)
-            m_refDbStore->get_item(position)->set_keys(count);
+            m_db_store->get_item(position)->set_keys(count);
         SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" has been saved"), name));
     }
     SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" has been closed"), name));
@@ -99,47 +99,47 @@ void CMainWindow::_CloseKeyDoc(int index, bool save) {
 
 void CMainWindow::MessageDialog(const Glib::ustring& text, Gtk::MessageType type, Gtk::ButtonsType buttons,
                                 const ResponseSlot& slot) {
-    if (!m_pMessageDialog) {
-        m_pMessageDialog =
+    if (!m_message_dialog) {
+        m_message_dialog =
             std::make_unique<Gtk::MessageDialog>(*this, get_title(), false, type, buttons, true);
-        m_pMessageDialog->signal_response().connect([this, slot](int response) {
+        m_message_dialog->signal_response().connect([this, slot](int response) {
             if (slot)
                 slot(response);
             else
                 ReleaseMessageDialog();
         });
     }
-    m_pMessageDialog->set_transient_for(*this);
-    m_pMessageDialog->set_secondary_text(text);
-    m_pMessageDialog->set_visible(true);
+    m_message_dialog->set_transient_for(*this);
+    m_message_dialog->set_secondary_text(text);
+    m_message_dialog->set_visible(true);
 }
 
 void CMainWindow::ShowMessage(const Glib::ustring& text, Gtk::MessageType type) {
-    if (!m_pMessageDialog) {
-        m_pMessageDialog = std::make_unique<Gtk::MessageDialog>(*this, get_title(), false, type,
+    if (!m_message_dialog) {
+        m_message_dialog = std::make_unique<Gtk::MessageDialog>(*this, get_title(), false, type,
                                                                 Gtk::ButtonsType::OK, false);
-        m_pMessageDialog->signal_response().connect([this](int) { ReleaseMessageDialog(); });
+        m_message_dialog->signal_response().connect([this](int) { ReleaseMessageDialog(); });
     }
-    m_pMessageDialog->set_transient_for(*this);
-    m_pMessageDialog->set_secondary_text(text);
-    m_pMessageDialog->set_visible(true);
+    m_message_dialog->set_transient_for(*this);
+    m_message_dialog->set_secondary_text(text);
+    m_message_dialog->set_visible(true);
 }
 
 void CMainWindow::ReleaseMessageDialog() {
-    if (!m_pMessageDialog)
+    if (!m_message_dialog)
         return;
-    m_pMessageDialog->set_visible(false);
+    m_message_dialog->set_visible(false);
     // Deleted from an idle call: the dialog may still be inside its response signal here.
     Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::delete_hidden_message_dialog));
 }
 
 void CMainWindow::delete_hidden_message_dialog() {
-    if (m_pMessageDialog && !m_pMessageDialog->get_visible())
-        m_pMessageDialog.reset();
+    if (m_message_dialog && !m_message_dialog->get_visible())
+        m_message_dialog.reset();
 }
 
 void CMainWindow::SetStatusMessage(const Glib::ustring& text, bool add_to_history) {
-    m_StatusBar.set_text(text);
+    m_status_bar.set_text(text);
     if (add_to_history)
-        m_refHistory->append(CHistoryRec::create(static_cast<std::int64_t>(std::time(nullptr)), text));
+        m_history->append(CHistoryRec::create(static_cast<std::int64_t>(std::time(nullptr)), text));
 }

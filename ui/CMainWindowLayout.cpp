@@ -8,9 +8,9 @@
 #include <gtkmm/popovermenubar.h>
 #include <gtkmm/stringlist.h>
 
-#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
 #include "ui/CMainWindow.h"
 
@@ -49,34 +49,34 @@ void set_frame(Gtk::Frame& frame, const Glib::ustring& label, Gtk::Widget& child
 } // namespace
 
 void CMainWindow::build_layout() {
-    m_MainBox.set_orientation(Gtk::Orientation::VERTICAL);
-    m_MainBox.set_margin(kSpacing);
-    m_MainBox.set_spacing(kSpacing);
+    m_main_box.set_orientation(Gtk::Orientation::VERTICAL);
+    m_main_box.set_margin(kSpacing);
+    m_main_box.set_spacing(kSpacing);
 
-    m_MenuRow.set_spacing(kSpacing);
-    m_SearchEntry.set_hexpand(true);
-    set_accessible_label(m_SearchEntry, _("Search"));
-    build_menu_and_toolbar(m_MenuRow, m_MainBox);
-    m_MenuRow.append(m_SearchEntry);
-    m_MainBox.prepend(m_MenuRow);
+    m_menu_row.set_spacing(kSpacing);
+    m_search_entry.set_hexpand(true);
+    set_accessible_label(m_search_entry, _("Search"));
+    build_menu_and_toolbar(m_menu_row, m_main_box);
+    m_menu_row.append(m_search_entry);
+    m_main_box.prepend(m_menu_row);
 
-    m_FramesRow.set_spacing(kSpacing);
+    m_frames_row.set_spacing(kSpacing);
     build_key_type_frame();
     build_database_frame();
     build_lock_frame();
     build_comparison_frame();
     build_key_frame();
-    m_MainBox.append(m_FramesRow);
+    m_main_box.append(m_frames_row);
 
     build_notebook();
-    m_MainBox.append(m_Notebook);
+    m_main_box.append(m_notebook);
 
-    m_StatusBar.add_css_class("status-bar");
-    m_StatusBar.signal_details_requested().connect(
+    m_status_bar.add_css_class("status-bar");
+    m_status_bar.signal_details_requested().connect(
         sigc::mem_fun(*this, &CMainWindow::show_status_details_dialog));
-    m_MainBox.append(m_StatusBar);
+    m_main_box.append(m_status_bar);
 
-    set_child(m_MainBox);
+    set_child(m_main_box);
 }
 
 void CMainWindow::build_menu_and_toolbar(Gtk::Box& menu_row, Gtk::Box& top) {
@@ -91,9 +91,9 @@ void CMainWindow::build_menu_and_toolbar(Gtk::Box& menu_row, Gtk::Box& top) {
         } else {
             g_warning("GMenu not found");
         }
-        m_pToolbar = builder->get_widget<Gtk::Box>("toolbar");
-        if (m_pToolbar != nullptr) {
-            auto* toolbar = static_cast<Gtk::Box*>(m_pToolbar);
+        m_toolbar = builder->get_widget<Gtk::Box>("toolbar");
+        if (m_toolbar != nullptr) {
+            auto* toolbar = static_cast<Gtk::Box*>(m_toolbar);
             toolbar->add_css_class("linked");
             toolbar->add_css_class("my-large-toolbar");
             toolbar->set_spacing(kSpacing);
@@ -108,68 +108,68 @@ void CMainWindow::build_menu_and_toolbar(Gtk::Box& menu_row, Gtk::Box& top) {
 }
 
 void CMainWindow::build_key_type_frame() {
-    m_KeyTypeBox.set_orientation(Gtk::Orientation::VERTICAL);
+    m_key_type_box.set_orientation(Gtk::Orientation::VERTICAL);
     const std::array<std::pair<Gtk::CheckButton*, ScanKeyType>, 3> radios{{
-        {&m_DallasRadio, SCAN_KEY_DALLAS},
-        {&m_EmMarineRadio, SCAN_KEY_EM_MARINE},
-        {&m_Kf300Radio, SCAN_KEY_KF300},
+        {&m_dallas_radio, SCAN_KEY_DALLAS},
+        {&m_em_marine_radio, SCAN_KEY_EM_MARINE},
+        {&m_kf300_radio, SCAN_KEY_KF300},
     }};
-    set_labelled_check(m_DallasRadio, _("Dallas"));
-    set_labelled_check(m_EmMarineRadio, _("Em-Marine"));
-    set_labelled_check(m_Kf300Radio, _("KF-300"));
+    set_labelled_check(m_dallas_radio, _("Dallas"));
+    set_labelled_check(m_em_marine_radio, _("Em-Marine"));
+    set_labelled_check(m_kf300_radio, _("KF-300"));
     for (const auto& [radio, type] : radios) {
-        if (radio != &m_DallasRadio)
-            radio->set_group(m_DallasRadio);
+        if (radio != &m_dallas_radio)
+            radio->set_group(m_dallas_radio);
         radio->signal_toggled().connect(
             sigc::bind(sigc::mem_fun(*this, &CMainWindow::on_key_type_toggled), type));
-        m_KeyTypeBox.append(*radio);
+        m_key_type_box.append(*radio);
     }
-    set_frame(m_KeyTypeFrame, _("Key type"), m_KeyTypeBox);
-    m_FramesRow.append(m_KeyTypeFrame);
+    set_frame(m_key_type_frame, _("Key type"), m_key_type_box);
+    m_frames_row.append(m_key_type_frame);
 }
 
 void CMainWindow::build_database_frame() {
-    m_DatabaseGrid.set_row_spacing(kSpacing);
-    m_DatabaseGrid.set_column_spacing(kSpacing);
-    m_DbNameLabel.set_text(_("Name:"));
-    m_DbNameLabel.set_xalign(0.0f);
-    m_DbDescriptionLabel.set_text(_("Description:"));
-    m_DbDescriptionLabel.set_xalign(0.0f);
-    set_small_entry(m_DbNameEntry, _("Database name"));
-    set_small_entry(m_DbDescriptionEntry, _("Database description"));
-    m_DbNameEntry.set_hexpand(true);
-    m_DbDescriptionEntry.set_hexpand(true);
-    set_small_button(m_DbCreateButton, _("Create"));
-    set_small_button(m_DbApplyButton, _("Apply"));
+    m_database_grid.set_row_spacing(kSpacing);
+    m_database_grid.set_column_spacing(kSpacing);
+    m_db_name_label.set_text(_("Name:"));
+    m_db_name_label.set_xalign(0.0f);
+    m_db_description_label.set_text(_("Description:"));
+    m_db_description_label.set_xalign(0.0f);
+    set_small_entry(m_db_name_entry, _("Database name"));
+    set_small_entry(m_db_description_entry, _("Database description"));
+    m_db_name_entry.set_hexpand(true);
+    m_db_description_entry.set_hexpand(true);
+    set_small_button(m_db_create_button, _("Create"));
+    set_small_button(m_db_apply_button, _("Apply"));
     // Creating and renaming databases come with the database editor.
-    m_DbCreateButton.set_sensitive(false);
-    m_DbApplyButton.set_sensitive(false);
-    m_DatabaseGrid.attach(m_DbNameLabel, 0, 0);
-    m_DatabaseGrid.attach(m_DbNameEntry, 1, 0);
-    m_DatabaseGrid.attach(m_DbCreateButton, 2, 0);
-    m_DatabaseGrid.attach(m_DbDescriptionLabel, 0, 1);
-    m_DatabaseGrid.attach(m_DbDescriptionEntry, 1, 1);
-    m_DatabaseGrid.attach(m_DbApplyButton, 2, 1);
-    set_frame(m_DatabaseFrame, _("Database"), m_DatabaseGrid);
-    m_DatabaseFrame.set_hexpand(true);
-    m_FramesRow.append(m_DatabaseFrame);
+    m_db_create_button.set_sensitive(false);
+    m_db_apply_button.set_sensitive(false);
+    m_database_grid.attach(m_db_name_label, 0, 0);
+    m_database_grid.attach(m_db_name_entry, 1, 0);
+    m_database_grid.attach(m_db_create_button, 2, 0);
+    m_database_grid.attach(m_db_description_label, 0, 1);
+    m_database_grid.attach(m_db_description_entry, 1, 1);
+    m_database_grid.attach(m_db_apply_button, 2, 1);
+    set_frame(m_database_frame, _("Database"), m_database_grid);
+    m_database_frame.set_hexpand(true);
+    m_frames_row.append(m_database_frame);
 }
 
 void CMainWindow::build_lock_frame() {
-    m_LockBox.set_orientation(Gtk::Orientation::VERTICAL);
-    m_LockBox.set_spacing(kSpacing);
-    m_LockLabel.set_text(_("T (0-255), sec"));
-    m_LockSpin.set_adjustment(Gtk::Adjustment::create(0.0, 0.0, kLockMax, kLockStep, kLockPage, 0.0));
-    m_LockSpin.set_digits(1);
-    set_accessible_label(m_LockSpin, _("Lock open time, seconds"));
-    set_small_button(m_PowerOffButton, _("POWER OFF"));
+    m_lock_box.set_orientation(Gtk::Orientation::VERTICAL);
+    m_lock_box.set_spacing(kSpacing);
+    m_lock_label.set_text(_("T (0-255), sec"));
+    m_lock_spin.set_adjustment(Gtk::Adjustment::create(0.0, 0.0, kLockMax, kLockStep, kLockPage, 0.0));
+    m_lock_spin.set_digits(1);
+    set_accessible_label(m_lock_spin, _("Lock open time, seconds"));
+    set_small_button(m_power_off_button, _("POWER OFF"));
     // Pressing and releasing it drives the adapter once the key editor is in place.
-    m_PowerOffButton.set_sensitive(false);
-    m_LockBox.append(m_LockLabel);
-    m_LockBox.append(m_LockSpin);
-    m_LockBox.append(m_PowerOffButton);
-    set_frame(m_LockFrame, _("Lock"), m_LockBox);
-    m_FramesRow.append(m_LockFrame);
+    m_power_off_button.set_sensitive(false);
+    m_lock_box.append(m_lock_label);
+    m_lock_box.append(m_lock_spin);
+    m_lock_box.append(m_power_off_button);
+    set_frame(m_lock_frame, _("Lock"), m_lock_box);
+    m_frames_row.append(m_lock_frame);
 }
 
 void CMainWindow::build_comparison_frame() {
@@ -182,92 +182,92 @@ void CMainWindow::build_comparison_frame() {
         {N_("Added"), "compare-created"},
         {N_("Description"), "compare-description"},
     }};
-    m_ComparisonGrid.set_column_spacing(kSpacing);
+    m_comparison_grid.set_column_spacing(kSpacing);
     for (size_t i = 0; i < checks.size(); ++i) {
-        set_labelled_check(m_CompareChecks[i], _(checks[i].first));
-        m_refSettings->bind(checks[i].second, m_CompareChecks[i].property_active());
-        m_ComparisonGrid.attach(m_CompareChecks[i], static_cast<int>(i % 2), static_cast<int>(i / 2));
+        set_labelled_check(m_compare_checks[i], _(checks[i].first));
+        m_settings->bind(checks[i].second, m_compare_checks[i].property_active());
+        m_comparison_grid.attach(m_compare_checks[i], static_cast<int>(i % 2), static_cast<int>(i / 2));
     }
-    set_small_button(m_CompareButton, _("Compare"));
+    set_small_button(m_compare_button, _("Compare"));
     // Comparing the two tables comes with the key tables' columns.
-    m_CompareButton.set_sensitive(false);
-    m_ComparisonGrid.attach(m_CompareButton, 0, 3, 2, 1);
-    set_frame(m_ComparisonFrame, _("Comparison"), m_ComparisonGrid);
-    m_FramesRow.append(m_ComparisonFrame);
+    m_compare_button.set_sensitive(false);
+    m_comparison_grid.attach(m_compare_button, 0, 3, 2, 1);
+    set_frame(m_comparison_frame, _("Comparison"), m_comparison_grid);
+    m_frames_row.append(m_comparison_frame);
 }
 
 void CMainWindow::build_key_frame() {
-    m_KeyGrid.set_row_spacing(kSpacing);
-    m_KeyGrid.set_column_spacing(kSpacing);
+    m_key_grid.set_row_spacing(kSpacing);
+    m_key_grid.set_column_spacing(kSpacing);
     const std::array<const char*, 4> attributes{N_("Normal"), N_("Blocking"), N_("Master"), N_("Inactive")};
     for (size_t i = 0; i < attributes.size(); ++i) {
-        set_labelled_check(m_AttrRadios[i], _(attributes[i]));
+        set_labelled_check(m_attr_radios[i], _(attributes[i]));
         if (i > 0)
-            m_AttrRadios[i].set_group(m_AttrRadios[0]);
-        m_AttrBox.append(m_AttrRadios[i]);
+            m_attr_radios[i].set_group(m_attr_radios[0]);
+        m_attr_box.append(m_attr_radios[i]);
     }
-    m_AttrBox.set_spacing(kSpacing);
-    m_KeyGrid.attach(m_AttrBox, 0, 0, 4, 1);
+    m_attr_box.set_spacing(kSpacing);
+    m_key_grid.attach(m_attr_box, 0, 0, 4, 1);
 
-    m_KeyNumberLabel.set_text(_("ID code:"));
-    m_KeyNumberLabel.set_xalign(0.0f);
-    set_small_entry(m_KeyNumberEntry, _("Key number"));
-    m_KeyNumberEntry.set_hexpand(true);
-    m_KeyFormatDropDown.set_model(
+    m_key_number_label.set_text(_("ID code:"));
+    m_key_number_label.set_xalign(0.0f);
+    set_small_entry(m_key_number_entry, _("Key number"));
+    m_key_number_entry.set_hexpand(true);
+    m_key_format_drop_down.set_model(
         Gtk::StringList::create({_("Hexadecimal"), _("Em-Marine"), _("Em-Marine + code"), _("Decimal"),
                                  _("Decimal bytes"), _("Keypad code")}));
-    m_KeyFormatDropDown.set_selected(static_cast<guint>(g_AppSet->get_key_format()));
-    set_accessible_label(m_KeyFormatDropDown, _("Key number format"));
-    set_labelled_check(m_KeyShortCheck, _("Short"));
-    m_KeyGrid.attach(m_KeyNumberLabel, 0, 1);
-    m_KeyGrid.attach(m_KeyNumberEntry, 1, 1);
-    m_KeyGrid.attach(m_KeyFormatDropDown, 2, 1);
-    m_KeyGrid.attach(m_KeyShortCheck, 3, 1);
+    m_key_format_drop_down.set_selected(static_cast<guint>(g_AppSet->get_key_format()));
+    set_accessible_label(m_key_format_drop_down, _("Key number format"));
+    set_labelled_check(m_key_short_check, _("Short"));
+    m_key_grid.attach(m_key_number_label, 0, 1);
+    m_key_grid.attach(m_key_number_entry, 1, 1);
+    m_key_grid.attach(m_key_format_drop_down, 2, 1);
+    m_key_grid.attach(m_key_short_check, 3, 1);
 
-    m_KeyDescriptionLabel.set_text(_("Description:"));
-    m_KeyDescriptionLabel.set_xalign(0.0f);
-    set_small_entry(m_KeyDescriptionEntry, _("Key description"));
-    m_KeyGrid.attach(m_KeyDescriptionLabel, 0, 2);
-    m_KeyGrid.attach(m_KeyDescriptionEntry, 1, 2, 3, 1);
+    m_key_description_label.set_text(_("Description:"));
+    m_key_description_label.set_xalign(0.0f);
+    set_small_entry(m_key_description_entry, _("Key description"));
+    m_key_grid.attach(m_key_description_label, 0, 2);
+    m_key_grid.attach(m_key_description_entry, 1, 2, 3, 1);
 
-    m_KeyButtonsBox.set_spacing(kSpacing);
+    m_key_buttons_box.set_spacing(kSpacing);
     for (auto [button, label] :
-         {std::pair{&m_KeyAddButton, _("Add")}, std::pair{&m_KeyFindButton, _("Find")},
-          std::pair{&m_KeyApplyButton, _("Apply")}, std::pair{&m_KeyEmulateButton, _("Emulate")}}) {
+         {std::pair{&m_key_add_button, _("Add")}, std::pair{&m_key_find_button, _("Find")},
+          std::pair{&m_key_apply_button, _("Apply")}, std::pair{&m_key_emulate_button, _("Emulate")}}) {
         set_small_button(*button, label);
         // Adding, finding, applying and emulating keys come with the key editor.
         button->set_sensitive(false);
-        m_KeyButtonsBox.append(*button);
+        m_key_buttons_box.append(*button);
     }
-    m_KeyGrid.attach(m_KeyButtonsBox, 0, 3, 4, 1);
-    set_frame(m_KeyFrame, _("Key"), m_KeyGrid);
-    m_KeyFrame.set_hexpand(true);
-    m_FramesRow.append(m_KeyFrame);
+    m_key_grid.attach(m_key_buttons_box, 0, 3, 4, 1);
+    set_frame(m_key_frame, _("Key"), m_key_grid);
+    m_key_frame.set_hexpand(true);
+    m_frames_row.append(m_key_frame);
 }
 
 void CMainWindow::build_notebook() {
-    m_Notebook.set_show_tabs(false);
-    m_Notebook.set_vexpand(true);
-    set_accessible_label(m_Notebook, _("Lists"));
-    m_Notebook.append_page(m_DbPanel);
-    m_DbPanel.signal_selection_changed().connect(sigc::mem_fun(*this, &CMainWindow::update_action_states));
-    m_DbPanel.signal_activated().connect([this](guint) {
+    m_notebook.set_show_tabs(false);
+    m_notebook.set_vexpand(true);
+    set_accessible_label(m_notebook, _("Lists"));
+    m_notebook.append_page(m_db_panel);
+    m_db_panel.signal_selection_changed().connect(sigc::mem_fun(*this, &CMainWindow::update_action_states));
+    m_db_panel.signal_activated().connect([this](guint) {
         // From an idle call, so that the activation's own event handling ends first.
         Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::DoOpen), kOpenIdlePriority);
     });
 
     for (int i = 0; i < 2; ++i) {
-        m_KeyPanels[i] = std::make_unique<CKeyPanel>(i, m_Docs[i]);
-        m_KeyPanels[i]->signal_focus_entered().connect(
+        m_key_panels[i] = std::make_unique<CKeyPanel>(i, m_docs[i]);
+        m_key_panels[i]->signal_focus_entered().connect(
             sigc::mem_fun(*this, &CMainWindow::on_key_table_focus));
-        m_KeyPanels[i]->signal_selection_changed().connect(
+        m_key_panels[i]->signal_selection_changed().connect(
             sigc::mem_fun(*this, &CMainWindow::on_key_table_selection_changed));
     }
-    m_KeyPanels[0]->set_focused(true);
-    m_Paned.set_orientation(Gtk::Orientation::HORIZONTAL);
-    m_Paned.set_start_child(*m_KeyPanels[0]);
-    m_Paned.set_end_child(*m_KeyPanels[1]);
-    m_Paned.set_resize_start_child(true);
-    m_Paned.set_resize_end_child(true);
-    m_Notebook.append_page(m_Paned);
+    m_key_panels[0]->set_focused(true);
+    m_paned.set_orientation(Gtk::Orientation::HORIZONTAL);
+    m_paned.set_start_child(*m_key_panels[0]);
+    m_paned.set_end_child(*m_key_panels[1]);
+    m_paned.set_resize_start_child(true);
+    m_paned.set_resize_end_child(true);
+    m_notebook.append_page(m_paned);
 }

@@ -21,35 +21,35 @@ CMyStatusBar::CMyStatusBar() : Gtk::Box(Gtk::Orientation::HORIZONTAL, kSpacing) 
     set_margin_top(kMarginTopBottom);
     set_margin_bottom(kMarginTopBottom);
 
-    m_comModeView.set_valign(Gtk::Align::CENTER);
-    m_labelMain.set_halign(Gtk::Align::START);
-    m_labelMain.set_hexpand(true);
-    m_labelMain.set_ellipsize(Pango::EllipsizeMode::END);
-    m_labelMain.set_xalign(0.0f);
-    m_labelInfo.set_halign(Gtk::Align::START);
-    m_labelInfo.set_xalign(0.0f);
-    m_labelInfo.set_width_chars(kInfoChars);
-    m_labelCount.set_halign(Gtk::Align::END);
-    m_labelCount.set_xalign(1.0f);
-    m_labelCount.set_width_chars(kCountChars);
+    m_com_mode_view.set_valign(Gtk::Align::CENTER);
+    m_label_main.set_halign(Gtk::Align::START);
+    m_label_main.set_hexpand(true);
+    m_label_main.set_ellipsize(Pango::EllipsizeMode::END);
+    m_label_main.set_xalign(0.0f);
+    m_label_info.set_halign(Gtk::Align::START);
+    m_label_info.set_xalign(0.0f);
+    m_label_info.set_width_chars(kInfoChars);
+    m_label_count.set_halign(Gtk::Align::END);
+    m_label_count.set_xalign(1.0f);
+    m_label_count.set_width_chars(kCountChars);
     set_ready_status();
 
-    append(m_comModeView);
+    append(m_com_mode_view);
     append(m_sep1);
-    append(m_labelMain);
+    append(m_label_main);
     append(m_sep2);
-    append(m_labelInfo);
+    append(m_label_info);
     append(m_sep3);
-    append(m_labelCount);
+    append(m_label_count);
 
-    m_gestureMain = Gtk::GestureClick::create();
-    m_gestureMain->set_button(GDK_BUTTON_PRIMARY);
-    m_gestureMain->signal_pressed().connect(sigc::mem_fun(*this, &CMyStatusBar::on_main_label_pressed));
-    m_labelMain.add_controller(m_gestureMain);
+    m_gesture_main = Gtk::GestureClick::create();
+    m_gesture_main->set_button(GDK_BUTTON_PRIMARY);
+    m_gesture_main->signal_pressed().connect(sigc::mem_fun(*this, &CMyStatusBar::on_main_label_pressed));
+    m_label_main.add_controller(m_gesture_main);
 }
 
 void CMyStatusBar::set_status(const Glib::ustring& text) {
-    m_labelMain.set_text(text);
+    m_label_main.set_text(text);
 }
 
 void CMyStatusBar::set_ready_status() {
@@ -57,18 +57,18 @@ void CMyStatusBar::set_ready_status() {
 }
 
 void CMyStatusBar::set_info(const Glib::ustring& text) {
-    m_labelInfo.set_text(text);
+    m_label_info.set_text(text);
 }
 
 void CMyStatusBar::set_count(unsigned selected, unsigned total) {
     if (total == kNoCount)
-        m_labelCount.set_text({});
+        m_label_count.set_text({});
     else
-        m_labelCount.set_text(Glib::ustring::sprintf("%u/%u", selected, total));
+        m_label_count.set_text(Glib::ustring::sprintf("%u/%u", selected, total));
 }
 
 void CMyStatusBar::set_adapter_status(CAdapterThread::ComMode mode, CAdapterThread::PowerMode power) {
-    m_comModeView.SetStatus(mode, power);
+    m_com_mode_view.SetStatus(mode, power);
 }
 
 void CMyStatusBar::on_main_label_pressed(int n_press, double, double) {

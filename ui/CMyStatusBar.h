@@ -28,25 +28,25 @@ public:
     // Stores the adapter's reading state and power answer; the lamp is redrawn only when either changed.
     void set_adapter_status(CAdapterThread::ComMode mode, CAdapterThread::PowerMode power);
 
-    Glib::ustring get_status() const { return m_labelMain.get_text(); }
-    Glib::ustring get_info() const { return m_labelInfo.get_text(); }
-    Glib::ustring get_count() const { return m_labelCount.get_text(); }
+    Glib::ustring get_status() const { return m_label_main.get_text(); }
+    Glib::ustring get_info() const { return m_label_info.get_text(); }
+    Glib::ustring get_count() const { return m_label_count.get_text(); }
 
     // Emitted on a double click on the main label; the window opens the history.
     type_signal_details_requested& signal_details_requested() { return m_signal_details_requested; }
-    CComModeView& com_mode_view() { return m_comModeView; }
+    CComModeView& com_mode_view() { return m_com_mode_view; }
 
 protected:
     void on_main_label_pressed(int n_press, double x, double y);
 
 private:
-    CComModeView m_comModeView;
+    CComModeView m_com_mode_view;
     Gtk::Separator m_sep1{Gtk::Orientation::VERTICAL};
-    Gtk::Label m_labelMain;
+    Gtk::Label m_label_main;
     Gtk::Separator m_sep2{Gtk::Orientation::VERTICAL};
-    Gtk::Label m_labelInfo;
+    Gtk::Label m_label_info;
     Gtk::Separator m_sep3{Gtk::Orientation::VERTICAL};
-    Gtk::Label m_labelCount;
-    Glib::RefPtr<Gtk::GestureClick> m_gestureMain;
+    Gtk::Label m_label_count;
+    Glib::RefPtr<Gtk::GestureClick> m_gesture_main;
     type_signal_details_requested m_signal_details_requested;
 };

@@ -11,25 +11,25 @@ constexpr unsigned int kCodeNoText = 128;
 constexpr int kSpacing = 12;
 } // namespace
 
-CReadDS1996Dialog::CReadDS1996Dialog(unsigned int code) : m_Yes(_("Yes")), m_No(_("No")) {
+CReadDS1996Dialog::CReadDS1996Dialog(unsigned int code) : m_yes(_("Yes")), m_no(_("No")) {
     set_title(_("Reading DS1996L"));
     set_modal(true);
     set_resizable(false);
-    m_Label.set_text(text_for_code(code));
-    m_Label.set_wrap(true);
-    m_Label.set_max_width_chars(60);
-    m_Box.set_spacing(kSpacing);
-    m_Box.set_margin(kSpacing);
-    m_Buttons.set_spacing(kSpacing);
-    m_Buttons.set_halign(Gtk::Align::END);
-    m_Buttons.append(m_Yes);
-    m_Buttons.append(m_No);
-    m_Box.append(m_Label);
-    m_Box.append(m_Buttons);
-    set_child(m_Box);
-    m_Yes.signal_clicked().connect(sigc::mem_fun(*this, &CReadDS1996Dialog::on_yes_button_clicked));
-    m_No.signal_clicked().connect(sigc::mem_fun(*this, &CReadDS1996Dialog::on_no_button_clicked));
-    set_default_widget(m_Yes);
+    m_label.set_text(text_for_code(code));
+    m_label.set_wrap(true);
+    m_label.set_max_width_chars(60);
+    m_box.set_spacing(kSpacing);
+    m_box.set_margin(kSpacing);
+    m_buttons.set_spacing(kSpacing);
+    m_buttons.set_halign(Gtk::Align::END);
+    m_buttons.append(m_yes);
+    m_buttons.append(m_no);
+    m_box.append(m_label);
+    m_box.append(m_buttons);
+    set_child(m_box);
+    m_yes.signal_clicked().connect(sigc::mem_fun(*this, &CReadDS1996Dialog::on_yes_button_clicked));
+    m_no.signal_clicked().connect(sigc::mem_fun(*this, &CReadDS1996Dialog::on_no_button_clicked));
+    set_default_widget(m_yes);
 }
 
 Glib::ustring CReadDS1996Dialog::text_for_code(unsigned int code) {
@@ -55,11 +55,11 @@ Glib::ustring CReadDS1996Dialog::text_for_code(unsigned int code) {
 }
 
 void CReadDS1996Dialog::on_yes_button_clicked() {
-    m_bAnswer = true;
+    m_answer = true;
     set_visible(false);
 }
 
 void CReadDS1996Dialog::on_no_button_clicked() {
-    m_bAnswer = false;
+    m_answer = false;
     set_visible(false);
 }

@@ -13,7 +13,7 @@ class CReadDS1996Dialog : public Gtk::Window {
 public:
     // code: byte 0 of the key (1 prepared, 51 read and ready, 52 incomplete, 128 no text, else unknown).
     explicit CReadDS1996Dialog(unsigned int code);
-    bool get_answer() const { return m_bAnswer; }
+    bool get_answer() const { return m_answer; }
     // The label's text for a code.
     static Glib::ustring text_for_code(unsigned int code);
 
@@ -22,10 +22,10 @@ protected:
     void on_no_button_clicked();
 
 private:
-    Gtk::Box m_Box{Gtk::Orientation::VERTICAL};
-    Gtk::Box m_Buttons{Gtk::Orientation::HORIZONTAL};
-    Gtk::Label m_Label;
-    Gtk::Button m_Yes;
-    Gtk::Button m_No;
-    bool m_bAnswer = false;
+    Gtk::Box m_box{Gtk::Orientation::VERTICAL};
+    Gtk::Box m_buttons{Gtk::Orientation::HORIZONTAL};
+    Gtk::Label m_label;
+    Gtk::Button m_yes;
+    Gtk::Button m_no;
+    bool m_answer = false;
 };

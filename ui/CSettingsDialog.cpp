@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <iostream>
 
-#include "settings/CAppSettings.h"
 #include "app/Paths.h"
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 
 namespace {
 constexpr int kMargin = 5;
@@ -54,8 +54,8 @@ CSettingsDialog::CSettingsDialog(Gtk::Window& parent, std::shared_ptr<Gio::ListS
     build_layout();
     build_debug_menu();
 
-    m_refSettings = Gio::Settings::create(CAppSettings::kSchemaId);
-    m_refSettings->delay();
+    m_settings = Gio::Settings::create(CAppSettings::kSchemaId);
+    m_settings->delay();
     load_values();
 
     set_transient_for(parent);
@@ -67,7 +67,7 @@ CSettingsDialog::CSettingsDialog(Gtk::Window& parent, std::shared_ptr<Gio::ListS
 
 CSettingsDialog::~CSettingsDialog() {
     m_conn_items_changed.disconnect();
-    m_popoverDebug.unparent();
+    m_popover_debug.unparent();
 }
 
 void CSettingsDialog::build_layout() {
@@ -75,72 +75,75 @@ void CSettingsDialog::build_layout() {
     set_modal(true);
     set_default_size(kDefaultWidth, kDefaultHeight);
 
-    m_boxMain.set_margin(kMargin);
-    m_boxMain.set_expand(true);
+    m_box_main.set_margin(kMargin);
+    m_box_main.set_expand(true);
 
-    m_gridDbDir.set_margin(kMargin);
-    m_gridDbDir.set_row_spacing(kSpacing);
-    m_gridDbDir.set_column_spacing(kSpacing);
-    m_entryDbDir.set_hexpand(true);
-    m_buttonDbDir.set_label(_("Browse..."));
-    m_gridDbDir.attach(m_entryDbDir, 0, 0);
-    m_gridDbDir.attach(m_buttonDbDir, 1, 0);
-    set_frame_child(m_frameDbDir, _("Database folder"), m_gridDbDir);
+    m_grid_db_dir.set_margin(kMargin);
+    m_grid_db_dir.set_row_spacing(kSpacing);
+    m_grid_db_dir.set_column_spacing(kSpacing);
+    m_entry_db_dir.set_hexpand(true);
+    m_button_db_dir.set_label(_("Browse..."));
+    m_grid_db_dir.attach(m_entry_db_dir, 0, 0);
+    m_grid_db_dir.attach(m_button_db_dir, 1, 0);
+    set_frame_child(m_frame_db_dir, _("Database folder"), m_grid_db_dir);
 
-    m_boxSearch.set_margin(kMargin);
-    m_boxSearch.set_spacing(kCheckSpacing);
-    m_checkSearchUsb.set_label(_("Search for USB devices"));
-    m_checkSearchCcid.set_label(_("Search for CCID readers"));
-    m_checkSearchServer.set_label(_("Search for IP converters in \"Server\" mode"));
-    m_checkSearchClient.set_label(_("Search for IP converters in \"Client\" mode (port 25000)"));
-    for (auto* check : {&m_checkSearchUsb, &m_checkSearchCcid, &m_checkSearchServer, &m_checkSearchClient})
-        m_boxSearch.append(*check);
-    set_frame_child(m_frameSearch, _("Search for devices"), m_boxSearch);
+    m_box_search.set_margin(kMargin);
+    m_box_search.set_spacing(kCheckSpacing);
+    m_check_search_usb.set_label(_("Search for USB devices"));
+    m_check_search_ccid.set_label(_("Search for CCID readers"));
+    m_check_search_server.set_label(_("Search for IP converters in \"Server\" mode"));
+    m_check_search_client.set_label(_("Search for IP converters in \"Client\" mode (port 25000)"));
+    for (auto* check :
+         {&m_check_search_usb, &m_check_search_ccid, &m_check_search_server, &m_check_search_client})
+        m_box_search.append(*check);
+    set_frame_child(m_frame_search, _("Search for devices"), m_box_search);
 
     build_port_frame(m_aport, _("Adapter"));
     build_port_frame(m_rport, _("Reader"));
 
-    m_gridDebug.set_margin(kMargin);
-    m_gridDebug.set_row_spacing(kSpacing);
-    m_gridDebug.set_column_spacing(kSpacing);
-    m_checkWriteLog.set_label(_("Writing a log file"));
-    m_labelLogLevel.set_label(_("Log level:"));
-    m_labelLogLevel.set_halign(Gtk::Align::START);
-    m_dropdownLogLevel.set_model(Gtk::StringList::create({_("Error"), _("Warning"), _("Info"), _("Debug")}));
-    m_checkClearLog.set_label(_("Clear log on startup"));
-    m_gridDebug.attach(m_checkWriteLog, 0, 0, 2, 1);
-    m_gridDebug.attach(m_labelLogLevel, 0, 1);
-    m_gridDebug.attach(m_dropdownLogLevel, 1, 1);
-    m_gridDebug.attach(m_checkClearLog, 0, 2, 2, 1);
-    set_frame_child(m_frameDebug, _("Debug"), m_gridDebug);
+    m_grid_debug.set_margin(kMargin);
+    m_grid_debug.set_row_spacing(kSpacing);
+    m_grid_debug.set_column_spacing(kSpacing);
+    m_check_write_log.set_label(_("Writing a log file"));
+    m_label_log_level.set_label(_("Log level:"));
+    m_label_log_level.set_halign(Gtk::Align::START);
+    m_dropdown_log_level.set_model(
+        Gtk::StringList::create({_("Error"), _("Warning"), _("Info"), _("Debug")}));
+    m_check_clear_log.set_label(_("Clear log on startup"));
+    m_grid_debug.attach(m_check_write_log, 0, 0, 2, 1);
+    m_grid_debug.attach(m_label_log_level, 0, 1);
+    m_grid_debug.attach(m_dropdown_log_level, 1, 1);
+    m_grid_debug.attach(m_check_clear_log, 0, 2, 2, 1);
+    set_frame_child(m_frame_debug, _("Debug"), m_grid_debug);
 
-    m_boxConfirm.set_margin(kMargin);
-    m_boxConfirm.set_spacing(kCheckSpacing);
-    m_checkDeleteDbConfirm.set_label(_("Deleting a database"));
-    m_checkDeleteKeyConfirm.set_label(_("Deleting a key"));
-    m_checkLockTimeConfirm.set_label(_("Record the big lock time"));
-    m_checkKeyListConfirm.set_label(_("Recording an incomplete list of keys due to limited device memory"));
-    for (auto* check :
-         {&m_checkDeleteDbConfirm, &m_checkDeleteKeyConfirm, &m_checkLockTimeConfirm, &m_checkKeyListConfirm})
-        m_boxConfirm.append(*check);
-    set_frame_child(m_frameConfirm, _("Confirmations"), m_boxConfirm);
+    m_box_confirm.set_margin(kMargin);
+    m_box_confirm.set_spacing(kCheckSpacing);
+    m_check_delete_db_confirm.set_label(_("Deleting a database"));
+    m_check_delete_key_confirm.set_label(_("Deleting a key"));
+    m_check_lock_time_confirm.set_label(_("Record the big lock time"));
+    m_check_key_list_confirm.set_label(
+        _("Recording an incomplete list of keys due to limited device memory"));
+    for (auto* check : {&m_check_delete_db_confirm, &m_check_delete_key_confirm, &m_check_lock_time_confirm,
+                        &m_check_key_list_confirm})
+        m_box_confirm.append(*check);
+    set_frame_child(m_frame_confirm, _("Confirmations"), m_box_confirm);
 
-    m_boxButtons.set_margin(kMargin);
-    m_boxButtons.set_spacing(kSpacing);
-    m_boxButtons.set_halign(Gtk::Align::END);
-    m_boxButtons.set_valign(Gtk::Align::END);
-    m_boxButtons.set_expand(true);
-    m_buttonCancel.set_label(_("Cancel"));
-    m_buttonOk.set_label(_("OK"));
-    m_boxButtons.append(m_buttonCancel);
-    m_boxButtons.append(m_buttonOk);
+    m_box_buttons.set_margin(kMargin);
+    m_box_buttons.set_spacing(kSpacing);
+    m_box_buttons.set_halign(Gtk::Align::END);
+    m_box_buttons.set_valign(Gtk::Align::END);
+    m_box_buttons.set_expand(true);
+    m_button_cancel.set_label(_("Cancel"));
+    m_button_ok.set_label(_("OK"));
+    m_box_buttons.append(m_button_cancel);
+    m_box_buttons.append(m_button_ok);
 
     for (Gtk::Widget* w :
-         std::initializer_list<Gtk::Widget*>{&m_frameDbDir, &m_frameSearch, &m_aport.frame, &m_rport.frame,
-                                             &m_frameDebug, &m_frameConfirm, &m_boxButtons})
-        m_boxMain.append(*w);
-    set_child(m_boxMain);
-    set_default_widget(m_buttonOk);
+         std::initializer_list<Gtk::Widget*>{&m_frame_db_dir, &m_frame_search, &m_aport.frame, &m_rport.frame,
+                                             &m_frame_debug, &m_frame_confirm, &m_box_buttons})
+        m_box_main.append(*w);
+    set_child(m_box_main);
+    set_default_widget(m_button_ok);
 }
 
 void CSettingsDialog::build_port_frame(PortControls& pc, const Glib::ustring& title) {
@@ -160,15 +163,15 @@ void CSettingsDialog::build_port_frame(PortControls& pc, const Glib::ustring& ti
 }
 
 void CSettingsDialog::build_debug_menu() {
-    m_refDebugActions = Gio::SimpleActionGroup::create();
-    m_refDebugActions->add_action("folder",
-                                  sigc::mem_fun(*this, &CSettingsDialog::on_menu_debug_folder_popup_generic));
-    insert_action_group("debug", m_refDebugActions);
+    m_debug_actions = Gio::SimpleActionGroup::create();
+    m_debug_actions->add_action("folder",
+                                sigc::mem_fun(*this, &CSettingsDialog::on_menu_debug_folder_popup_generic));
+    insert_action_group("debug", m_debug_actions);
 
     Glib::RefPtr<Gio::MenuModel> menu;
     if (Gio::Resource::get_file_exists_global_nothrow(kDebugMenuResource)) {
-        m_refBuilder = Gtk::Builder::create_from_resource(kDebugMenuResource);
-        menu = m_refBuilder->get_object<Gio::MenuModel>("menudebug");
+        m_builder = Gtk::Builder::create_from_resource(kDebugMenuResource);
+        menu = m_builder->get_object<Gio::MenuModel>("menudebug");
     }
     if (!menu) {
         // A program built without the resource bundle (the widget tests) gets the same one-item menu.
@@ -176,42 +179,42 @@ void CSettingsDialog::build_debug_menu() {
         own->append(_("Open the folder containing the log file"), "debug.folder");
         menu = own;
     }
-    m_popoverDebug.set_menu_model(menu);
-    m_popoverDebug.set_has_arrow(false);
-    m_popoverDebug.set_parent(m_frameDebug);
+    m_popover_debug.set_menu_model(menu);
+    m_popover_debug.set_has_arrow(false);
+    m_popover_debug.set_parent(m_frame_debug);
 
-    m_gestureDebug = Gtk::GestureClick::create();
-    m_gestureDebug->set_button(GDK_BUTTON_SECONDARY);
-    m_gestureDebug->signal_pressed().connect(
+    m_gesture_debug = Gtk::GestureClick::create();
+    m_gesture_debug->set_button(GDK_BUTTON_SECONDARY);
+    m_gesture_debug->signal_pressed().connect(
         sigc::mem_fun(*this, &CSettingsDialog::on_popup_debug_button_pressed));
-    m_frameDebug.add_controller(m_gestureDebug);
+    m_frame_debug.add_controller(m_gesture_debug);
 }
 
 void CSettingsDialog::load_values() {
-    m_dbDir = m_refSettings->get_string(kKeyDbDir);
-    if (m_dbDir.empty())
-        m_dbDir = (get_user_data_dir() / "kestrix" / "bases").string();
-    m_bSearchUsb = m_refSettings->get_boolean(kKeySearchUsb);
-    m_bSearchCcid = m_refSettings->get_boolean(kKeySearchCcid);
-    m_bSearchServer = m_refSettings->get_boolean(kKeySearchServer);
-    m_bSearchClient = m_refSettings->get_boolean(kKeySearchClient);
-    m_aport.port_type = CAppSettings::string_to_port_type(m_refSettings->get_string(kKeyAdapterPortType));
-    m_aport.port_name = m_refSettings->get_string(kKeyAdapterPortName);
-    m_rport.port_type = CAppSettings::string_to_port_type(m_refSettings->get_string(kKeyReaderPortType));
-    m_rport.port_name = m_refSettings->get_string(kKeyReaderPortName);
-    m_bWriteLog = m_refSettings->get_boolean(kKeyWriteLog);
-    m_nLogLevel = CAppSettings::string_to_loglevel(m_refSettings->get_string(kKeyLogLevel));
-    m_bClearLog = m_refSettings->get_boolean(kKeyClearLog);
-    m_bDeleteDbConfirm = m_refSettings->get_boolean(kKeyDeleteDbConfirm);
-    m_bDeleteKeyConfirm = m_refSettings->get_boolean(kKeyDeleteKeyConfirm);
-    m_bLockTimeConfirm = m_refSettings->get_boolean(kKeyLockTimeConfirm);
-    m_bKeyListConfirm = m_refSettings->get_boolean(kKeyKeyListConfirm);
+    m_db_dir = m_settings->get_string(kKeyDbDir);
+    if (m_db_dir.empty())
+        m_db_dir = (get_user_data_dir() / "kestrix" / "bases").string();
+    m_search_usb = m_settings->get_boolean(kKeySearchUsb);
+    m_search_ccid = m_settings->get_boolean(kKeySearchCcid);
+    m_search_server = m_settings->get_boolean(kKeySearchServer);
+    m_search_client = m_settings->get_boolean(kKeySearchClient);
+    m_aport.port_type = CAppSettings::string_to_port_type(m_settings->get_string(kKeyAdapterPortType));
+    m_aport.port_name = m_settings->get_string(kKeyAdapterPortName);
+    m_rport.port_type = CAppSettings::string_to_port_type(m_settings->get_string(kKeyReaderPortType));
+    m_rport.port_name = m_settings->get_string(kKeyReaderPortName);
+    m_write_log = m_settings->get_boolean(kKeyWriteLog);
+    m_log_level = CAppSettings::string_to_loglevel(m_settings->get_string(kKeyLogLevel));
+    m_clear_log = m_settings->get_boolean(kKeyClearLog);
+    m_delete_db_confirm = m_settings->get_boolean(kKeyDeleteDbConfirm);
+    m_delete_key_confirm = m_settings->get_boolean(kKeyDeleteKeyConfirm);
+    m_lock_time_confirm = m_settings->get_boolean(kKeyLockTimeConfirm);
+    m_key_list_confirm = m_settings->get_boolean(kKeyKeyListConfirm);
 }
 
 void CSettingsDialog::connect_handlers() {
-    m_buttonOk.signal_clicked().connect(sigc::mem_fun(*this, &CSettingsDialog::on_button_ok));
-    m_buttonCancel.signal_clicked().connect(sigc::mem_fun(*this, &CSettingsDialog::on_button_cancel));
-    m_buttonDbDir.signal_clicked().connect(sigc::mem_fun(*this, &CSettingsDialog::on_button_dbdir));
+    m_button_ok.signal_clicked().connect(sigc::mem_fun(*this, &CSettingsDialog::on_button_ok));
+    m_button_cancel.signal_clicked().connect(sigc::mem_fun(*this, &CSettingsDialog::on_button_cancel));
+    m_button_db_dir.signal_clicked().connect(sigc::mem_fun(*this, &CSettingsDialog::on_button_dbdir));
     // Closing the window drops the changes, as Cancel does.
     signal_close_request().connect(
         [this] {
@@ -237,80 +240,80 @@ void CSettingsDialog::connect_handlers() {
 
 void CSettingsDialog::UpdateCtrlData(bool save) {
     if (save) {
-        m_dbDir = m_entryDbDir.get_text();
-        m_bSearchUsb = m_checkSearchUsb.get_active();
-        m_bSearchCcid = m_checkSearchCcid.get_active();
-        m_bSearchServer = m_checkSearchServer.get_active();
-        m_bSearchClient = m_checkSearchClient.get_active();
-        m_bWriteLog = m_checkWriteLog.get_active();
-        const guint level_row = m_dropdownLogLevel.get_selected();
+        m_db_dir = m_entry_db_dir.get_text();
+        m_search_usb = m_check_search_usb.get_active();
+        m_search_ccid = m_check_search_ccid.get_active();
+        m_search_server = m_check_search_server.get_active();
+        m_search_client = m_check_search_client.get_active();
+        m_write_log = m_check_write_log.get_active();
+        const guint level_row = m_dropdown_log_level.get_selected();
         if (level_row != GTK_INVALID_LIST_POSITION)
-            m_nLogLevel = static_cast<LogLevel>(level_row + 1);
-        m_bClearLog = m_checkClearLog.get_active();
-        m_bDeleteDbConfirm = m_checkDeleteDbConfirm.get_active();
-        m_bDeleteKeyConfirm = m_checkDeleteKeyConfirm.get_active();
-        m_bLockTimeConfirm = m_checkLockTimeConfirm.get_active();
-        m_bKeyListConfirm = m_checkKeyListConfirm.get_active();
+            m_log_level = static_cast<LogLevel>(level_row + 1);
+        m_clear_log = m_check_clear_log.get_active();
+        m_delete_db_confirm = m_check_delete_db_confirm.get_active();
+        m_delete_key_confirm = m_check_delete_key_confirm.get_active();
+        m_lock_time_confirm = m_check_lock_time_confirm.get_active();
+        m_key_list_confirm = m_check_key_list_confirm.get_active();
         return;
     }
-    ++m_nUpdate;
-    m_entryDbDir.set_text(m_dbDir);
-    m_checkSearchUsb.set_active(m_bSearchUsb);
-    m_checkSearchCcid.set_active(m_bSearchCcid);
-    m_checkSearchServer.set_active(m_bSearchServer);
-    m_checkSearchClient.set_active(m_bSearchClient);
-    m_checkWriteLog.set_active(m_bWriteLog);
-    if (m_nLogLevel >= LOGLEVEL_ERROR && m_nLogLevel <= LOGLEVEL_DEBUG)
-        m_dropdownLogLevel.set_selected(static_cast<guint>(m_nLogLevel) - 1);
-    m_checkClearLog.set_active(m_bClearLog);
-    m_checkDeleteDbConfirm.set_active(m_bDeleteDbConfirm);
-    m_checkDeleteKeyConfirm.set_active(m_bDeleteKeyConfirm);
-    m_checkLockTimeConfirm.set_active(m_bLockTimeConfirm);
-    m_checkKeyListConfirm.set_active(m_bKeyListConfirm);
-    --m_nUpdate;
+    ++m_update;
+    m_entry_db_dir.set_text(m_db_dir);
+    m_check_search_usb.set_active(m_search_usb);
+    m_check_search_ccid.set_active(m_search_ccid);
+    m_check_search_server.set_active(m_search_server);
+    m_check_search_client.set_active(m_search_client);
+    m_check_write_log.set_active(m_write_log);
+    if (m_log_level >= LOGLEVEL_ERROR && m_log_level <= LOGLEVEL_DEBUG)
+        m_dropdown_log_level.set_selected(static_cast<guint>(m_log_level) - 1);
+    m_check_clear_log.set_active(m_clear_log);
+    m_check_delete_db_confirm.set_active(m_delete_db_confirm);
+    m_check_delete_key_confirm.set_active(m_delete_key_confirm);
+    m_check_lock_time_confirm.set_active(m_lock_time_confirm);
+    m_check_key_list_confirm.set_active(m_key_list_confirm);
+    --m_update;
 }
 
 void CSettingsDialog::on_button_ok() {
     UpdateCtrlData(true);
-    m_refSettings->set_string(kKeyDbDir, m_dbDir);
-    m_refSettings->set_boolean(kKeySearchUsb, m_bSearchUsb);
-    m_refSettings->set_boolean(kKeySearchCcid, m_bSearchCcid);
-    m_refSettings->set_boolean(kKeySearchServer, m_bSearchServer);
-    m_refSettings->set_boolean(kKeySearchClient, m_bSearchClient);
-    m_refSettings->set_string(kKeyAdapterPortType, CAppSettings::port_type_to_string(m_aport.port_type));
-    m_refSettings->set_string(kKeyAdapterPortName, m_aport.port_name);
-    m_refSettings->set_string(kKeyReaderPortType, CAppSettings::port_type_to_string(m_rport.port_type));
-    m_refSettings->set_string(kKeyReaderPortName, m_rport.port_name);
-    m_refSettings->set_boolean(kKeyWriteLog, m_bWriteLog);
-    m_refSettings->set_string(kKeyLogLevel, CAppSettings::loglevel_to_string(m_nLogLevel));
-    m_refSettings->set_boolean(kKeyClearLog, m_bClearLog);
-    m_refSettings->set_boolean(kKeyDeleteDbConfirm, m_bDeleteDbConfirm);
-    m_refSettings->set_boolean(kKeyDeleteKeyConfirm, m_bDeleteKeyConfirm);
-    m_refSettings->set_boolean(kKeyLockTimeConfirm, m_bLockTimeConfirm);
-    m_refSettings->set_boolean(kKeyKeyListConfirm, m_bKeyListConfirm);
-    m_refSettings->apply();
+    m_settings->set_string(kKeyDbDir, m_db_dir);
+    m_settings->set_boolean(kKeySearchUsb, m_search_usb);
+    m_settings->set_boolean(kKeySearchCcid, m_search_ccid);
+    m_settings->set_boolean(kKeySearchServer, m_search_server);
+    m_settings->set_boolean(kKeySearchClient, m_search_client);
+    m_settings->set_string(kKeyAdapterPortType, CAppSettings::port_type_to_string(m_aport.port_type));
+    m_settings->set_string(kKeyAdapterPortName, m_aport.port_name);
+    m_settings->set_string(kKeyReaderPortType, CAppSettings::port_type_to_string(m_rport.port_type));
+    m_settings->set_string(kKeyReaderPortName, m_rport.port_name);
+    m_settings->set_boolean(kKeyWriteLog, m_write_log);
+    m_settings->set_string(kKeyLogLevel, CAppSettings::loglevel_to_string(m_log_level));
+    m_settings->set_boolean(kKeyClearLog, m_clear_log);
+    m_settings->set_boolean(kKeyDeleteDbConfirm, m_delete_db_confirm);
+    m_settings->set_boolean(kKeyDeleteKeyConfirm, m_delete_key_confirm);
+    m_settings->set_boolean(kKeyLockTimeConfirm, m_lock_time_confirm);
+    m_settings->set_boolean(kKeyKeyListConfirm, m_key_list_confirm);
+    m_settings->apply();
     hide();
 }
 
 void CSettingsDialog::on_button_cancel() {
-    m_refSettings->revert();
+    m_settings->revert();
     hide();
 }
 
 void CSettingsDialog::on_button_dbdir() {
-    m_folderChooser = Gtk::FileChooserNative::create(_("Select a directory"), *this,
-                                                     Gtk::FileChooser::Action::SELECT_FOLDER);
-    m_folderChooser->set_modal(true);
-    m_folderChooser->signal_response().connect([this](int response) {
+    m_folder_chooser = Gtk::FileChooserNative::create(_("Select a directory"), *this,
+                                                      Gtk::FileChooser::Action::SELECT_FOLDER);
+    m_folder_chooser->set_modal(true);
+    m_folder_chooser->signal_response().connect([this](int response) {
         if (response == Gtk::ResponseType::ACCEPT) {
-            if (auto folder = m_folderChooser->get_file()) {
-                m_dbDir = folder->get_path();
-                m_entryDbDir.set_text(m_dbDir);
+            if (auto folder = m_folder_chooser->get_file()) {
+                m_db_dir = folder->get_path();
+                m_entry_db_dir.set_text(m_db_dir);
             }
         }
-        m_folderChooser->hide();
+        m_folder_chooser->hide();
     });
-    m_folderChooser->show();
+    m_folder_chooser->show();
 }
 
 void CSettingsDialog::on_menu_debug_folder_popup_generic() {
@@ -330,8 +333,8 @@ void CSettingsDialog::on_menu_debug_folder_popup_generic() {
 }
 
 void CSettingsDialog::on_popup_debug_button_pressed(int, double x, double y) {
-    m_popoverDebug.set_pointing_to(Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
-    m_popoverDebug.popup();
+    m_popover_debug.set_pointing_to(Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
+    m_popover_debug.popup();
 }
 
 void CSettingsDialog::on_readerinfos_items_changed(guint, guint, guint) {

@@ -108,11 +108,11 @@ void CSettingsDialog::set_auto_row(PortControls& pc, int device_index) {
     if (pc.rows->get_string(kRowAuto) == text)
         return;
     // Replacing the row drops the drop-down's selection of it: put it back without reporting a choice.
-    ++m_nUpdate;
+    ++m_update;
     const guint selected = pc.port.get_selected();
     pc.rows->splice(kRowAuto, 1, {text});
     pc.port.set_selected(selected);
-    --m_nUpdate;
+    --m_update;
 }
 
 void CSettingsDialog::show_custom_controls(PortControls& pc) {
@@ -123,7 +123,7 @@ void CSettingsDialog::show_custom_controls(PortControls& pc) {
 }
 
 void CSettingsDialog::on_custom_row_chosen(PortControls& pc, int auto_index) {
-    ++m_nUpdate;
+    ++m_update;
     if (pc.port_type == RDX_PORT_NONE) {
         if (is_port_auto(pc.port_type, pc.port_name) && auto_index >= 0) {
             const auto info = m_devices->get_item(auto_index);
@@ -138,7 +138,7 @@ void CSettingsDialog::on_custom_row_chosen(PortControls& pc, int auto_index) {
     pc.type.set_selected(static_cast<guint>(pc.port_type) - 1);
     pc.entry.set_text(pc.port_name);
     pc.entry.grab_focus();
-    --m_nUpdate;
+    --m_update;
 }
 
 // ---- adapter ----
@@ -152,12 +152,12 @@ void CSettingsDialog::APortDropDownIdxToPort(guint row, rdx_port_type& type, Gli
 }
 
 void CSettingsDialog::UpdateAPortDropDown() {
-    ++m_nUpdate;
+    ++m_update;
     const guint shown_row = m_aport.port.get_selected();
     refill_port_rows(m_aport, true);
     UpdateAutoAPort();
     select_port_row(m_aport, shown_row);
-    --m_nUpdate;
+    --m_update;
 }
 
 void CSettingsDialog::UpdateAutoAPort() {
@@ -166,7 +166,7 @@ void CSettingsDialog::UpdateAutoAPort() {
 
 void CSettingsDialog::on_aport_dropdown_selected() {
     const guint row = m_aport.port.get_selected();
-    if (m_nUpdate != 0 || row == GTK_INVALID_LIST_POSITION)
+    if (m_update != 0 || row == GTK_INVALID_LIST_POSITION)
         return;
     APortDropDownIdxToPort(row, m_aport.port_type, m_aport.port_name);
     UpdateAutoRPort();
@@ -178,12 +178,12 @@ void CSettingsDialog::on_aport_dropdown_selected() {
 
 void CSettingsDialog::on_dropdown_aporttype_selected_changed() {
     const guint row = m_aport.type.get_selected();
-    if (m_nUpdate == 0 && row != GTK_INVALID_LIST_POSITION)
+    if (m_update == 0 && row != GTK_INVALID_LIST_POSITION)
         m_aport.port_type = static_cast<rdx_port_type>(row + 1);
 }
 
 void CSettingsDialog::on_entry_aport_changed() {
-    if (m_nUpdate == 0)
+    if (m_update == 0)
         m_aport.port_name = m_aport.entry.get_text();
 }
 
@@ -198,12 +198,12 @@ void CSettingsDialog::RPortDropDownIdxToPort(guint row, rdx_port_type& type, Gli
 }
 
 void CSettingsDialog::UpdateRPortDropDown() {
-    ++m_nUpdate;
+    ++m_update;
     const guint shown_row = m_rport.port.get_selected();
     refill_port_rows(m_rport, false);
     UpdateAutoRPort();
     select_port_row(m_rport, shown_row);
-    --m_nUpdate;
+    --m_update;
 }
 
 void CSettingsDialog::UpdateAutoRPort() {
@@ -212,7 +212,7 @@ void CSettingsDialog::UpdateAutoRPort() {
 
 void CSettingsDialog::on_rport_dropdown_selected() {
     const guint row = m_rport.port.get_selected();
-    if (m_nUpdate != 0 || row == GTK_INVALID_LIST_POSITION)
+    if (m_update != 0 || row == GTK_INVALID_LIST_POSITION)
         return;
     RPortDropDownIdxToPort(row, m_rport.port_type, m_rport.port_name);
     UpdateAutoAPort();
@@ -223,11 +223,11 @@ void CSettingsDialog::on_rport_dropdown_selected() {
 
 void CSettingsDialog::on_dropdown_rporttype_selected_changed() {
     const guint row = m_rport.type.get_selected();
-    if (m_nUpdate == 0 && row != GTK_INVALID_LIST_POSITION)
+    if (m_update == 0 && row != GTK_INVALID_LIST_POSITION)
         m_rport.port_type = static_cast<rdx_port_type>(row + 1);
 }
 
 void CSettingsDialog::on_entry_rport_changed() {
-    if (m_nUpdate == 0)
+    if (m_update == 0)
         m_rport.port_name = m_rport.entry.get_text();
 }

@@ -46,24 +46,24 @@ protected:
         auto source = Gio::SettingsSchemaSource::get_default();
         ASSERT_TRUE(source && source->lookup(CAppSettings::kSchemaId, true))
             << "schema not found; set GSETTINGS_SCHEMA_DIR";
-        m_refOther = Gio::Settings::create(CAppSettings::kSchemaId);
+        m_other = Gio::Settings::create(CAppSettings::kSchemaId);
         for (const auto& key : source->lookup(CAppSettings::kSchemaId, true)->list_keys())
-            m_refOther->reset(key);
+            m_other->reset(key);
         g_AppSet = std::make_unique<CAppSettings>();
         if (const char* cfg = std::getenv("XDG_CONFIG_HOME"))
-            m_oldConfigHome = cfg;
+            m_old_config_home = cfg;
     }
 
     void TearDown() override {
         g_AppSet.reset();
-        if (m_oldConfigHome)
-            setenv("XDG_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
+        if (m_old_config_home)
+            setenv("XDG_CONFIG_HOME", m_old_config_home->c_str(), 1);
         else
             unsetenv("XDG_CONFIG_HOME");
     }
 
-    Glib::RefPtr<Gio::Settings> m_refOther;
-    std::optional<std::string> m_oldConfigHome;
+    Glib::RefPtr<Gio::Settings> m_other;
+    std::optional<std::string> m_old_config_home;
 };
 
 // ---- search parameters as one change ----
@@ -89,17 +89,17 @@ TEST_F(CAppSettingsTest, SearchParamsAreAppliedInOneStep) {
     ASSERT_TRUE(wait_for([&] { return keys.size() == 12; })) << "changed keys: " << keys.size();
     EXPECT_EQ(first.value_or("(none)"), "900 650 3 A1B2C3 1 -5 1700000000 30 Lobby 7");
     // Stored as the settings dialog reads them: the number as database text, the flags as booleans.
-    EXPECT_EQ(m_refOther->get_string("search-number"), "A1B2C3");
-    EXPECT_TRUE(m_refOther->get_boolean("search-whole-words"));
-    EXPECT_TRUE(m_refOther->get_boolean("search-case-sensitive"));
-    EXPECT_TRUE(m_refOther->get_boolean("search-regex"));
+    EXPECT_EQ(m_other->get_string("search-number"), "A1B2C3");
+    EXPECT_TRUE(m_other->get_boolean("search-whole-words"));
+    EXPECT_TRUE(m_other->get_boolean("search-case-sensitive"));
+    EXPECT_TRUE(m_other->get_boolean("search-regex"));
 }
 
 TEST_F(CAppSettingsTest, ChangesMadeElsewhereAreReEmitted) {
     std::map<Glib::ustring, int> seen;
     g_AppSet->signal_changed().connect([&](const Glib::ustring& key) { ++seen[key]; });
-    m_refOther->set_boolean("xor-mode", true);
-    m_refOther->set_string("debug-log-level", "info");
+    m_other->set_boolean("xor-mode", true);
+    m_other->set_string("debug-log-level", "info");
     ASSERT_TRUE(wait_for([&] { return seen.count("xor-mode") && seen.count("debug-log-level"); }));
     EXPECT_TRUE(g_AppSet->get_xor_mode());
     g_AppSet->set_key_format(KF_DECIMAL);
@@ -110,7 +110,7 @@ TEST_F(CAppSettingsTest, NoSignalAfterDestruction) {
     int calls = 0;
     g_AppSet->signal_changed().connect([&](const Glib::ustring&) { ++calls; });
     g_AppSet.reset();
-    m_refOther->set_boolean("xor-mode", true);
+    m_other->set_boolean("xor-mode", true);
     for (int i = 0; i < 10; ++i)
         g_main_context_iteration(nullptr, FALSE);
     EXPECT_EQ(calls, 0);
@@ -169,7 +169,7 @@ TEST_F(CAppSettingsTest, StoredNamesReadExactlyOrAsTheFallback) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.key) + " = \"" + row.stored + "\"");
-        m_refOther->set_string(row.key, row.stored);
+        m_other->set_string(row.key, row.stored);
         EXPECT_EQ(row.read(), row.expected);
     }
 }
@@ -182,7 +182,7 @@ TEST_F(CAppSettingsTest, StoredSearchNumberReadsAsDatabaseText) {
     } rows[] = {{"ABC", "BC"}, {"0a1B2c", "0A1B2C"}, {"", ""}, {"12 34", ""}, {"xyz", ""}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.stored);
-        m_refOther->set_string("search-number", row.stored);
+        m_other->set_string("search-number", row.stored);
         EXPECT_EQ(g_AppSet->get_search_number().ToString(), row.number);
     }
 }

@@ -40,15 +40,15 @@ protected:
 
     void SetUp() override {
         m_root = make_temp_dir();
-        m_dbDir = m_root / "bases";
-        std::filesystem::create_directories(m_dbDir);
+        m_db_dir = m_root / "bases";
+        std::filesystem::create_directories(m_db_dir);
         setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
         // The memory backend lives as long as the process: every test starts from the defaults.
         m_settings = Gio::Settings::create(CAppSettings::kSchemaId);
         for (const char* key : {"xor-mode", "scan-key-type", "adapter-port-type", "adapter-port-name",
                                 "reader-port-type", "reader-port-name"})
             m_settings->reset(key);
-        m_settings->set_string("db-dir", m_dbDir.string());
+        m_settings->set_string("db-dir", m_db_dir.string());
     }
 
     void TearDown() override {
@@ -94,7 +94,7 @@ protected:
     // A database file in the database folder with `keys` keys.
     void make_database(const std::string& name, int keys = 0) {
         CKeyDocument doc;
-        doc.set_filename(m_dbDir / (name + ".dbf"));
+        doc.set_filename(m_db_dir / (name + ".dbf"));
         doc.open();
         for (int i = 0; i < keys; ++i)
             add_key(doc, i + 1);
@@ -111,7 +111,7 @@ protected:
     int keys_in_file(const std::string& name) const {
         Glib::ustring description;
         int count = -1;
-        CKeyDb::GetKeyDbInfo(m_dbDir / (name + ".dbf"), description, count);
+        CKeyDb::GetKeyDbInfo(m_db_dir / (name + ".dbf"), description, count);
         return count;
     }
 
@@ -147,7 +147,7 @@ protected:
 
     static inline Glib::RefPtr<Gtk::Application> s_app;
     std::filesystem::path m_root;
-    std::filesystem::path m_dbDir;
+    std::filesystem::path m_db_dir;
     Glib::RefPtr<Gio::Settings> m_settings;
     CMainWindow* m_window = nullptr;
 };
