@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "adapter/m6.h"
+#include "layouts/m6.h"
 #include "keys/CCardUID.h"
 #include "rdx.h"
 #include "readers/RdxWrapper.h"
