@@ -113,6 +113,7 @@ public:
     static constexpr int kKeyVerifyReads = 10;
     static constexpr unsigned int kAdapterBaud = 38400;
     static constexpr unsigned int kAsciiBaud = 9600;
+    static constexpr bool kAdapterTwoStopBits = false; // the adapter's line has one stop bit
     static constexpr rdx_reader_model kDesktopAdapterModel = 4;
 
     explicit CAdapterThread(const AdapterTiming& timing = AdapterTiming());
@@ -211,7 +212,6 @@ private:
     // Whether the start this run belongs to is still the current one: a command replaced and then started
     // again under the same code is a new start, and the old run must stop.
     bool IsCmdCurrent(Cmd cmd) const { return m_cmd.load() == cmd && m_cmd_serial.load() == m_run_serial; }
-    bool IsRunning() const { return m_running.load(); }
 
     // ---- Worker side: loop and connection ----
     void Execute();
@@ -405,7 +405,6 @@ private:
     bool m_last_key_shown = false;
     bool m_key_valid = false;
 
-    bool m_two_stop_bits = false; // worker only
     std::atomic<bool> m_port_exist{false};
     std::atomic<bool> m_reconnect{false};
 

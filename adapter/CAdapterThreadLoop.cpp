@@ -203,7 +203,7 @@ bool CAdapterThread::TryConnect() {
 bool CAdapterThread::_TryOpenComPort(const std::string& name) {
     m_port = std::make_unique<CRdComPort>();
     m_port->SetBaudRate(kAdapterBaud);
-    m_port->SetTwoStopBits(m_two_stop_bits);
+    m_port->SetTwoStopBits(kAdapterTwoStopBits);
     m_port->SetPortName(name);
     m_poll_fds[1].events = kFullInterest;
     for (int attempt = 1;; ++attempt) {
@@ -228,7 +228,7 @@ bool CAdapterThread::_TryOpenComPort(const std::string& name) {
 bool CAdapterThread::_TryOpenServerPort(const std::string& name) {
     m_port = std::make_unique<CRdTcpPort>();
     m_port->SetBaudRate(kAdapterBaud);
-    m_port->SetTwoStopBits(m_two_stop_bits);
+    m_port->SetTwoStopBits(kAdapterTwoStopBits);
     m_port->SetPortName(name);
     m_port->Open();
     m_poll_fds[1] = {m_port->GetFd(), POLLOUT, 0};
