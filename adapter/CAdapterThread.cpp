@@ -12,87 +12,82 @@
 #include "app/Events.h"
 #include "app/i18n.h"
 
-CAdapterThread::CAdapterThread(const AdapterTiming& timing) : m_Timing(timing) {
-    m_PollFds[0] = {-1, POLLIN, 0};
-    m_PollFds[1] = {-1, 0, 0};
+CAdapterThread::CAdapterThread(const AdapterTiming& timing) : m_timing(timing) {
+    m_poll_fds[0] = {-1, POLLIN, 0};
+    m_poll_fds[1] = {-1, 0, 0};
 }
 
 CAdapterThread::~CAdapterThread() {
     Stop();
-    m_pPort.reset();
-    if (m_EventFd >= 0)
-        ::close(m_EventFd);
+    m_port.reset();
 }
 
 void CAdapterThread::Start() {
-    if (m_Thread.joinable())
+    if (m_thread.joinable())
         return;
-    if (m_EventFd < 0) {
-        m_EventFd = create_event(false);
-        if (m_EventFd < 0)
+    if (!m_event_fd) {
+        m_event_fd.reset(create_event(false));
+        if (!m_event_fd)
             throw CMyException(MY_ERR_FAILURE);
     }
-    m_PollFds[0] = {m_EventFd, POLLIN, 0};
-    m_PollFds[1] = {-1, 0, 0};
-    m_nPollCount = 1;
-    m_bRunning = true;
-    m_Thread = std::thread(&CAdapterThread::Execute, this);
+    m_poll_fds[0] = {m_event_fd.get(), POLLIN, 0};
+    m_poll_fds[1] = {-1, 0, 0};
+    m_poll_count = 1;
+    m_running = true;
+    m_thread = std::thread(&CAdapterThread::Execute, this);
 }
 
 void CAdapterThread::Stop() {
-    if (!m_Thread.joinable())
+    if (!m_thread.joinable())
         return;
-    m_bRunning = false;
+    m_running = false;
     Signal();
-    m_Thread.join();
+    m_thread.join();
 }
 
 void CAdapterThread::Signal() {
-    if (m_EventFd >= 0)
-        set_event(m_EventFd);
+    if (m_event_fd)
+        set_event(m_event_fd.get());
 }
 
 void CAdapterThread::set_on_notify(std::function<void()> callback) {
-    std::lock_guard lock(m_Mutex);
-    m_OnNotify = std::move(callback);
+    m_notifier.set_callback(std::move(callback));
 }
 
 void CAdapterThread::get_notifications(unsigned int& flags) {
-    std::lock_guard lock(m_Mutex);
-    flags = m_nPending;
-    m_nPending = 0;
+    flags = m_notifier.take();
 }
 
 void CAdapterThread::set_port_name(rdx_port_type type, const Glib::ustring& name, rdx_reader_model model) {
     {
-        std::lock_guard lock(m_Mutex);
-        m_nPortType = type;
-        m_PortName = name.raw();
-        m_nModel = model;
+        auto shared = m_shared.lock();
+        shared->port_type = type;
+        shared->port_name = name.raw();
+        shared->model = model;
     }
-    m_bPortExist = false;
+    m_port_exist = false;
     Signal();
 }
 
 void CAdapterThread::get_port_name(rdx_port_type& type, Glib::ustring& name) const {
-    std::lock_guard lock(m_Mutex);
-    type = m_nPortType;
-    name = m_PortName;
+    auto shared = m_shared.lock();
+    type = shared->port_type;
+    name = shared->port_name;
 }
 
 rdx_reader_model CAdapterThread::get_port_model() const {
-    std::lock_guard lock(m_Mutex);
-    return m_nModel;
+    auto shared = m_shared.lock();
+    return shared->model;
 }
 
 void CAdapterThread::SetPortExist(bool exist) {
-    if (m_bPortExist.exchange(exist) != exist && exist)
-        m_bReconnect = true;
+    if (m_port_exist.exchange(exist) != exist && exist)
+        m_reconnect = true;
     Signal();
 }
 
 void CAdapterThread::Reconnect() {
-    m_bReconnect = true;
+    m_reconnect = true;
     Signal();
 }
 
@@ -101,111 +96,111 @@ void CAdapterThread::UpdateThread() {
 }
 
 ConnectionStatus CAdapterThread::GetConnectStatus() const {
-    std::lock_guard lock(m_Mutex);
-    return m_nConnectStatus;
+    auto shared = m_shared.lock();
+    return shared->connect_status;
 }
 
 void CAdapterThread::set_scan_key_type(ScanKeyType type) {
     {
-        std::lock_guard lock(m_Mutex);
-        if (m_nScanKeyType == type)
+        auto shared = m_shared.lock();
+        if (shared->scan_key_type == type)
             return;
-        m_nScanKeyType = type;
-        m_bScanTypeChanged = true;
+        shared->scan_key_type = type;
+        shared->scan_type_changed = true;
     }
     Signal();
 }
 
 void CAdapterThread::set_different_kf300(bool on) {
-    std::lock_guard lock(m_Mutex);
-    m_bDifferentKf300 = on;
+    auto shared = m_shared.lock();
+    shared->different_kf300 = on;
 }
 
 void CAdapterThread::set_xor_mode(bool on) {
-    std::lock_guard lock(m_Mutex);
-    m_bXorMode = on;
+    auto shared = m_shared.lock();
+    shared->xor_mode = on;
 }
 
 Glib::ustring CAdapterThread::GetStatusText() const {
-    std::lock_guard lock(m_Mutex);
-    return m_StatusText;
+    auto shared = m_shared.lock();
+    return shared->status_text;
 }
 
 Glib::ustring CAdapterThread::GetInfoStatus() const {
-    std::lock_guard lock(m_Mutex);
-    return m_InfoStatus;
+    auto shared = m_shared.lock();
+    return shared->info_status;
 }
 
 void CAdapterThread::GetHistoryStatusText(std::vector<Glib::ustring>& lines) {
-    std::lock_guard lock(m_Mutex);
-    lines = std::move(m_History);
-    m_History.clear();
+    auto shared = m_shared.lock();
+    lines = std::move(shared->history);
+    shared->history.clear();
 }
 
 void CAdapterThread::GetCurrentKey(CardType& type, CCardUID& number) const {
-    std::lock_guard lock(m_Mutex);
-    type = m_nKeyType;
-    number = m_KeyNumber;
+    auto shared = m_shared.lock();
+    type = shared->key_type;
+    number = shared->key_number;
 }
 
 void CAdapterThread::SetDbData(const std::vector<m6::_db_key>& keys, unsigned short lock_code) {
-    std::lock_guard lock(m_Mutex);
-    m_DbKeys = keys;
-    m_nLockCode = lock_code;
+    auto shared = m_shared.lock();
+    shared->db_keys = keys;
+    shared->lock_code = lock_code;
 }
 
 void CAdapterThread::GetDbData(std::vector<m6::_db_key>& keys, unsigned short& lock_code) const {
-    std::lock_guard lock(m_Mutex);
-    keys = m_DbKeys;
-    lock_code = m_nLockCode;
+    auto shared = m_shared.lock();
+    keys = shared->db_keys;
+    lock_code = shared->lock_code;
 }
 
 void CAdapterThread::set_cmd_file_data(std::vector<unsigned char>& data) {
-    std::lock_guard lock(m_Mutex);
-    m_CmdFileData = std::move(data);
+    auto shared = m_shared.lock();
+    shared->cmd_file_data = std::move(data);
     data.clear();
 }
 
 void CAdapterThread::get_cmd_file_data(std::vector<unsigned char>& data) {
-    std::lock_guard lock(m_Mutex);
-    data = std::move(m_CmdFileData);
-    m_CmdFileData.clear();
+    auto shared = m_shared.lock();
+    data = std::move(shared->cmd_file_data);
+    shared->cmd_file_data.clear();
 }
 
 void CAdapterThread::GetAskUserData(AskUserKind& kind, unsigned long& param) const {
-    std::lock_guard lock(m_Mutex);
-    kind = m_nAskKind;
-    param = m_nAskParam;
+    auto shared = m_shared.lock();
+    kind = shared->ask_kind;
+    param = shared->ask_param;
 }
 
 void CAdapterThread::SetAskUserFinish(bool yes) {
     {
-        std::lock_guard lock(m_Mutex);
+        auto shared = m_shared.lock();
         if (yes) {
-            m_bAskAnswered = true;
+            shared->ask_answered = true;
         } else {
             // A refusal cancels the command without a command-finished notification.
-            m_nFinishedCmd = m_nCmd.load();
-            m_bCmdResult = false;
-            m_nCmd = CMD_NONE;
+            shared->finished_cmd = m_cmd.load();
+            shared->cmd_result = false;
+            m_cmd = CMD_NONE;
         }
     }
     Signal();
 }
 
 void CAdapterThread::GetFinishedCmd(Cmd& cmd, bool& result) const {
-    std::lock_guard lock(m_Mutex);
-    cmd = m_nFinishedCmd;
-    result = m_bCmdResult;
+    auto shared = m_shared.lock();
+    cmd = shared->finished_cmd;
+    result = shared->cmd_result;
 }
 
 // ---- Command starters ----
 
 void CAdapterThread::StartCmd(Cmd cmd) {
     {
-        std::lock_guard lock(m_Mutex);
-        ++m_nCmdSerial;
-        m_nCmd = cmd;
+        auto shared = m_shared.lock();
+        ++m_cmd_serial;
+        m_cmd = cmd;
     }
     Signal();
 }
@@ -258,10 +253,10 @@ void CAdapterThread::StartPowerOff() {
 
 void CAdapterThread::StartEmuDallas(const unsigned char* id) {
     {
-        std::lock_guard lock(m_Mutex);
-        std::memcpy(m_EmuId, id, sizeof m_EmuId);
-        ++m_nCmdSerial;
-        m_nCmd = CMD_EMU_DALLAS;
+        auto shared = m_shared.lock();
+        std::memcpy(shared->emu_id, id, sizeof shared->emu_id);
+        ++m_cmd_serial;
+        m_cmd = CMD_EMU_DALLAS;
     }
     Signal();
 }
@@ -279,10 +274,10 @@ void CAdapterThread::StartWriteHidToTemic(const CCardUID& number, rdx_port_type 
 void CAdapterThread::StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type type,
                                 const Glib::ustring& port_name) {
     {
-        std::lock_guard lock(m_Mutex);
-        m_Temic = {number, type, port_name.raw()};
-        ++m_nCmdSerial;
-        m_nCmd = cmd;
+        auto shared = m_shared.lock();
+        shared->temic = {number, type, port_name.raw()};
+        ++m_cmd_serial;
+        m_cmd = cmd;
     }
     Signal();
 }
@@ -290,8 +285,8 @@ void CAdapterThread::StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type t
 // Taken under the mutex, so that a break never interleaves with the worker finishing the same command.
 void CAdapterThread::BreakCmd() {
     {
-        std::lock_guard lock(m_Mutex);
-        m_nCmd = CMD_NONE;
+        auto shared = m_shared.lock();
+        m_cmd = CMD_NONE;
     }
     Signal();
 }
@@ -299,24 +294,17 @@ void CAdapterThread::BreakCmd() {
 // ---- Worker side: notifications ----
 
 void CAdapterThread::SendNotifyMsg(NMsgFlag flag) {
-    std::function<void()> callback;
-    {
-        std::lock_guard lock(m_Mutex);
-        m_nPending |= flag;
-        callback = m_OnNotify;
-    }
-    if (callback)
-        callback();
+    m_notifier.post(flag);
 }
 
 void CAdapterThread::SetConnectStatus(ConnectionStatus status) {
     std::string tag;
     {
-        std::lock_guard lock(m_Mutex);
-        if (m_nConnectStatus == status)
+        auto shared = m_shared.lock();
+        if (shared->connect_status == status)
             return;
-        m_nConnectStatus = status;
-        tag = m_PortName;
+        shared->connect_status = status;
+        tag = shared->port_name;
     }
     if (status != CONNECTION_CONNECTING && g_Debug.IsLoggable(LOGLEVEL_INFO))
         g_Debug.LogMsg(LOGLEVEL_INFO, tag.c_str(),
@@ -326,18 +314,18 @@ void CAdapterThread::SetConnectStatus(ConnectionStatus status) {
 
 void CAdapterThread::SetStatusText(const Glib::ustring& text, bool add_to_history) {
     {
-        std::lock_guard lock(m_Mutex);
+        auto shared = m_shared.lock();
         if (add_to_history)
-            m_History.push_back(text);
-        m_StatusText = text;
+            shared->history.push_back(text);
+        shared->status_text = text;
     }
     SendNotifyMsg(NMSG_STATUS_TEXT);
 }
 
 void CAdapterThread::SetInfoStatus(const Glib::ustring& text) {
     {
-        std::lock_guard lock(m_Mutex);
-        m_InfoStatus = text;
+        auto shared = m_shared.lock();
+        shared->info_status = text;
     }
     SendNotifyMsg(NMSG_INFO_STATUS);
 }
@@ -347,21 +335,21 @@ void CAdapterThread::SetInfoStatus(const Glib::ustring& text) {
 void CAdapterThread::SetCountdown(long seconds) {
     const std::string text = std::to_string(seconds);
     {
-        std::lock_guard lock(m_Mutex);
-        if (m_InfoStatus.raw() == text)
+        auto shared = m_shared.lock();
+        if (shared->info_status.raw() == text)
             return;
-        m_InfoStatus = text;
+        shared->info_status = text;
     }
     SendNotifyMsg(NMSG_INFO_STATUS);
 }
 
 void CAdapterThread::SetCurrentKey(CardType type, const CCardUID& number) {
     {
-        std::lock_guard lock(m_Mutex);
-        if (m_nKeyType == type && m_KeyNumber == number)
+        auto shared = m_shared.lock();
+        if (shared->key_type == type && shared->key_number == number)
             return;
-        m_nKeyType = type;
-        m_KeyNumber = number;
+        shared->key_type = type;
+        shared->key_number = number;
     }
     SendNotifyMsg(NMSG_CURRENT_KEY);
 }
@@ -376,14 +364,14 @@ bool CAdapterThread::FinishCmd(Cmd cmd) {
 
 bool CAdapterThread::EndCmd(Cmd cmd, bool result) {
     {
-        std::lock_guard lock(m_Mutex);
+        auto shared = m_shared.lock();
         // A command started again under the same code after this run began is a new request: this run
         // must not end it.
         if (cmd == CMD_NONE || !IsCmdCurrent(cmd))
             return false;
-        m_nFinishedCmd = cmd;
-        m_bCmdResult = result;
-        m_nCmd = CMD_NONE;
+        shared->finished_cmd = cmd;
+        shared->cmd_result = result;
+        m_cmd = CMD_NONE;
     }
     SendNotifyMsg(NMSG_CMD_FINISH);
     return true;
@@ -391,24 +379,24 @@ bool CAdapterThread::EndCmd(Cmd cmd, bool result) {
 
 bool CAdapterThread::AskUser(Cmd cmd, AskUserKind kind, unsigned long param) {
     {
-        std::lock_guard lock(m_Mutex);
-        m_nAskKind = kind;
-        m_nAskParam = param;
-        m_bAskAnswered = false;
+        auto shared = m_shared.lock();
+        shared->ask_kind = kind;
+        shared->ask_param = param;
+        shared->ask_answered = false;
     }
     SendNotifyMsg(NMSG_ASK_USER);
-    while (m_bRunning) {
+    while (m_running) {
         if (!IsCmdCurrent(cmd))
             return false;
         {
-            std::lock_guard lock(m_Mutex);
-            if (m_bAskAnswered)
+            auto shared = m_shared.lock();
+            if (shared->ask_answered)
                 return true;
         }
         WaitEvents(-1);
         // Whatever the adapter says while the user thinks is of no use afterwards.
-        if (m_pPort)
-            m_pPort->GetInBuffer().clear();
+        if (m_port)
+            m_port->GetInBuffer().clear();
     }
     return false;
 }
@@ -416,10 +404,10 @@ bool CAdapterThread::AskUser(Cmd cmd, AskUserKind kind, unsigned long param) {
 // ---- Command frame ----
 
 void CAdapterThread::RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps) {
-    m_nRunSerial = m_nCmdSerial.load();
+    m_run_serial = m_cmd_serial.load();
     try {
         // A Temic command may write through a reader instead; it connects the adapter itself when needed.
-        if (exit == CmdExit::Temic || m_nConnectStatus == CONNECTION_CONNECTED || TryConnect())
+        if (exit == CmdExit::Temic || GetConnectStatus() == CONNECTION_CONNECTED || TryConnect())
             steps();
     } catch (const CMyException& e) {
         std::fprintf(stderr, "%s\n", e.what());
@@ -432,7 +420,7 @@ void CAdapterThread::RunCommand(Cmd cmd, CmdExit exit, const std::function<void(
 }
 
 void CAdapterThread::RunExitAction(Cmd cmd, CmdExit exit) {
-    if (exit == CmdExit::Temic && m_nProto != PROTO_M6) {
+    if (exit == CmdExit::Temic && m_proto != PROTO_M6) {
         try {
             SetProto(PROTO_M6);
         } catch (const std::exception& e) {
@@ -442,13 +430,13 @@ void CAdapterThread::RunExitAction(Cmd cmd, CmdExit exit) {
     SetInfoStatus(_("End"));
     StopCmd(cmd, false);
     if (exit == CmdExit::RestartReading ||
-        (exit == CmdExit::Temic && m_nConnectStatus == CONNECTION_CONNECTED))
+        (exit == CmdExit::Temic && GetConnectStatus() == CONNECTION_CONNECTED))
         SetModeCom(COM_DETECT_POWER);
-    m_nPollTimeout = 0;
+    m_poll_timeout = 0;
 }
 
 void CAdapterThread::DoCmd() {
-    switch (m_nCmd.load()) {
+    switch (m_cmd.load()) {
     case CMD_DS1996_PREPARE:
         DoDS1996Prepare();
         break;

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,18 +17,15 @@
 
 #include "adapter/AdapterTiming.h"
 #include "adapter/CRdPort.h"
-#include "adapter/m6.h"
+#include "app/CFd.h"
+#include "app/Guarded.h"
 #include "keys/KeyTypes.h"
 #include "app/MyException.h"
+#include "app/WorkerNotify.h"
 #include "keys/CCardUID.h"
 #include "keys/KeyTypes.h"
+#include "layouts/m6.h"
 #include "rdx.h"
-
-enum ConnectionStatus : int32_t {
-    CONNECTION_DISCONNECTED = 0,
-    CONNECTION_CONNECTED = 1,
-    CONNECTION_CONNECTING = 2,
-};
 
 class CProgressLine;
 
@@ -106,7 +102,10 @@ public:
         Temic,          // back to the M6 protocol first; reading restarts only when connected
     };
 
+    // Opens of a busy port before the connection attempt gives up.
     static constexpr int kDefaultOpenAttempts = 2;
+    // Exchanges of one Temic line before it fails.
+    static constexpr int kTemicAttempts = 2;
     // Attempts of one page read or write before it fails, so that a silent adapter cannot hold a command
     // forever.
     static constexpr int kPageAttempts = 5;
@@ -114,6 +113,7 @@ public:
     static constexpr int kKeyVerifyReads = 10;
     static constexpr unsigned int kAdapterBaud = 38400;
     static constexpr unsigned int kAsciiBaud = 9600;
+    static constexpr bool kAdapterTwoStopBits = false; // the adapter's line has one stop bit
     static constexpr rdx_reader_model kDesktopAdapterModel = 4;
 
     explicit CAdapterThread(const AdapterTiming& timing = AdapterTiming());
@@ -131,11 +131,11 @@ public:
     void get_port_name(rdx_port_type& type, Glib::ustring& name) const;
     rdx_reader_model get_port_model() const;
     void SetPortExist(bool exist);
-    bool GetPortExist() const { return m_bPortExist.load(); }
+    bool GetPortExist() const { return m_port_exist.load(); }
     void Reconnect();
     void UpdateThread();
     ConnectionStatus GetConnectStatus() const;
-    MyStatus GetLastError() const { return m_nLastError.load(); }
+    MyStatus GetLastError() const { return m_last_error.load(); }
     void set_scan_key_type(ScanKeyType type);
     void set_different_kf300(bool on);
     void set_xor_mode(bool on);
@@ -150,11 +150,11 @@ public:
     void GetAskUserData(AskUserKind& kind, unsigned long& param) const;
     void SetAskUserFinish(bool yes);
     // The command being run (a single-word read, for toggle states) and the last finished one.
-    Cmd GetCurrentCmd() const { return m_nCmd.load(); }
+    Cmd GetCurrentCmd() const { return m_cmd.load(); }
     void GetFinishedCmd(Cmd& cmd, bool& result) const;
     // Key-reading state and power answer, for the status-bar lamp.
-    ComMode GetComMode() const { return m_nComMode.load(); }
-    PowerMode GetPowerMode() const { return m_nPowerMode.load(); }
+    ComMode GetComMode() const { return m_com_mode.load(); }
+    PowerMode GetPowerMode() const { return m_power_mode.load(); }
 
     void StartDS1996Prepare();
     void StartDS1996FromDb();
@@ -178,25 +178,40 @@ public:
     void BreakCmd();
 
 protected:
+    // The worker-side steps a derived worker (scripted tests, benchmarks) runs its own commands with.
+
+    // Dispatches the current command; tests substitute scripted commands here.
+    virtual void DoCmd();
+    // The common frame of every command: exit action, connection, exceptions shown as the status line.
+    void RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps);
+    // Success of a command: result true while it is still current; false when it was replaced or cancelled.
+    bool FinishCmd(Cmd cmd);
+    void SetStatusText(const Glib::ustring& text, bool add_to_history);
+    bool AskUser(Cmd cmd, AskUserKind kind, unsigned long param);
+    // The connected port; a command that lost it fails with status 9.
+    CRdPort& Port();
+    void SetProto(ProtoKind kind);
+    unsigned char WaitComApp(unsigned int timeout_ms, Cmd cmd, unsigned char* out32 = nullptr);
+    bool InitAdapter();
+    bool M6_ReadPage(Cmd cmd, bool via_key, unsigned int address, unsigned char* out32);
+    bool M6_WritePage(Cmd cmd, bool via_key, unsigned int address, const void* data32);
+    bool DetectMemType(Cmd cmd, m6::M6MemType& type, bool probe, bool via_key, unsigned char* page0,
+                       bool page0_given = false);
+    // The outcome of one read of a page through a key among the reads that must agree.
+    enum class PageCheck { Accepted, Retry, Failed };
+    PageCheck M6_VerifyKeyPage(Cmd cmd, unsigned char opcode, unsigned int address, unsigned char* held);
+
+private:
     // ---- Worker side: notifications and command state ----
     void SendNotifyMsg(NMsgFlag flag);
     void SetConnectStatus(ConnectionStatus status);
-    void SetStatusText(const Glib::ustring& text, bool add_to_history);
     void SetInfoStatus(const Glib::ustring& text);
     void SetCountdown(long seconds);
     void SetCurrentKey(CardType type, const CCardUID& number);
     void StopCmd(Cmd cmd, bool result);
-    // Success of a command: result true while it is still current; false when it was replaced or cancelled.
-    bool FinishCmd(Cmd cmd);
     // Whether the start this run belongs to is still the current one: a command replaced and then started
     // again under the same code is a new start, and the old run must stop.
-    bool IsCmdCurrent(Cmd cmd) const { return m_nCmd.load() == cmd && m_nCmdSerial.load() == m_nRunSerial; }
-    bool IsRunning() const { return m_bRunning.load(); }
-    bool AskUser(Cmd cmd, AskUserKind kind, unsigned long param);
-    // The common frame of every command: exit action, connection, exceptions shown as the status line.
-    void RunCommand(Cmd cmd, CmdExit exit, const std::function<void()>& steps);
-    // Dispatches the current command; tests substitute scripted commands here.
-    virtual void DoCmd();
+    bool IsCmdCurrent(Cmd cmd) const { return m_cmd.load() == cmd && m_cmd_serial.load() == m_run_serial; }
 
     // ---- Worker side: loop and connection ----
     void Execute();
@@ -218,29 +233,18 @@ protected:
     void SetPowerMode(PowerMode mode);
     // Takes a changed scan key type into key-reading mode.
     void ApplyScanKeyType();
-    // The connected port; a command that lost it fails with status 9.
-    CRdPort& Port();
 
     // ---- Worker side: protocols ----
-    void SetProto(ProtoKind kind);
     void SendPort(const void* data, int len, unsigned int timeout_ms);
     void PutCom(unsigned char c);
     bool M6_Send(unsigned char cmd, const void* data, size_t len);
     bool M6_Send(unsigned char cmd) { return M6_Send(cmd, nullptr, 0); }
-    unsigned char WaitComApp(unsigned int timeout_ms, Cmd cmd, unsigned char* out32 = nullptr);
-    bool InitAdapter();
-    bool M6_ReadPage(Cmd cmd, bool via_key, unsigned int address, unsigned char* out32);
-    bool M6_WritePage(Cmd cmd, bool via_key, unsigned int address, const void* data32);
-    bool DetectMemType(Cmd cmd, m6::M6MemType& type, bool probe, bool via_key, unsigned char* page0,
-                       bool page0_given = false);
     bool Ascii_GetLine(std::string* line, unsigned int timeout_ms, bool skip_info);
     // Steps of the page operations: drain, wake and select Dallas mode; wait for a key on the reader; one
     // page request with its response; the repeated reads that confirm a page read through a key.
-    enum class PageCheck { Accepted, Retry, Failed };
     bool M6_WakeAndSelect();
     unsigned char M6_WaitKey(Cmd cmd);
     unsigned char M6_RequestPage(Cmd cmd, unsigned char opcode, unsigned int address, unsigned char* out32);
-    PageCheck M6_VerifyKeyPage(Cmd cmd, unsigned char opcode, unsigned int address, unsigned char* held);
     bool ProbeMemSize(Cmd cmd, m6::M6MemType& type, bool via_key, unsigned char* page0);
 
     // ---- Worker side: key-reading mode ----
@@ -272,8 +276,6 @@ protected:
     void DoPowerOff();
     void DoWriteEmMarineToTemic();
     void DoWriteHidToTemic();
-    // An operation not yet available: its title and failure line inside the frame (either may be null).
-    void RunUnavailable(Cmd cmd, CmdExit exit, const char* title, const char* failure);
     bool T57_Reset();
     bool T57_WriteTemic(unsigned char block, unsigned char mode, unsigned char option,
                         const unsigned int* word, long password, bool alternative, int attempts);
@@ -347,86 +349,81 @@ protected:
 
     using Clock = std::chrono::steady_clock;
 
-    const AdapterTiming m_Timing;
+    // What the window and the worker share; reached only through m_shared.lock().
+    struct Shared {
+        ConnectionStatus connect_status = CONNECTION_DISCONNECTED;
+        // Shown to the window.
+        std::vector<Glib::ustring> history;
+        Glib::ustring status_text;
+        Glib::ustring info_status;
+        CardType key_type = CT_UNKNOWN;
+        CCardUID key_number;
+        // The adapter's port, written by the window.
+        rdx_port_type port_type = RDX_PORT_NONE;
+        std::string port_name;
+        rdx_reader_model model = RDX_MODEL_NONE;
+        // Commands: the last finished one, the settings they run with, and what they hand over.
+        Cmd finished_cmd = CMD_NONE;
+        bool cmd_result = false;
+        ScanKeyType scan_key_type = SCAN_KEY_DALLAS;
+        bool scan_type_changed = false;
+        bool different_kf300 = false;
+        bool xor_mode = false;
+        std::vector<m6::_db_key> db_keys;
+        unsigned short lock_code = 0;
+        AskUserKind ask_kind = ASK_DS1996_CONTENT;
+        unsigned long ask_param = 0;
+        bool ask_answered = false;
+        std::vector<unsigned char> cmd_file_data;
+        unsigned char emu_id[8] = {};
+        TemicTarget temic;
+    };
 
-    std::thread m_Thread;
-    mutable std::mutex m_Mutex;
-    std::atomic<bool> m_bRunning{false};
-    int m_nPollTimeout = -1;
-    pollfd m_PollFds[2] = {};
-    int m_nPollCount = 1;
-    int m_EventFd = -1;
-    std::atomic<MyStatus> m_nLastError{MY_OK};
-    std::unique_ptr<CRdPort> m_pPort;
-    ConnectionStatus m_nConnectStatus = CONNECTION_DISCONNECTED; // guarded
-    Clock::time_point m_Timestamp{};
+    const AdapterTiming m_timing;
+
+    std::thread m_thread;
+    CGuarded<Shared> m_shared;
+    CWorkerNotifier m_notifier;
+    std::atomic<bool> m_running{false};
+    int m_poll_timeout = -1;
+    pollfd m_poll_fds[2] = {};
+    int m_poll_count = 1;
+    CFd m_event_fd; // wakes the worker's poll
+    std::atomic<MyStatus> m_last_error{MY_OK};
+    std::unique_ptr<CRdPort> m_port;
+    Clock::time_point m_timestamp{};
 
     // Key-reading mode (worker only, except the two atomics read by the lamp).
-    int32_t m_nScanMode = SCAN_KEY_DALLAS;
-    std::atomic<ComMode> m_nComMode{COM_IDLE};
-    std::atomic<PowerMode> m_nPowerMode{POWER_NONE};
-    unsigned char m_nLastComByte = 0;
-    bool m_bAnswer = false;
-    bool m_bNoAnswerNoted = false;
-    unsigned char m_KeyFrame[8] = {};
-    unsigned char m_LastKey[8] = {};
-    bool m_bLastKeyShown = false;
-    bool m_bKeyValid = false;
+    int32_t m_scan_mode = SCAN_KEY_DALLAS;
+    std::atomic<ComMode> m_com_mode{COM_IDLE};
+    std::atomic<PowerMode> m_power_mode{POWER_NONE};
+    unsigned char m_last_com_byte = 0;
+    bool m_answer = false;
+    bool m_no_answer_noted = false;
+    unsigned char m_key_frame[8] = {};
+    unsigned char m_last_key[8] = {};
+    bool m_last_key_shown = false;
+    bool m_key_valid = false;
 
-    // Shown to the window (guarded).
-    std::vector<Glib::ustring> m_History;
-    Glib::ustring m_StatusText;
-    Glib::ustring m_InfoStatus;
-    CardType m_nKeyType = CT_UNKNOWN;
-    CCardUID m_KeyNumber;
+    std::atomic<bool> m_port_exist{false};
+    std::atomic<bool> m_reconnect{false};
 
-    // Work buffers of the commands (worker only).
-    std::vector<unsigned char> m_Buf1;
-    std::vector<unsigned char> m_Buf2;
-
-    // The adapter's port (guarded; written by the window).
-    rdx_port_type m_nPortType = RDX_PORT_NONE;
-    std::string m_PortName;
-    rdx_reader_model m_nModel = RDX_MODEL_NONE;
-    bool m_bTwoStopBits = false;
-    std::atomic<bool> m_bPortExist{false};
-
-    std::function<void()> m_OnNotify; // guarded
-    uint32_t m_nPending = 0;          // guarded
-    std::atomic<bool> m_bReconnect{false};
-    int m_nOpenAttempts = kDefaultOpenAttempts;
-
-    // Commands (the current one is atomic so that the worker checks it without the mutex; every change
-    // that depends on its value is made under the mutex).
-    std::atomic<Cmd> m_nCmd{CMD_NONE};
-    // Starts counted (changed under the mutex, before the current command), so that a command started again
-    // under the same code is told apart from the run still going. The worker reads the command first and the
-    // count second: seeing a new command it is sure to see the new count as well.
-    std::atomic<uint64_t> m_nCmdSerial{0};
-    uint64_t m_nRunSerial = 0;     // worker only: the start the running command frame belongs to
-    Cmd m_nFinishedCmd = CMD_NONE; // guarded
-    bool m_bCmdResult = false;     // guarded
-    ScanKeyType m_nScanKeyType = SCAN_KEY_DALLAS; // guarded
-    bool m_bScanTypeChanged = false;              // guarded
-    bool m_bDifferentKf300 = false;               // guarded
-    bool m_bXorMode = false;                      // guarded
-    std::vector<m6::_db_key> m_DbKeys;            // guarded
-    unsigned short m_nLockCode = 0;               // guarded
-    AskUserKind m_nAskKind = ASK_DS1996_CONTENT;  // guarded
-    unsigned long m_nAskParam = 0;                // guarded
-    bool m_bAskAnswered = false;                  // guarded
-    std::vector<unsigned char> m_CmdFileData;     // guarded
-    unsigned char m_EmuId[8] = {};                // guarded
-    TemicTarget m_Temic;                          // guarded
+    // Commands (the current one is atomic so that the worker checks it without the lock; every change that
+    // depends on its value is made with m_shared locked).
+    std::atomic<Cmd> m_cmd{CMD_NONE};
+    // Starts counted (changed with m_shared locked, before the current command), so that a command started
+    // again under the same code is told apart from the run still going. The worker reads the command first
+    // and the count second: seeing a new command it is sure to see the new count as well.
+    std::atomic<uint64_t> m_cmd_serial{0};
+    uint64_t m_run_serial = 0; // worker only: the start the running command frame belongs to
 
     // Protocol state (worker only).
-    ProtoKind m_nProto = PROTO_M6;
-    unsigned char m_nLastPageReply = 0;
-    unsigned char m_KeyId[8] = {};
-    bool m_bKeyIdValid = false;
-    std::vector<unsigned char> m_Frame;
+    ProtoKind m_proto = PROTO_M6;
+    unsigned char m_last_page_reply = 0;
+    unsigned char m_key_id[8] = {};
+    bool m_key_id_valid = false;
+    std::vector<unsigned char> m_frame;
 
-private:
     void StartCmd(Cmd cmd);
     void Signal();
     void RunExitAction(Cmd cmd, CmdExit exit);

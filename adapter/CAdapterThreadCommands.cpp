@@ -13,7 +13,7 @@ bool CAdapterThread::OpenController(Cmd cmd, const Glib::ustring& title, bool pr
     SetStatusText(title, true);
     if (PortStep([&] { return InitAdapter() && DetectMemType(cmd, type, probe, false, page0); }))
         return true;
-    if (!m_pPort)
+    if (!m_port)
         SetStatusText(_("11 No connection!"), false);
     return false;
 }
@@ -53,7 +53,7 @@ bool CAdapterThread::PortStep(const std::function<bool()>& step) {
         return false;
     } catch (const CMyException& e) {
         // The port was dropped by an earlier step: its reason is in the history already.
-        if (e.get_status() != MY_ERR_IO || m_pPort)
+        if (e.get_status() != MY_ERR_IO || m_port)
             throw;
         return false;
     }
@@ -95,7 +95,7 @@ bool CAdapterThread::ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType ty
                                  unsigned int& count) {
     const unsigned int page = static_cast<unsigned int>(m6::kPageSize);
     const unsigned int capacity = m6::MemTypeToKeyCount(type);
-    const unsigned int index_pages = type == m6::MEM_32K ? 171 : 86;
+    const unsigned int index_pages = m6::Q6IndexPages(type);
     const unsigned int max_pages = m6::MemTypeToMemSize(type) / page;
     CProgressLine percent([this](unsigned int v) {
         SetStatusText(format_text(_("%u%% read from the Q-4T controller"), v), false);
@@ -120,13 +120,4 @@ bool CAdapterThread::ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType ty
     }
     count = m6::KeyCountQ6(pos);
     return true;
-}
-
-void CAdapterThread::RunUnavailable(Cmd cmd, CmdExit exit, const char* title, const char* failure) {
-    RunCommand(cmd, exit, [&] {
-        if (title)
-            SetStatusText(_(title), true);
-        if (failure)
-            SetStatusText(_(failure), true);
-    });
 }

@@ -6,9 +6,9 @@
 
 #include "adapter/CAdapterThread.h"
 #include "adapter/CommandText.h"
-#include "adapter/DS1996Image.h"
 #include "adapter/M6Response.h"
 #include "app/i18n.h"
+#include "layouts/DS1996Image.h"
 
 namespace {
 
@@ -25,25 +25,13 @@ const char* const kReadNoKey = N_("No touch of the key DS1996L! Reading has been
 
 } // namespace
 
-void ds1996_prepared_page0(unsigned char* page, unsigned char byte2) {
-    std::memset(page, 0xFF, kPage);
-    page[0] = kDs1996Prepared;
-    page[1] = 0x00;
-    page[2] = byte2;
-    page[m6::kOffLockHi] = 0xFF;
-    page[m6::kOffLockLo] = 0xD1;
-    page[m6::kOffMemCode] = 0x15;
-    page[11] = 0x80;
-    page[12] = 0x04;
-}
-
 bool CAdapterThread::DS1996_WaitKey(Cmd cmd, const KeyWaitTexts& texts) {
     unsigned char code = 0;
     const bool answered = PortStep([&] {
         if (!M6_Send(kM6StartKey))
             return false;
         SetStatusText(_("Waiting DS1996L"), false);
-        code = WaitComApp(m_Timing.key_wait_ms, cmd);
+        code = WaitComApp(m_timing.key_wait_ms, cmd);
         return true;
     });
     if (!answered) {
@@ -58,7 +46,7 @@ bool CAdapterThread::DS1996_WaitKey(Cmd cmd, const KeyWaitTexts& texts) {
         SetStatusText(_(texts.no_key), true);
         return false;
     }
-    if (m_KeyId[0] != kDs1996Family) {
+    if (m_key_id[0] != kDs1996Family) {
         SetStatusText(_("The key is not a DS1996L"), true);
         return false;
     }
@@ -75,8 +63,10 @@ void CAdapterThread::DoDS1996Prepare() {
         SetStatusText(_("Preparing the DS1996L key"), false);
         unsigned char page[kPage];
         const bool ok = PortStep([&] {
-            return M6_ReadPage(cmd, true, 0, page) &&
-                   (ds1996_prepared_page0(page, page[2]), M6_WritePage(cmd, true, 0, page));
+            if (!M6_ReadPage(cmd, true, 0, page))
+                return false;
+            ds1996_prepared_page0(page, page[2]);
+            return M6_WritePage(cmd, true, 0, page);
         });
         if (!ok) {
             SetStatusText(_("Preparation failed, please try again"), true);
@@ -100,8 +90,9 @@ void CAdapterThread::DoDS1996FromDb() {
         }
         size_t length;
         {
-            std::lock_guard lock(m_Mutex);
-            length = m6::PrepareQ4(m_DbKeys, m_nLockCode, image.data(), image.size(), m6::MEM_8K);
+            auto shared = m_shared.lock();
+            length =
+                m6::PrepareQ4(shared->db_keys, shared->lock_code, image.data(), image.size(), kDs1996MemType);
         }
         if (!InitAdapter() ||
             !DS1996_WaitKey(cmd, {kNoConnection, N_("Recording to DS1996L has been cancelled"), kPutKey}))
@@ -134,7 +125,7 @@ void CAdapterThread::DoDS1996ToDb() {
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         unsigned int bytes_read = 0, count = 0;
         const bool ok = PortStep([&] { return M6_ReadPage(cmd, true, 0, image.data()); }) &&
-                        (image[0] == m6::kQ4FormatComplete || AskUser(cmd, ASK_DS1996_CONTENT, image[0])) &&
+                        (image[0] == kDs1996BaseComplete || AskUser(cmd, ASK_DS1996_CONTENT, image[0])) &&
                         ReadQ4List(
                             cmd, true, image.data(), kDs1996Size, [&](unsigned int n) { progress.set(n); },
                             bytes_read, count);
@@ -143,11 +134,11 @@ void CAdapterThread::DoDS1996ToDb() {
             return;
         }
         {
-            std::lock_guard lock(m_Mutex);
-            m_nLockCode = m6::LoadLockCode(image.data());
-            m_DbKeys.clear();
-            m_DbKeys.reserve(count);
-            m6::DecodeQ2Q4Keys(image.data(), bytes_read, count, m_DbKeys);
+            auto shared = m_shared.lock();
+            shared->lock_code = m6::LoadLockCode(image.data());
+            shared->db_keys.clear();
+            shared->db_keys.reserve(count);
+            m6::DecodeQ2Q4Keys(image.data(), bytes_read, count, shared->db_keys);
         }
         FinishCmd(cmd);
     });
@@ -164,10 +155,10 @@ void CAdapterThread::DoDS1996FromFile() {
             return;
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         {
-            std::lock_guard lock(m_Mutex);
-            const size_t n = std::min<size_t>(m_CmdFileData.size(), kDs1996Size);
-            std::copy(m_CmdFileData.begin(), m_CmdFileData.begin() + static_cast<ptrdiff_t>(n),
-                      image.begin());
+            auto shared = m_shared.lock();
+            const size_t n = std::min<size_t>(shared->cmd_file_data.size(), kDs1996Size);
+            std::copy(shared->cmd_file_data.begin(),
+                      shared->cmd_file_data.begin() + static_cast<ptrdiff_t>(n), image.begin());
         }
         CProgressLine progress = RecordingProgress(true);
         if (!WriteImagePages(cmd, true, image.data(), 0, kKeyPages,
@@ -199,10 +190,10 @@ void CAdapterThread::DoDS1996ToFile() {
             progress.set((k + 1) * 100 / kKeyPages);
         }
         {
-            std::lock_guard lock(m_Mutex);
+            auto shared = m_shared.lock();
             if (!IsCmdCurrent(cmd))
                 return;
-            m_CmdFileData = std::move(image);
+            shared->cmd_file_data = std::move(image);
         }
         FinishCmd(cmd);
     });

@@ -6,8 +6,8 @@
 
 #include "adapter/CAdapterThread.h"
 #include "adapter/CommandText.h"
-#include "adapter/DS1996Image.h"
 #include "app/i18n.h"
+#include "layouts/DS1996Image.h"
 
 namespace {
 
@@ -49,14 +49,14 @@ void CAdapterThread::Emu_Send(unsigned char code, const unsigned char* data, siz
     std::vector<unsigned char> frame(1, code);
     if (data)
         frame.insert(frame.end(), data, data + len);
-    SendPort(frame.data(), static_cast<int>(frame.size()), m_Timing.response_ms);
+    SendPort(frame.data(), static_cast<int>(frame.size()), m_timing.response_ms);
 }
 
 void CAdapterThread::WaitWhileCurrent(Cmd cmd) {
-    while (m_bRunning && IsCmdCurrent(cmd)) {
+    while (m_running && IsCmdCurrent(cmd)) {
         WaitEvents(-1);
-        if (m_pPort)
-            m_pPort->GetInBuffer().clear();
+        if (m_port)
+            m_port->GetInBuffer().clear();
     }
 }
 
@@ -64,7 +64,7 @@ void CAdapterThread::WaitWhileCurrent(Cmd cmd) {
 bool CAdapterThread::EmuServeRequests(Cmd cmd, const unsigned char* image, size_t length) {
     CProgressLine progress = RecordingProgress();
     progress.set(0);
-    while (m_bRunning && IsCmdCurrent(cmd)) {
+    while (m_running && IsCmdCurrent(cmd)) {
         CRdPort& port = Port();
         port.Receive();
         CFastBuffer& in = port.GetInBuffer();
@@ -94,7 +94,7 @@ bool CAdapterThread::EmuServeRequests(Cmd cmd, const unsigned char* image, size_
             Emu_Send(kEmuPage, page, kPage);
             progress.set(static_cast<unsigned int>(std::min<size_t>(100, (address * 100 + 3200) / length)));
         }
-        WaitEvents(static_cast<int>(m_Timing.countdown_poll_ms));
+        WaitEvents(static_cast<int>(m_timing.countdown_poll_ms));
     }
     return false;
 }
@@ -104,7 +104,7 @@ bool CAdapterThread::EmuTakePages(Cmd cmd, unsigned char* image, unsigned int& c
     CProgressLine progress(
         [this](unsigned int v) { SetStatusText(format_text(_("Read from DS1996L %u keys"), v), false); });
     unsigned int received = 0, pos = 0, page0_seen = 0;
-    while (m_bRunning && IsCmdCurrent(cmd)) {
+    while (m_running && IsCmdCurrent(cmd)) {
         CRdPort& port = Port();
         port.Receive();
         CFastBuffer& in = port.GetInBuffer();
@@ -132,7 +132,7 @@ bool CAdapterThread::EmuTakePages(Cmd cmd, unsigned char* image, unsigned int& c
                 return true;
             }
         }
-        WaitEvents(static_cast<int>(m_Timing.countdown_poll_ms));
+        WaitEvents(static_cast<int>(m_timing.countdown_poll_ms));
     }
     return false;
 }
@@ -146,8 +146,9 @@ void CAdapterThread::DoEmuFromDb() {
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         size_t length;
         {
-            std::lock_guard lock(m_Mutex);
-            length = m6::PrepareQ4(m_DbKeys, m_nLockCode, image.data(), image.size(), m6::MEM_8K);
+            auto shared = m_shared.lock();
+            length =
+                m6::PrepareQ4(shared->db_keys, shared->lock_code, image.data(), image.size(), kDs1996MemType);
         }
         image[0] = m6::kQ4FormatComplete;
         image[1] = 0x00;
@@ -194,10 +195,10 @@ void CAdapterThread::DoEmuToDb() {
         }
         size_t decoded;
         {
-            std::lock_guard lock(m_Mutex);
-            m_nLockCode = m6::LoadLockCode(image.data());
-            m_DbKeys.clear();
-            decoded = m6::DecodeQ2Q4Keys(image.data(), image.size(), count, m_DbKeys);
+            auto shared = m_shared.lock();
+            shared->lock_code = m6::LoadLockCode(image.data());
+            shared->db_keys.clear();
+            decoded = m6::DecodeQ2Q4Keys(image.data(), image.size(), count, shared->db_keys);
         }
         SetStatusText(format_text(_("%u keys has been successfully read (%.3f s)"),
                                   static_cast<unsigned int>(decoded), seconds_since(start)),
@@ -209,10 +210,10 @@ void CAdapterThread::DoEmuToDb() {
 void CAdapterThread::DoEmuDallas() {
     const Cmd cmd = CMD_EMU_DALLAS;
     RunCommand(cmd, CmdExit::RestartReading, [this] {
-        unsigned char id[sizeof m_EmuId];
+        unsigned char id[sizeof Shared::emu_id];
         {
-            std::lock_guard lock(m_Mutex);
-            std::memcpy(id, m_EmuId, sizeof id);
+            auto shared = m_shared.lock();
+            std::memcpy(id, shared->emu_id, sizeof id);
         }
         // A lost port ends the emulation with its reason as the last line.
         if (!PortStep([&] {

@@ -26,38 +26,38 @@ void lower_timeout(int& timeout, int ms) {
 } // namespace
 
 void CAdapterThread::Execute() {
-    while (m_bRunning) {
+    while (m_running) {
         try {
-            m_nPollTimeout = -1;
-            if (m_bReconnect) {
-                if (m_nConnectStatus != CONNECTION_DISCONNECTED)
+            m_poll_timeout = -1;
+            if (m_reconnect) {
+                if (GetConnectStatus() != CONNECTION_DISCONNECTED)
                     Disconnect();
                 TryConnect();
             }
-            if (m_nCmd.load() != CMD_NONE)
+            if (m_cmd.load() != CMD_NONE)
                 DoCmd();
-            const bool exist = m_bPortExist;
-            if (m_nConnectStatus == CONNECTION_CONNECTED && exist) {
+            const bool exist = m_port_exist;
+            if (GetConnectStatus() == CONNECTION_CONNECTED && exist) {
                 ApplyScanKeyType();
                 CheckRead();
                 ProcessModeCom();
-            } else if (m_nConnectStatus == CONNECTION_CONNECTED) {
+            } else if (GetConnectStatus() == CONNECTION_CONNECTED) {
                 Disconnect();
                 continue;
             } else if (exist) {
                 const int elapsed = ElapsedMs();
-                const int period = static_cast<int>(m_Timing.reconnect_ms);
+                const int period = static_cast<int>(m_timing.reconnect_ms);
                 if (elapsed < period) {
-                    lower_timeout(m_nPollTimeout, period - elapsed);
+                    lower_timeout(m_poll_timeout, period - elapsed);
                 } else {
                     if (TryConnect())
                         continue;
-                    lower_timeout(m_nPollTimeout, period);
+                    lower_timeout(m_poll_timeout, period);
                 }
             }
-            if (!m_bRunning)
+            if (!m_running)
                 break;
-            WaitEvents(m_nPollTimeout);
+            WaitEvents(m_poll_timeout);
         } catch (const std::exception& e) {
             HandleException(e);
         }
@@ -69,27 +69,27 @@ void CAdapterThread::ApplyScanKeyType() {
     ScanKeyType type;
     rdx_reader_model model;
     {
-        std::lock_guard lock(m_Mutex);
-        if (!m_bScanTypeChanged)
+        auto shared = m_shared.lock();
+        if (!shared->scan_type_changed)
             return;
-        m_bScanTypeChanged = false;
-        type = m_nScanKeyType;
-        model = m_nModel;
+        shared->scan_type_changed = false;
+        type = shared->scan_key_type;
+        model = shared->model;
     }
     // Only the desktop adapter reads radio fobs; the others scan Dallas keys instead.
-    m_nScanMode = (type == SCAN_KEY_KF300 && model != kDesktopAdapterModel) ? SCAN_KEY_DALLAS : type;
+    m_scan_mode = (type == SCAN_KEY_KF300 && model != kDesktopAdapterModel) ? SCAN_KEY_DALLAS : type;
     SetModeCom(COM_DETECT_POWER);
 }
 
 void CAdapterThread::WaitEvents(int timeout_ms) {
-    const int n = ::poll(m_PollFds, static_cast<nfds_t>(m_nPollCount), timeout_ms);
+    const int n = ::poll(m_poll_fds, static_cast<nfds_t>(m_poll_count), timeout_ms);
     if (n > 0)
         ProcessEvents();
 }
 
 bool CAdapterThread::WaitFor(unsigned int timeout_ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (m_bRunning) {
+    while (m_running) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
@@ -100,71 +100,71 @@ bool CAdapterThread::WaitFor(unsigned int timeout_ms) {
 }
 
 void CAdapterThread::ProcessEvents() {
-    if (m_PollFds[0].revents & POLLIN) {
-        reset_event(m_EventFd);
-        m_nPollTimeout = 0;
+    if (m_poll_fds[0].revents & POLLIN) {
+        reset_event(m_event_fd.get());
+        m_poll_timeout = 0;
     }
-    if (m_nPollCount < 2 || !m_pPort)
+    if (m_poll_count < 2 || !m_port)
         return;
-    const short events = m_PollFds[1].revents;
-    m_PollFds[1].revents = 0;
+    const short events = m_poll_fds[1].revents;
+    m_poll_fds[1].revents = 0;
     if (events & POLLOUT) {
-        m_pPort->ProcessSendEvent();
+        m_port->ProcessSendEvent();
         UpdateWriteInterest();
     }
     if (events & POLLIN)
-        m_pPort->ProcessReceiveEvent();
+        m_port->ProcessReceiveEvent();
     // An error or invalid descriptor would be reported on every poll; it ends the connection like a hang-up.
     if (events & kClosedEvents)
-        m_pPort->ProcessConnectionClosedEvent();
+        m_port->ProcessConnectionClosedEvent();
 }
 
 void CAdapterThread::UpdateWriteInterest() {
-    if (!m_pPort)
+    if (!m_port)
         return;
-    if (m_pPort->IsConnecting())
-        m_PollFds[1].events = POLLOUT;
-    else if (m_pPort->IsSendQueueEmpty())
-        m_PollFds[1].events = kFullInterest & ~POLLOUT;
+    if (m_port->IsConnecting())
+        m_poll_fds[1].events = POLLOUT;
+    else if (m_port->IsSendQueueEmpty())
+        m_poll_fds[1].events = kFullInterest & ~POLLOUT;
     else
-        m_PollFds[1].events = kFullInterest;
+        m_poll_fds[1].events = kFullInterest;
 }
 
 int CAdapterThread::ElapsedMs() const {
     return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_Timestamp).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_timestamp).count());
 }
 
 void CAdapterThread::SetModeCom(ComMode mode) {
-    m_nComMode = mode;
-    m_nPollTimeout = 0;
+    m_com_mode = mode;
+    m_poll_timeout = 0;
 }
 
 void CAdapterThread::SetPowerMode(PowerMode mode) {
-    m_nPowerMode = mode;
+    m_power_mode = mode;
 }
 
 CRdPort& CAdapterThread::Port() {
-    if (!m_pPort)
+    if (!m_port)
         throw CMyException(MY_ERR_IO);
-    return *m_pPort;
+    return *m_port;
 }
 
 // ---- Connection ----
 
 bool CAdapterThread::TryConnect() {
-    m_bReconnect = false;
-    if (m_nConnectStatus == CONNECTION_CONNECTED)
+    m_reconnect = false;
+    if (GetConnectStatus() == CONNECTION_CONNECTED)
         return true;
-    m_Timestamp = Clock::now();
-    if (m_nConnectStatus != CONNECTION_CONNECTING)
+    m_timestamp = Clock::now();
+    if (GetConnectStatus() != CONNECTION_CONNECTING)
         SetConnectStatus(CONNECTION_CONNECTING);
     rdx_port_type type;
     std::string name;
     {
-        std::lock_guard lock(m_Mutex);
-        type = m_nPortType;
-        name = m_PortName;
+        auto shared = m_shared.lock();
+        type = shared->port_type;
+        name = shared->port_name;
     }
     bool opened = false;
     try {
@@ -173,77 +173,77 @@ bool CAdapterThread::TryConnect() {
         else if (type == RDX_PORT_SERVER)
             opened = _TryOpenServerPort(name);
         else
-            m_nLastError = MY_ERR_NOT_FOUND;
+            m_last_error = MY_ERR_NOT_FOUND;
         if (opened) {
-            m_pPort->SetDtr(true);
-            m_pPort->SetRts(false);
-            m_pPort->SetLogAsHex(true);
-            m_nProto = PROTO_M6;
+            m_port->SetDtr(true);
+            m_port->SetRts(false);
+            m_port->SetLogAsHex(true);
+            m_proto = PROTO_M6;
         }
     } catch (const CRdPortException&) {
-        m_nLastError = MY_ERR_CONNECT;
+        m_last_error = MY_ERR_CONNECT;
         opened = false;
     } catch (const std::exception&) {
-        m_nLastError = MY_ERR_FAILURE;
+        m_last_error = MY_ERR_FAILURE;
         opened = false;
     }
     if (opened) {
         SetConnectStatus(CONNECTION_CONNECTED);
         SetModeCom(COM_DETECT_POWER);
-        m_nLastError = MY_OK;
+        m_last_error = MY_OK;
     } else {
         DiscardPort();
-        if (m_nConnectStatus == CONNECTION_CONNECTING)
+        if (GetConnectStatus() == CONNECTION_CONNECTING)
             SetConnectStatus(CONNECTION_DISCONNECTED);
     }
-    m_Timestamp = Clock::now();
-    return m_nConnectStatus == CONNECTION_CONNECTED;
+    m_timestamp = Clock::now();
+    return GetConnectStatus() == CONNECTION_CONNECTED;
 }
 
 bool CAdapterThread::_TryOpenComPort(const std::string& name) {
-    m_pPort = std::make_unique<CRdComPort>();
-    m_pPort->SetBaudRate(kAdapterBaud);
-    m_pPort->SetTwoStopBits(m_bTwoStopBits);
-    m_pPort->SetPortName(name);
-    m_PollFds[1].events = kFullInterest;
+    m_port = std::make_unique<CRdComPort>();
+    m_port->SetBaudRate(kAdapterBaud);
+    m_port->SetTwoStopBits(kAdapterTwoStopBits);
+    m_port->SetPortName(name);
+    m_poll_fds[1].events = kFullInterest;
     for (int attempt = 1;; ++attempt) {
         try {
-            m_pPort->Open();
+            m_port->Open();
             break;
         } catch (const CRdPortException& e) {
             if (e.get_status() != MY_ERR_PORT_BUSY)
                 throw;
-            m_nLastError = MY_ERR_PORT_BUSY;
+            m_last_error = MY_ERR_PORT_BUSY;
             // Another program may be about to let go of the port.
-            if (attempt >= m_nOpenAttempts || !WaitFor(m_Timing.busy_retry_ms))
+            if (attempt >= kDefaultOpenAttempts || !WaitFor(m_timing.busy_retry_ms))
                 return false;
         }
     }
-    m_pPort->SetConfig(kAdapterBaud, false);
-    m_PollFds[1].fd = m_pPort->GetFd();
-    m_nPollCount = 2;
+    m_port->SetConfig(kAdapterBaud, false);
+    m_poll_fds[1].fd = m_port->GetFd();
+    m_poll_count = 2;
     return true;
 }
 
 bool CAdapterThread::_TryOpenServerPort(const std::string& name) {
-    m_pPort = std::make_unique<CRdTcpPort>();
-    m_pPort->SetBaudRate(kAdapterBaud);
-    m_pPort->SetTwoStopBits(m_bTwoStopBits);
-    m_pPort->SetPortName(name);
-    m_pPort->Open();
-    m_PollFds[1] = {m_pPort->GetFd(), POLLOUT, 0};
-    m_nPollCount = 2;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(m_Timing.connect_ms);
-    while (m_pPort->IsConnecting() && m_bRunning) {
+    m_port = std::make_unique<CRdTcpPort>();
+    m_port->SetBaudRate(kAdapterBaud);
+    m_port->SetTwoStopBits(kAdapterTwoStopBits);
+    m_port->SetPortName(name);
+    m_port->Open();
+    m_poll_fds[1] = {m_port->GetFd(), POLLOUT, 0};
+    m_poll_count = 2;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_timing.connect_ms);
+    while (m_port->IsConnecting() && m_running) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             break;
         WaitEvents(static_cast<int>(left));
     }
-    if (m_pPort->IsConnecting()) {
+    if (m_port->IsConnecting()) {
         DiscardPort();
-        m_nLastError = MY_ERR_IO;
+        m_last_error = MY_ERR_IO;
         return false;
     }
     UpdateWriteInterest();
@@ -251,27 +251,27 @@ bool CAdapterThread::_TryOpenServerPort(const std::string& name) {
 }
 
 void CAdapterThread::DiscardPort() {
-    m_pPort.reset();
-    m_nPollCount = 1;
-    m_PollFds[1].fd = -1;
-    m_PollFds[1].revents = 0;
+    m_port.reset();
+    m_poll_count = 1;
+    m_poll_fds[1].fd = -1;
+    m_poll_fds[1].revents = 0;
 }
 
 void CAdapterThread::Disconnect() {
     DiscardPort();
     SetConnectStatus(CONNECTION_DISCONNECTED);
-    m_nLastError = MY_OK;
+    m_last_error = MY_OK;
     SetModeCom(COM_IDLE);
 }
 
 void CAdapterThread::HandleException(const std::exception& e) {
     const auto* status = dynamic_cast<const CMyException*>(&e);
-    m_nLastError = status ? status->get_status() : MY_ERR_FAILURE;
-    if (dynamic_cast<const CRdPortException*>(&e) && m_nConnectStatus != CONNECTION_DISCONNECTED)
+    m_last_error = status ? status->get_status() : MY_ERR_FAILURE;
+    if (dynamic_cast<const CRdPortException*>(&e) && GetConnectStatus() != CONNECTION_DISCONNECTED)
         Disconnect();
 }
 
 void CAdapterThread::OnExitThread() {
-    if (m_pPort || m_nConnectStatus != CONNECTION_DISCONNECTED)
+    if (m_port || GetConnectStatus() != CONNECTION_DISCONNECTED)
         Disconnect();
 }

@@ -28,43 +28,43 @@ bool all_ff(const unsigned char* page) {
 } // namespace
 
 void CAdapterThread::SetProto(ProtoKind kind) {
-    if (kind == m_nProto)
+    if (kind == m_proto)
         return;
-    if (m_nConnectStatus == CONNECTION_CONNECTED && m_pPort) {
+    if (GetConnectStatus() == CONNECTION_CONNECTED && m_port) {
         std::string tag;
         {
-            std::lock_guard lock(m_Mutex);
-            tag = m_PortName;
+            auto shared = m_shared.lock();
+            tag = shared->port_name;
         }
-        if (m_nProto == PROTO_M6) {
-            m_pPort->SetRts(true);
-            m_pPort->SetDtr(false);
+        if (m_proto == PROTO_M6) {
+            m_port->SetRts(true);
+            m_port->SetDtr(false);
         }
         if (kind == PROTO_ASCII) {
-            m_pPort->SetConfig(kAsciiBaud, false);
-            m_pPort->SetLogAsHex(false);
+            m_port->SetConfig(kAsciiBaud, false);
+            m_port->SetLogAsHex(false);
             if (g_Debug.IsLoggable(LOGLEVEL_INFO))
                 g_Debug.LogMsg(LOGLEVEL_INFO, tag.c_str(), "ASCII PROTO");
         } else if (kind == PROTO_M6) {
-            m_pPort->SetConfig(kAdapterBaud, true);
-            m_pPort->SetDtr(true);
-            m_pPort->SetRts(false);
-            m_pPort->SetLogAsHex(true);
+            m_port->SetConfig(kAdapterBaud, true);
+            m_port->SetDtr(true);
+            m_port->SetRts(false);
+            m_port->SetLogAsHex(true);
             if (g_Debug.IsLoggable(LOGLEVEL_INFO))
                 g_Debug.LogMsg(LOGLEVEL_INFO, tag.c_str(), "M6 PROTO");
         }
     }
-    m_nProto = kind;
+    m_proto = kind;
 }
 
 void CAdapterThread::SendPort(const void* data, int len, unsigned int timeout_ms) {
     CRdPort& port = Port();
     const bool sent = port.Send(data, len > 0 ? static_cast<size_t>(len) : 0);
-    m_Timestamp = Clock::now();
+    m_timestamp = Clock::now();
     if (!sent)
         UpdateWriteInterest();
     while (!port.IsSendQueueEmpty()) {
-        if (!m_bRunning)
+        if (!m_running)
             throw CMyException(MY_ERR_STOPPING);
         const int left = static_cast<int>(timeout_ms) - ElapsedMs();
         if (left <= 0)
@@ -74,19 +74,19 @@ void CAdapterThread::SendPort(const void* data, int len, unsigned int timeout_ms
 }
 
 void CAdapterThread::PutCom(unsigned char c) {
-    m_nLastComByte = c;
-    m_bAnswer = false;
-    M6_BuildFrame(c, nullptr, 0, m_Frame);
-    SendPort(m_Frame.data(), static_cast<int>(m_Frame.size()), m_Timing.response_ms);
+    m_last_com_byte = c;
+    m_answer = false;
+    M6_BuildFrame(c, nullptr, 0, m_frame);
+    SendPort(m_frame.data(), static_cast<int>(m_frame.size()), m_timing.response_ms);
 }
 
 bool CAdapterThread::M6_Send(unsigned char cmd, const void* data, size_t len) {
     CRdPort& port = Port();
     CFastBuffer& in = port.GetInBuffer();
     in.clear();
-    M6_BuildFrame(cmd, data, len, m_Frame);
-    SendPort(m_Frame.data(), static_cast<int>(m_Frame.size()), m_Timing.response_ms);
-    while (m_bRunning) {
+    M6_BuildFrame(cmd, data, len, m_frame);
+    SendPort(m_frame.data(), static_cast<int>(m_frame.size()), m_timing.response_ms);
+    while (m_running) {
         port.Receive();
         if (!in.empty()) {
             const ptrdiff_t ack = in.find(kM6Ack);
@@ -96,9 +96,9 @@ bool CAdapterThread::M6_Send(unsigned char cmd, const void* data, size_t len) {
             }
             in.clear();
         }
-        const int left = static_cast<int>(m_Timing.response_ms) - ElapsedMs();
+        const int left = static_cast<int>(m_timing.response_ms) - ElapsedMs();
         if (left <= 0) {
-            m_nLastError = MY_ERR_TIMEOUT;
+            m_last_error = MY_ERR_TIMEOUT;
             return false;
         }
         WaitEvents(left);
@@ -109,7 +109,7 @@ bool CAdapterThread::M6_Send(unsigned char cmd, const void* data, size_t len) {
 unsigned char CAdapterThread::WaitComApp(unsigned int timeout_ms, Cmd cmd, unsigned char* out32) {
     const auto start = Clock::now();
     long shown_seconds = -1;
-    while (m_bRunning) {
+    while (m_running) {
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         if (elapsed >= static_cast<long>(timeout_ms))
@@ -125,15 +125,15 @@ unsigned char CAdapterThread::WaitComApp(unsigned int timeout_ms, Cmd cmd, unsig
         CRdPort& port = Port();
         port.Receive();
         CFastBuffer& in = port.GetInBuffer();
-        const Cmd current = m_nCmd.load();
+        const Cmd current = m_cmd.load();
         const M6Response r =
             M6_DecodeResponse(in.data(), in.size(), current == CMD_Q4T_TO_DB || current == CMD_Q4T_TO_FILE);
         if (r.kind == M6Response::Kind::Complete) {
             if (r.code == kM6CodePage && out32)
                 std::memcpy(out32, r.page.data(), kM6PageSize);
             if (r.code == kM6CodeKeyId) {
-                std::memcpy(m_KeyId, r.key_id.data(), sizeof m_KeyId);
-                m_bKeyIdValid = r.key_valid;
+                std::memcpy(m_key_id, r.key_id.data(), sizeof m_key_id);
+                m_key_id_valid = r.key_valid;
             }
             if (!r.info.empty())
                 SetInfoStatus(r.info);
@@ -141,7 +141,7 @@ unsigned char CAdapterThread::WaitComApp(unsigned int timeout_ms, Cmd cmd, unsig
         }
         if (r.kind == M6Response::Kind::Discard)
             in.clear();
-        WaitEvents(static_cast<int>(std::min<long>(left, m_Timing.countdown_poll_ms)));
+        WaitEvents(static_cast<int>(std::min<long>(left, m_timing.countdown_poll_ms)));
     }
     return kM6CodeError;
 }
@@ -165,7 +165,7 @@ bool CAdapterThread::M6_WakeAndSelect() {
 unsigned char CAdapterThread::M6_WaitKey(Cmd cmd) {
     if (!M6_Send(kM6StartKey))
         return kM6CodeError;
-    return WaitComApp(m_Timing.response_ms, cmd);
+    return WaitComApp(m_timing.response_ms, cmd);
 }
 
 unsigned char CAdapterThread::M6_RequestPage(Cmd cmd, unsigned char opcode, unsigned int address,
@@ -174,7 +174,7 @@ unsigned char CAdapterThread::M6_RequestPage(Cmd cmd, unsigned char opcode, unsi
                                       static_cast<unsigned char>((address >> 8) & 0xFF)};
     if (!M6_Send(opcode, request, sizeof request))
         return kM6CodeError;
-    return WaitComApp(m_Timing.response_ms, cmd, out32);
+    return WaitComApp(m_timing.response_ms, cmd, out32);
 }
 
 // Through a key a page is trusted only when a second read agrees; an erased page (all 0xFF) is what a key
@@ -186,7 +186,7 @@ CAdapterThread::PageCheck CAdapterThread::M6_VerifyKeyPage(Cmd cmd, unsigned cha
     for (int read = 1; read <= kKeyVerifyReads; ++read) {
         const unsigned char code = M6_RequestPage(cmd, opcode, address, again);
         if (code != kM6CodePage) {
-            m_nLastPageReply = code;
+            m_last_page_reply = code;
             if (code == kM6CodeNotFound || code == kM6CodeCancelled)
                 return PageCheck::Failed;
             continue;
@@ -202,10 +202,10 @@ CAdapterThread::PageCheck CAdapterThread::M6_VerifyKeyPage(Cmd cmd, unsigned cha
 }
 
 bool CAdapterThread::M6_ReadPage(Cmd cmd, bool via_key, unsigned int address, unsigned char* out32) {
-    m_nLastPageReply = 0;
+    m_last_page_reply = 0;
     const unsigned char opcode = via_key ? kM6KeyReadPage : kM6ReadPage;
     unsigned char held[kM6PageSize];
-    for (int attempt = 0; attempt < kPageAttempts && m_bRunning && IsCmdCurrent(cmd); ++attempt) {
+    for (int attempt = 0; attempt < kPageAttempts && m_running && IsCmdCurrent(cmd); ++attempt) {
         if (!M6_WakeAndSelect())
             continue;
         if (via_key) {
@@ -217,7 +217,7 @@ bool CAdapterThread::M6_ReadPage(Cmd cmd, bool via_key, unsigned int address, un
         }
         const unsigned char code = M6_RequestPage(cmd, opcode, address, held);
         if (code != kM6CodePage) {
-            m_nLastPageReply = code;
+            m_last_page_reply = code;
             if (code == kM6CodeNotFound || code == kM6CodeCancelled)
                 return false;
             continue;
@@ -236,12 +236,12 @@ bool CAdapterThread::M6_ReadPage(Cmd cmd, bool via_key, unsigned int address, un
 }
 
 bool CAdapterThread::M6_WritePage(Cmd cmd, bool via_key, unsigned int address, const void* data32) {
-    m_nLastPageReply = 0;
+    m_last_page_reply = 0;
     unsigned char payload[2 + kM6PageSize];
     payload[0] = static_cast<unsigned char>(address & 0xFF);
     payload[1] = static_cast<unsigned char>((address >> 8) & 0xFF);
     std::memcpy(payload + 2, data32, kM6PageSize);
-    for (int attempt = 0; attempt < kPageAttempts && m_bRunning && IsCmdCurrent(cmd); ++attempt) {
+    for (int attempt = 0; attempt < kPageAttempts && m_running && IsCmdCurrent(cmd); ++attempt) {
         if (!M6_WakeAndSelect())
             continue;
         if (via_key) {
@@ -253,10 +253,10 @@ bool CAdapterThread::M6_WritePage(Cmd cmd, bool via_key, unsigned int address, c
         }
         if (!M6_Send(via_key ? kM6KeyWritePage : kM6WritePage, payload, sizeof payload))
             continue;
-        const unsigned char code = WaitComApp(m_Timing.response_ms, cmd);
+        const unsigned char code = WaitComApp(m_timing.response_ms, cmd);
         if (code == kM6CodeDone)
             return true;
-        m_nLastPageReply = code;
+        m_last_page_reply = code;
         if (code == kM6CodeCancelled)
             return false;
     }
@@ -268,8 +268,8 @@ bool CAdapterThread::DetectMemType(Cmd cmd, m6::M6MemType& type, bool probe, boo
     type = m6::MEM_NONE;
     if (!page0_given) {
         if (!M6_ReadPage(cmd, via_key, 0, page0)) {
-            SetStatusText(m_nLastPageReply == kM6CodeNotFound ? _("The controller has not been found")
-                                                              : _("11 No connection!"),
+            SetStatusText(m_last_page_reply == kM6CodeNotFound ? _("The controller has not been found")
+                                                               : _("11 No connection!"),
                           false);
             return false;
         }
@@ -325,7 +325,7 @@ bool CAdapterThread::ProbeMemSize(Cmd cmd, m6::M6MemType& type, bool via_key, un
 bool CAdapterThread::Ascii_GetLine(std::string* line, unsigned int timeout_ms, bool skip_info) {
     std::string text;
     for (;;) {
-        if (!m_bRunning)
+        if (!m_running)
             throw CMyException(MY_ERR_STOPPING);
         CRdPort& port = Port();
         port.Receive();
@@ -341,7 +341,7 @@ bool CAdapterThread::Ascii_GetLine(std::string* line, unsigned int timeout_ms, b
         }
         const int left = static_cast<int>(timeout_ms) - ElapsedMs();
         if (left <= 0) {
-            m_nLastError = MY_ERR_TIMEOUT;
+            m_last_error = MY_ERR_TIMEOUT;
             return false;
         }
         WaitEvents(left);

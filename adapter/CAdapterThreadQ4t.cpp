@@ -56,7 +56,7 @@ void CAdapterThread::DoQ4tClear() {
             image[0] = page0[0];
             image[2] = page0[2];
             m6::PrepareEmptyQ6(image.data(), type);
-            const unsigned int pages = (capacity + 43) / kPage;
+            const unsigned int pages = m6::EmptyListPages(capacity);
             CProgressLine progress = RecordingProgress();
             ok = WriteImagePages(cmd, false, image.data(), 0, pages,
                                  [&](unsigned int done) { progress.set(done * 100 / pages); });
@@ -87,8 +87,8 @@ void CAdapterThread::DoQ4tFromDb() {
         if (is_q4_type(type)) {
             size_t length;
             {
-                std::lock_guard lock(m_Mutex);
-                length = m6::PrepareQ4(m_DbKeys, m_nLockCode, image.data(), kQ4ImageSize, type);
+                auto shared = m_shared.lock();
+                length = m6::PrepareQ4(shared->db_keys, shared->lock_code, image.data(), kQ4ImageSize, type);
             }
             const unsigned int pages = pages_for(length);
             progress.set(0);
@@ -100,8 +100,9 @@ void CAdapterThread::DoQ4tFromDb() {
         } else if (m6::IsQ6Type(type)) {
             size_t length;
             {
-                std::lock_guard lock(m_Mutex);
-                length = m6::PrepareQ6(m_DbKeys, m_nLockCode, image.data(), image.size(), type, m_bXorMode);
+                auto shared = m_shared.lock();
+                length = m6::PrepareQ6(shared->db_keys, shared->lock_code, image.data(), image.size(), type,
+                                       shared->xor_mode);
             }
             const unsigned int pages = pages_for(length);
             progress.set(0);
@@ -146,15 +147,15 @@ void CAdapterThread::DoQ4tToDb() {
         size_t decoded;
         {
             // A run that was replaced leaves the hand-over to the start that replaced it.
-            std::lock_guard lock(m_Mutex);
+            auto shared = m_shared.lock();
             if (!IsCmdCurrent(cmd))
                 return;
-            m_nLockCode = m6::LoadLockCode(image.data());
-            m_DbKeys.clear();
-            m_DbKeys.reserve(count);
-            decoded = is_q4_type(type)
-                          ? m6::DecodeQ2Q4Keys(image.data(), bytes_read, count, m_DbKeys)
-                          : m6::DecodeQ6Keys(image.data(), bytes_read, type, count, m_bXorMode, m_DbKeys);
+            shared->lock_code = m6::LoadLockCode(image.data());
+            shared->db_keys.clear();
+            shared->db_keys.reserve(count);
+            decoded = is_q4_type(type) ? m6::DecodeQ2Q4Keys(image.data(), bytes_read, count, shared->db_keys)
+                                       : m6::DecodeQ6Keys(image.data(), bytes_read, type, count,
+                                                          shared->xor_mode, shared->db_keys);
         }
         SetStatusText(format_text(_("%u keys has been successfully read (%.3f s)"),
                                   static_cast<unsigned int>(decoded), seconds_since(start)),
@@ -175,11 +176,11 @@ void CAdapterThread::DoQ4tFromFile() {
         size_t file_size, n;
         {
             // The controller keeps its own header; every other byte keeps its address.
-            std::lock_guard lock(m_Mutex);
-            file_size = m_CmdFileData.size();
+            auto shared = m_shared.lock();
+            file_size = shared->cmd_file_data.size();
             n = std::min(size, file_size);
             if (n > m6::kHeaderSize)
-                std::copy(m_CmdFileData.begin() + m6::kHeaderSize, m_CmdFileData.begin() + n,
+                std::copy(shared->cmd_file_data.begin() + m6::kHeaderSize, shared->cmd_file_data.begin() + n,
                           image.begin() + m6::kHeaderSize);
         }
         if (size == 0) {
@@ -207,7 +208,7 @@ void CAdapterThread::DoQ4tToFile() {
             return;
         std::vector<unsigned char> image(m6::kMaxMemSize, 0xFF);
         if (!PortStep([&] { return M6_ReadPage(cmd, false, 0, image.data()); })) {
-            if (!m_pPort)
+            if (!m_port)
                 SetStatusText(_(kReadFailed), true);
             return;
         }
@@ -233,10 +234,10 @@ void CAdapterThread::DoQ4tToFile() {
             progress.set((k + 1) * 100 / pages);
         }
         {
-            std::lock_guard lock(m_Mutex);
+            auto shared = m_shared.lock();
             if (!IsCmdCurrent(cmd))
                 return;
-            m_CmdFileData.assign(image.begin(), image.begin() + static_cast<ptrdiff_t>(size));
+            shared->cmd_file_data.assign(image.begin(), image.begin() + static_cast<ptrdiff_t>(size));
         }
         FinishCmd(cmd);
     });

@@ -34,11 +34,10 @@ const FormatBytes kFormatPage[] = {
 // An empty Q6 list (types 3 and 4) or, for types 1 and 2, an image the controller formats itself.
 void build_restore_image(unsigned char* image, m6::M6MemType type) {
     std::memset(image, 0xFF, m6::kMaxMemSize);
-    image[1] = 0x00;
-    image[m6::kOffLockLo] = 0xD1;
     if (m6::IsQ6Type(type))
-        image[m6::kOffMemCode] = m6::MemTypeToMemCode(type);
-    image[m6::MemTypeToKeyCount(type) + 11] = m6::kEndRecordFlag;
+        m6::PrepareEmptyQ6(image, type);
+    else
+        m6::PrepareEmptyList(image, m6::MemTypeToKeyCount(type));
 }
 
 } // namespace
@@ -92,12 +91,12 @@ void CAdapterThread::DoQ4tTest() {
                 bad = pages - 1;
         }
         // Without the port there is no memory to judge and no empty list to restore.
-        if (!m_pPort) {
+        if (!m_port) {
             SetStatusText(_(kTestFailed), true);
             return;
         }
         build_restore_image(image.data(), type);
-        const unsigned int restore = (m6::MemTypeToKeyCount(type) + 43) / kPage;
+        const unsigned int restore = m6::EmptyListPages(m6::MemTypeToKeyCount(type));
         CProgressLine recording = RecordingProgress();
         if (!WriteImagePages(cmd, false, image.data(), 0, restore,
                              [&](unsigned int done) { recording.set(done * 100 / restore); })) {

@@ -31,13 +31,13 @@ void lower_timeout(int& timeout, int ms) {
 } // namespace
 
 void CAdapterThread::CheckRead() {
-    if (!m_pPort)
+    if (!m_port)
         return;
-    m_pPort->Receive();
-    CFastBuffer& in = m_pPort->GetInBuffer();
+    m_port->Receive();
+    CFastBuffer& in = m_port->GetInBuffer();
     // Before the first wake of a new pass nothing is expected: what lies there is the tail of a command's
     // exchange (a page response would otherwise read like a key frame).
-    if (m_nComMode.load() == COM_DETECT_POWER) {
+    if (m_com_mode.load() == COM_DETECT_POWER) {
         in.clear();
         return;
     }
@@ -47,18 +47,18 @@ void CAdapterThread::CheckRead() {
             in.clear();
             SetStatusText(_("Error 55"), false);
         } else if (first == kM6Ack || first == kM6AckAlt) {
-            m_bAnswer = true;
+            m_answer = true;
             SetPowerMode(first == kM6Ack ? POWER_AA : POWER_AB);
             in.consume(1);
         } else if (first == kM6Reply) {
             if (!TakeKeyFrame(in))
                 return;
-            m_bKeyValid = CheckValidKey();
+            m_key_valid = CheckValidKey();
             SetModeCom(COM_WAKE);
             in.clear();
         } else {
             in.clear();
-            m_bAnswer = true;
+            m_answer = true;
         }
     }
 }
@@ -66,33 +66,33 @@ void CAdapterThread::CheckRead() {
 // False while the frame has not fully arrived.
 bool CAdapterThread::TakeKeyFrame(const CFastBuffer& in) {
     const unsigned char* b = in.data();
-    if (m_nScanMode == SCAN_KEY_KF300) {
+    if (m_scan_mode == SCAN_KEY_KF300) {
         if (in.size() < kKf300FrameSize)
             return false;
-        std::memset(m_KeyFrame, 0, sizeof m_KeyFrame);
-        std::memcpy(m_KeyFrame, b + 1, 5);
+        std::memset(m_key_frame, 0, sizeof m_key_frame);
+        std::memcpy(m_key_frame, b + 1, 5);
         bool different;
         {
-            std::lock_guard lock(m_Mutex);
-            different = m_bDifferentKf300;
+            auto shared = m_shared.lock();
+            different = shared->different_kf300;
         }
         if (different) {
-            m_KeyFrame[3] = static_cast<unsigned char>((b[5] << 4) | (b[4] & 0x0F));
-            m_KeyFrame[4] = static_cast<unsigned char>((b[4] >> 4) | (b[5] & 0xF0));
+            m_key_frame[3] = static_cast<unsigned char>((b[5] << 4) | (b[4] & 0x0F));
+            m_key_frame[4] = static_cast<unsigned char>((b[4] >> 4) | (b[5] & 0xF0));
         }
         return true;
     }
     if (in.size() < kKeyFrameSize)
         return false;
-    for (size_t i = 0; i < sizeof m_KeyFrame; ++i)
-        m_KeyFrame[i] = b[kKeyFrameSize - 1 - i]; // B9 .. B2
+    for (size_t i = 0; i < sizeof m_key_frame; ++i)
+        m_key_frame[i] = b[kKeyFrameSize - 1 - i]; // B9 .. B2
     return true;
 }
 
 bool CAdapterThread::CheckValidKey() {
-    const unsigned char* k = m_KeyFrame;
+    const unsigned char* k = m_key_frame;
     const CCardUID number(k + 1, 6);
-    if (m_nScanMode == SCAN_KEY_KF300) {
+    if (m_scan_mode == SCAN_KEY_KF300) {
         const unsigned int code = k[1] | (k[2] << 8);
         Glib::ustring text;
         CardType type = CT_UNKNOWN;
@@ -115,18 +115,18 @@ bool CAdapterThread::CheckValidKey() {
     if (!valid && g_Debug.IsLoggable(LOGLEVEL_WARNING)) {
         std::string tag;
         {
-            std::lock_guard lock(m_Mutex);
-            tag = m_PortName;
+            auto shared = m_shared.lock();
+            tag = shared->port_name;
         }
         g_Debug.LogMsgFmt(LOGLEVEL_WARNING, tag.c_str(), "Invalid CRC 0x%.2X != 0x%.2X", unsigned(k[7]),
                           unsigned(expected));
     }
-    if (m_bLastKeyShown && std::memcmp(m_LastKey + 1, k + 1, 6) == 0)
+    if (m_last_key_shown && std::memcmp(m_last_key + 1, k + 1, 6) == 0)
         return valid;
     Glib::ustring name;
     CardType type = CT_UNKNOWN;
     if (k[0] == kFamilyDs1990) {
-        const bool em = m_nScanMode == SCAN_KEY_EM_MARINE;
+        const bool em = m_scan_mode == SCAN_KEY_EM_MARINE;
         name = em ? "EM-Marine" : "DS1990A";
         type = em ? CT_EM_MARINE : CT_DALLAS;
     } else if (k[0] == kFamilyDs1996) {
@@ -139,22 +139,22 @@ bool CAdapterThread::CheckValidKey() {
                                      unsigned(k[5]), unsigned(k[4]), unsigned(k[3]), unsigned(k[2]),
                                      unsigned(k[1])),
                   false);
-    std::memcpy(m_LastKey, k, sizeof m_LastKey);
-    m_bLastKeyShown = true;
+    std::memcpy(m_last_key, k, sizeof m_last_key);
+    m_last_key_shown = true;
     SetCurrentKey(type, number);
     return valid;
 }
 
 void CAdapterThread::ProcessModeCom() {
-    switch (m_nComMode.load()) {
+    switch (m_com_mode.load()) {
     case COM_IDLE:
         return;
     case COM_DETECT_POWER:
         ModeCom_DetectPower();
         return;
     case COM_WAKE:
-        m_nLastComByte = 0;
-        m_bAnswer = false;
+        m_last_com_byte = 0;
+        m_answer = false;
         PutCom(kM6Wake);
         SetModeCom(COM_WAIT_WAKE);
         return;
@@ -166,11 +166,11 @@ void CAdapterThread::ProcessModeCom() {
         ModeCom_Step(kM6StartKey, COM_WAIT_START, N_("No response for DALLAS"), COM_WAKE);
         return;
     case COM_WAIT_START:
-        if (m_bAnswer) {
-            m_bAnswer = false;
+        if (m_answer) {
+            m_answer = false;
             SetModeCom(COM_SCANNING);
-            if (m_bNoAnswerNoted) {
-                m_bNoAnswerNoted = false;
+            if (m_no_answer_noted) {
+                m_no_answer_noted = false;
                 SetStatusText("", false);
             }
             return;
@@ -184,7 +184,7 @@ void CAdapterThread::ProcessModeCom() {
 }
 
 unsigned char CAdapterThread::ScanModeCommand() const {
-    switch (m_nScanMode) {
+    switch (m_scan_mode) {
     case SCAN_KEY_EM_MARINE:
         return kM6SelectEmMarine;
     case SCAN_KEY_KF300:
@@ -197,18 +197,18 @@ unsigned char CAdapterThread::ScanModeCommand() const {
 // An answer moves on with the next request; silence beyond the answer time notes the miss and falls back.
 void CAdapterThread::ModeCom_Step(unsigned char next_cmd, ComMode next, const char* silent_text,
                                   ComMode fallback) {
-    if (m_bAnswer && next_cmd != 0) {
+    if (m_answer && next_cmd != 0) {
         PutCom(next_cmd);
         SetModeCom(next);
         return;
     }
-    const int left = static_cast<int>(m_Timing.mode_answer_ms) - ElapsedMs();
+    const int left = static_cast<int>(m_timing.mode_answer_ms) - ElapsedMs();
     if (left > 0) {
-        lower_timeout(m_nPollTimeout, left);
+        lower_timeout(m_poll_timeout, left);
         return;
     }
     SetStatusText(_(silent_text), false);
-    m_bNoAnswerNoted = true;
+    m_no_answer_noted = true;
     SetModeCom(fallback);
 }
 
@@ -219,7 +219,7 @@ void CAdapterThread::ModeCom_DetectPower() {
     bool answered = false;
     unsigned char first = 0;
     for (int i = 0; i < kPowerProbes && !answered; ++i) {
-        if (m_nCmd.load() != CMD_NONE)
+        if (m_cmd.load() != CMD_NONE)
             return; // a command takes the line; detection runs again after it
         const unsigned char wake = kM6Wake;
         SendPort(&wake, 1, kPowerProbeMs);
@@ -241,7 +241,7 @@ void CAdapterThread::ModeCom_DetectPower() {
         SetPowerMode(POWER_NONE);
         port.SetRts(true);
         port.SetDtr(false);
-        const bool running = WaitFor(m_Timing.reset_pulse_ms);
+        const bool running = WaitFor(m_timing.reset_pulse_ms);
         port.SetRts(false);
         port.SetDtr(true);
         if (!running)
@@ -251,22 +251,22 @@ void CAdapterThread::ModeCom_DetectPower() {
 }
 
 void CAdapterThread::ModeCom_Scanning() {
-    if (m_bAnswer) {
+    if (m_answer) {
         SetModeCom(COM_WAKE);
         return;
     }
     const int elapsed = ElapsedMs();
     if (elapsed < kStartSettleMs) {
-        lower_timeout(m_nPollTimeout, kStartSettleMs - elapsed);
+        lower_timeout(m_poll_timeout, kStartSettleMs - elapsed);
         return;
     }
     // No key frame since the start: whatever was on the reader has gone.
-    std::memset(m_LastKey, 0, sizeof m_LastKey);
-    m_bLastKeyShown = false;
+    std::memset(m_last_key, 0, sizeof m_last_key);
+    m_last_key_shown = false;
     SetCurrentKey(CT_UNKNOWN, CCardUID());
-    const int rearm = static_cast<int>(m_Timing.rearm_ms);
+    const int rearm = static_cast<int>(m_timing.rearm_ms);
     if (elapsed < rearm)
-        lower_timeout(m_nPollTimeout, rearm - elapsed);
+        lower_timeout(m_poll_timeout, rearm - elapsed);
     else
         SetModeCom(COM_WAKE);
 }

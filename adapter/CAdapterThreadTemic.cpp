@@ -83,9 +83,9 @@ bool CAdapterThread::T57_Exchange(const std::string& text, int attempts, bool wr
         throw CMyException(MY_ERR_TIMEOUT);
     bool not_written = false;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        SendPort(text.data(), static_cast<int>(text.size()), m_Timing.response_ms);
+        SendPort(text.data(), static_cast<int>(text.size()), m_timing.response_ms);
         std::string reply;
-        if (!Ascii_GetLine(&reply, m_Timing.response_ms, true)) {
+        if (!Ascii_GetLine(&reply, m_timing.response_ms, true)) {
             Port().Clear();
             Port().GetInBuffer().clear();
             continue;
@@ -102,14 +102,14 @@ bool CAdapterThread::T57_Exchange(const std::string& text, int attempts, bool wr
             continue;
         }
         if (contains(answer, "no t5")) {
-            m_nLastError = MY_ERR_NO_TEMIC;
+            m_last_error = MY_ERR_NO_TEMIC;
             return false;
         }
         throw CMyException(MY_ERR_ADAPTER_ERROR);
     }
     if (!not_written)
         throw CMyException(MY_ERR_TIMEOUT);
-    m_nLastError = MY_ERR_TEMIC_WRITE;
+    m_last_error = MY_ERR_TEMIC_WRITE;
     return false;
 }
 
@@ -118,10 +118,10 @@ void CAdapterThread::DrainWhenQuiet() {
     CFastBuffer& in = port.GetInBuffer();
     const auto start = Clock::now();
     auto quiet_since = start;
-    const auto settle = std::chrono::milliseconds(m_Timing.line_settle_ms);
-    const auto limit = std::chrono::milliseconds(m_Timing.response_ms);
+    const auto settle = std::chrono::milliseconds(m_timing.line_settle_ms);
+    const auto limit = std::chrono::milliseconds(m_timing.response_ms);
     for (;;) {
-        if (!m_bRunning)
+        if (!m_running)
             throw CMyException(MY_ERR_STOPPING);
         port.Receive();
         const auto now = Clock::now();
@@ -141,9 +141,9 @@ void CAdapterThread::DrainWhenQuiet() {
 // The wake byte ends the adapter's scan, so that a tag lying on the reader stops being reported; what the
 // scan still had on its way arrives before the rate changes, and whatever the change garbles after it.
 void CAdapterThread::T57_Open() {
-    if (m_nProto == PROTO_M6) {
+    if (m_proto == PROTO_M6) {
         const unsigned char wake = kM6Wake;
-        SendPort(&wake, 1, m_Timing.response_ms);
+        SendPort(&wake, 1, m_timing.response_ms);
         DrainWhenQuiet();
     }
     SetProto(PROTO_ASCII);
@@ -168,17 +168,17 @@ bool CAdapterThread::T57_WriteBlocks(const TemicBlock* blocks, size_t count, uns
 bool CAdapterThread::T57_WriteTemic(unsigned char block, unsigned char mode, unsigned char option,
                                     const unsigned int* word, long password, bool alternative, int attempts) {
     const std::string text = t57_write_line(block, mode, option, *word, password, alternative);
-    return T57_Exchange(text, attempts < 0 ? kDefaultOpenAttempts : attempts, true);
+    return T57_Exchange(text, attempts < 0 ? kTemicAttempts : attempts, true);
 }
 
 bool CAdapterThread::T57_Reset() {
-    return T57_Exchange("t57 00\r", kDefaultOpenAttempts, false);
+    return T57_Exchange("t57 00\r", kTemicAttempts, false);
 }
 
 // Only the desktop adapter writes tags; it is tried once when not connected yet.
 bool CAdapterThread::TemicAdapterReady() {
     if (get_port_model() != kDesktopAdapterModel ||
-        (m_nConnectStatus != CONNECTION_CONNECTED && !TryConnect())) {
+        (GetConnectStatus() != CONNECTION_CONNECTED && !TryConnect())) {
         SetStatusText(_("No device found that supports recording to Temic"), true);
         return false;
     }
@@ -186,8 +186,8 @@ bool CAdapterThread::TemicAdapterReady() {
 }
 
 CAdapterThread::TemicTarget CAdapterThread::TakeTemicTarget() {
-    std::lock_guard lock(m_Mutex);
-    return m_Temic;
+    auto shared = m_shared.lock();
+    return shared->temic;
 }
 
 void CAdapterThread::DoWriteEmMarineToTemic() {

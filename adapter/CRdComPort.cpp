@@ -35,7 +35,7 @@ CRdComPort::~CRdComPort() {
 }
 
 void CRdComPort::Open() {
-    const int fd = ::open(m_PortName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(m_port_name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
         AddLog_Error("Open", "Error opening COM port (code: " + std::to_string(err) +
@@ -65,8 +65,8 @@ void CRdComPort::Close() {
 }
 
 void CRdComPort::SetConfig(unsigned int baud, bool two_stop_bits) {
-    m_nBaudRate = baud;
-    m_bTwoStopBits = two_stop_bits;
+    m_baud_rate = baud;
+    m_two_stop_bits = two_stop_bits;
     UpdaterConfig();
 }
 
@@ -82,20 +82,20 @@ void CRdComPort::UpdaterConfig() {
     tio.c_oflag = 0;
     tio.c_cflag &= ~(PARENB | CSIZE | CSTOPB | CBAUD | CBAUDEX | CRTSCTS);
     tio.c_cflag |= CS8 | BOTHER | CLOCAL | CREAD;
-    if (m_bTwoStopBits)
+    if (m_two_stop_bits)
         tio.c_cflag |= CSTOPB;
     tio.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHONL);
     tio.c_cc[VTIME] = 0;
     tio.c_cc[VMIN] = 0;
-    tio.c_ispeed = m_nBaudRate;
-    tio.c_ospeed = m_nBaudRate;
+    tio.c_ispeed = m_baud_rate;
+    tio.c_ospeed = m_baud_rate;
     (void)::ioctl(m_fd, TCSETS2, &tio);
 }
 
 bool CRdComPort::Send(const void* data, size_t len) {
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     size_t written = 0;
-    if (m_SendQueue.empty() && len > 0) {
+    if (m_send_queue.empty() && len > 0) {
         ssize_t r;
         do {
             r = ::write(m_fd, bytes, len);
@@ -105,16 +105,16 @@ bool CRdComPort::Send(const void* data, size_t len) {
         written = r < 0 ? 0 : static_cast<size_t>(r);
     }
     if (written < len) {
-        m_SendQueue.insert(m_SendQueue.end(), bytes + written, bytes + len);
+        m_send_queue.insert(m_send_queue.end(), bytes + written, bytes + len);
         _DoSend();
     }
     AddLog_Send(data, len);
-    return m_SendQueue.empty();
+    return m_send_queue.empty();
 }
 
 void CRdComPort::_DoSend() {
-    while (!m_SendQueue.empty()) {
-        const ssize_t r = ::write(m_fd, m_SendQueue.data(), m_SendQueue.size());
+    while (!m_send_queue.empty()) {
+        const ssize_t r = ::write(m_fd, m_send_queue.data(), m_send_queue.size());
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -122,7 +122,7 @@ void CRdComPort::_DoSend() {
                 return;
             throw CRdPortException(MY_ERR_IO);
         }
-        m_SendQueue.erase(m_SendQueue.begin(), m_SendQueue.begin() + r);
+        m_send_queue.erase(m_send_queue.begin(), m_send_queue.begin() + r);
     }
 }
 
@@ -141,10 +141,10 @@ void CRdComPort::ProcessConnectionClosedEvent() {
 bool CRdComPort::Receive() {
     bool received = false;
     for (;;) {
-        const ssize_t r = ::read(m_fd, m_Scratch, kScratchSize);
+        const ssize_t r = ::read(m_fd, m_scratch, kScratchSize);
         if (r > 0) {
-            m_InBuffer.append(m_Scratch, static_cast<size_t>(r));
-            AddLog_Receive(m_Scratch, static_cast<size_t>(r));
+            m_in_buffer.append(m_scratch, static_cast<size_t>(r));
+            AddLog_Receive(m_scratch, static_cast<size_t>(r));
             received = true;
             continue;
         }
@@ -165,10 +165,10 @@ bool CRdComPort::Receive() {
 
 void CRdComPort::Clear() {
     if (m_fd != -1)
-        while (::read(m_fd, m_Scratch, kScratchSize) > 0) {
+        while (::read(m_fd, m_scratch, kScratchSize) > 0) {
         }
-    m_InBuffer.clear();
-    m_SendQueue.clear();
+    m_in_buffer.clear();
+    m_send_queue.clear();
     AddLog_Clear();
 }
 

@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kReceiveReserve = 1024;
 }
 
-CRdPort::CRdPort() : m_InBuffer(kReceiveReserve) {}
+CRdPort::CRdPort() : m_in_buffer(kReceiveReserve) {}
 
 // Implementations close their descriptor (and log) in their own destructors; this one only keeps a descriptor
 // that was attached but never opened from leaking.
@@ -32,30 +32,30 @@ int CRdPort::Detach() {
 }
 
 void CRdPort::Swap(CRdPort& other) noexcept {
-    m_PortName.swap(other.m_PortName);
-    m_InBuffer.swap(other.m_InBuffer);
-    m_SendQueue.swap(other.m_SendQueue);
-    std::swap(m_nBaudRate, other.m_nBaudRate);
+    m_port_name.swap(other.m_port_name);
+    m_in_buffer.swap(other.m_in_buffer);
+    m_send_queue.swap(other.m_send_queue);
+    std::swap(m_baud_rate, other.m_baud_rate);
     std::swap(m_fd, other.m_fd);
-    std::swap(m_bTwoStopBits, other.m_bTwoStopBits);
-    std::swap(m_bLogAsHex, other.m_bLogAsHex);
-    std::swap(m_bConnecting, other.m_bConnecting);
-    std::swap_ranges(m_Scratch, m_Scratch + kScratchSize, other.m_Scratch);
+    std::swap(m_two_stop_bits, other.m_two_stop_bits);
+    std::swap(m_log_as_hex, other.m_log_as_hex);
+    std::swap(m_connecting, other.m_connecting);
+    std::swap_ranges(m_scratch, m_scratch + kScratchSize, other.m_scratch);
 }
 
 void CRdPort::AddLog_Open() const {
     if (g_Debug.IsLoggable(LOGLEVEL_DEBUG))
-        g_Debug.LogMsg(LOGLEVEL_DEBUG, m_PortName.c_str(), "Port is open");
+        g_Debug.LogMsg(LOGLEVEL_DEBUG, m_port_name.c_str(), "Port is open");
 }
 
 void CRdPort::AddLog_Close() const {
     if (g_Debug.IsLoggable(LOGLEVEL_DEBUG))
-        g_Debug.LogMsg(LOGLEVEL_DEBUG, m_PortName.c_str(), "Port is closed");
+        g_Debug.LogMsg(LOGLEVEL_DEBUG, m_port_name.c_str(), "Port is closed");
 }
 
 void CRdPort::AddLog_Clear() const {
     if (g_Debug.IsLoggable(LOGLEVEL_DEBUG))
-        g_Debug.LogMsg(LOGLEVEL_DEBUG, m_PortName.c_str(), "Port cleared");
+        g_Debug.LogMsg(LOGLEVEL_DEBUG, m_port_name.c_str(), "Port cleared");
 }
 
 // Traffic lines are composed here rather than through LogMsgFmt, whose 511-character limit would cut a full
@@ -65,8 +65,8 @@ void CRdPort::AddLog_Traffic(const char* direction, const void* data, size_t n) 
         return;
     std::string line = direction;
     line += " (" + std::to_string(n) + ") ";
-    line += CDebugLog::EncodeLogData(data, n, m_bLogAsHex);
-    g_Debug.LogMsg(LOGLEVEL_DEBUG, m_PortName, line);
+    line += CDebugLog::EncodeLogData(data, n, m_log_as_hex);
+    g_Debug.LogMsg(LOGLEVEL_DEBUG, m_port_name, line);
 }
 
 void CRdPort::AddLog_Receive(const void* data, size_t n) const {
@@ -84,5 +84,5 @@ void CRdPort::AddLog_Error(const char* where, const std::string& text) const {
     if (!line.empty() && line.back() != ' ')
         line += ' ';
     line += std::string("(CRdPort::") + where + ")";
-    g_Debug.LogMsg(LOGLEVEL_ERROR, m_PortName, line);
+    g_Debug.LogMsg(LOGLEVEL_ERROR, m_port_name, line);
 }

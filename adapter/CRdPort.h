@@ -51,25 +51,25 @@ public:
     void Swap(CRdPort& other) noexcept;
 
     // Configuration, set before Open().
-    const std::string& GetPortName() const { return m_PortName; }
-    void SetPortName(const std::string& name) { m_PortName = name; }
-    unsigned int GetBaudRate() const { return m_nBaudRate; }
-    void SetBaudRate(unsigned int baud) { m_nBaudRate = baud; }
-    bool GetTwoStopBits() const { return m_bTwoStopBits; }
-    void SetTwoStopBits(bool two) { m_bTwoStopBits = two; }
+    const std::string& GetPortName() const { return m_port_name; }
+    void SetPortName(const std::string& name) { m_port_name = name; }
+    unsigned int GetBaudRate() const { return m_baud_rate; }
+    void SetBaudRate(unsigned int baud) { m_baud_rate = baud; }
+    bool GetTwoStopBits() const { return m_two_stop_bits; }
+    void SetTwoStopBits(bool two) { m_two_stop_bits = two; }
     // Traffic is logged as hex when true, as escaped text otherwise.
-    bool GetLogAsHex() const { return m_bLogAsHex; }
-    void SetLogAsHex(bool hex) { m_bLogAsHex = hex; }
+    bool GetLogAsHex() const { return m_log_as_hex; }
+    void SetLogAsHex(bool hex) { m_log_as_hex = hex; }
 
     int GetFd() const { return m_fd; }
     bool IsOpen() const { return m_fd != -1; }
     // Only the TCP port sets it, while a non-blocking connect is pending.
-    bool IsConnecting() const { return m_bConnecting; }
+    bool IsConnecting() const { return m_connecting; }
     // Bytes received and not yet consumed by the protocol layer.
-    CFastBuffer& GetInBuffer() { return m_InBuffer; }
-    const CFastBuffer& GetInBuffer() const { return m_InBuffer; }
-    bool IsSendQueueEmpty() const { return m_SendQueue.empty(); }
-    size_t GetSendQueueSize() const { return m_SendQueue.size(); }
+    CFastBuffer& GetInBuffer() { return m_in_buffer; }
+    const CFastBuffer& GetInBuffer() const { return m_in_buffer; }
+    bool IsSendQueueEmpty() const { return m_send_queue.empty(); }
+    size_t GetSendQueueSize() const { return m_send_queue.size(); }
 
 protected:
     // Debug-level log lines with the port name as tag; formatted only when debug level is loggable.
@@ -82,13 +82,13 @@ protected:
     void AddLog_Error(const char* where, const std::string& text) const;
     void AddLog_Traffic(const char* direction, const void* data, size_t n) const;
 
-    std::string m_PortName;
-    CFastBuffer m_InBuffer;
-    std::vector<uint8_t> m_SendQueue;
-    unsigned int m_nBaudRate = kDefaultBaud;
+    std::string m_port_name;
+    CFastBuffer m_in_buffer;
+    std::vector<uint8_t> m_send_queue;
+    unsigned int m_baud_rate = kDefaultBaud;
     int m_fd = -1;
-    bool m_bTwoStopBits = false;
-    bool m_bLogAsHex = false;
-    bool m_bConnecting = false;
-    uint8_t m_Scratch[kScratchSize] = {};
+    bool m_two_stop_bits = false;
+    bool m_log_as_hex = false;
+    bool m_connecting = false;
+    uint8_t m_scratch[kScratchSize] = {};
 };

@@ -37,7 +37,7 @@ void CRdTcpPort::SplitPortName(const std::string& name, std::string& host, std::
 
 void CRdTcpPort::Open() {
     std::string host, service;
-    SplitPortName(m_PortName, host, service);
+    SplitPortName(m_port_name, host, service);
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -63,12 +63,12 @@ void CRdTcpPort::Open() {
         const int flags = ::fcntl(m_fd, F_GETFL);
         if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) < 0)
             throw CRdPortException(MY_ERR_CANNOT_OPEN);
-        m_Decoder.reset();
+        m_decoder.reset();
         if (::connect(m_fd, list->ai_addr, list->ai_addrlen) == 0) {
-            m_bConnecting = false;
+            m_connecting = false;
             _OnConnected();
         } else if (errno == EINPROGRESS) {
-            m_bConnecting = true;
+            m_connecting = true;
         } else {
             const int err = errno;
             AddLog_Error("Open", "connect() error (code " + std::to_string(err) + ")");
@@ -81,7 +81,7 @@ void CRdTcpPort::Open() {
 }
 
 void CRdTcpPort::Close() {
-    m_bConnecting = false;
+    m_connecting = false;
     if (m_fd == -1)
         return;
     ::shutdown(m_fd, SHUT_RDWR);
@@ -90,7 +90,7 @@ void CRdTcpPort::Close() {
 }
 
 void CRdTcpPort::_CheckConnecting() {
-    m_bConnecting = false;
+    m_connecting = false;
     int error = 0;
     socklen_t len = sizeof error;
     if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
@@ -107,52 +107,52 @@ void CRdTcpPort::_CheckConnecting() {
 
 void CRdTcpPort::_OnConnected() {
     AddLog_Open();
-    if (m_nBaudRate != 0 && m_bTelnet)
-        _SendBaud(m_nBaudRate);
+    if (m_baud_rate != 0 && m_telnet)
+        _SendBaud(m_baud_rate);
 }
 
 void CRdTcpPort::SetConfig(unsigned int baud, bool two_stop_bits) {
-    const bool changed = baud != m_nBaudRate;
-    m_nBaudRate = baud;
-    m_bTwoStopBits = two_stop_bits; // a converter is not told about stop bits
-    if (m_fd != -1 && changed && baud != 0 && m_bTelnet)
+    const bool changed = baud != m_baud_rate;
+    m_baud_rate = baud;
+    m_two_stop_bits = two_stop_bits; // a converter is not told about stop bits
+    if (m_fd != -1 && changed && baud != 0 && m_telnet)
         _SendBaud(baud);
 }
 
 bool CRdTcpPort::Send(const void* data, size_t len) {
-    if (m_bTelnet)
-        EncodeNvtData(data, len, m_SendQueue);
+    if (m_telnet)
+        EncodeNvtData(data, len, m_send_queue);
     else
-        m_SendQueue.insert(m_SendQueue.end(), static_cast<const uint8_t*>(data),
-                           static_cast<const uint8_t*>(data) + len);
+        m_send_queue.insert(m_send_queue.end(), static_cast<const uint8_t*>(data),
+                            static_cast<const uint8_t*>(data) + len);
     _DoSend();
     AddLog_Send(data, len);
-    return m_SendQueue.empty();
+    return m_send_queue.empty();
 }
 
 void CRdTcpPort::_DoSend() {
     // Until the connect has completed everything waits in the queue, in order.
-    if (m_bConnecting)
+    if (m_connecting)
         return;
     size_t sent = 0;
-    while (sent < m_SendQueue.size()) {
-        const ssize_t r = ::send(m_fd, m_SendQueue.data() + sent, m_SendQueue.size() - sent, MSG_NOSIGNAL);
+    while (sent < m_send_queue.size()) {
+        const ssize_t r = ::send(m_fd, m_send_queue.data() + sent, m_send_queue.size() - sent, MSG_NOSIGNAL);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN)
                 break;
-            m_SendQueue.erase(m_SendQueue.begin(), m_SendQueue.begin() + static_cast<ptrdiff_t>(sent));
+            m_send_queue.erase(m_send_queue.begin(), m_send_queue.begin() + static_cast<ptrdiff_t>(sent));
             throw CRdPortException(MY_ERR_IO);
         }
         sent += static_cast<size_t>(r);
     }
-    m_SendQueue.erase(m_SendQueue.begin(), m_SendQueue.begin() + static_cast<ptrdiff_t>(sent));
+    m_send_queue.erase(m_send_queue.begin(), m_send_queue.begin() + static_cast<ptrdiff_t>(sent));
 }
 
 void CRdTcpPort::_QueueCommand(const std::vector<uint8_t>& command) {
     // Line settings are not payload: they go to the queue as they are and are not logged.
-    m_SendQueue.insert(m_SendQueue.end(), command.begin(), command.end());
+    m_send_queue.insert(m_send_queue.end(), command.begin(), command.end());
     _DoSend();
 }
 
@@ -177,13 +177,13 @@ void CRdTcpPort::SetRts(bool on) {
 }
 
 void CRdTcpPort::Clear() {
-    m_InBuffer.clear();
-    m_SendQueue.clear();
+    m_in_buffer.clear();
+    m_send_queue.clear();
     AddLog_Clear();
 }
 
 size_t CRdTcpPort::GetInCount() {
-    return m_InBuffer.size();
+    return m_in_buffer.size();
 }
 
 bool CRdTcpPort::Receive() {
@@ -191,9 +191,9 @@ bool CRdTcpPort::Receive() {
     constexpr size_t kRecvChunk = kScratchSize - 1;
     bool received = false;
     for (;;) {
-        const ssize_t r = ::recv(m_fd, m_Scratch, kRecvChunk, 0);
+        const ssize_t r = ::recv(m_fd, m_scratch, kRecvChunk, 0);
         if (r > 0) {
-            received |= _AddInData(m_Scratch, static_cast<size_t>(r));
+            received |= _AddInData(m_scratch, static_cast<size_t>(r));
             continue;
         }
         if (r == 0)
@@ -207,16 +207,16 @@ bool CRdTcpPort::Receive() {
 }
 
 bool CRdTcpPort::_AddInData(const uint8_t* p, size_t n) {
-    if (!m_bTelnet) {
-        m_InBuffer.append(p, n);
+    if (!m_telnet) {
+        m_in_buffer.append(p, n);
         AddLog_Receive(p, n);
         return n > 0;
     }
     // Decode straight into the receive buffer, behind the bytes not yet consumed.
-    const size_t unread = m_InBuffer.size();
-    uint8_t* out = m_InBuffer.get_buffer(unread + n) + unread;
-    const size_t payload = m_Decoder.decode(p, n, out);
-    m_InBuffer.release_buffer(unread + payload);
+    const size_t unread = m_in_buffer.size();
+    uint8_t* out = m_in_buffer.get_buffer(unread + n) + unread;
+    const size_t payload = m_decoder.decode(p, n, out);
+    m_in_buffer.release_buffer(unread + payload);
     if (payload == 0)
         return false;
     AddLog_Receive(out, payload);
@@ -224,9 +224,9 @@ bool CRdTcpPort::_AddInData(const uint8_t* p, size_t n) {
 }
 
 void CRdTcpPort::ProcessSendEvent() {
-    if (m_bConnecting)
+    if (m_connecting)
         _CheckConnecting();
-    if (!m_SendQueue.empty())
+    if (!m_send_queue.empty())
         _DoSend();
 }
 
@@ -235,7 +235,7 @@ void CRdTcpPort::ProcessReceiveEvent() {
 }
 
 void CRdTcpPort::ProcessConnectionClosedEvent() {
-    m_bConnecting = false;
+    m_connecting = false;
     throw CRdPortException(MY_ERR_IO);
 }
 

@@ -52,6 +52,6 @@ private:
     // Receive decoder: appends the payload of n received bytes to the receive buffer; true when any.
     bool _AddInData(const uint8_t* p, size_t n);
 
-    bool m_bTelnet = true;
-    CTelnetDecoder m_Decoder; // IAC pending and in-subnegotiation state, kept across recv calls
+    bool m_telnet = true;
+    CTelnetDecoder m_decoder; // IAC pending and in-subnegotiation state, kept across recv calls
 };

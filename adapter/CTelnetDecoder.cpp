@@ -34,28 +34,28 @@ size_t CTelnetDecoder::decode(const uint8_t* in, size_t n, uint8_t* out) {
     size_t kept = 0;
     for (size_t i = 0; i < n; ++i) {
         const uint8_t b = in[i];
-        if (m_bSkipOption) {
+        if (m_skip_option) {
             // The option byte of WILL/WONT/DO/DONT belongs to the command, not to the payload.
-            m_bSkipOption = false;
+            m_skip_option = false;
             continue;
         }
-        if (!m_bIacPending) {
+        if (!m_iac_pending) {
             if (b == kIAC)
-                m_bIacPending = true;
-            else if (!m_bInSubneg)
+                m_iac_pending = true;
+            else if (!m_in_subneg)
                 out[kept++] = b;
             continue;
         }
-        m_bIacPending = false;
-        if (m_bInSubneg) {
+        m_iac_pending = false;
+        if (m_in_subneg) {
             if (b == kSE)
-                m_bInSubneg = false;
+                m_in_subneg = false;
         } else if (b == kIAC) {
             out[kept++] = kIAC;
         } else if (b == kSB) {
-            m_bInSubneg = true;
+            m_in_subneg = true;
         } else if (b >= kWILL && b <= kDONT) {
-            m_bSkipOption = true;
+            m_skip_option = true;
         }
         // Any other command (NOP, GA, ...) is dropped together with its IAC.
     }

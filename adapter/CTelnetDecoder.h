@@ -33,17 +33,17 @@ std::vector<uint8_t> Telnet_SetControl(uint8_t value);
 class CTelnetDecoder {
 public:
     // Forget any partial command (a new connection).
-    void reset() { m_bIacPending = m_bInSubneg = m_bSkipOption = false; }
+    void reset() { m_iac_pending = m_in_subneg = m_skip_option = false; }
 
     // Decodes n received bytes into out and returns the payload count, never more than n. out may be the same
     // address as in (decoding in place) but must not overlap it otherwise.
     size_t decode(const uint8_t* in, size_t n, uint8_t* out);
 
-    bool iac_pending() const { return m_bIacPending; }
-    bool in_subnegotiation() const { return m_bInSubneg; }
+    bool iac_pending() const { return m_iac_pending; }
+    bool in_subnegotiation() const { return m_in_subneg; }
 
 private:
-    bool m_bIacPending = false; // the previous byte was IAC
-    bool m_bInSubneg = false;   // inside IAC SB ... IAC SE
-    bool m_bSkipOption = false; // the previous bytes were IAC WILL/WONT/DO/DONT; the next is their option
+    bool m_iac_pending = false; // the previous byte was IAC
+    bool m_in_subneg = false;   // inside IAC SB ... IAC SE
+    bool m_skip_option = false; // the previous bytes were IAC WILL/WONT/DO/DONT; the next is their option
 };

@@ -19,17 +19,17 @@ Glib::ustring format_text(const char* format, First first, Rest... rest) {
 // A percentage or count shown as a progress line; repeating the same value sends nothing.
 class CProgressLine {
 public:
-    explicit CProgressLine(std::function<void(unsigned int)> show) : m_Show(std::move(show)) {}
+    explicit CProgressLine(std::function<void(unsigned int)> show) : m_show(std::move(show)) {}
     void set(unsigned int value) {
-        if (m_bShown && value == m_nValue)
+        if (m_shown && value == m_value)
             return;
-        m_bShown = true;
-        m_nValue = value;
-        m_Show(value);
+        m_shown = true;
+        m_value = value;
+        m_show(value);
     }
 
 private:
-    std::function<void(unsigned int)> m_Show;
-    unsigned int m_nValue = 0;
-    bool m_bShown = false;
+    std::function<void(unsigned int)> m_show;
+    unsigned int m_value = 0;
+    bool m_shown = false;
 };

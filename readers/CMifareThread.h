@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "adapter/m6.h"
 #include "app/CFd.h"
 #include "app/WorkerNotify.h"
+#include "layouts/m6.h"
 #include "keys/CCardUID.h"
 #include "rdx.h"
 #include "readers/RdxWrapper.h"

@@ -2,12 +2,13 @@
 #include "ui/CReadDS1996Dialog.h"
 
 #include "app/i18n.h"
+#include "layouts/DS1996Image.h"
 
 namespace {
-constexpr unsigned int kCodePrepared = 1;
-constexpr unsigned int kCodeReadAndReady = 51;
-constexpr unsigned int kCodeIncomplete = 52;
-constexpr unsigned int kCodeNoText = 128;
+constexpr unsigned int kCodePrepared = kDs1996Prepared;
+constexpr unsigned int kCodeReadAndReady = kDs1996BaseComplete;
+constexpr unsigned int kCodeIncomplete = kDs1996BaseIncomplete;
+constexpr unsigned int kCodeNoText = 128; // asked with no text of its own
 constexpr int kSpacing = 12;
 } // namespace
 

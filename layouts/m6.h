@@ -90,6 +90,18 @@ unsigned short LoadLockCode(const unsigned char* image);
 // Bytes 0 and 2 of the header are left as they are.
 inline constexpr unsigned short kClearedLockCode = 46;
 void PrepareEmptyQ6(unsigned char* image, M6MemType type);
+// The same list without the memory code (byte 5 left as it is), for a layout of `capacity` keys.
+void PrepareEmptyList(unsigned char* image, unsigned int capacity);
+// The flag byte of the record closing an empty list: the first record after the index.
+inline constexpr size_t EmptyListEndFlag(unsigned int capacity) {
+    return capacity + kQ6RecordGap + kQ6FlagOffset;
+}
+// The pages an empty list of `capacity` keys fills, from page 0 to its closing record.
+inline constexpr unsigned int EmptyListPages(unsigned int capacity) {
+    return static_cast<unsigned int>((capacity + kQ6RecordGap + kQ6RecordSize + kPageSize - 1) / kPageSize);
+}
+// The pages of a Q6 image that hold its header and index (types 3 and 4).
+unsigned int Q6IndexPages(M6MemType type);
 
 // Builders. The caller fills the image with 0xFF and copies the controller's page 0 to its start; the
 // builders write only the header fields, the records and the end marker, and return the image length used.

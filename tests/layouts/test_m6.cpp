@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "adapter/m6.h"
 #include "common/HexDiff.h"
+#include "layouts/m6.h"
 
 namespace {
 
@@ -135,8 +135,34 @@ TEST_F(M6Image, ClearedQ6ListKeepsTheControllersOwnBytes) {
     image[0] = 0x56;
     m6::PrepareEmptyQ6(image.data(), m6::MEM_16K);
     EXPECT_BYTES_EQ((Bytes{0x56, 0x00, 0x34, 0xFF, 0xD1, 0x3A, 0xFF}), slice(0, 7));
-    EXPECT_EQ(0xE0, image[m6::MemTypeToKeyCount(m6::MEM_16K) + 11]);
+    EXPECT_EQ(0xE0, image[2739]);
     EXPECT_EQ(m6::kMaxMemSize - 7 - 1, static_cast<size_t>(std::count(image.begin() + 7, image.end(), 0xFF)));
+}
+
+// The same empty list for types 1 and 2, whose memory code stays as it is (the controller formats itself).
+TEST_F(M6Image, EmptyListLeavesTheMemoryCode) {
+    m6::PrepareEmptyList(image.data(), 680);
+    EXPECT_BYTES_EQ((Bytes{0xFF, 0x00, 0x34, 0xFF, 0xD1, 0xFF, 0xFF}), slice(0, 7));
+    EXPECT_EQ(0xE0, image[691]);
+    EXPECT_EQ(m6::kMaxMemSize - 4, static_cast<size_t>(std::count(image.begin(), image.end(), 0xFF)));
+}
+
+// Pages an empty list is written in (up to and including its closing record), and the pages of a Q6 index.
+TEST(M6Geometry, EmptyListPagesReachTheClosingRecord) {
+    const struct {
+        unsigned int capacity;
+        size_t end_flag;
+        unsigned int pages;
+    } cases[] = {{680, 691, 22}, {1363, 1374, 43}, {2728, 2739, 86}, {5459, 5470, 171}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.end_flag, m6::EmptyListEndFlag(c.capacity)) << c.capacity;
+        EXPECT_EQ(c.pages, m6::EmptyListPages(c.capacity)) << c.capacity;
+    }
+}
+
+TEST(M6Geometry, Q6IndexPages) {
+    EXPECT_EQ(86u, m6::Q6IndexPages(m6::MEM_16K));
+    EXPECT_EQ(171u, m6::Q6IndexPages(m6::MEM_32K));
 }
 
 TEST_F(M6Image, Q6IndexAndRecords) {

@@ -1,6 +1,6 @@
 // Controller key-memory images: the memory-type table, the Q4/Q6 builders, the end scanners and the record
 // decoders.
-#include "adapter/m6.h"
+#include "layouts/m6.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -129,11 +129,19 @@ void StoreLockCode(unsigned short lock_code, unsigned char* image) {
     image[kOffLockLo] = static_cast<unsigned char>(stored & 0xFF);
 }
 
-void PrepareEmptyQ6(unsigned char* image, M6MemType type) {
+void PrepareEmptyList(unsigned char* image, unsigned int capacity) {
     image[1] = 0x00;
     StoreLockCode(kClearedLockCode, image);
+    image[EmptyListEndFlag(capacity)] = kEndRecordFlag;
+}
+
+void PrepareEmptyQ6(unsigned char* image, M6MemType type) {
+    PrepareEmptyList(image, MemTypeToKeyCount(type));
     image[kOffMemCode] = MemTypeToMemCode(type);
-    image[MemTypeToKeyCount(type) + 11] = kEndRecordFlag;
+}
+
+unsigned int Q6IndexPages(M6MemType type) {
+    return static_cast<unsigned int>((kQ6FirstIndex + MemTypeToKeyCount(type) + kPageSize - 1) / kPageSize);
 }
 
 unsigned short LoadLockCode(const unsigned char* image) {
