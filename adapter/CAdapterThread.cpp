@@ -121,6 +121,11 @@ void CAdapterThread::set_xor_mode(bool on) {
     shared->xor_mode = on;
 }
 
+void CAdapterThread::set_temic_library(std::shared_ptr<ITemicLibrary> library) {
+    auto shared = m_shared.lock();
+    shared->temic_library = std::move(library);
+}
+
 Glib::ustring CAdapterThread::GetStatusText() const {
     auto shared = m_shared.lock();
     return shared->status_text;

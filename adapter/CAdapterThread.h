@@ -17,9 +17,9 @@
 
 #include "adapter/AdapterTiming.h"
 #include "adapter/CRdPort.h"
+#include "adapter/TemicLibrary.h"
 #include "app/CFd.h"
 #include "app/Guarded.h"
-#include "keys/KeyTypes.h"
 #include "app/MyException.h"
 #include "app/WorkerNotify.h"
 #include "keys/CCardUID.h"
@@ -139,6 +139,8 @@ public:
     void set_scan_key_type(ScanKeyType type);
     void set_different_kf300(bool on);
     void set_xor_mode(bool on);
+    // Temic tags written through a reader of the reader library go through this interface.
+    void set_temic_library(std::shared_ptr<ITemicLibrary> library);
     Glib::ustring GetStatusText() const;
     Glib::ustring GetInfoStatus() const;
     void GetHistoryStatusText(std::vector<Glib::ustring>& lines);
@@ -327,10 +329,13 @@ private:
         CCardUID number;
         rdx_port_type port_type = RDX_PORT_NONE;
         std::string port_name; // with a port type: write through that reader; otherwise the adapter
+        std::shared_ptr<ITemicLibrary> library;
     };
     bool TemicAdapterReady();
     void StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type type, const Glib::ustring& port_name);
     TemicTarget TakeTemicTarget();
+    // The target's library; a command without one fails.
+    static ITemicLibrary& TemicLibrary(const TemicTarget& target);
     bool T57_Exchange(const std::string& line, int attempts, bool write);
     // The reading mode may still be talking when a Temic command starts: its scan is ended, the line
     // switched to the ASCII protocol and the exchange starts from an empty buffer once the line is quiet.
@@ -377,6 +382,7 @@ private:
         std::vector<unsigned char> cmd_file_data;
         unsigned char emu_id[8] = {};
         TemicTarget temic;
+        std::shared_ptr<ITemicLibrary> temic_library;
     };
 
     const AdapterTiming m_timing;

@@ -11,7 +11,6 @@
 #include "adapter/CAdapterThread.h"
 #include "adapter/M6Response.h"
 #include "app/i18n.h"
-#include "readers/RdxWrapper.h"
 
 namespace {
 
@@ -57,22 +56,6 @@ std::string t57_write_line(unsigned char block, unsigned char mode, unsigned cha
         throw std::system_error(std::make_error_code(std::errc::value_too_large));
     return std::string(line, static_cast<size_t>(n));
 }
-
-// Opens the named reader inside the library's lifetime guard.
-struct TemicReader {
-    rdx::CRDX library{true};
-    rdx::CReader reader;
-    TemicReader(rdx_port_type type, const std::string& name) {
-        rdx_handle handle = nullptr;
-        rdx::RDXCheck(rdx_get_reader(type, name.c_str(), &handle));
-        reader.Attach(handle);
-        rdx::RDXCheck(rdx_reader_connect(reader, 0));
-    }
-    void write(unsigned int first, const unsigned int* words, unsigned int count, unsigned int mode) {
-        rdx::RDXCheck(rdx_reader_write_temic(reader, first, words, count, 0, mode, 0));
-    }
-    void reset() { rdx::RDXCheck(rdx_reader_reset_temic(reader, 1)); }
-};
 
 } // namespace
 
@@ -187,7 +170,15 @@ bool CAdapterThread::TemicAdapterReady() {
 
 CAdapterThread::TemicTarget CAdapterThread::TakeTemicTarget() {
     auto shared = m_shared.lock();
-    return shared->temic;
+    TemicTarget target = shared->temic;
+    target.library = shared->temic_library;
+    return target;
+}
+
+ITemicLibrary& CAdapterThread::TemicLibrary(const TemicTarget& target) {
+    if (!target.library)
+        throw std::runtime_error(_("The reader library is not available"));
+    return *target.library;
 }
 
 void CAdapterThread::DoWriteEmMarineToTemic() {
@@ -197,12 +188,10 @@ void CAdapterThread::DoWriteEmMarineToTemic() {
         if (target.number.length != kEmMarineBytes)
             target.number = CCardUID(target.number.bytes, kEmMarineBytes);
         unsigned int words[kEmMarineWords] = {};
-        const rdx_card_uid uid = target.number.to_rdx();
-        rdx::RDXCheck(rdx_encode_temic_emmarine(&uid, words, kEmMarineWords));
+        TemicLibrary(target).EncodeEmMarine(target.number, words, kEmMarineWords);
         if (target.port_type != RDX_PORT_NONE && !target.port_name.empty()) {
-            TemicReader reader(target.port_type, target.port_name);
-            reader.write(0, words, kEmMarineWords, kModeEmMarine);
-            reader.reset();
+            TemicLibrary(target).WriteThroughReader(target.port_type, target.port_name, kModeEmMarine,
+                                                    {{0, words, kEmMarineWords}});
         } else {
             if (!TemicAdapterReady())
                 return;
@@ -220,15 +209,12 @@ void CAdapterThread::DoWriteHidToTemic() {
     RunCommand(cmd, CmdExit::Temic, [this] {
         TemicTarget target = TakeTemicTarget();
         unsigned int words[kHidWords] = {};
-        const rdx_card_uid uid = target.number.to_rdx();
-        rdx::RDXCheck(rdx_encode_temic_hid(&uid, words, kHidWords, kHidBits));
+        TemicLibrary(target).EncodeHid(target.number, words, kHidWords, kHidBits);
         const unsigned int first_config = kHidFirstConfig;
         if (target.port_type != RDX_PORT_NONE && !target.port_name.empty()) {
-            TemicReader reader(target.port_type, target.port_name);
-            reader.write(0, &first_config, 1, kModeHid);
-            reader.write(1, words + 1, 3, kModeHid);
-            reader.write(0, words, 1, kModeHid);
-            reader.reset();
+            TemicLibrary(target).WriteThroughReader(
+                target.port_type, target.port_name, kModeHid,
+                {{0, &first_config, 1}, {1, words + 1, 3}, {0, words, 1}});
         } else {
             if (!TemicAdapterReady())
                 return;

@@ -3,12 +3,14 @@
 #include <ctime>
 
 #include "app/i18n.h"
+#include "readers/CRdxTemicLibrary.h"
 #include "readers/DeviceDiscovery.h"
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
 
 void CMainWindow::start_adapter() {
     m_adapter_thread.set_on_notify([this] { on_adapter_notify(); });
+    m_adapter_thread.set_temic_library(std::make_shared<CRdxTemicLibrary>());
     m_adapter_thread.set_scan_key_type(g_AppSet->get_scan_key_type());
     m_adapter_thread.set_different_kf300(g_AppSet->get_different_kf300());
     m_adapter_thread.set_xor_mode(g_AppSet->get_xor_mode());

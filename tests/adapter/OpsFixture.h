@@ -20,6 +20,7 @@
 #include "adapter/CAdapterThread.h"
 #include "app/CDebugLog.h"
 #include "common/HexDiff.h"
+#include "readers/CRdxTemicLibrary.h"
 #include "sim/devsim/CWorld.h"
 
 namespace ops {
@@ -81,6 +82,7 @@ protected:
         g_Debug.set_filename(dir / "kestrix.log");
         g_Debug.set_log_level(LOGLEVEL_WARNING);
         thread.set_on_notify([this] { on_notify(); });
+        thread.set_temic_library(std::make_shared<CRdxTemicLibrary>());
     }
 
     void TearDown() override {
