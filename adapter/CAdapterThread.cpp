@@ -280,7 +280,7 @@ void CAdapterThread::StartTemic(Cmd cmd, const CCardUID& number, rdx_port_type t
                                 const Glib::ustring& port_name) {
     {
         auto shared = m_shared.lock();
-        shared->temic = {number, type, port_name.raw()};
+        shared->temic = {number, type, port_name.raw(), nullptr};
         ++m_cmd_serial;
         m_cmd = cmd;
     }

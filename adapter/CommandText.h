@@ -1,20 +1,11 @@
-// Status lines of the adapter commands: printf-style texts from translated formats, and progress lines that
-// are shown only when their value changes.
+// Status lines of the adapter commands: printf-style texts (app/FormatText.h) and progress lines that are
+// shown only when their value changes.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <utility>
 
-#include <glibmm/ustring.h>
-
-// The format comes from the translation catalogue; at least one argument is always given.
-template <class First, class... Rest>
-Glib::ustring format_text(const char* format, First first, Rest... rest) {
-    char text[512];
-    std::snprintf(text, sizeof text, format, first, rest...);
-    return text;
-}
+#include "app/FormatText.h"
 
 // A percentage or count shown as a progress line; repeating the same value sends nothing.
 class CProgressLine {

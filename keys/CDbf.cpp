@@ -21,6 +21,7 @@
 
 #include <glib.h>
 
+#include "app/FormatText.h"
 #include "app/i18n.h"
 
 namespace {
@@ -51,17 +52,6 @@ void put_le16(std::uint8_t* p, std::uint32_t v) {
 void put_le32(std::uint8_t* p, std::uint32_t v) {
     put_le16(p, v);
     put_le16(p + 2, v >> 16);
-}
-
-std::string format_text(const char* format, ...) G_GNUC_PRINTF(1, 2);
-std::string format_text(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    char* text = g_strdup_vprintf(format, args);
-    va_end(args);
-    std::string result(text);
-    g_free(text);
-    return result;
 }
 
 [[noreturn]] void throw_bad_format() {
