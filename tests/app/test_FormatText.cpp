@@ -8,6 +8,6 @@
 TEST(FormatTextTest, LongTextsAreKeptWhole) {
     const std::string path(2000, 'x');
     const std::string text = format_text("Failed to open database \"%s\": %u", path.c_str(), 7u);
-    EXPECT_EQ(text.size(), path.size() + 28);
+    EXPECT_EQ(text.size(), path.size() + 29);
     EXPECT_EQ(text.substr(text.size() - 4), "\": 7");
 }
