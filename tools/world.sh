@@ -1,8 +1,8 @@
 # Sourced by the run and screenshot commands: points Kestrix at the Release build's schema and translations
 # and starts the simulated world in a temporary folder (RDX_SIM_DIR): the device simulator's adapter with a
 # controller and a DS1996L, and a Mifare reader with blank cards. `world_stop` ends it.
-export GSETTINGS_SCHEMA_DIR=$top/build-release/schemas
-export TEXTDOMAINDIR=$top/build-release/locale
+export GSETTINGS_SCHEMA_DIR=$top/${build:-build-release}/schemas
+export TEXTDOMAINDIR=$top/${build:-build-release}/locale
 # Without a desktop settings service the settings live in a key file under the user's config folder.
 export GSETTINGS_BACKEND=${GSETTINGS_BACKEND:-keyfile}
 world=$(mktemp -d /tmp/kestrix-world.XXXXXX)
@@ -23,16 +23,16 @@ if [ -z "$(ls -A "$db_dir")" ]; then
 fi
 
 # A Mifare reader with blank cards, one of them lying on the reader.
-if [ -x "$top"/build-release/kestrix-cards ]; then
-    cards() { "$top"/build-release/kestrix-cards --world "$world" "$@" >/dev/null; }
+if [ -x "$top"/${build:-build-release}/kestrix-cards ]; then
+    cards() { "$top"/${build:-build-release}/kestrix-cards --world "$world" "$@" >/dev/null; }
     cards reader add mifare1
     for uid in 04A1B201 04A1B202 04A1B203; do cards blank 1k "$uid"; done
     cards put 04A1B201 mifare1
     echo "Mifare cards: build-release/kestrix-cards --world $world (list | put <uid> mifare1 | take mifare1)"
 fi
 
-if [ -x "$top"/build-release/kestrix-devsim ]; then
-    "$top"/build-release/kestrix-devsim --demo --world "$world" --control "$world/control" </dev/null &
+if [ -x "$top"/${build:-build-release}/kestrix-devsim ]; then
+    "$top"/${build:-build-release}/kestrix-devsim --demo --world "$world" --control "$world/control" </dev/null &
     devsim_pid=$!
     echo "Device simulator running; control it with: build-release/kestrix-devsim --control $world/control --send help"
 fi
