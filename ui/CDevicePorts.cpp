@@ -8,9 +8,9 @@
 #include <string>
 
 #include "adapter/CAdapterThread.h"
-#include "settings/CAppSettings.h"
 #include "app/CDebugLog.h"
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 
 namespace {
 
@@ -251,25 +251,22 @@ void CDevicePorts::set_key_mode(bool on) {
 }
 
 void CDevicePorts::GetRealReaderPort(rdx_port_type& type, Glib::ustring& name) const {
-    g_AppSet->get_reader_port(type, name);
-    if (!is_port_auto(type, name))
-        return;
-    rdx_port_type adapter_type = RDX_PORT_NONE;
-    Glib::ustring adapter_name;
-    m_adapter.get_port_name(adapter_type, adapter_name);
-    const int index = find_reader_auto_port(m_devices, adapter_type, adapter_name);
-    type = index < 0 ? RDX_PORT_NONE : m_devices->get_item(index)->port_type();
-    name = index < 0 ? Glib::ustring() : m_devices->get_item(index)->port_name();
+    ResolveReaderPort(find_reader_auto_port, type, name);
 }
 
 void CDevicePorts::GetRealTemicReaderPort(rdx_port_type& type, Glib::ustring& name) const {
+    ResolveReaderPort(find_temic_reader_auto_port, type, name);
+}
+
+void CDevicePorts::ResolveReaderPort(AutoPortFinder find, rdx_port_type& type, Glib::ustring& name) const {
     g_AppSet->get_reader_port(type, name);
     if (!is_port_auto(type, name))
         return;
+    // The automatic choice never takes the adapter's own port.
     rdx_port_type adapter_type = RDX_PORT_NONE;
     Glib::ustring adapter_name;
     m_adapter.get_port_name(adapter_type, adapter_name);
-    const int index = find_temic_reader_auto_port(m_devices, adapter_type, adapter_name);
+    const int index = find(m_devices, adapter_type, adapter_name);
     type = index < 0 ? RDX_PORT_NONE : m_devices->get_item(index)->port_type();
     name = index < 0 ? Glib::ustring() : m_devices->get_item(index)->port_name();
 }

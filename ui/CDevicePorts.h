@@ -69,6 +69,9 @@ private:
     static void on_rdx_reader_message(uint32_t msg, const void* data, void* ctx);
     static void on_rdx_log_message(int32_t level, const char* context, const char* message, void* ctx);
 
+    using AutoPortFinder = int (*)(const CReaderInfoList&, rdx_port_type, const Glib::ustring&);
+    // The reader port setting, with "<Auto>" resolved by find among the devices.
+    void ResolveReaderPort(AutoPortFinder find, rdx_port_type& type, Glib::ustring& name) const;
     bool UpdateAdapterPort();
     bool UpdateKeyReaderPort();
     void OpenKeyReader(rdx_port_type type, const Glib::ustring& name);

@@ -142,28 +142,26 @@ void CMainWindow::apply_debug_log_settings(bool at_startup) {
 }
 
 void CMainWindow::restart_search_options_timer() {
-    m_conn_search_timer.disconnect();
-    m_conn_search_timer = Glib::signal_timeout().connect(
-        [this] {
-            try {
-                m_device_ports.update_search_for_devices_options();
-            } catch (const std::exception& e) {
-                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, "set_search_timeout exception: %s", e.what());
-            }
-            return false;
-        },
-        kSettledDelayMs);
+    restart_settled_timer(m_conn_search_timer, "set_search_timeout exception: %s",
+                          [this] { m_device_ports.update_search_for_devices_options(); });
 }
 
 void CMainWindow::restart_port_timer() {
-    m_conn_port_timer.disconnect();
-    m_conn_port_timer = Glib::signal_timeout().connect(
-        [this] {
+    restart_settled_timer(m_conn_port_timer, "set_port_timeout exception: %s", [this] {
+        m_device_ports.UpdateAutoAPort();
+        m_device_ports.UpdateDevicePort();
+    });
+}
+
+void CMainWindow::restart_settled_timer(sigc::connection& timer, const char* failure_format,
+                                        std::function<void()> work) {
+    timer.disconnect();
+    timer = Glib::signal_timeout().connect(
+        [failure_format, work = std::move(work)] {
             try {
-                m_device_ports.UpdateAutoAPort();
-                m_device_ports.UpdateDevicePort();
+                work();
             } catch (const std::exception& e) {
-                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, "set_port_timeout exception: %s", e.what());
+                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, failure_format, e.what());
             }
             return false;
         },

@@ -202,6 +202,9 @@ protected:
     // Device search and port settings changes are applied once they have settled.
     void restart_search_options_timer();
     void restart_port_timer();
+    // Runs work once, 50 ms after the last restart; a failure is logged with failure_format.
+    void restart_settled_timer(sigc::connection& timer, const char* failure_format,
+                               std::function<void()> work);
     void on_adapter_port_changed();
     void on_action_settings();
 
