@@ -102,7 +102,8 @@ TEST_F(DevsimTelnet, VanishedConverterClosesAndComesBackOnTheSamePort) {
     const uint16_t port = world.tcp_port();
     world.vanish();
     EXPECT_TRUE(sock.closed_by_peer());
-    EXPECT_THROW(CTcpEnd refused(port), std::system_error);
+    // Not a refused connection: tests running beside this one may bind the freed port meanwhile.
+    EXPECT_EQ(0, world.tcp_port()) << "the converter stopped listening";
     world.restore();
     CTcpEnd again(port);
     again.write({0x00});
