@@ -27,6 +27,13 @@ bool tail_is_zero(const CCardUID& n) {
     return true;
 }
 
+bool wider_than_48_bits(const CCardUID& n) {
+    for (std::size_t i = 6; i < n.length; ++i)
+        if (n.bytes[i] != 0)
+            return true;
+    return false;
+}
+
 // Bytes of a number that the text of format carries.
 std::size_t carried_bytes(key_format format) {
     switch (format) {
@@ -76,7 +83,11 @@ void check_format(const std::uint8_t* data, std::size_t size, key_format format)
     if (format == KF_KEYPAD)
         return; // the keypad text is lossy
     CCardUID back;
-    check(try_str_to_key_number(shown, back, format));
+    const bool parsed = try_str_to_key_number(shown, back, format);
+    // A text worth more than 48 bits is refused rather than cut to another key.
+    if (!parsed && wider_than_48_bits(n))
+        return;
+    check(parsed);
     // Bytes beyond the number's length are shown as zero.
     for (std::size_t i = 0; i < carried_bytes(format); ++i)
         check(back.bytes[i] == (i < n.length ? n.bytes[i] : 0));
