@@ -296,8 +296,9 @@ SearchResult find_in_files(const SearchRequest& request, const CKeyMatcher& matc
             return result;
         }
         const Glib::ustring name(path.stem().string());
-        const auto open = std::find_if(request.open_databases.begin(), request.open_databases.end(),
-                                       [&name](const SearchOpenDatabase& db) { return db.name.raw() == name.raw(); });
+        const auto open =
+            std::find_if(request.open_databases.begin(), request.open_databases.end(),
+                         [&name](const SearchOpenDatabase& db) { return db.name.raw() == name.raw(); });
         bool finished = true;
         try {
             finished =
