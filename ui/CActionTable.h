@@ -9,7 +9,7 @@
 
 class CMainWindow;
 
-struct ActionSpec {
+struct ActionEntry {
     enum class Kind {
         Plain,      // a command
         ModeToggle, // a key edit mode; on while the window's key edit mode is `value`
@@ -42,4 +42,4 @@ struct ActionSpec {
 };
 
 // Every action of the window, in the order they are created.
-std::span<const ActionSpec> main_window_actions();
+std::span<const ActionEntry> main_window_actions();

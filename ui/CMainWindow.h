@@ -81,7 +81,7 @@ public:
 
     explicit CMainWindow(const Glib::RefPtr<Gtk::Application>& app);
     // The action table names the handlers.
-    friend std::span<const ActionSpec> main_window_actions();
+    friend std::span<const ActionEntry> main_window_actions();
     ~CMainWindow() override;
 
     // "1.1.0" from kVersion.
@@ -163,7 +163,7 @@ protected:
     void start_adapter();
 
     // ---- Action handlers ----
-    void activate_action(const ActionSpec& spec);
+    void activate_action(const ActionEntry& entry);
     void on_action_open();
     void on_action_close();
     void on_action_save();
@@ -177,9 +177,9 @@ protected:
     void on_action_paste();
     // The rule every adapter command toggle shares: break the command when it is running, else start it.
     void ToggleAdapterCmd(CAdapterThread::Cmd cmd);
-    bool is_action_needed(ActionSpec::Need need) const;
+    bool is_action_needed(ActionEntry::Need need) const;
     bool is_text_focused() const;
-    Glib::RefPtr<Gio::SimpleAction> find_simple_action(const ActionSpec& spec) const;
+    Glib::RefPtr<Gio::SimpleAction> find_simple_action(const ActionEntry& entry) const;
 
     // ---- Focus and key editor ----
     void on_focus_widget_changed();

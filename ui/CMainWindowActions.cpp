@@ -19,13 +19,13 @@ constexpr const char* kLogTag = "main";
 constexpr const char* kMainGroup = "main";
 } // namespace
 
-std::span<const ActionSpec> main_window_actions() {
-    using K = ActionSpec::Kind;
-    using N = ActionSpec::Need;
+std::span<const ActionEntry> main_window_actions() {
+    using K = ActionEntry::Kind;
+    using N = ActionEntry::Need;
     using W = CMainWindow;
     using A = CAdapterThread;
     // Commands whose window steps (files, key hand-over, merging read keys) are still to come are not ready.
-    static const ActionSpec actions[] = {
+    static const ActionEntry actions[] = {
         {"open", K::Plain, "Return", &W::on_action_open, N::DatabaseList},
         {"close", K::Plain, "Escape", &W::on_action_close, N::OpenDatabase},
         {"save", K::Plain, "<Control>s", &W::on_action_save, N::OpenDatabase},
@@ -74,36 +74,36 @@ std::span<const ActionSpec> main_window_actions() {
 
 void CMainWindow::create_actions() {
     m_actions = Gio::SimpleActionGroup::create();
-    for (const ActionSpec& spec : main_window_actions()) {
+    for (const ActionEntry& entry : main_window_actions()) {
         Glib::RefPtr<Gio::Action> action;
-        if (spec.kind == ActionSpec::Kind::Setting) {
-            action = m_settings->create_action(spec.name);
+        if (entry.kind == ActionEntry::Kind::Setting) {
+            action = m_settings->create_action(entry.name);
         } else {
-            auto simple = spec.kind == ActionSpec::Kind::Plain
-                              ? Gio::SimpleAction::create(spec.name)
-                              : Gio::SimpleAction::create_bool(spec.name, false);
+            auto simple = entry.kind == ActionEntry::Kind::Plain
+                              ? Gio::SimpleAction::create(entry.name)
+                              : Gio::SimpleAction::create_bool(entry.name, false);
             simple->signal_activate().connect(
-                [this, &spec](const Glib::VariantBase&) { activate_action(spec); });
+                [this, &entry](const Glib::VariantBase&) { activate_action(entry); });
             action = simple;
         }
-        if (spec.window_scope)
+        if (entry.window_scope)
             add_action(action);
         else
             m_actions->add_action(action);
-        if (spec.accel != nullptr) {
-            const Glib::ustring prefix = spec.window_scope ? "win." : Glib::ustring(kMainGroup) + ".";
-            m_app->set_accels_for_action(prefix + spec.name, {spec.accel});
+        if (entry.accel != nullptr) {
+            const Glib::ustring prefix = entry.window_scope ? "win." : Glib::ustring(kMainGroup) + ".";
+            m_app->set_accels_for_action(prefix + entry.name, {entry.accel});
         }
     }
     insert_action_group(kMainGroup, m_actions);
 }
 
-void CMainWindow::activate_action(const ActionSpec& spec) {
+void CMainWindow::activate_action(const ActionEntry& entry) {
     try {
-        if (spec.handler != nullptr)
-            (this->*spec.handler)();
-        else if (spec.kind == ActionSpec::Kind::CmdToggle && spec.ready)
-            ToggleAdapterCmd(static_cast<CAdapterThread::Cmd>(spec.value));
+        if (entry.handler != nullptr)
+            (this->*entry.handler)();
+        else if (entry.kind == ActionEntry::Kind::CmdToggle && entry.ready)
+            ToggleAdapterCmd(static_cast<CAdapterThread::Cmd>(entry.value));
     } catch (const std::exception& e) {
         // The boundary of a user action: its failure is shown, and the window goes on.
         SetStatusMessage(e.what());
@@ -111,9 +111,9 @@ void CMainWindow::activate_action(const ActionSpec& spec) {
     update_action_states();
 }
 
-Glib::RefPtr<Gio::SimpleAction> CMainWindow::find_simple_action(const ActionSpec& spec) const {
-    auto action = spec.window_scope ? const_cast<CMainWindow*>(this)->lookup_action(spec.name)
-                                    : m_actions->lookup_action(spec.name);
+Glib::RefPtr<Gio::SimpleAction> CMainWindow::find_simple_action(const ActionEntry& entry) const {
+    auto action = entry.window_scope ? const_cast<CMainWindow*>(this)->lookup_action(entry.name)
+                                     : m_actions->lookup_action(entry.name);
     return std::dynamic_pointer_cast<Gio::SimpleAction>(action);
 }
 
@@ -122,20 +122,20 @@ bool CMainWindow::is_text_focused() const {
     return focus != nullptr && dynamic_cast<const Gtk::Editable*>(focus) != nullptr;
 }
 
-bool CMainWindow::is_action_needed(ActionSpec::Need need) const {
+bool CMainWindow::is_action_needed(ActionEntry::Need need) const {
     switch (need) {
-    case ActionSpec::Need::Always:
+    case ActionEntry::Need::Always:
         return true;
-    case ActionSpec::Need::DatabaseList:
+    case ActionEntry::Need::DatabaseList:
         return m_view_mode == VIEW_DATABASES;
-    case ActionSpec::Need::OpenDatabase:
+    case ActionEntry::Need::OpenDatabase:
         return m_view_mode != VIEW_DATABASES;
-    case ActionSpec::Need::CutCopy:
+    case ActionEntry::Need::CutCopy:
         if (is_text_focused())
             return true;
         return m_view_mode == VIEW_DATABASES ? m_db_panel.has_selection()
                                              : m_key_panels[m_active_table]->has_selection();
-    case ActionSpec::Need::Paste:
+    case ActionEntry::Need::Paste:
         if (is_text_focused())
             return m_clipboard_kind == CLIPBOARD_TEXT;
         return m_clipboard_kind == (m_view_mode == VIEW_DATABASES ? CLIPBOARD_FILES : CLIPBOARD_KEYS);
@@ -145,17 +145,17 @@ bool CMainWindow::is_action_needed(ActionSpec::Need need) const {
 
 void CMainWindow::update_action_states() {
     const CAdapterThread::Cmd running = m_adapter_thread.GetCurrentCmd();
-    for (const ActionSpec& spec : main_window_actions()) {
-        auto action = find_simple_action(spec);
+    for (const ActionEntry& entry : main_window_actions()) {
+        auto action = find_simple_action(entry);
         if (!action)
             continue; // settings actions follow their key by themselves
         const bool available =
-            spec.ready && (spec.handler != nullptr || spec.kind == ActionSpec::Kind::CmdToggle);
-        action->set_enabled(available && is_action_needed(spec.need));
-        if (spec.kind == ActionSpec::Kind::ModeToggle)
-            action->set_state(Glib::Variant<bool>::create(m_key_edit_mode == spec.value));
-        else if (spec.kind == ActionSpec::Kind::CmdToggle)
-            action->set_state(Glib::Variant<bool>::create(running == spec.value));
+            entry.ready && (entry.handler != nullptr || entry.kind == ActionEntry::Kind::CmdToggle);
+        action->set_enabled(available && is_action_needed(entry.need));
+        if (entry.kind == ActionEntry::Kind::ModeToggle)
+            action->set_state(Glib::Variant<bool>::create(m_key_edit_mode == entry.value));
+        else if (entry.kind == ActionEntry::Kind::CmdToggle)
+            action->set_state(Glib::Variant<bool>::create(running == entry.value));
     }
 }
 
