@@ -13,6 +13,8 @@ import sys
 
 # Requests that set a few words in another font: they belong to the text around them.
 INLINE_REQUESTS = {"B", "I", "CW", "BI", "R", "UL", "BX"}
+# A list item's label in words (not a bullet) is a message of its own.
+LABELLED_ITEM = re.compile(r'^(\.IP\s+")([^"]*[A-Za-z][^"]*)(".*)$')
 
 
 def is_text_line(line):
@@ -57,9 +59,10 @@ def extract(path):
     seen = set()
     out = []
     for number, kind, chunk in units(lines):
-        if kind != "text":
+        label = LABELLED_ITEM.match(chunk[0])
+        if kind != "text" and not label:
             continue
-        msgid = "\n".join(chunk)
+        msgid = label.group(2) if kind != "text" else "\n".join(chunk)
         if msgid in seen:
             continue
         seen.add(msgid)
@@ -124,8 +127,11 @@ def translate(path, po_path):
     messages = read_po(po_path)
     out = []
     for _, kind, chunk in units(lines):
+        label = LABELLED_ITEM.match(chunk[0])
         if kind == "text":
             out.append(messages.get("\n".join(chunk), "\n".join(chunk)))
+        elif label:
+            out.append(label.group(1) + messages.get(label.group(2), label.group(2)) + label.group(3))
         else:
             out.extend(chunk)
     sys.stdout.write("\n".join(out))

@@ -27,4 +27,40 @@ libs=$(cd "$work/sim" && find . -name 'librdxreaders*' | sort)
 ./lib/kestrix/simulated/librdxreaders.so.1.0.0" ] || fail "stand-in library installed as: $libs"
 [ -x "$work/sim/bin/kestrix-devsim" ] || fail "kestrix-devsim not installed"
 grep -q "/lib/kestrix/simulated" "$work/sim/bin/kestrix-simulated" || fail "launcher misses the private folder"
+
+# What a desktop looks for, where it looks for it.
+share=$work/sim/share
+for f in glib-2.0/schemas/org.kestrix.Kestrix.gschema.xml glib-2.0/schemas/gschemas.compiled \
+         applications/org.kestrix.Kestrix.desktop metainfo/org.kestrix.Kestrix.metainfo.xml \
+         icons/hicolor/scalable/apps/org.kestrix.Kestrix.svg locale/ru/LC_MESSAGES/kestrix.mo \
+         doc/kestrix/kestrix.pdf doc/kestrix/kestrix.ru.pdf; do
+    [ -s "$share/$f" ] || fail "$f not installed"
+done
+grep -q '^Name=Kestrix' "$share/applications/org.kestrix.Kestrix.desktop" || fail "desktop entry unnamed"
+grep -q '^Comment\[ru\]=' "$share/applications/org.kestrix.Kestrix.desktop" || fail "desktop entry untranslated"
+[ "$(LC_ALL= LANG=C.UTF-8 LANGUAGE=ru TEXTDOMAINDIR=$share/locale gettext -d kestrix Database)" != Database ] ||
+    fail "installed catalogue does not translate"
+
+# The installed program starts on a display with the installed schema and translations, in Russian, and
+# shows its window.
+if command -v xvfb-run >/dev/null && command -v xwininfo >/dev/null; then
+    cat > "$work/start.sh" <<'START'
+#!/bin/sh
+"$1/bin/kestrix-simulated" >"$2/out.txt" 2>&1 &
+pid=$!
+for _ in $(seq 1 200); do
+    if xwininfo -root -tree | grep -q '"Kestrix"'; then kill $pid; wait $pid 2>/dev/null; exit 0; fi
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+done
+kill $pid 2>/dev/null
+exit 1
+START
+    chmod +x "$work/start.sh"
+    mkdir -p "$work/home/.config"
+    env -u GSETTINGS_SCHEMA_DIR HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+        XDG_DATA_DIRS="$share:/usr/share" GSETTINGS_BACKEND=memory TEXTDOMAINDIR="$share/locale" \
+        LC_ALL= LANG=C.UTF-8 LANGUAGE=ru GSK_RENDERER=cairo RDX_SIM_DIR="$work/world" \
+        xvfb-run -a "$work/start.sh" "$work/sim" "$work" || { cat "$work/out.txt"; fail "installed kestrix did not show its window"; }
+fi
 echo "1 passed, 0 failed"
