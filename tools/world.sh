@@ -7,10 +7,14 @@ export TEXTDOMAINDIR=$top/${build:-build-release}/locale
 export GSETTINGS_BACKEND=${GSETTINGS_BACKEND:-keyfile}
 world=$(mktemp -d /tmp/kestrix-world.XXXXXX)
 export RDX_SIM_DIR=$world
+# tools/devices.sh finds the running world here.
+world_pointer=${TMPDIR:-/tmp}/kestrix-world.$(id -u)
+echo "$world" > "$world_pointer"
 devsim_pid=
 world_stop() {
     [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null || true
     rm -rf "$world"
+    [ "$(cat "$world_pointer" 2>/dev/null)" != "$world" ] || rm -f "$world_pointer"
 }
 
 # A database folder that is still empty gets the two sample databases.
@@ -28,11 +32,13 @@ if [ -x "$top"/${build:-build-release}/kestrix-cards ]; then
     cards reader add mifare1
     for uid in 04A1B201 04A1B202 04A1B203; do cards blank 1k "$uid"; done
     cards put 04A1B201 mifare1
-    echo "Mifare cards: build-release/kestrix-cards --world $world (list | put <uid> mifare1 | take mifare1)"
+    # A desktop reader that writes Temic tags.
+    cards reader add temic1 1
+    echo "Mifare cards and the Temic tag: tools/devices.sh cards (list | put <uid> mifare1 | take mifare1 | temic show)"
 fi
 
 if [ -x "$top"/${build:-build-release}/kestrix-devsim ]; then
     "$top"/${build:-build-release}/kestrix-devsim --demo --world "$world" --control "$world/control" </dev/null &
     devsim_pid=$!
-    echo "Device simulator running; control it with: build-release/kestrix-devsim --control $world/control --send help"
+    echo "Device simulator running; touch keys and watch the controller with: tools/devices.sh help"
 fi
