@@ -106,8 +106,9 @@ bool CAdapterThread::ReadQ6Pages(Cmd cmd, unsigned char* image, m6::M6MemType ty
         percent.set((k + 1) * 100 / index_pages);
     }
     bytes_read = index_pages * page;
-    CProgressLine keys(
-        [this](unsigned int v) { SetStatusText(format_text(_("%u keys read from Controller"), v), false); });
+    CProgressLine keys([this](unsigned int v) {
+        SetStatusText(format_text(NP_("%u keys read from Controller", v), v), false);
+    });
     // At least the first record page follows the index area, even when the list ends inside the index area.
     unsigned int pos = 0;
     bool found = false;

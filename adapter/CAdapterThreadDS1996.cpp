@@ -119,7 +119,7 @@ void CAdapterThread::DoDS1996ToDb() {
         if (!InitAdapter() || !DS1996_WaitKey(cmd, {kReadNoAck, kReadingCanceled, kReadNoKey}))
             return;
         CProgressLine progress([this](unsigned int v) {
-            SetStatusText(format_text(_("Read from DS1996L %d keys"), static_cast<int>(v)), false);
+            SetStatusText(format_text(NP_("Read from DS1996L %d keys", v), static_cast<int>(v)), false);
         });
         progress.set(0);
         std::vector<unsigned char> image(kDs1996Size, 0xFF);

@@ -101,8 +101,9 @@ bool CAdapterThread::EmuServeRequests(Cmd cmd, const unsigned char* image, size_
 
 // Stores the pages the controller writes until page 0 arrives for the second time (its "complete" mark).
 bool CAdapterThread::EmuTakePages(Cmd cmd, unsigned char* image, unsigned int& count) {
-    CProgressLine progress(
-        [this](unsigned int v) { SetStatusText(format_text(_("Read from DS1996L %u keys"), v), false); });
+    CProgressLine progress([this](unsigned int v) {
+        SetStatusText(format_text(NP_("Read from DS1996L %u keys", v), v), false);
+    });
     unsigned int received = 0, pos = 0, page0_seen = 0;
     while (m_running && IsCmdCurrent(cmd)) {
         CRdPort& port = Port();
@@ -178,7 +179,7 @@ void CAdapterThread::DoEmuToDb() {
         SetStatusText(_("Emulation: DS1996L --> Database"), true);
         if (!InitAdapter())
             return;
-        SetStatusText(format_text(_("Read from DS1996L %u keys"), 0u), false);
+        SetStatusText(format_text(NP_("Read from DS1996L %u keys", 0u), 0u), false);
         const auto start = Clock::now();
         std::vector<unsigned char> image(kDs1996Size, 0xFF);
         ds1996_prepared_page0(image.data(), 0xFF);
@@ -200,7 +201,7 @@ void CAdapterThread::DoEmuToDb() {
             shared->db_keys.clear();
             decoded = m6::DecodeQ2Q4Keys(image.data(), image.size(), count, shared->db_keys);
         }
-        SetStatusText(format_text(_("%u keys has been successfully read (%.3f s)"),
+        SetStatusText(format_text(NP_("%u keys has been successfully read (%.3f s)", decoded),
                                   static_cast<unsigned int>(decoded), seconds_since(start)),
                       true);
         FinishCmd(cmd);

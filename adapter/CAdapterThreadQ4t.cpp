@@ -132,7 +132,7 @@ void CAdapterThread::DoQ4tToDb() {
         bool ok = false;
         if (is_q4_type(type)) {
             CProgressLine progress([this](unsigned int v) {
-                SetStatusText(format_text(_("%u keys read from Controller"), v), false);
+                SetStatusText(format_text(NP_("%u keys read from Controller", v), v), false);
             });
             ok = ReadQ4List(
                 cmd, false, image.data(), kQ4ImageSize, [&](unsigned int keys) { progress.set(keys); },
@@ -157,7 +157,7 @@ void CAdapterThread::DoQ4tToDb() {
                                        : m6::DecodeQ6Keys(image.data(), bytes_read, type, count,
                                                           shared->xor_mode, shared->db_keys);
         }
-        SetStatusText(format_text(_("%u keys has been successfully read (%.3f s)"),
+        SetStatusText(format_text(NP_("%u keys has been successfully read (%.3f s)", decoded),
                                   static_cast<unsigned int>(decoded), seconds_since(start)),
                       true);
         FinishCmd(cmd);

@@ -3,3 +3,7 @@
 #pragma once
 
 #include <glib/gi18n.h>
+
+// A text that shows a count: the catalogue picks the plural form for `n`; the English text is the same for
+// every count.
+#define NP_(text, n) g_dngettext(GETTEXT_PACKAGE, text, text, n)

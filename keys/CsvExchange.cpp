@@ -293,10 +293,11 @@ CsvImportResult import_keys_from_csv_file(const std::filesystem::path& path, CKe
 }
 
 Glib::ustring csv_export_report(unsigned count) {
-    return Glib::ustring::sprintf(_("%u keys exported"), count);
+    return Glib::ustring::sprintf(NP_("%u keys exported", count), count);
 }
 
 Glib::ustring csv_import_report(const CsvImportResult& result) {
-    return Glib::ustring::sprintf(_("%u keys imported: %u added, %u re-added"), result.added + result.readded,
-                                  result.added, result.readded);
+    return Glib::ustring::sprintf(
+        NP_("%u keys imported: %u added, %u re-added", result.added + result.readded),
+        result.added + result.readded, result.added, result.readded);
 }
