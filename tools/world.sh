@@ -5,6 +5,8 @@ export GSETTINGS_SCHEMA_DIR=$top/${build:-build-release}/schemas
 export TEXTDOMAINDIR=$top/${build:-build-release}/locale
 # Without a desktop settings service the settings live in a key file under the user's config folder.
 export GSETTINGS_BACKEND=${GSETTINGS_BACKEND:-keyfile}
+# A bare "C" locale ignores LANGUAGE; C.UTF-8 keeps everything else and lets LANGUAGE=ru choose Russian.
+case "${LC_ALL:-${LANG:-C}}" in C | POSIX) export LANG=C.UTF-8; unset LC_ALL ;; esac
 world=$(mktemp -d /tmp/kestrix-world.XXXXXX)
 export RDX_SIM_DIR=$world
 # tools/devices.sh finds the running world here.
