@@ -6,6 +6,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/gestureclick.h>
+#include <sigc++/adaptors/hide.h>
 
 #include "app/i18n.h"
 #include "settings/CAppSettings.h"
@@ -82,7 +83,9 @@ void CKeyPanel::build_model(CKeyDocument& document) {
     m_filter_model = Gtk::FilterListModel::create(m_sort_model, {});
     m_selection = Gtk::MultiSelection::create(m_filter_model);
 
-    m_view.get_sorter()->signal_changed().connect([this](Gtk::Sorter::Change) { on_view_sorter_changed(); });
+    // The view's sorter lives on in the sort model: the connection ends with the panel.
+    m_view.get_sorter()->signal_changed().connect(
+        sigc::hide(sigc::mem_fun(*this, &CKeyPanel::on_view_sorter_changed)));
 }
 
 void CKeyPanel::sort_by_column_id(const Glib::ustring& id, bool descending) {
@@ -201,10 +204,11 @@ void CKeyPanel::set_filter_text(const Glib::ustring& text) {
             // Without a highlight the cells show plain text; the filter still applies.
             m_highlight.reset();
         }
+        // Both searches change before the filter is set again, so that the keys are filtered once.
+        m_filter_model->set_filter({});
         m_number_filter->set_search(text);
         m_description_filter->set_search(text);
-        if (!m_filter_model->get_filter())
-            m_filter_model->set_filter(m_filter);
+        m_filter_model->set_filter(m_filter);
     }
     // The cells watch the property: storing the text draws them again with the new highlight.
     m_prop->property_keys_query(m_index).set_value(text);

@@ -116,6 +116,8 @@ private:
 
     const int m_index;
     Glib::RefPtr<CMyProp> m_prop;
+    // Before the view: its cells read it until they are gone.
+    Glib::RefPtr<Glib::Regex> m_highlight;
     Gtk::Label m_header;
     Gtk::ScrolledWindow m_scrolled;
     Gtk::ColumnView m_view;
@@ -128,7 +130,6 @@ private:
     Glib::RefPtr<Gtk::AnyFilter> m_filter;
     Glib::RefPtr<Gtk::FilterListModel> m_filter_model;
     Glib::RefPtr<Gtk::MultiSelection> m_selection;
-    Glib::RefPtr<Glib::Regex> m_highlight;
     Glib::RefPtr<Gtk::EventControllerFocus> m_focus;
     int m_programmatic = 0;
     sigc::signal<void(int)> m_signal_focus_entered;

@@ -216,6 +216,7 @@ protected:
     void toggle_key_mode(KeyEditMode mode);
     void on_key_format_selected();
     void on_key_search_changed();
+    bool on_key_filter_timeout();
     void apply_key_filter();
     void on_card_inserted(const rdx_card_info& card);
     void on_emulate_pressed();

@@ -354,12 +354,14 @@ void CMainWindow::on_key_search_changed() {
         return;
     }
     // Typing goes on undisturbed; the table follows once the text has rested.
-    m_conn_key_filter_timer = Glib::signal_timeout().connect(
-        [this] {
-            apply_key_filter();
-            return false;
-        },
-        kFilterDelayMs);
+    // A slot of the window itself: the timer goes with the window.
+    m_conn_key_filter_timer =
+        Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainWindow::on_key_filter_timeout), kFilterDelayMs);
+}
+
+bool CMainWindow::on_key_filter_timeout() {
+    apply_key_filter();
+    return false;
 }
 
 void CMainWindow::apply_key_filter() {

@@ -233,10 +233,11 @@ TEST_F(KeyModesDevicesTest, ACardPutOnTheReaderIsFoundInSearchMode) {
     make_keys("a", {{"000004A1B2C3"}, {"000000000011"}});
     CMainWindow& window = open_databases({"a"});
     window.key_panel(0).unselect_all();
+    ASSERT_TRUE(pump_until([&] { return window.device_ports().devices()->get_n_items() >= 2; }))
+        << "the search finds the adapter and the reader";
     window.main_actions()->activate_action("mode_search");
-    ASSERT_TRUE(pump_until([&] {
-        return window.status_bar().get_status().raw().find("Reader: Connected") != std::string::npos;
-    })) << window.status_bar().get_status();
+    ASSERT_TRUE(pump_until([&] { return window.device_ports().is_key_reader_open(); }))
+        << window.status_bar().get_status();
     write(m_world_dir / "readers" / kReaderPort, "card 04A1B2C3\n");
     ASSERT_TRUE(pump_until([&] { return history_has("Key \"000004A1B2C3\" found"); }));
     EXPECT_EQ((std::vector<std::string>{"000004A1B2C3"}), selected_numbers(window.key_panel(0)));

@@ -107,7 +107,7 @@ TEST_F(KeyPanelsTest, FilterAppliesAfterThePauseToNumberAsShownOrDescription) {
 }
 
 TEST_F(KeyPanelsTest, EditorShowsOneKeyAndMixesSeveral) {
-    make_keys("a", {{"00000000ABCD", true, KA_MASTER, "one"}, {"000000000011", false, KA_BLOCKING, "two"}});
+    make_keys("a", {{"00000000ABCD", true, KA_MASTER, "one"}, {"000000000011", true, KA_BLOCKING, "two"}});
     CMainWindow& window = open_databases({"a"});
     CKeyPanel& panel = window.key_panel(0);
     select_numbers(panel, {"00000000ABCD"});
@@ -302,7 +302,7 @@ TEST_F(KeyPanelsTest, LockTimeAndEditsSurviveSavingAndReopening) {
 
     window.main_actions()->activate_action("close");
     answer(2); // Yes: save
-    ASSERT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
+    ASSERT_TRUE(pump_until([&] { return window.GetViewMode() == CMainWindow::VIEW_DATABASES; }));
 
     window.OpenDatabases({"a"});
     EXPECT_NEAR(OtcToTime(TimeToOtc(5.0)), lock_spin().get_value(), 0.05);
