@@ -1,22 +1,29 @@
-// A key table with its header, and the focus and selection signals the window listens to.
+// A key table with its header: the model chain (keys, sorting, filter, selection), the filter text and its
+// highlight, and the focus, selection and Delete-key signals the window listens to.
 #include "ui/CKeyPanel.h"
 
 #include <gdk/gdk.h>
-#include <gtkmm/eventcontrollerfocus.h>
+#include <gdk/gdkkeysyms.h>
+#include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/gestureclick.h>
-#include <gtkmm/window.h>
+#include <sigc++/adaptors/hide.h>
 
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
+#include "ui/CKeyPanelCells.h"
 
-CKeyPanel::CKeyPanel(int index, CKeyDocument& document)
-    : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index),
-      m_selection(Gtk::MultiSelection::create(document.get_keys())) {
+CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop)
+    : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index), m_prop(prop) {
     const Glib::ustring title = index == 0 ? _("Panel 1") : _("Panel 2");
     m_header.set_text(title);
     m_header.add_css_class("panel-header");
     m_header.set_xalign(0.0f);
     append(m_header);
+
+    key_cells::set_shown_format(g_AppSet ? g_AppSet->get_key_format() : KF_HEX);
+    build_columns();
+    build_model(document);
 
     m_view.set_model(m_selection);
     m_view.add_css_class("data-table");
@@ -37,8 +44,59 @@ CKeyPanel::CKeyPanel(int index, CKeyDocument& document)
     m_focus->signal_enter().connect([this] { m_signal_focus_entered.emit(m_index); });
     m_view.add_controller(m_focus);
 
+    auto keys = Gtk::EventControllerKey::create();
+    keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CKeyPanel::on_view_key_pressed), false);
+    m_view.add_controller(keys);
+
     m_selection->signal_selection_changed().connect(
         [this](guint, guint) { m_signal_selection_changed.emit(m_index); });
+}
+
+void CKeyPanel::build_columns() {
+    const char* query_property = m_index == 0 ? "keys-query1" : "keys-query2";
+    for (int c = 0; c < KEY_COL_COUNT; ++c) {
+        const auto column = static_cast<Column>(c);
+        auto view_column = Gtk::ColumnViewColumn::create(
+            key_cells::column_title(column),
+            key_cells::make_factory(column, m_prop, query_property, &m_highlight));
+        view_column->set_resizable(true);
+        if (column == KEY_COL_DESCRIPTION)
+            view_column->set_expand(true);
+        m_sorters[c] = key_cells::make_sorter(column);
+        view_column->set_sorter(m_sorters[c]);
+        m_view.append_column(view_column);
+        m_columns[c] = {key_cells::column_id(column), view_column};
+    }
+}
+
+void CKeyPanel::build_model(CKeyDocument& document) {
+    m_sorter = Gtk::MultiSorter::create();
+    m_sorter->append(m_view.get_sorter());
+    m_sort_model = Gtk::SortListModel::create(document.get_keys(), m_sorter);
+
+    m_number_filter = key_cells::make_number_filter();
+    m_description_filter = key_cells::make_description_filter();
+    m_filter = Gtk::AnyFilter::create();
+    m_filter->append(m_number_filter);
+    m_filter->append(m_description_filter);
+    // Without a filter text no filter is set: every key shows without being looked at.
+    m_filter_model = Gtk::FilterListModel::create(m_sort_model, {});
+    m_selection = Gtk::MultiSelection::create(m_filter_model);
+
+    // The view's sorter lives on in the sort model: the connection ends with the panel.
+    m_view.get_sorter()->signal_changed().connect(
+        sigc::hide(sigc::mem_fun(*this, &CKeyPanel::on_view_sorter_changed)));
+}
+
+void CKeyPanel::sort_by_column_id(const Glib::ustring& id, bool descending) {
+    for (const KeyColumn& column : m_columns) {
+        if (!id.empty() && column.id == id) {
+            m_view.sort_by_column(column.column,
+                                  descending ? Gtk::SortType::DESCENDING : Gtk::SortType::ASCENDING);
+            return;
+        }
+    }
+    m_view.sort_by_column({}, Gtk::SortType::ASCENDING);
 }
 
 void CKeyPanel::set_title(const Glib::ustring& title) {
@@ -56,13 +114,61 @@ bool CKeyPanel::has_selection() const {
     return !m_selection->get_selection()->is_empty();
 }
 
+guint CKeyPanel::selected_count() const {
+    return static_cast<guint>(m_selection->get_selection()->get_size());
+}
+
 void CKeyPanel::select_all() {
     m_selection->select_all();
+}
+
+void CKeyPanel::unselect_all() {
+    m_selection->unselect_all();
 }
 
 void CKeyPanel::select_only(guint position) {
     if (position < m_selection->get_n_items())
         m_selection->select_item(position, true);
+}
+
+void CKeyPanel::select_add(guint position) {
+    if (position < m_selection->get_n_items())
+        m_selection->select_item(position, false);
+}
+
+void CKeyPanel::select_positions(const std::vector<guint>& positions) {
+    auto selected = Gtk::Bitset::create();
+    for (guint position : positions)
+        selected->add(position);
+    auto every = Gtk::Bitset::create();
+    every->add_range(0, m_selection->get_n_items());
+    m_selection->set_selection(selected, every);
+}
+
+bool CKeyPanel::select_key(const Glib::RefPtr<CKey>& key) {
+    const guint count = m_filter_model->get_n_items();
+    for (guint i = 0; i < count; ++i) {
+        GObject* item = static_cast<GObject*>(g_list_model_get_item(G_LIST_MODEL(m_filter_model->gobj()), i));
+        const bool found = item == G_OBJECT(key->gobj());
+        g_object_unref(item);
+        if (found) {
+            select_only(i);
+            scroll_to(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CKeyPanel::scroll_to(guint position) {
+    // The column view scrolls through the list view inside it, which offers the scrolling as an action.
+    for (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(m_view.gobj())); child != nullptr;
+         child = gtk_widget_get_next_sibling(child)) {
+        if (GTK_IS_LIST_VIEW(child)) {
+            gtk_widget_activate_action(child, "list.scroll-to-item", "u", position);
+            return;
+        }
+    }
 }
 
 void CKeyPanel::focus_view() {
@@ -73,6 +179,86 @@ bool CKeyPanel::has_focus_within() const {
     return m_focus->contains_focus();
 }
 
+std::vector<Glib::RefPtr<CKey>> CKeyPanel::selected_keys() const {
+    std::vector<Glib::RefPtr<CKey>> keys;
+    const auto selected = m_selection->get_selection();
+    keys.reserve(selected->get_size());
+    for (auto it = selected->begin(); it != selected->end(); ++it) {
+        auto key = std::dynamic_pointer_cast<CKey>(m_filter_model->get_object(*it));
+        if (key)
+            keys.push_back(key);
+    }
+    return keys;
+}
+
+void CKeyPanel::set_filter_text(const Glib::ustring& text) {
+    if (text.empty()) {
+        m_highlight.reset();
+        m_filter_model->set_filter({});
+    } else {
+        try {
+            m_highlight = Glib::Regex::create(Glib::Regex::escape_string(text),
+                                              Glib::Regex::CompileFlags::CASELESS |
+                                                  Glib::Regex::CompileFlags::OPTIMIZE);
+        } catch (const Glib::Error&) {
+            // Without a highlight the cells show plain text; the filter still applies.
+            m_highlight.reset();
+        }
+        // Both searches change before the filter is set again, so that the keys are filtered once.
+        m_filter_model->set_filter({});
+        m_number_filter->set_search(text);
+        m_description_filter->set_search(text);
+        m_filter_model->set_filter(m_filter);
+    }
+    // The cells watch the property: storing the text draws them again with the new highlight.
+    m_prop->property_keys_query(m_index).set_value(text);
+}
+
+void CKeyPanel::on_key_format_changed() {
+    key_cells::set_shown_format(g_AppSet->get_key_format());
+    notify_query();
+    gtk_sorter_changed(m_sorters[KEY_COL_NUMBER]->gobj(), GTK_SORTER_CHANGE_DIFFERENT);
+    if (m_filter_model->get_filter())
+        gtk_filter_changed(GTK_FILTER(m_number_filter->gobj()), GTK_FILTER_CHANGE_DIFFERENT);
+}
+
+void CKeyPanel::notify_query() {
+    g_object_notify(G_OBJECT(m_prop->gobj()), m_index == 0 ? "keys-query1" : "keys-query2");
+}
+
+void CKeyPanel::sort_for_comparison(const std::vector<Column>& columns) {
+    ++m_programmatic;
+    m_view.sort_by_column({}, Gtk::SortType::ASCENDING);
+    auto sorter = Gtk::MultiSorter::create();
+    for (Column column : columns)
+        sorter->append(m_sorters[column]);
+    m_sort_model->set_sorter(sorter);
+    --m_programmatic;
+}
+
+void CKeyPanel::restore_view_sorting() {
+    if (m_sort_model->get_sorter() != m_sorter)
+        m_sort_model->set_sorter(m_sorter);
+}
+
+Glib::RefPtr<Gtk::Sorter> CKeyPanel::column_sorter(Column column) const {
+    return m_sorters[column];
+}
+
+void CKeyPanel::on_view_sorter_changed() {
+    // A click on a column header after a comparison sorts by the view's columns again.
+    if (m_programmatic == 0)
+        restore_view_sorting();
+}
+
 void CKeyPanel::on_header_pressed(int, double, double) {
     focus_view();
+}
+
+bool CKeyPanel::on_view_key_pressed(guint keyval, guint, Gdk::ModifierType state) {
+    if (keyval != GDK_KEY_Delete && keyval != GDK_KEY_KP_Delete)
+        return false;
+    m_signal_delete_requested.emit(m_index,
+                                   (state & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType::SHIFT_MASK);
+    return true;
 }

@@ -1,51 +1,138 @@
 // One key table with its header: a header label ("Panel 1", "Panel 2") above a column view over a key
-// document's list of keys. The window uses two of them side by side; a panel tells it when its table takes
-// the keyboard focus (and so becomes the active one) and when its selection changes.
+// document's keys, sorted by the view's columns, filtered by the table's filter text (number as shown or
+// description) and with a multiple selection. The window uses two of them side by side; a panel tells it
+// when its table takes the keyboard focus (and so becomes the active one), when its selection changes and
+// when the Delete key is pressed on it.
 #pragma once
 
+#include <glibmm/regex.h>
 #include <gtkmm/box.h>
 #include <gtkmm/columnview.h>
+#include <gtkmm/columnviewcolumn.h>
 #include <gtkmm/eventcontrollerfocus.h>
+#include <gtkmm/filterlistmodel.h>
 #include <gtkmm/label.h>
+#include <gtkmm/multifilter.h>
 #include <gtkmm/multiselection.h>
+#include <gtkmm/multisorter.h>
 #include <gtkmm/scrolledwindow.h>
+#include <gtkmm/sortlistmodel.h>
+#include <gtkmm/stringfilter.h>
 #include <sigc++/signal.h>
 
+#include <array>
+#include <vector>
+
 #include "keys/CKeyDocument.h"
+#include "ui/CMyProp.h"
 
 class CKeyPanel : public Gtk::Box {
 public:
-    // index 0 or 1: which table of the window this is (its header reads "Panel 1" or "Panel 2").
-    CKeyPanel(int index, CKeyDocument& document);
+    // The columns in their first order. The bit of a key's "key-different" mask that marks each column
+    // (none for the id) is 1 << (column - KEY_COL_TYPE).
+    enum Column : int {
+        KEY_COL_ID = 0,
+        KEY_COL_TYPE,
+        KEY_COL_ATTR,
+        KEY_COL_NUMBER,
+        KEY_COL_SHORT,
+        KEY_COL_CREATED,
+        KEY_COL_DESCRIPTION,
+        KEY_COL_COUNT
+    };
+    // A column as the column order and sort settings name it ("ID", "Type", ... "Description").
+    struct KeyColumn {
+        Glib::ustring id;
+        Glib::RefPtr<Gtk::ColumnViewColumn> column;
+    };
+
+    // index 0 or 1: which table of the window this is (its header reads "Panel 1" or "Panel 2"); its filter
+    // text is prop's "keys-query1" or "keys-query2".
+    CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop);
 
     int index() const { return m_index; }
     Gtk::Label& header() { return m_header; }
     Gtk::ColumnView& view() { return m_view; }
     const Glib::RefPtr<Gtk::MultiSelection>& selection() const { return m_selection; }
+    // The rows as shown: sorted and filtered.
+    Glib::RefPtr<Gio::ListModel> shown_model() const { return m_filter_model; }
+    // All keys in the table's sort order, the filter ignored.
+    Glib::RefPtr<Gio::ListModel> sorted_model() const { return m_sort_model; }
+
+    // For the column order and sort persistence: the view's columns with their ids, in first order.
+    const std::array<KeyColumn, KEY_COL_COUNT>& columns() const { return m_columns; }
+    // Sorts by the column with this id (none for an unknown or empty id).
+    void sort_by_column_id(const Glib::ustring& id, bool descending);
 
     void set_title(const Glib::ustring& title);
     // Draws the header as the active table's.
     void set_focused(bool focused);
     bool has_selection() const;
+    guint selected_count() const;
     void select_all();
+    void unselect_all();
     // Selects the row alone.
     void select_only(guint position);
+    // Adds the row to the selection.
+    void select_add(guint position);
+    // Selects exactly these rows (in one change of the selection).
+    void select_positions(const std::vector<guint>& positions);
+    // Selects the key alone and scrolls to it; false (and nothing changes) when the filter hides it.
+    bool select_key(const Glib::RefPtr<CKey>& key);
+    void scroll_to(guint position);
     void focus_view();
     // Whether the keyboard focus is on the table or inside it.
     bool has_focus_within() const;
 
+    // The selected keys in the table's order.
+    std::vector<Glib::RefPtr<CKey>> selected_keys() const;
+
+    // Shows only keys whose number as shown or description contains text (case ignored), highlights the
+    // matches, and stores the text as the table's filter property. The empty text shows every key.
+    void set_filter_text(const Glib::ustring& text);
+    // The numbers are shown, filtered and sorted in the new key format.
+    void on_key_format_changed();
+
+    // Sorting for the comparison: sorters (of the columns given) replace the view's sorting; the view shows
+    // no sort column. restore_view_sorting goes back to sorting by the view's columns.
+    void sort_for_comparison(const std::vector<Column>& columns);
+    void restore_view_sorting();
+    // The sorter of a column, as it compares two keys.
+    Glib::RefPtr<Gtk::Sorter> column_sorter(Column column) const;
+
     sigc::signal<void(int)>& signal_focus_entered() { return m_signal_focus_entered; }
     sigc::signal<void(int)>& signal_selection_changed() { return m_signal_selection_changed; }
+    // The Delete key on the table; the flag says whether Shift was held (delete without asking).
+    sigc::signal<void(int, bool)>& signal_delete_requested() { return m_signal_delete_requested; }
 
 private:
+    void build_model(CKeyDocument& document);
+    void build_columns();
     void on_header_pressed(int n_press, double x, double y);
+    bool on_view_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
+    void on_view_sorter_changed();
+    // Re-renders the cells that depend on the filter property (highlight, number format).
+    void notify_query();
 
     const int m_index;
+    Glib::RefPtr<CMyProp> m_prop;
+    // Before the view: its cells read it until they are gone.
+    Glib::RefPtr<Glib::Regex> m_highlight;
     Gtk::Label m_header;
     Gtk::ScrolledWindow m_scrolled;
-    Glib::RefPtr<Gtk::MultiSelection> m_selection;
     Gtk::ColumnView m_view;
+    std::array<KeyColumn, KEY_COL_COUNT> m_columns;
+    std::array<Glib::RefPtr<Gtk::Sorter>, KEY_COL_COUNT> m_sorters;
+    Glib::RefPtr<Gtk::MultiSorter> m_sorter;
+    Glib::RefPtr<Gtk::SortListModel> m_sort_model;
+    Glib::RefPtr<Gtk::StringFilter> m_number_filter;
+    Glib::RefPtr<Gtk::StringFilter> m_description_filter;
+    Glib::RefPtr<Gtk::AnyFilter> m_filter;
+    Glib::RefPtr<Gtk::FilterListModel> m_filter_model;
+    Glib::RefPtr<Gtk::MultiSelection> m_selection;
     Glib::RefPtr<Gtk::EventControllerFocus> m_focus;
+    int m_programmatic = 0;
     sigc::signal<void(int)> m_signal_focus_entered;
     sigc::signal<void(int)> m_signal_selection_changed;
+    sigc::signal<void(int, bool)> m_signal_delete_requested;
 };

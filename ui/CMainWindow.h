@@ -42,6 +42,7 @@
 #include "ui/CDbInfo.h"
 #include "ui/CDbListPanel.h"
 #include "ui/CDevicePorts.h"
+#include "ui/CKeyEditor.h"
 #include "ui/CKeyPanel.h"
 #include "ui/CMyProp.h"
 #include "ui/CMyStatusBar.h"
@@ -131,6 +132,24 @@ public:
     // The window's key handler: Tab between the key tables in view mode 2. True when the key was consumed.
     bool on_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
 
+    // ---- Key tables, key editor, key edit modes and comparison (CMainWindowKeys.cpp,
+    // CMainWindowKeyModes.cpp, CMainWindowCompare.cpp) ----
+    void UpdateCtrlForSelKey(int index);
+    void UpdateKeyCtrlData(bool read);
+    void UpdateKeyNumberCtrlData(bool read);
+    void on_createkey_button_clicked();
+    void on_findkey_button_clicked();
+    void DoApplyKey(bool ask);
+    void DoDeleteKey(int index, bool confirmed);
+    // The "delete" action in the key views: the active table's selection.
+    void DeleteKeys();
+    void on_compare_button_clicked();
+    void SetKeyMode(KeyEditMode mode);
+    KeyEditMode GetKeyMode() const { return m_key_edit_mode; }
+    void ProcessKeyModeKey(CardType type, const CCardUID& number);
+    void on_locktime_spinbutton_changed();
+    const CKeyEditor& key_editor() const { return m_key_editor; }
+
     // ---- Parts, for the window's other modules ----
     CKeyDocument& key_document(int index) { return m_docs[index]; }
     CDbListPanel& db_panel() { return m_db_panel; }
@@ -188,6 +207,24 @@ protected:
     void on_key_type_toggled(ScanKeyType type);
     void set_key_type_buttons(ScanKeyType type);
     void show_active_document();
+
+    // ---- Key editor wiring ----
+    void connect_key_editor();
+    void on_action_mode_search();
+    void on_action_mode_add();
+    void on_action_mode_delete();
+    void toggle_key_mode(KeyEditMode mode);
+    void on_key_format_selected();
+    void on_key_search_changed();
+    bool on_key_filter_timeout();
+    void apply_key_filter();
+    void on_card_inserted(const rdx_card_info& card);
+    void on_emulate_pressed();
+    void on_emulate_released();
+    void on_power_off_pressed();
+    void on_power_off_released();
+    void report_key(const char* format, const CCardUID& number);
+    CardType key_type_for_new_keys() const;
 
     // ---- Adapter worker ----
     // Runs on the worker's thread: only wakes the main loop.
@@ -300,6 +337,9 @@ protected:
     Gtk::Paned m_paned;
     std::array<std::unique_ptr<CKeyPanel>, 2> m_key_panels;
     CMyStatusBar m_status_bar;
+
+    CKeyEditor m_key_editor;
+    sigc::connection m_conn_key_filter_timer;
 
     Glib::RefPtr<Gio::SimpleActionGroup> m_actions;
     Gtk::AboutDialog m_about_dialog;

@@ -67,7 +67,9 @@ void CMainWindow::on_adapter_current_key() {
     CardType type = CT_UNKNOWN;
     CCardUID number;
     m_adapter_thread.GetCurrentKey(type, number);
-    // A key read while idle only matters to the key edit modes, which are not offered yet.
+    // A key taken off the reader is reported as no key: nothing to look up.
+    if (!number.empty() && m_key_edit_mode != KEY_MODE_NONE && m_docs[m_active_table].is_open())
+        ProcessKeyModeKey(type, number);
 }
 
 void CMainWindow::on_adapter_cmd_finish() {

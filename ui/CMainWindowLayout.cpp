@@ -163,8 +163,6 @@ void CMainWindow::build_lock_frame() {
     m_lock_spin.set_digits(1);
     set_accessible_label(m_lock_spin, _("Lock open time, seconds"));
     set_small_button(m_power_off_button, _("POWER OFF"));
-    // Pressing and releasing it drives the adapter once the key editor is in place.
-    m_power_off_button.set_sensitive(false);
     m_lock_box.append(m_lock_label);
     m_lock_box.append(m_lock_spin);
     m_lock_box.append(m_power_off_button);
@@ -189,8 +187,6 @@ void CMainWindow::build_comparison_frame() {
         m_comparison_grid.attach(m_compare_checks[i], static_cast<int>(i % 2), static_cast<int>(i / 2));
     }
     set_small_button(m_compare_button, _("Compare"));
-    // Comparing the two tables comes with the key tables' columns.
-    m_compare_button.set_sensitive(false);
     m_comparison_grid.attach(m_compare_button, 0, 3, 2, 1);
     set_frame(m_comparison_frame, _("Comparison"), m_comparison_grid);
     m_frames_row.append(m_comparison_frame);
@@ -235,8 +231,6 @@ void CMainWindow::build_key_frame() {
          {std::pair{&m_key_add_button, _("Add")}, std::pair{&m_key_find_button, _("Find")},
           std::pair{&m_key_apply_button, _("Apply")}, std::pair{&m_key_emulate_button, _("Emulate")}}) {
         set_small_button(*button, label);
-        // Adding, finding, applying and emulating keys come with the key editor.
-        button->set_sensitive(false);
         m_key_buttons_box.append(*button);
     }
     m_key_grid.attach(m_key_buttons_box, 0, 3, 4, 1);
@@ -257,7 +251,7 @@ void CMainWindow::build_notebook() {
     });
 
     for (int i = 0; i < 2; ++i) {
-        m_key_panels[i] = std::make_unique<CKeyPanel>(i, m_docs[i]);
+        m_key_panels[i] = std::make_unique<CKeyPanel>(i, m_docs[i], m_prop);
         m_key_panels[i]->signal_focus_entered().connect(
             sigc::mem_fun(*this, &CMainWindow::on_key_table_focus));
         m_key_panels[i]->signal_selection_changed().connect(
@@ -270,4 +264,5 @@ void CMainWindow::build_notebook() {
     m_paned.set_resize_start_child(true);
     m_paned.set_resize_end_child(true);
     m_notebook.append_page(m_paned);
+    connect_key_editor();
 }

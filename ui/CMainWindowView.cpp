@@ -46,6 +46,7 @@ void CMainWindow::SetViewMode(ViewMode mode) {
 void CMainWindow::show_active_document() {
     m_search_entry.set_text(m_prop->property_keys_query(m_active_table).get_value());
     m_lock_spin.set_value(OtcToTime(m_docs[m_active_table].get_otc()));
+    UpdateCtrlForSelKey(m_active_table);
 }
 
 void CMainWindow::SetActiveKeyTable(int index) {

@@ -1,0 +1,224 @@
+// The key tables' own figures on a real X display (Xvfb), over a database of 100,000 keys: opening it to the
+// first painted table (and the memory its document and rows take), a filter text applied, sorting by each
+// column, and scrolling from top to bottom one frame at a time.
+// Run: xvfb-run -a build-rel/bench/bench_key_panels  (GSETTINGS_SCHEMA_DIR is set from the build folder).
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gdkmm/frameclock.h>
+#include <glibmm/main.h>
+#include <gtkmm/application.h>
+#include <gtkmm/scrolledwindow.h>
+
+#include "keys/CKeyDocument.h"
+#include "ui/CMainWindow.h"
+
+namespace {
+
+constexpr unsigned kKeys = 100000;
+constexpr const char* kDbName = "big";
+constexpr int kWidth = 1200;
+constexpr int kHeight = 800;
+
+Glib::RefPtr<Gtk::Application> g_app;
+CMainWindow* g_window = nullptr;
+
+double resident_mb() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void run_until(const std::function<bool()>& done) {
+    auto context = Glib::MainContext::get_default();
+    while (!done())
+        context->iteration(true);
+}
+
+void run_pending() {
+    auto context = Glib::MainContext::get_default();
+    while (context->pending())
+        context->iteration(false);
+}
+
+// Runs the main loop until the window has painted a frame after this call.
+void wait_for_paint() {
+    bool painted = false;
+    auto paint = g_window->get_frame_clock()->signal_paint().connect([&] { painted = true; });
+    g_window->queue_draw();
+    run_until([&] { return painted; });
+    paint.disconnect();
+}
+
+void make_database(const std::filesystem::path& dir) {
+    CKeyDocument doc;
+    doc.set_filename(dir / (std::string(kDbName) + ".dbf"));
+    doc.open();
+    CKeyDocument::KeyList keys;
+    keys.reserve(kKeys);
+    for (unsigned i = 0; i < kKeys; ++i) {
+        // Numbers spread over all six bytes, descriptions of a few words as people write them.
+        const std::uint64_t value = (static_cast<std::uint64_t>(i) * 0x9E3779B97F4A7C15ull) >> 16;
+        const Glib::ustring description =
+            Glib::ustring::compose("Flat %1, entrance %2, key %3", i / 4 + 1, i % 7 + 1, i % 4 + 1);
+        keys.push_back(CKey::create(doc.generate_key_id(), i % 3 == 0 ? CT_EM_MARINE : CT_DALLAS,
+                                    static_cast<KeyAttr>(i % 4 + 1), CCardUID(value, 6), i % 11 == 0,
+                                    1600000000 + static_cast<std::int64_t>(i) * 60, description));
+    }
+    doc.add_keys(keys, 0);
+    doc.save();
+    doc.close(false);
+}
+
+void show_window() {
+    g_window = new CMainWindow(g_app);
+    g_window->set_default_size(kWidth, kHeight);
+    bool painted = false;
+    sigc::connection paint;
+    auto realize = g_window->signal_realize().connect(
+        [&] { paint = g_window->get_frame_clock()->signal_paint().connect([&] { painted = true; }); });
+    g_window->present();
+    run_until([&] { return painted; });
+    paint.disconnect();
+    realize.disconnect();
+}
+
+void open_big() {
+    g_window->OpenDatabases({kDbName});
+    wait_for_paint();
+}
+
+void close_big() {
+    g_window->DoClose(true, {});
+    run_pending();
+}
+
+void BM_OpenToFirstPaintedTable(benchmark::State& state) {
+    double grown = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const double before = resident_mb();
+        state.ResumeTiming();
+        open_big();
+        state.PauseTiming();
+        grown = std::max(grown, resident_mb() - before);
+        if (g_window->key_panel(0).shown_model()->get_n_items() != kKeys)
+            state.SkipWithError("the table does not show every key");
+        close_big();
+        state.ResumeTiming();
+    }
+    state.counters["document_and_rows_mb"] = grown;
+}
+BENCHMARK(BM_OpenToFirstPaintedTable)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The filter as it runs once the typing pause is over, until the table is painted.
+void BM_FilterAfterPause(benchmark::State& state) {
+    open_big();
+    CKeyPanel& panel = g_window->key_panel(0);
+    const char* texts[] = {"entrance 3", "A1B", "flat 12"};
+    unsigned shown = 0;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        panel.set_filter_text(texts[i++ % 3]);
+        wait_for_paint();
+        state.PauseTiming();
+        shown = panel.shown_model()->get_n_items();
+        panel.set_filter_text("");
+        wait_for_paint();
+        state.ResumeTiming();
+    }
+    state.counters["shown"] = shown;
+    close_big();
+}
+BENCHMARK(BM_FilterAfterPause)->Unit(benchmark::kMillisecond)->Iterations(6)->UseRealTime();
+
+void BM_SortByColumn(benchmark::State& state) {
+    open_big();
+    CKeyPanel& panel = g_window->key_panel(0);
+    const Glib::ustring id = panel.columns()[static_cast<std::size_t>(state.range(0))].id;
+    state.SetLabel(id);
+    bool descending = false;
+    for (auto _ : state) {
+        panel.sort_by_column_id(id, descending);
+        wait_for_paint();
+        descending = !descending;
+    }
+    state.PauseTiming();
+    panel.sort_by_column_id("", false);
+    close_big();
+    state.ResumeTiming();
+}
+BENCHMARK(BM_SortByColumn)
+    ->DenseRange(0, CKeyPanel::KEY_COL_COUNT - 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->UseRealTime();
+
+// From top to bottom a page at a time (at most kScrollSteps frames): the slowest frame counts.
+void BM_ScrollTopToBottom(benchmark::State& state) {
+    constexpr int kScrollSteps = 400;
+    open_big();
+    CKeyPanel& panel = g_window->key_panel(0);
+    auto* scrolled = dynamic_cast<Gtk::ScrolledWindow*>(panel.view().get_parent());
+    auto adjustment = scrolled->get_vadjustment();
+    double slowest = 0;
+    int frames = 0;
+    for (auto _ : state) {
+        adjustment->set_value(0);
+        wait_for_paint();
+        const double end = adjustment->get_upper() - adjustment->get_page_size();
+        const double step = std::max(adjustment->get_page_size(), end / kScrollSteps);
+        for (double value = step; value <= end + step; value += step) {
+            const auto start = std::chrono::steady_clock::now();
+            adjustment->set_value(std::min(value, end));
+            wait_for_paint();
+            slowest = std::max(
+                slowest,
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            ++frames;
+        }
+    }
+    state.counters["slowest_frame_ms"] = slowest;
+    state.counters["frames"] = frames;
+    close_big();
+}
+BENCHMARK(BM_ScrollTopToBottom)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::fprintf(stderr, "bench_key_panels needs an X display (run it under xvfb-run)\n");
+        return 0;
+    }
+    const std::filesystem::path home = std::filesystem::temp_directory_path() / "kestrix-bench-key-panels";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home / "bases");
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    // Xvfb has no GPU: software OpenGL would measure the emulator, not the window.
+    setenv("GSK_RENDERER", "cairo", 0);
+    setenv("GSETTINGS_SCHEMA_DIR", KESTRIX_SCHEMA_DIR, 0);
+    g_app = Gtk::Application::create("org.kestrix.KestrixBenchKeys", Gio::Application::Flags::NON_UNIQUE);
+    g_app->register_application();
+    Gio::Settings::create("org.kestrix.Kestrix")->set_string("db-dir", (home / "bases").string());
+    make_database(home / "bases");
+    show_window();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_window->destroy();
+    delete g_window;
+    g_app.reset();
+    std::filesystem::remove_all(home);
+    return 0;
+}

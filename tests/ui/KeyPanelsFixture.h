@@ -1,0 +1,200 @@
+// The window with key databases made for the key panel tests, and the key editor's controls found as a user
+// finds them: inside the "Key", "Lock" and "Comparison" frames by their visible text or accessible name.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/frame.h>
+#include <gtkmm/label.h>
+#include <gtkmm/spinbutton.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "WindowFixture.h"
+#include "keys/KeyNumber.h"
+
+class KeyPanelsFixture : public WindowFixture {
+public:
+    // One stored key: number in hexadecimal as the database keeps it (most significant byte first).
+    struct StoredKey {
+        const char* number;
+        bool is_short = false;
+        KeyAttr attr = KA_NORMAL;
+        const char* description = "";
+        CardType type = CT_DALLAS;
+    };
+
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        for (const char* key : {"key-format", "delete-key-confirm", "compare-type", "compare-attr",
+                                "compare-number", "compare-short", "compare-created", "compare-description",
+                                "keys-sort-column", "keys-sort-descending"})
+            m_settings->reset(key);
+    }
+
+    static CCardUID hex(const char* text) {
+        CCardUID number;
+        number.TryParse(text);
+        return number;
+    }
+
+    void make_keys(const std::string& name, const std::vector<StoredKey>& keys) {
+        CKeyDocument doc;
+        doc.set_filename(m_db_dir / (name + ".dbf"));
+        doc.open();
+        for (const StoredKey& key : keys)
+            doc.add_key(doc.generate_key_id(), key.type, hex(key.number), key.is_short, key.attr,
+                        key.description);
+        doc.save();
+        doc.close(false);
+    }
+
+    // The window with these databases open (one or two).
+    CMainWindow& open_databases(const std::vector<Glib::ustring>& names) {
+        CMainWindow& window = open_window();
+        window.OpenDatabases(names);
+        return window;
+    }
+
+    static std::vector<Gtk::Widget*> descendants(Gtk::Widget& top) {
+        std::vector<Gtk::Widget*> all;
+        for (Gtk::Widget* child = top.get_first_child(); child != nullptr;
+             child = child->get_next_sibling()) {
+            all.push_back(child);
+            const auto below = descendants(*child);
+            all.insert(all.end(), below.begin(), below.end());
+        }
+        return all;
+    }
+
+    Gtk::Frame& frame(const char* label) {
+        for (Gtk::Widget* widget : descendants(*m_window)) {
+            auto* found = dynamic_cast<Gtk::Frame*>(widget);
+            if (found != nullptr && found->get_label() == label)
+                return *found;
+        }
+        throw std::runtime_error(std::string("no frame ") + label);
+    }
+
+    template <class T>
+    T& labelled(const char* frame_label, const char* label) {
+        for (Gtk::Widget* widget : descendants(frame(frame_label))) {
+            auto* found = dynamic_cast<T*>(widget);
+            if (found == nullptr)
+                continue;
+            char* mismatch = gtk_test_accessible_check_property(GTK_ACCESSIBLE(widget->gobj()),
+                                                                GTK_ACCESSIBLE_PROPERTY_LABEL, label);
+            const bool match = mismatch == nullptr;
+            g_free(mismatch);
+            if (match)
+                return *found;
+        }
+        throw std::runtime_error(std::string("no control ") + label);
+    }
+
+    Gtk::Entry& number_entry() { return labelled<Gtk::Entry>("Key", "Key number"); }
+    Gtk::Entry& description_entry() { return labelled<Gtk::Entry>("Key", "Key description"); }
+    Gtk::CheckButton& key_check(const char* label) { return labelled<Gtk::CheckButton>("Key", label); }
+    Gtk::Button& key_button(const char* label) { return labelled<Gtk::Button>("Key", label); }
+    Gtk::CheckButton& compare_check(const char* label) {
+        return labelled<Gtk::CheckButton>("Comparison", label);
+    }
+    Gtk::SpinButton& lock_spin() { return labelled<Gtk::SpinButton>("Lock", "Lock open time, seconds"); }
+
+    // What the user types: the entry learns it was edited.
+    static void type_into(Gtk::Entry& entry, const char* text) {
+        entry.grab_focus();
+        entry.set_text(text);
+    }
+    // A click as the button reports it (activating a button would click it only after its pressed-look pause).
+    static void click(Gtk::Button& button) { g_signal_emit_by_name(button.gobj(), "clicked"); }
+
+    // The press and the release of a button that acts while held down.
+    static void press_and_release(Gtk::Button& button, const std::function<void()>& while_held = {}) {
+        GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(button.gobj()));
+        GObject* gesture = nullptr;
+        for (guint i = 0; i < g_list_model_get_n_items(controllers) && gesture == nullptr; ++i) {
+            GObject* controller = static_cast<GObject*>(g_list_model_get_item(controllers, i));
+            if (GTK_IS_GESTURE_CLICK(controller) &&
+                gtk_event_controller_get_propagation_phase(GTK_EVENT_CONTROLLER(controller)) ==
+                    GTK_PHASE_CAPTURE)
+                gesture = controller;
+            else
+                g_object_unref(controller);
+        }
+        g_object_unref(controllers);
+        ASSERT_NE(nullptr, gesture) << "the button has no press-and-release handling";
+        g_signal_emit_by_name(gesture, "pressed", 1, 0.0, 0.0);
+        if (while_held)
+            while_held();
+        g_signal_emit_by_name(gesture, "released", 1, 0.0, 0.0);
+        g_object_unref(gesture);
+    }
+
+    std::vector<std::string> history() const {
+        std::vector<std::string> lines;
+        const auto& store = m_window->history();
+        for (guint i = 0; i < store->get_n_items(); ++i)
+            lines.push_back(store->get_item(i)->text());
+        return lines;
+    }
+    bool history_has(const std::string& line) const {
+        const auto lines = history();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    // The rows the table shows, as numbers in hexadecimal.
+    static std::vector<std::string> shown_numbers(CKeyPanel& panel) {
+        std::vector<std::string> numbers;
+        const auto model = panel.shown_model();
+        for (guint i = 0; i < model->get_n_items(); ++i)
+            numbers.push_back(std::dynamic_pointer_cast<CKey>(model->get_object(i))->number().ToString());
+        return numbers;
+    }
+    static std::vector<std::string> selected_numbers(CKeyPanel& panel) {
+        std::vector<std::string> numbers;
+        for (const auto& key : panel.selected_keys())
+            numbers.push_back(key->number().ToString());
+        return numbers;
+    }
+    // Selects the shown rows with these numbers (hexadecimal, as stored).
+    static void select_numbers(CKeyPanel& panel, const std::vector<std::string>& wanted) {
+        const auto numbers = shown_numbers(panel);
+        std::vector<guint> positions;
+        for (guint i = 0; i < numbers.size(); ++i)
+            if (std::find(wanted.begin(), wanted.end(), numbers[i]) != wanted.end())
+                positions.push_back(i);
+        panel.select_positions(positions);
+    }
+
+    Glib::RefPtr<CKey> stored(int document, const char* number) {
+        const auto& keys = m_window->key_document(document).get_keys();
+        const int position = find_key_by_number(keys, hex(number), false, 0);
+        return position < 0 ? nullptr : keys->get_item(static_cast<guint>(position));
+    }
+
+    // Cell labels of a table that carry the style class.
+    static int cells_with_class(CKeyPanel& panel, const char* css_class) {
+        int count = 0;
+        for (Gtk::Widget* widget : descendants(panel.view()))
+            if (dynamic_cast<Gtk::Label*>(widget) != nullptr && widget->has_css_class(css_class))
+                ++count;
+        return count;
+    }
+
+    Glib::ustring message_text() {
+        Gtk::MessageDialog* dialog = wait_for_question();
+        return dialog == nullptr ? Glib::ustring() : dialog->property_secondary_text().get_value();
+    }
+    void answer(int response) {
+        Gtk::MessageDialog* dialog = wait_for_question();
+        ASSERT_NE(nullptr, dialog);
+        dialog->response(response);
+        pump_until([this] { return find_question() == nullptr; });
+    }
+};

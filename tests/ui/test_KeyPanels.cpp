@@ -1,0 +1,319 @@
+// The key tables and the key editor driven as a user would: databases made on disk, opened in the real
+// window, controls found by their names, results read from the tables, the status history, the message
+// dialogs and the files written back.
+#include <gtkmm/messagedialog.h>
+
+#include "KeyPanelsFixture.h"
+
+namespace {
+
+class KeyPanelsTest : public KeyPanelsFixture {};
+
+TEST_F(KeyPanelsTest, TablesShowTheSevenColumnsWithTheirTitles) {
+    make_keys("a", {{"0000000000AA"}});
+    CMainWindow& window = open_databases({"a"});
+    std::vector<std::string> ids;
+    std::vector<std::string> titles;
+    for (const auto& column : window.key_panel(0).columns()) {
+        ids.push_back(column.id);
+        titles.push_back(column.column->get_title());
+    }
+    EXPECT_EQ((std::vector<std::string>{"ID", "Type", "Attr", "Number", "Short", "Created", "Description"}),
+              ids);
+    EXPECT_EQ((std::vector<std::string>{"ID", "Type", "Attr", "Number", "Short", "Added", "Description"}),
+              titles);
+}
+
+TEST_F(KeyPanelsTest, CellsShowTheKeyAsTheTableDescribesIt) {
+    make_keys("a", {{"00000000ABCD", true, KA_MASTER, "Front <door>", CT_EM_MARINE}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    std::vector<std::string> texts;
+    ASSERT_TRUE(pump_until([&] {
+        texts.clear();
+        for (Gtk::Widget* widget : descendants(panel.view()))
+            if (auto* label = dynamic_cast<Gtk::Label*>(widget);
+                label && label->get_ancestor(GTK_TYPE_LIST_VIEW))
+                texts.push_back(label->get_text());
+        return texts.size() >= 7;
+    }));
+    EXPECT_EQ("1", texts[0]);
+    EXPECT_EQ("EM", texts[1]);
+    EXPECT_EQ("Master", texts[2]);
+    EXPECT_EQ("00000000ABCD", texts[3]);
+    EXPECT_EQ("*", texts[4]);
+    EXPECT_EQ("Front <door>", texts[6]) << "descriptions are shown as text, not markup";
+    EXPECT_EQ(1, cells_with_class(panel, "attr-master"));
+}
+
+struct SortCase {
+    const char* column;
+    const char* first_ascending;
+    const char* first_descending;
+};
+
+TEST_F(KeyPanelsTest, EachColumnSortsItsOwnWay) {
+    make_keys("a", {{"0000000000AA", false, KA_MASTER, "delta", CT_DALLAS},
+                    {"000000000011", true, KA_NORMAL, "alpha", CT_EM_MARINE},
+                    {"0000000000FF", false, KA_BLOCKING, "charlie", CT_COD433}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyDocument& doc = window.key_document(0);
+    const std::int64_t created[] = {3000, 2000, 1000};
+    for (guint i = 0; i < 3; ++i)
+        doc.get_keys()->get_item(i)->set_created(created[i]);
+    CKeyPanel& panel = window.key_panel(0);
+    const SortCase cases[] = {
+        {"ID", "0000000000AA", "0000000000FF"},          {"Type", "000000000011", "0000000000AA"},
+        {"Attr", "000000000011", "0000000000AA"},        {"Number", "000000000011", "0000000000FF"},
+        {"Short", "0000000000AA", "000000000011"},       {"Created", "0000000000FF", "0000000000AA"},
+        {"Description", "000000000011", "0000000000AA"},
+    };
+    for (const SortCase& c : cases) {
+        SCOPED_TRACE(c.column);
+        panel.sort_by_column_id(c.column, false);
+        EXPECT_EQ(c.first_ascending, shown_numbers(panel).front());
+        panel.sort_by_column_id(c.column, true);
+        EXPECT_EQ(c.first_descending, shown_numbers(panel).front());
+    }
+}
+
+TEST_F(KeyPanelsTest, FilterAppliesAfterThePauseToNumberAsShownOrDescription) {
+    make_keys("a", {{"0000000A1B2C", false, KA_NORMAL, "Front door"},
+                    {"000000000011", false, KA_NORMAL, "back gate"},
+                    {"000000000022", false, KA_NORMAL, "garage"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+
+    window.search_entry().set_text("DOOR");
+    EXPECT_EQ(3u, panel.shown_model()->get_n_items()) << "typing is not held up by filtering";
+    ASSERT_TRUE(pump_until([&] { return panel.shown_model()->get_n_items() == 1; }));
+    EXPECT_EQ("0000000A1B2C", shown_numbers(panel).front());
+    ASSERT_TRUE(pump_until([&] {
+        for (Gtk::Widget* widget : descendants(panel.view()))
+            if (auto* label = dynamic_cast<Gtk::Label*>(widget);
+                label &&
+                label->get_label() == "Front <span background='#FFFF00' foreground='black'>door</span>")
+                return true;
+        return false;
+    })) << "the match is highlighted";
+
+    m_settings->set_string("key-format", "em-marine");
+    window.search_entry().set_text("010,0695");
+    ASSERT_TRUE(pump_until([&] { return panel.shown_model()->get_n_items() == 1; }))
+        << "the number is matched as the table shows it";
+
+    window.search_entry().set_text("");
+    EXPECT_EQ(3u, panel.shown_model()->get_n_items()) << "an emptied filter shows every key at once";
+}
+
+TEST_F(KeyPanelsTest, EditorShowsOneKeyAndMixesSeveral) {
+    make_keys("a", {{"00000000ABCD", true, KA_MASTER, "one"}, {"000000000011", true, KA_BLOCKING, "two"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    select_numbers(panel, {"00000000ABCD"});
+    EXPECT_EQ("00000000ABCD", number_entry().get_text());
+    EXPECT_EQ("one", description_entry().get_text());
+    EXPECT_TRUE(key_check("Master").get_active());
+    EXPECT_TRUE(key_check("Short").get_active());
+
+    select_numbers(panel, {"00000000ABCD", "000000000011"});
+    for (const char* attr : {"Normal", "Blocking", "Master", "Inactive"})
+        EXPECT_FALSE(key_check(attr).get_active()) << attr;
+    EXPECT_EQ("", number_entry().get_text());
+    EXPECT_FALSE(number_entry().get_sensitive());
+    EXPECT_EQ("*", description_entry().get_text());
+
+    click(key_button("Apply"));
+    EXPECT_EQ(KA_MASTER, stored(0, "00000000ABCD")->attr()) << "a mixed selection leaves attributes alone";
+    EXPECT_EQ(KA_BLOCKING, stored(0, "000000000011")->attr());
+    EXPECT_FALSE(window.key_document(0).is_modified());
+}
+
+TEST_F(KeyPanelsTest, AddAsksForANumberAddsNewKeysAndCompletesShortOnes) {
+    make_keys("a", {{"0000000000AA", true, KA_NORMAL, "short one"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    panel.unselect_all();
+
+    click(key_button("Add"));
+    EXPECT_EQ("Field must be filled in.", message_text());
+    answer(static_cast<int>(Gtk::ResponseType::OK));
+
+    type_into(number_entry(), "0000000000CC");
+    type_into(description_entry(), "new");
+    click(key_button("Add"));
+    EXPECT_TRUE(history_has("Key 0000000000CC added"));
+    ASSERT_TRUE(stored(0, "0000000000CC"));
+    EXPECT_EQ(CT_DALLAS, stored(0, "0000000000CC")->card_type()) << "the key type selection";
+    EXPECT_EQ((std::vector<std::string>{"0000000000CC"}), selected_numbers(panel));
+
+    panel.unselect_all();
+    type_into(number_entry(), "0012340000AA");
+    key_check("Short").set_active(false);
+    click(key_button("Add"));
+    EXPECT_TRUE(history_has("Key 0012340000AA updated"));
+    EXPECT_EQ("0012340000AA", window.key_document(0).get_keys()->get_item(0)->number().ToString())
+        << "a full number completes the short key";
+    EXPECT_EQ(2u, window.key_document(0).get_keys()->get_n_items());
+}
+
+TEST_F(KeyPanelsTest, ApplyChangesReportsAndLeavesUnchangedKeysAlone) {
+    make_keys("a", {{"0000000000AA", false, KA_NORMAL, "old"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    select_numbers(panel, {"0000000000AA"});
+
+    const auto before = history().size();
+    click(key_button("Apply"));
+    EXPECT_EQ(before, history().size()) << "nothing changed, nothing reported";
+    EXPECT_FALSE(window.key_document(0).is_modified());
+
+    type_into(description_entry(), "new");
+    key_check("Master").set_active(true);
+    click(key_button("Apply"));
+    EXPECT_EQ("Key \"0000000000AA\" changed: Normal -> Master, \"old\" -> \"new\"", history().back());
+    EXPECT_TRUE(window.key_document(0).is_modified());
+    EXPECT_EQ("new", stored(0, "0000000000AA")->description());
+}
+
+TEST_F(KeyPanelsTest, ApplyingAnotherKeysNumberReplacesItAfterTheQuestion) {
+    make_keys("a",
+              {{"0000000000AA", false, KA_NORMAL, "first"}, {"000000000011", false, KA_NORMAL, "second"}});
+    CMainWindow& window = open_databases({"a"});
+    select_numbers(window.key_panel(0), {"0000000000AA"});
+    type_into(number_entry(), "000000000011");
+    click(key_button("Apply"));
+    EXPECT_EQ("Key 000000000011 already exists in the database. Replace?", message_text());
+    answer(static_cast<int>(Gtk::ResponseType::OK));
+
+    const auto lines = history();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ("Key \"000000000011\" replaced", lines[lines.size() - 2]);
+    EXPECT_EQ("Key \"0000000000AA\" changed: 000000000011", lines.back());
+    ASSERT_EQ(1u, window.key_document(0).get_keys()->get_n_items());
+    EXPECT_EQ("first", window.key_document(0).get_keys()->get_item(0)->description());
+}
+
+TEST_F(KeyPanelsTest, DeleteAsksThenRemovesTheSelection) {
+    make_keys("a", {{"0000000000AA"}, {"000000000011"}, {"000000000022"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    select_numbers(panel, {"0000000000AA", "000000000011"});
+
+    window.DeleteKeys();
+    EXPECT_EQ("Delete 2 keys?", message_text());
+    answer(static_cast<int>(Gtk::ResponseType::CANCEL));
+    EXPECT_EQ(3u, panel.shown_model()->get_n_items());
+
+    window.DeleteKeys();
+    answer(static_cast<int>(Gtk::ResponseType::OK));
+    EXPECT_EQ((std::vector<std::string>{"000000000022"}), shown_numbers(panel));
+    EXPECT_EQ("2 keys removed", history().back());
+    EXPECT_TRUE(history_has("Key 0000000000AA removed"));
+
+    m_settings->set_boolean("delete-key-confirm", false);
+    select_numbers(panel, {"000000000022"});
+    window.DeleteKeys();
+    EXPECT_EQ(nullptr, find_question()) << "no question when the setting is off";
+    EXPECT_EQ(0u, panel.shown_model()->get_n_items());
+}
+
+TEST_F(KeyPanelsTest, FindSelectsByNumberOrByEveryWordOfTheDescription) {
+    make_keys("a", {{"0000000000AA", false, KA_NORMAL, "Front door, main"},
+                    {"000000000011", false, KA_NORMAL, "front door"},
+                    {"000000000022", false, KA_NORMAL, "main-door Front"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    panel.unselect_all();
+
+    type_into(number_entry(), "000000000011");
+    click(key_button("Find"));
+    EXPECT_EQ((std::vector<std::string>{"000000000011"}), selected_numbers(panel));
+
+    panel.unselect_all();
+    type_into(description_entry(), "door Front");
+    click(key_button("Find"));
+    EXPECT_EQ((std::vector<std::string>{"0000000000AA", "000000000022"}), selected_numbers(panel))
+        << "whole words, case counts, any order";
+}
+
+struct CompareCase {
+    const char* name;
+    std::vector<KeyPanelsFixture::StoredKey> left;
+    std::vector<KeyPanelsFixture::StoredKey> right;
+    bool only_number;
+    const char* message;
+    int error_cells;
+};
+
+TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
+    const CompareCase cases[] = {
+        {"identical by number",
+         {{"0000000000AA", false, KA_NORMAL, "x"}, {"000000000011"}},
+         {{"000000000011", false, KA_MASTER}, {"0000000000AA", false, KA_NORMAL, "y"}},
+         true,
+         "The key lists are equal.",
+         0},
+        {"one table empty", {{"0000000000AA"}}, {}, true, "The key lists are different (matches 0).", 1},
+        {"one key differs",
+         {{"0000000000AA"}, {"000000000011"}},
+         {{"0000000000AA"}, {"000000000022"}},
+         true,
+         "The key lists are different (matches 1).",
+         2},
+        {"attribute differs",
+         {{"0000000000AA", false, KA_NORMAL}},
+         {{"0000000000AA", false, KA_MASTER}},
+         false,
+         "The key lists are different (matches 0).",
+         2 * 5},
+    };
+    for (const CompareCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        make_keys("l", c.left);
+        make_keys("r", c.right);
+        CMainWindow& window = open_databases({"l", "r"});
+        for (const char* label : {"Type", "Attribute", "Short", "Added", "Description"})
+            compare_check(label).set_active(!c.only_number && std::string(label) != "Added");
+        compare_check("Number").set_active(true);
+        click(labelled<Gtk::Button>("Comparison", "Compare"));
+        EXPECT_EQ(c.message, message_text());
+        answer(static_cast<int>(Gtk::ResponseType::OK));
+        EXPECT_TRUE(pump_until([&] {
+            return cells_with_class(window.key_panel(0), "error") +
+                       cells_with_class(window.key_panel(1), "error") ==
+                   c.error_cells;
+        })) << cells_with_class(window.key_panel(0), "error")
+            << " + " << cells_with_class(window.key_panel(1), "error");
+        window.DoClose(true, {});
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(KeyPanelsTest, LockTimeAndEditsSurviveSavingAndReopening) {
+    make_keys("a", {{"0000000000AA"}});
+    CMainWindow& window = open_databases({"a"});
+    lock_spin().set_value(5.0);
+    EXPECT_EQ(TimeToOtc(5.0), window.key_document(0).get_otc());
+    window.key_panel(0).unselect_all();
+    type_into(number_entry(), "0000000000BB");
+    click(key_button("Add"));
+
+    window.main_actions()->activate_action("close");
+    answer(2); // Yes: save
+    ASSERT_TRUE(pump_until([&] { return window.GetViewMode() == CMainWindow::VIEW_DATABASES; }));
+
+    window.OpenDatabases({"a"});
+    EXPECT_NEAR(OtcToTime(TimeToOtc(5.0)), lock_spin().get_value(), 0.05);
+    EXPECT_EQ((std::vector<std::string>{"0000000000AA", "0000000000BB"}), shown_numbers(window.key_panel(0)));
+}
+
+TEST_F(KeyPanelsTest, SelectAllSelectsEveryShownKey) {
+    make_keys("a", {{"0000000000AA"}, {"000000000011"}, {"000000000022"}});
+    CMainWindow& window = open_databases({"a"});
+    window.main_actions()->activate_action("select-all");
+    EXPECT_EQ(3u, window.key_panel(0).selected_keys().size());
+}
+
+} // namespace
