@@ -30,7 +30,8 @@ constexpr const char* kWebsite = "https://www.orvanta.com/";
 
 CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
     : Gtk::ApplicationWindow(app), m_app(app), m_db_store(Gio::ListStore<CDbInfo>::create()),
-      m_history(Gio::ListStore<CHistoryRec>::create()), m_prop(CMyProp::create()), m_db_panel(m_db_store) {
+      m_history(Gio::ListStore<CHistoryRec>::create()), m_prop(CMyProp::create()),
+      m_db_panel(m_db_store, m_prop) {
     g_AppSet = std::make_unique<CAppSettings>();
     // A second view of the same store for the settings actions and the bound check buttons.
     m_settings = Gio::Settings::create(CAppSettings::kSchemaId);

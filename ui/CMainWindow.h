@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <giomm/file.h>
+#include <giomm/filemonitor.h>
 #include <giomm/liststore.h>
 #include <giomm/settings.h>
 #include <giomm/simpleaction.h>
@@ -71,6 +73,7 @@ public:
         CLIPBOARD_TEXT = 3,
     };
     using CDbInfo = ::CDbInfo;
+    using CDbNameWidget = ::CDbNameWidget;
     // Receives the response of a message dialog; it must release the dialog (ReleaseMessageDialog).
     using ResponseSlot = std::function<void(int)>;
 
@@ -121,7 +124,17 @@ public:
     void DoOpen();
     // Opens one or two databases of the database folder by name into documents 0 and 1.
     void OpenDatabases(const std::vector<Glib::ustring>& names);
+    // Opens the named database (unless it is open already) and selects row `position` of its key table;
+    // unsaved documents are asked about when `ask` is true.
+    void DoOpenAndSelect(const Glib::ustring& name, guint position, bool ask);
     guint FindBaseByName(const Glib::ustring& name) const;
+    // Deletes the selected databases, asking first unless `confirmed` (or the settings say not to ask).
+    void DoDeleteDb(bool confirmed);
+    // Fills the database editor from the selection of the database list.
+    void UpdateCtrlForSelDb();
+    // Scrolls the database list to a row, selecting it alone when `select` is set.
+    void ScrollToDb(const Glib::RefPtr<CDbInfo>& item, bool select);
+    void ResetDbCutEffects();
 
     // ---- Actions ----
     // Recomputes every action's enabled flag and every toggle's state from the window's state.
@@ -192,6 +205,7 @@ protected:
     void on_action_help();
     void on_action_about();
     void on_action_cut();
+    void on_action_delete();
     void on_action_copy();
     void on_action_paste();
     // The rule every adapter command toggle shares: break the command when it is running, else start it.
@@ -199,6 +213,29 @@ protected:
     bool is_action_needed(ActionEntry::Need need) const;
     bool is_text_focused() const;
     Glib::RefPtr<Gio::SimpleAction> find_simple_action(const ActionEntry& entry) const;
+
+    // ---- Database list and editor ----
+    void connect_database_panel();
+    void on_dir_changed(const Glib::RefPtr<Gio::File>& file, const Glib::RefPtr<Gio::File>& other,
+                        Gio::FileMonitor::Event event);
+    void on_search_entry_changed();
+    void apply_db_filter(const Glib::ustring& text);
+    bool on_filter_timeout(const Glib::ustring& text);
+    void on_db_rows_changed();
+    void on_dbcreate_button_clicked();
+    void on_dbapply_button_clicked();
+    // A name for a new or renamed database; a refused one is reported and false returned.
+    bool check_db_name(const Glib::ustring& name);
+    void change_db_description(const Glib::RefPtr<CDbInfo>& row, const Glib::ustring& description);
+    void rename_db(const Glib::RefPtr<CDbInfo>& row, const Glib::ustring& name);
+    void open_into_document(int index, const Glib::ustring& name);
+    void select_first_key_row();
+    // The document showing the named database in the current view; -1 when none does.
+    int open_document_index(const Glib::ustring& name) const;
+    void ask_save_before_open(int index, const Glib::ustring& name, guint position);
+    void on_save_before_open_response(int index, const Glib::ustring& name, guint position, int response);
+    // Selects and shows a row of the active key table (a one-shot timer's handler).
+    bool select_key_row(guint position);
 
     // ---- Focus and key editor ----
     void on_focus_widget_changed();
@@ -360,5 +397,14 @@ protected:
     sigc::connection m_conn_focus;
     sigc::connection m_conn_search_timer;
     sigc::connection m_conn_port_timer;
+
+    // The database folder, its monitor, and the editor's name and description as last taken.
+    Glib::RefPtr<Gio::File> m_db_folder;
+    Glib::RefPtr<Gio::FileMonitor> m_db_monitor;
+    sigc::connection m_conn_db_monitor;
+    sigc::connection m_conn_filter_timer;
+    sigc::connection m_conn_select_timer;
+    Glib::ustring m_db_editor_name;
+    Glib::ustring m_db_editor_description;
     bool m_released = false;
 };

@@ -31,7 +31,7 @@ std::span<const ActionEntry> main_window_actions() {
         {"save", K::Plain, "<Control>s", &W::on_action_save, N::OpenDatabase},
         {"import-csv", K::Plain, nullptr, nullptr, N::OpenDatabase},
         {"export-csv", K::Plain, nullptr, nullptr},
-        {"delete", K::Plain, "Delete", nullptr},
+        {"delete", K::Plain, "Delete", &W::on_action_delete},
         {"select-all", K::Plain, "<Control>a", &W::on_action_select_all},
         {"find", K::Plain, "<Control>f", &W::on_action_find},
         {"find-in-files", K::Plain, "<Control><Shift>f", nullptr},
@@ -127,7 +127,9 @@ bool CMainWindow::is_action_needed(ActionEntry::Need need) const {
     case ActionEntry::Need::Always:
         return true;
     case ActionEntry::Need::DatabaseList:
-        return m_view_mode == VIEW_DATABASES;
+        // Opening takes one or two databases.
+        return m_view_mode == VIEW_DATABASES && m_db_panel.selected_count() >= 1 &&
+               m_db_panel.selected_count() <= 2;
     case ActionEntry::Need::OpenDatabase:
         return m_view_mode != VIEW_DATABASES;
     case ActionEntry::Need::CutCopy:

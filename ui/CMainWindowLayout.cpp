@@ -18,7 +18,6 @@ namespace {
 constexpr const char* kMenuResource = "/org/kestrix/Kestrix/menubar.ui";
 constexpr const char* kToolbarResource = "/org/kestrix/Kestrix/toolbar.ui";
 constexpr int kSpacing = 5;
-constexpr int kOpenIdlePriority = 200;
 constexpr double kLockMax = 255.0;
 constexpr double kLockStep = 0.1;
 constexpr double kLockPage = 10.0;
@@ -141,9 +140,6 @@ void CMainWindow::build_database_frame() {
     m_db_description_entry.set_hexpand(true);
     set_small_button(m_db_create_button, _("Create"));
     set_small_button(m_db_apply_button, _("Apply"));
-    // Creating and renaming databases come with the database editor.
-    m_db_create_button.set_sensitive(false);
-    m_db_apply_button.set_sensitive(false);
     m_database_grid.attach(m_db_name_label, 0, 0);
     m_database_grid.attach(m_db_name_entry, 1, 0);
     m_database_grid.attach(m_db_create_button, 2, 0);
@@ -244,11 +240,7 @@ void CMainWindow::build_notebook() {
     m_notebook.set_vexpand(true);
     set_accessible_label(m_notebook, _("Lists"));
     m_notebook.append_page(m_db_panel);
-    m_db_panel.signal_selection_changed().connect(sigc::mem_fun(*this, &CMainWindow::update_action_states));
-    m_db_panel.signal_activated().connect([this](guint) {
-        // From an idle call, so that the activation's own event handling ends first.
-        Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::DoOpen), kOpenIdlePriority);
-    });
+    connect_database_panel();
 
     for (int i = 0; i < 2; ++i) {
         m_key_panels[i] = std::make_unique<CKeyPanel>(i, m_docs[i], m_prop);

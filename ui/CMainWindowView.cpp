@@ -1,17 +1,10 @@
-// View modes, the active key table, the database folder's list and opening databases into the documents.
-#include <algorithm>
-#include <filesystem>
-#include <iostream>
-#include <system_error>
+// View modes, the active key table and the key type buttons.
 
-#include "app/i18n.h"
-#include "keys/CKeyDb.h"
 #include "keys/KeyNumber.h"
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
 
 namespace {
-constexpr const char* kDbExtension = ".dbf";
 constexpr int kListPage = 0;
 constexpr int kTablesPage = 1;
 } // namespace
@@ -39,6 +32,7 @@ void CMainWindow::SetViewMode(ViewMode mode) {
         }
     } else {
         m_search_entry.set_text(m_prop->property_bases_query().get_value());
+        UpdateCtrlForSelDb();
     }
     UpdateTitle();
 }
@@ -91,78 +85,5 @@ void CMainWindow::set_key_type_buttons(ScanKeyType type) {
     default:
         m_dallas_radio.set_active(true);
         break;
-    }
-}
-
-void CMainWindow::UpdateDbDir() {
-    const std::filesystem::path dir = GetDbDir();
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-        const Glib::ustring text = Glib::ustring("Error creating directories: ") + ec.message();
-        std::cerr << text << std::endl;
-        SetStatusMessage(text);
-    }
-    UpdateBasesView();
-}
-
-void CMainWindow::UpdateBasesView() {
-    const std::filesystem::path dir = GetDbDir();
-    std::error_code ec;
-    std::vector<Glib::RefPtr<CDbInfo>> rows;
-    if (std::filesystem::is_directory(dir, ec)) {
-        for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-            std::error_code entry_ec;
-            if (!entry.is_regular_file(entry_ec) || entry.path().extension() != kDbExtension)
-                continue;
-            Glib::ustring description;
-            int keys = 0;
-            CKeyDb::GetKeyDbInfo(entry.path(), description, keys);
-            rows.push_back(CDbInfo::create(entry.path().stem().string(), description, keys));
-        }
-    }
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a->name() < b->name(); });
-    m_db_store->splice(0, m_db_store->get_n_items(), rows);
-}
-
-guint CMainWindow::FindBaseByName(const Glib::ustring& name) const {
-    const guint count = m_db_store->get_n_items();
-    for (guint i = 0; i < count; ++i) {
-        if (m_db_store->get_item(i)->name() == name)
-            return i;
-    }
-    return kNoBase;
-}
-
-void CMainWindow::DoOpen() {
-    const auto selected = m_db_panel.selected_items();
-    if (selected.empty() || selected.size() > 2)
-        return;
-    std::vector<Glib::ustring> names;
-    for (const auto& item : selected)
-        names.push_back(item->name());
-    OpenDatabases(names);
-}
-
-void CMainWindow::OpenDatabases(const std::vector<Glib::ustring>& names) {
-    if (names.empty() || names.size() > 2)
-        return;
-    try {
-        for (size_t i = 0; i < names.size(); ++i) {
-            CKeyDocument& doc = m_docs[i];
-            doc.set_filename(GetDbDir() / (names[i].raw() + kDbExtension));
-            doc.open();
-            SetStatusMessage(Glib::ustring::sprintf(_("Database \"%s\" is open"), names[i]));
-        }
-        // One database is always shown in table 0.
-        if (names.size() == 1)
-            SetActiveKeyTable(0);
-        SetViewMode(names.size() == 1 ? VIEW_ONE_DB : VIEW_TWO_DBS);
-        CKeyPanel& active = *m_key_panels[m_active_table];
-        active.focus_view();
-        active.select_only(0);
-    } catch (const std::exception& e) {
-        std::cerr << e.what() << std::endl;
-        ShowMessage(e.what(), Gtk::MessageType::ERROR);
     }
 }

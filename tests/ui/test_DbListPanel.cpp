@@ -1,0 +1,599 @@
+// The database list in the real window against a real database folder: listing, following the folder
+// behind the program's back, the editor (create, describe, rename), deleting with its questions, filtering
+// and opening. Every result is read where the user sees it: the list, the entries, the message boxes, the
+// status history and the files themselves.
+#include <gtk/gtk.h>
+#include <gtkmm/button.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/frame.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "WindowFixture.h"
+#include "keys/CKeyDb.h"
+
+namespace {
+using Names = std::vector<std::string>;
+
+std::vector<Gtk::Widget*> descendants(Gtk::Widget& top) {
+    std::vector<Gtk::Widget*> all;
+    for (Gtk::Widget* child = top.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
+        all.push_back(child);
+        const auto below = descendants(*child);
+        all.insert(all.end(), below.begin(), below.end());
+    }
+    return all;
+}
+
+std::string read_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+} // namespace
+
+class DbListPanelTest : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        m_settings->reset("delete-db-confirm");
+        for (const char* key : {"bases-sort-column", "bases-sort-descending", "bases-column-order"})
+            m_settings->reset(key);
+    }
+
+    void make_described(const std::string& name, const std::string& description, int keys = 0) {
+        make_database(name, keys);
+        CKeyDb db;
+        db.Connect(m_db_dir / (name + ".dbf"), false);
+        db.SetComment(description);
+        db.Close();
+    }
+
+    Names listed() const {
+        Names names;
+        auto store = m_window->db_store();
+        for (guint i = 0; i < store->get_n_items(); ++i)
+            names.push_back(store->get_item(i)->name());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    Names shown() {
+        Names names;
+        auto model = m_window->db_panel().selection();
+        for (guint i = 0; i < model->get_n_items(); ++i)
+            names.push_back(std::dynamic_pointer_cast<CDbInfo>(model->get_object(i))->name());
+        return names;
+    }
+
+    Glib::RefPtr<CDbInfo> row(const std::string& name) {
+        const guint position = m_window->FindBaseByName(name);
+        return position == CMainWindow::kNoBase ? Glib::RefPtr<CDbInfo>()
+                                                : m_window->db_store()->get_item(position);
+    }
+
+    void select(const Names& names) {
+        auto model = m_window->db_panel().selection();
+        model->unselect_all();
+        for (guint i = 0; i < model->get_n_items(); ++i) {
+            auto item = std::dynamic_pointer_cast<CDbInfo>(model->get_object(i));
+            if (std::find(names.begin(), names.end(), item->name().raw()) != names.end())
+                model->select_item(i, false);
+        }
+    }
+
+    Gtk::Frame& database_frame() {
+        for (Gtk::Widget* widget : descendants(*m_window)) {
+            auto* frame = dynamic_cast<Gtk::Frame*>(widget);
+            if (frame != nullptr && frame->get_label() == "Database")
+                return *frame;
+        }
+        throw std::runtime_error("no database frame");
+    }
+
+    Gtk::Entry& editor_entry(const char* accessible) {
+        for (Gtk::Widget* widget : descendants(database_frame())) {
+            auto* entry = dynamic_cast<Gtk::Entry*>(widget);
+            if (entry == nullptr)
+                continue;
+            char* mismatch = gtk_test_accessible_check_property(GTK_ACCESSIBLE(entry->gobj()),
+                                                                GTK_ACCESSIBLE_PROPERTY_LABEL, accessible);
+            const bool found = mismatch == nullptr;
+            g_free(mismatch);
+            if (found)
+                return *entry;
+        }
+        throw std::runtime_error("no entry");
+    }
+    Gtk::Entry& name_entry() { return editor_entry("Database name"); }
+    Gtk::Entry& description_entry() { return editor_entry("Database description"); }
+
+    Gtk::Button& editor_button(const char* label) {
+        for (Gtk::Widget* widget : descendants(database_frame())) {
+            auto* button = dynamic_cast<Gtk::Button*>(widget);
+            if (button != nullptr && button->get_label() == label)
+                return *button;
+        }
+        throw std::runtime_error("no button");
+    }
+
+    void click(const char* label) { g_signal_emit_by_name(editor_button(label).gobj(), "clicked"); }
+
+    Names history() const {
+        Names lines;
+        auto store = m_window->history();
+        for (guint i = 0; i < store->get_n_items(); ++i)
+            lines.push_back(store->get_item(i)->text());
+        return lines;
+    }
+
+    // History lines added since `from`.
+    Names history_since(size_t from) const {
+        const Names all = history();
+        return Names(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
+    }
+
+    std::string message_text() {
+        Gtk::MessageDialog* dialog = wait_for_question();
+        return dialog == nullptr ? std::string() : dialog->property_secondary_text().get_value().raw();
+    }
+
+    void answer(int response) {
+        Gtk::MessageDialog* dialog = wait_for_question();
+        ASSERT_NE(nullptr, dialog);
+        dialog->response(response);
+        pump_until([this] { return find_question() == nullptr; });
+    }
+
+    size_t files_in_folder() const {
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(m_db_dir), {}));
+    }
+};
+
+// ---- Listing ----
+
+TEST_F(DbListPanelTest, ListsOnlyRegularFilesWithLowerCaseExtension) {
+    make_database("a");
+    std::filesystem::copy_file(m_db_dir / "a.dbf", m_db_dir / "A.DBF");
+    std::filesystem::copy_file(m_db_dir / "a.dbf", m_db_dir / "b.Dbf");
+    std::filesystem::copy_file(m_db_dir / "a.dbf", m_db_dir / "c.txt");
+    std::filesystem::create_directory(m_db_dir / "d.dbf");
+    open_window();
+    EXPECT_EQ((Names{"a"}), listed());
+}
+
+struct UnreadableCase {
+    const char* what;
+    std::string bytes;
+};
+
+TEST_F(DbListPanelTest, UnreadableDatabaseIsListedWithItsReasonAndTheOthersStillAre) {
+    const UnreadableCase cases[] = {
+        {"empty file", ""},
+        {"short header", "\x03\x7a\x01"},
+        {"header length past the end",
+         std::string("\x03\x7a\x01\x01\x05\0\0\0\xff\x7f\x10\0", 12) + std::string(40, ' ')},
+    };
+    make_described("good", "fine", 2);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        write_bytes(m_db_dir / ("bad" + std::to_string(i) + ".dbf"), cases[i].bytes);
+    open_window();
+    ASSERT_TRUE(row("good"));
+    EXPECT_EQ("", row("good")->error());
+    EXPECT_EQ("fine", row("good")->description());
+    EXPECT_EQ(2, row("good")->keys());
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        auto bad = row("bad" + std::to_string(i));
+        ASSERT_TRUE(bad);
+        EXPECT_EQ("Bad database format.", bad->error());
+    }
+}
+
+TEST_F(DbListPanelTest, DatabaseWithoutDescriptionIsReadable) {
+    make_database("plain", 3);
+    open_window();
+    ASSERT_TRUE(row("plain"));
+    EXPECT_EQ("", row("plain")->error());
+    EXPECT_EQ(3, row("plain")->keys());
+}
+
+TEST_F(DbListPanelTest, FollowsFilesCreatedRemovedAndRenamedBehindItsBack) {
+    make_database("a");
+    CMainWindow& window = open_window();
+    make_described("late", "arrived", 1);
+    ASSERT_TRUE(pump_until([&] { return listed() == Names{"a", "late"}; })) << listed().size();
+    EXPECT_EQ("arrived", row("late")->description());
+
+    std::filesystem::rename(m_db_dir / "late.dbf", m_db_dir / "moved.dbf");
+    ASSERT_TRUE(pump_until([&] { return listed() == Names{"a", "moved"}; }));
+
+    std::filesystem::remove(m_db_dir / "a.dbf");
+    ASSERT_TRUE(pump_until([&] { return listed() == Names{"moved"}; }));
+    // Other files do not make rows.
+    write_bytes(m_db_dir / "notes.txt", "x");
+    make_database("last");
+    ASSERT_TRUE(pump_until([&] { return listed() == Names{"last", "moved"}; }));
+    EXPECT_EQ(CMainWindow::kNoBase, window.FindBaseByName("notes"));
+}
+
+TEST_F(DbListPanelTest, ChangingTheFolderSettingListsTheNewFolder) {
+    make_database("a");
+    CMainWindow& window = open_window();
+    const auto other = m_root / "other" / "deeper";
+    m_settings->set_string("db-dir", other.string());
+    ASSERT_TRUE(pump_until([&] { return std::filesystem::is_directory(other); }));
+    EXPECT_TRUE(pump_until([&] { return window.db_store()->get_n_items() == 0; }));
+    m_db_dir = other;
+    make_database("b");
+    EXPECT_TRUE(pump_until([&] { return listed() == Names{"b"}; }));
+}
+
+// ---- Editor from the selection ----
+
+struct SelectionCase {
+    Names selected;
+    const char* name;
+    const char* description;
+    bool name_sensitive;
+    bool apply_sensitive;
+    bool open_enabled;
+};
+
+TEST_F(DbListPanelTest, EditorAndOpenFollowTheSelection) {
+    const SelectionCase cases[] = {
+        {{}, "", "", true, false, false},
+        {{"a"}, "a", "same", true, true, true},
+        {{"a", "b"}, "", "same", false, true, true},
+        {{"a", "c"}, "", "*", false, true, true},
+        {{"a", "b", "c"}, "", "*", false, true, false},
+    };
+    make_described("a", "same");
+    make_described("b", "same");
+    make_described("c", "other");
+    CMainWindow& window = open_window();
+    for (const SelectionCase& c : cases) {
+        SCOPED_TRACE(c.selected.size());
+        select(c.selected);
+        pump_pending();
+        EXPECT_EQ(c.name, name_entry().get_text());
+        EXPECT_EQ(c.description, description_entry().get_text());
+        EXPECT_EQ(c.name_sensitive, name_entry().get_sensitive());
+        EXPECT_EQ(c.name_sensitive, editor_button("Create").get_sensitive());
+        EXPECT_EQ(c.apply_sensitive, editor_button("Apply").get_sensitive());
+        EXPECT_EQ(c.open_enabled, action_enabled("main", "open"));
+        EXPECT_EQ(std::to_string(c.selected.size()) + "/3", window.status_bar().get_count().raw());
+    }
+    // Three selected: Return does nothing.
+    window.DoOpen();
+    EXPECT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
+}
+
+// ---- Creating ----
+
+TEST_F(DbListPanelTest, CreateMakesTheDatabaseAndSelectsItsRowWhenItArrives) {
+    make_database("a");
+    CMainWindow& window = open_window();
+    name_entry().set_text("new");
+    description_entry().set_text("fresh");
+    click("Create");
+    EXPECT_EQ("Database \"new\" created", window.status_bar().get_status());
+    ASSERT_TRUE(pump_until([&] { return row("new") && window.db_panel().selected_count() == 1; }));
+    EXPECT_EQ("new", window.db_panel().selected_items().front()->name());
+    EXPECT_EQ("fresh", row("new")->description());
+    Glib::ustring description;
+    int keys = -1;
+    EXPECT_TRUE(CKeyDb::GetKeyDbInfo(m_db_dir / "new.dbf", description, keys));
+    EXPECT_EQ("fresh", description);
+    EXPECT_EQ(0, keys);
+}
+
+struct RefusedNameCase {
+    const char* name;
+    std::string message;
+};
+
+TEST_F(DbListPanelTest, CreateRefusesEmptyInvalidAndTakenNames) {
+    make_database("taken");
+    const RefusedNameCase cases[] = {
+        {"", "Field must be filled in."},
+        {"a/b", "Invalid file name"},
+        {"wh?t", "Invalid file name"},
+        {"taken", "The file \"" + (m_db_dir / "taken.dbf").string() + "\" already exists."},
+    };
+    open_window();
+    for (const RefusedNameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        name_entry().set_text(c.name);
+        click("Create");
+        EXPECT_EQ(c.message, message_text());
+        answer(Gtk::ResponseType::OK);
+        EXPECT_EQ(1u, files_in_folder());
+        // The entry's text part holds the focus.
+        Gtk::Widget* focus = m_window->get_focus();
+        ASSERT_NE(nullptr, focus);
+        EXPECT_TRUE(focus == &name_entry() || focus->is_ancestor(name_entry()));
+    }
+}
+
+// ---- Describing and renaming ----
+
+TEST_F(DbListPanelTest, SameNameWithNewDescriptionTouchesOnlyTheComment) {
+    make_described("a", "old", 3);
+    const std::filesystem::path file = m_db_dir / "a.dbf";
+    const std::string before = read_bytes(file);
+    CMainWindow& window = open_window();
+    select({"a"});
+    pump_pending();
+    description_entry().set_text("new words");
+    const size_t from = history().size();
+    click("Apply");
+    EXPECT_EQ((Names{"Database \"a\" description changed: \"old\" -> \"new words\""}), history_since(from));
+    EXPECT_EQ("new words", row("a")->description());
+    const std::string after = read_bytes(file);
+    ASSERT_EQ(before.size(), after.size());
+    // Everything but the comment of record 0 (and the header's date of last change) is as it was.
+    const std::size_t header_length =
+        static_cast<unsigned char>(before[8]) | static_cast<unsigned char>(before[9]) << 8;
+    const std::size_t comment = header_length + CKeyDb::kCommentOffset;
+    for (std::size_t i = 4; i < after.size(); ++i) {
+        if (i >= comment && i < comment + CKeyDb::kCommentLength)
+            continue;
+        ASSERT_EQ(before[i], after[i]) << "byte " << i;
+    }
+    EXPECT_EQ(3, keys_in_file("a"));
+    EXPECT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
+}
+
+TEST_F(DbListPanelTest, RenameMovesTheFileAndKeepsOneRow) {
+    make_described("a", "words", 2);
+    CMainWindow& window = open_window();
+    select({"a"});
+    pump_pending();
+    name_entry().set_text("b");
+    click("Apply");
+    EXPECT_EQ("Database \"a\" has been renamed to \"b\"", window.status_bar().get_status());
+    EXPECT_FALSE(std::filesystem::exists(m_db_dir / "a.dbf"));
+    EXPECT_EQ(2, keys_in_file("b"));
+    // The monitor's reports of the rename change nothing more.
+    make_database("marker");
+    ASSERT_TRUE(pump_until([&] { return row("marker") != nullptr; }));
+    EXPECT_EQ((Names{"b", "marker"}), listed());
+    EXPECT_EQ("words", row("b")->description());
+}
+
+TEST_F(DbListPanelTest, RenameToATakenNameChangesNothing) {
+    make_database("a");
+    make_database("b");
+    open_window();
+    select({"a"});
+    pump_pending();
+    name_entry().set_text("b");
+    click("Apply");
+    EXPECT_EQ("The file \"" + (m_db_dir / "b.dbf").string() + "\" already exists.", message_text());
+    answer(Gtk::ResponseType::OK);
+    EXPECT_EQ((Names{"a", "b"}), listed());
+    EXPECT_TRUE(std::filesystem::exists(m_db_dir / "a.dbf"));
+}
+
+// ---- Deleting ----
+
+struct DeleteCase {
+    Names selected;
+    std::string question;
+    Names reports;
+};
+
+TEST_F(DbListPanelTest, DeleteAsksThenDeletesAndSumsUpOnlyForSeveral) {
+    const DeleteCase cases[] = {
+        {{"a"}, "Delete \"a\"?", {"Database \"a\" has been deleted."}},
+        {{"b", "c"},
+         "Delete 2 databases?",
+         {"Database \"b\" has been deleted.", "Database \"c\" has been deleted.",
+          "Databases deleted: 2, failed to delete: 0"}},
+    };
+    for (const char* name : {"a", "b", "c", "d"})
+        make_database(name);
+    CMainWindow& window = open_window();
+    for (const DeleteCase& c : cases) {
+        SCOPED_TRACE(c.question);
+        select(c.selected);
+        window.main_actions()->activate_action("delete");
+        EXPECT_EQ(c.question, message_text());
+        // Cancel keeps everything.
+        answer(Gtk::ResponseType::CANCEL);
+        for (const auto& name : c.selected)
+            EXPECT_TRUE(std::filesystem::exists(m_db_dir / (name + ".dbf")));
+        const size_t from = history().size();
+        window.main_actions()->activate_action("delete");
+        answer(Gtk::ResponseType::OK);
+        EXPECT_EQ(c.reports, history_since(from));
+        EXPECT_TRUE(pump_until([&] {
+            return std::none_of(c.selected.begin(), c.selected.end(), [&](const auto& n) { return row(n); });
+        }));
+    }
+    EXPECT_EQ((Names{"d"}), listed());
+}
+
+TEST_F(DbListPanelTest, ConfirmedOrUnconfirmedByTheSettingsDeletesWithoutAsking) {
+    for (const char* name : {"a", "b"})
+        make_database(name);
+    CMainWindow& window = open_window();
+    select({"a"});
+    window.DoDeleteDb(true); // Shift+Delete
+    EXPECT_EQ(nullptr, find_question());
+    EXPECT_FALSE(std::filesystem::exists(m_db_dir / "a.dbf"));
+    ASSERT_TRUE(pump_until([&] { return listed() == Names{"b"}; }));
+
+    m_settings->set_boolean("delete-db-confirm", false);
+    select({"b"});
+    window.main_actions()->activate_action("delete");
+    EXPECT_EQ(nullptr, find_question());
+    EXPECT_TRUE(pump_until([&] { return listed().empty(); }));
+}
+
+TEST_F(DbListPanelTest, FileGoneBeforeDeletingIsReportedAsFailed) {
+    for (const char* name : {"a", "b"})
+        make_database(name);
+    m_settings->set_boolean("delete-db-confirm", false);
+    CMainWindow& window = open_window();
+    select({"a", "b"});
+    // Removed by another program after the selection, before the monitor told the window.
+    std::filesystem::remove(m_db_dir / "a.dbf");
+    const size_t from = history().size();
+    window.DoDeleteDb(false);
+    const Names lines = history_since(from);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(0u, lines[0].rfind("Error deleting database \"a\": ", 0));
+    EXPECT_EQ("Database \"b\" has been deleted.", lines[1]);
+    EXPECT_EQ("Databases deleted: 1, failed to delete: 1", lines[2]);
+    EXPECT_TRUE(pump_until([&] { return listed().empty(); }));
+}
+
+// ---- Filtering ----
+
+struct MarkupCase {
+    const char* text;
+    const char* filter;
+    const char* markup;
+};
+
+TEST_F(DbListPanelTest, HighlightWrapsEveryMatchOfTheEscapedText) {
+    const MarkupCase cases[] = {
+        {"abcAB", "ab",
+         "<span background='#FFFF00' foreground='black'>ab</span>c"
+         "<span background='#FFFF00' foreground='black'>AB</span>"},
+        // The expression runs over the escaped text.
+        {"a<b", "<", "a&lt;b"},
+        // A match inside an escape would break the markup: the text is shown plain.
+        {"a<b", "lt", "a&lt;b"},
+        {"1.5", ".", "1<span background='#FFFF00' foreground='black'>.</span>5"},
+        {"a&b", "amp", "a&amp;b"},
+        {"x<y", "", "x&lt;y"},
+        {"", "a", ""},
+    };
+    for (const MarkupCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        Glib::RefPtr<Glib::Regex> regex;
+        if (*c.filter != '\0')
+            regex = Glib::Regex::create(Glib::Regex::escape_string(c.filter),
+                                        Glib::Regex::CompileFlags::CASELESS);
+        EXPECT_EQ(c.markup, CDbListPanel::highlight_markup(c.text, regex).raw());
+    }
+}
+
+TEST_F(DbListPanelTest, FilterMatchesNameOrDescriptionAndClearingReselectsTheEditorName) {
+    make_described("alpha", "first");
+    make_described("beta", "ALPHABET");
+    make_described("gamma", "third");
+    CMainWindow& window = open_window();
+    select({"gamma"});
+    pump_pending();
+    window.search_entry().set_text("Alph");
+    ASSERT_TRUE(pump_until([&] { return shown().size() == 2; }));
+    EXPECT_EQ((Names{"alpha", "beta"}), shown());
+    EXPECT_NE(nullptr, window.db_panel().highlight());
+    EXPECT_EQ("0/2", window.status_bar().get_count().raw());
+
+    window.search_entry().set_text("");
+    EXPECT_EQ(3u, shown().size());
+    EXPECT_EQ(nullptr, window.db_panel().highlight());
+    ASSERT_EQ(1u, window.db_panel().selected_count());
+    EXPECT_EQ("gamma", window.db_panel().selected_items().front()->name());
+}
+
+// ---- Opening ----
+
+TEST_F(DbListPanelTest, OpenTakesTheSelectedDatabasesInListOrder) {
+    make_database("a", 2);
+    make_database("b", 1);
+    CMainWindow& window = open_window();
+    select({"a", "b"});
+    window.main_actions()->activate_action("open");
+    EXPECT_EQ(CMainWindow::VIEW_TWO_DBS, window.GetViewMode());
+    EXPECT_EQ("a", window.key_document(0).extract_db_name());
+    EXPECT_EQ("b", window.key_document(1).extract_db_name());
+}
+
+TEST_F(DbListPanelTest, OpenAndSelectOpensTheDatabaseAndSelectsTheRecord) {
+    make_database("a", 5);
+    CMainWindow& window = open_window();
+    window.DoOpenAndSelect("a", 3, true);
+    EXPECT_EQ(CMainWindow::VIEW_ONE_DB, window.GetViewMode());
+    auto selection = window.key_panel(0).selection();
+    ASSERT_TRUE(pump_until([&] { return selection->is_selected(3); }));
+    EXPECT_EQ(1u, selection->get_selection()->get_size());
+    // Already open: only the row changes.
+    window.DoOpenAndSelect("a", 1, true);
+    ASSERT_TRUE(pump_until([&] { return selection->is_selected(1); }));
+    EXPECT_TRUE(window.key_document(0).is_open());
+}
+
+TEST_F(DbListPanelTest, OpenAndSelectAsksAboutTheModifiedDocumentFirst) {
+    make_database("a", 2);
+    make_database("b", 4);
+    CMainWindow& window = open_window();
+    window.OpenDatabases({"a"});
+    add_key(window.key_document(0), 9);
+    window.DoOpenAndSelect("b", 2, true);
+    EXPECT_EQ("Save changes to database \"a\"?", message_text());
+    answer(Gtk::ResponseType::YES);
+    ASSERT_TRUE(pump_until([&] { return window.key_document(0).extract_db_name() == "b"; }));
+    EXPECT_EQ(3, keys_in_file("a"));
+    auto selection = window.key_panel(0).selection();
+    EXPECT_TRUE(pump_until([&] { return selection->is_selected(2); }));
+}
+
+TEST_F(DbListPanelTest, OpenAndSelectWithoutAskingClosesTheModifiedDocument) {
+    make_database("a", 2);
+    make_database("b", 4);
+    CMainWindow& window = open_window();
+    window.OpenDatabases({"a"});
+    add_key(window.key_document(0), 9);
+    window.DoOpenAndSelect("b", 0, false);
+    EXPECT_EQ(nullptr, find_question());
+    EXPECT_EQ("b", window.key_document(0).extract_db_name());
+}
+
+TEST_F(DbListPanelTest, OpenAndSelectOfABadDatabaseShowsTheErrorAndTheList) {
+    write_bytes(m_db_dir / "bad.dbf", "not a database at all, not at all, not a database at all");
+    CMainWindow& window = open_window();
+    window.DoOpenAndSelect("bad", 0, true);
+    EXPECT_FALSE(message_text().empty());
+    EXPECT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
+}
+
+// ---- Stored sorting and column order ----
+
+TEST_F(DbListPanelTest, StoredSortingAndOrderApplyAtStartAndAreNotWrittenBack) {
+    make_database("few", 1);
+    make_database("many", 7);
+    make_database("some", 3);
+    m_settings->set_string("bases-sort-column", "Keys");
+    m_settings->set_boolean("bases-sort-descending", true);
+    m_settings->set_string_array("bases-column-order", {"Keys", "Database", "Description"});
+    int writes = 0;
+    auto watch = m_settings->signal_changed().connect([&](const Glib::ustring& key) {
+        if (key.find("bases-") == 0)
+            ++writes;
+    });
+    CMainWindow& window = open_window();
+    pump_pending();
+    EXPECT_EQ((Names{"many", "some", "few"}), shown());
+    EXPECT_EQ((std::vector<Glib::ustring>{"Keys", "Database", "Description"}),
+              window.db_panel().column_state()->current_order());
+    EXPECT_EQ(0, writes);
+
+    auto columns = window.db_panel().view().get_columns();
+    // A click on the "Database" title.
+    gtk_column_view_sort_by_column(window.db_panel().view().gobj(), nullptr, GTK_SORT_ASCENDING);
+    window.db_panel().view().sort_by_column(
+        std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(1)), Gtk::SortType::ASCENDING);
+    EXPECT_TRUE(pump_until([&] { return m_settings->get_string("bases-sort-column") == "Database"; }));
+    EXPECT_FALSE(m_settings->get_boolean("bases-sort-descending"));
+    watch.disconnect();
+}
