@@ -24,8 +24,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kKeys = 5459;      // a full 32 KB controller
-constexpr int kControllerType = 4;    // 32 KB
+constexpr unsigned kKeys = 5459;   // a full 32 KB controller
+constexpr int kControllerType = 4; // 32 KB
 constexpr unsigned kTimerMs = 10;
 
 Glib::RefPtr<Gtk::Application> g_app;
@@ -50,8 +50,8 @@ void make_database(const std::filesystem::path& file) {
     doc.set_filename(file);
     doc.open();
     for (unsigned i = 0; i < kKeys; ++i) {
-        const std::uint8_t bytes[] = {std::uint8_t(i), std::uint8_t(i >> 8), 0x5A, std::uint8_t(i * 7), 0x01,
-                                      std::uint8_t(i % 16)};
+        const std::uint8_t bytes[] = {
+            std::uint8_t(i), std::uint8_t(i >> 8), 0x5A, std::uint8_t(i * 7), 0x01, std::uint8_t(i % 16)};
         doc.add_key(doc.generate_key_id(), CT_DALLAS, CCardUID(bytes, sizeof(bytes)), false,
                     static_cast<KeyAttr>(1 + i % 4), "key");
     }

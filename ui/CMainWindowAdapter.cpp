@@ -85,9 +85,9 @@ void CMainWindow::on_adapter_ask_user() {
         ask_db_keys(param);
         break;
     case CAdapterThread::ASK_FILE_SIZE:
-        m_worker_question->confirm(
-            Glib::ustring::sprintf(_("The memory is limited, maximum %u bytes"), static_cast<unsigned>(param)),
-            [this] { m_worker_question->answer(true); });
+        m_worker_question->confirm(Glib::ustring::sprintf(_("The memory is limited, maximum %u bytes"),
+                                                          static_cast<unsigned>(param)),
+                                   [this] { m_worker_question->answer(true); });
         break;
     default:
         m_worker_question->ask_ds1996_content(static_cast<unsigned int>(param));
@@ -155,10 +155,11 @@ void CMainWindow::take_finished_cmd_results(CAdapterThread::Cmd cmd) {
         // Taken now: another command may fill the hand-over area while the user picks the file.
         auto data = std::make_shared<std::vector<unsigned char>>();
         m_adapter_thread.get_cmd_file_data(*data);
-        m_dump_file_chooser(DumpFileUse::Save, [this, data](const std::optional<std::filesystem::path>& path) {
-            if (path)
-                save_dump_file(std::move(*data), *path);
-        });
+        m_dump_file_chooser(DumpFileUse::Save,
+                            [this, data](const std::optional<std::filesystem::path>& path) {
+                                if (path)
+                                    save_dump_file(std::move(*data), *path);
+                            });
         break;
     }
     default:

@@ -129,6 +129,6 @@ void CMainWindow::hand_over_db_keys(unsigned long maximum) {
 bool CMainWindow::is_shift_held() const {
     const auto seat = const_cast<CMainWindow*>(this)->get_display()->get_default_seat();
     const auto keyboard = seat ? seat->get_keyboard() : nullptr;
-    return keyboard && (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) ==
-                           Gdk::ModifierType::SHIFT_MASK;
+    return keyboard &&
+           (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType::SHIFT_MASK;
 }

@@ -21,7 +21,8 @@ Glib::ustring with_path(const char* text, const std::filesystem::path& path) {
 }
 
 // Reads at most `limit` bytes of the file; `longer` tells whether more followed.
-std::vector<unsigned char> read_dump_file(const std::filesystem::path& path, std::size_t limit, bool& longer) {
+std::vector<unsigned char> read_dump_file(const std::filesystem::path& path, std::size_t limit,
+                                          bool& longer) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         throw std::runtime_error(with_path(_("Cannot open file: "), path));
@@ -68,10 +69,10 @@ void CMainWindow::choose_dump_file(DumpFileUse use, DumpFileDone done) {
     if (m_file_chooser)
         m_file_chooser->hide();
     const bool load = use == DumpFileUse::Load;
-    m_file_chooser = Gtk::FileChooserNative::create(
-        load ? _("Open a memory dump") : _("Save the memory dump"), *this,
-        load ? Gtk::FileChooser::Action::OPEN : Gtk::FileChooser::Action::SAVE, load ? _("_Open") : _("_Save"),
-        _("_Cancel"));
+    m_file_chooser =
+        Gtk::FileChooserNative::create(load ? _("Open a memory dump") : _("Save the memory dump"), *this,
+                                       load ? Gtk::FileChooser::Action::OPEN : Gtk::FileChooser::Action::SAVE,
+                                       load ? _("_Open") : _("_Save"), _("_Cancel"));
     m_file_chooser->set_modal(true);
     auto chooser = m_file_chooser;
     chooser->signal_response().connect([this, chooser, done = std::move(done)](int response) {

@@ -17,12 +17,12 @@ void CWorkerQuestion::confirm(const Glib::ustring& text, std::function<void()> o
     if (!m_pending)
         return;
     close_dialog();
-    auto dialog = std::make_unique<Gtk::MessageDialog>(m_parent, m_parent.get_title(), false,
-                                                       Gtk::MessageType::WARNING, Gtk::ButtonsType::OK_CANCEL,
-                                                       true);
+    auto dialog = std::make_unique<Gtk::MessageDialog>(
+        m_parent, m_parent.get_title(), false, Gtk::MessageType::WARNING, Gtk::ButtonsType::OK_CANCEL, true);
     dialog->set_secondary_text(text);
     m_on_ok = std::move(on_ok);
-    m_conn_answer = dialog->signal_response().connect(sigc::mem_fun(*this, &CWorkerQuestion::on_confirm_response));
+    m_conn_answer =
+        dialog->signal_response().connect(sigc::mem_fun(*this, &CWorkerQuestion::on_confirm_response));
     show(std::move(dialog));
 }
 

@@ -1,6 +1,6 @@
 // The controller commands run from the window against the simulated Q-4T: key lists written and read back
-// through the documents, dump files saved and loaded through the file chooser, memory test and formatting, and
-// a running command broken by a second activation of its action.
+// through the documents, dump files saved and loaded through the file chooser, memory test and formatting,
+// and a running command broken by a second activation of its action.
 #include "test_DeviceFlowFixture.h"
 
 #include "common/HexDiff.h"
@@ -10,10 +10,10 @@ namespace {
 std::vector<devsim::SimKey> sim_keys(unsigned n) {
     std::vector<devsim::SimKey> keys;
     for (unsigned i = 0; i < n; ++i)
-        keys.push_back({{std::uint8_t(i), std::uint8_t(i >> 8), 0x3C, std::uint8_t(i * 5), 0x02,
-                         std::uint8_t(i % 16)},
-                        false,
-                        int(1 + i % 4)});
+        keys.push_back(
+            {{std::uint8_t(i), std::uint8_t(i >> 8), 0x3C, std::uint8_t(i * 5), 0x02, std::uint8_t(i % 16)},
+             false,
+             int(1 + i % 4)});
     return keys;
 }
 
@@ -38,8 +38,9 @@ TEST_F(DeviceFlowTest, AControllerRoundTripThroughTheWindowKeepsEveryKey) {
 
     m_next_file = m_root / "controller.bin";
     ASSERT_TRUE(run_action("q4t_to_file", CAdapterThread::CMD_Q4T_TO_FILE));
-    ASSERT_TRUE(pump_until([&] { return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\""); }))
-        << history_lines().back();
+    ASSERT_TRUE(pump_until([&] {
+        return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\"");
+    })) << history_lines().back();
     ASSERT_EQ(std::vector{CMainWindow::DumpFileUse::Save}, m_chooser_uses);
     EXPECT_BYTES_EQ(m_world->controller_memory(), file_bytes(*m_next_file));
 
@@ -62,7 +63,10 @@ TEST_F(DeviceFlowTest, ADumpFileIsWrittenBackAndALongerOneAsksFirst) {
     open_connected();
     m_next_file = m_root / "saved.bin";
     ASSERT_TRUE(run_action("q4t_to_file", CAdapterThread::CMD_Q4T_TO_FILE));
-    ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(*m_next_file) && history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\""); }));
+    ASSERT_TRUE(pump_until([&] {
+        return std::filesystem::exists(*m_next_file) &&
+               history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\"");
+    }));
     const auto saved = file_bytes(*m_next_file);
 
     m_world->set_controller_keys(sim_keys(3));
@@ -101,7 +105,8 @@ TEST_F(DeviceFlowTest, ClearingTestingAndFormattingReportTheirResults) {
         EXPECT_FALSE(toggle_on(action)) << action;
 }
 
-// A long read is broken by activating its action again: the toggle goes off, and nothing reaches the document.
+// A long read is broken by activating its action again: the toggle goes off, and nothing reaches the
+// document.
 TEST_F(DeviceFlowTest, ASecondActivationBreaksTheRunningCommand) {
     m_world->set_controller_type(4);
     m_world->set_controller_keys(sim_keys(5459));
@@ -111,8 +116,9 @@ TEST_F(DeviceFlowTest, ASecondActivationBreaksTheRunningCommand) {
     const auto rows = rows_of(doc());
     activate("q4t_to_db");
     ASSERT_TRUE(toggle_on("q4t_to_db"));
-    ASSERT_TRUE(pump_until([&] { return window_status().find("read from the Q-4T controller") != std::string::npos; }))
-        << window_status();
+    ASSERT_TRUE(pump_until([&] {
+        return window_status().find("read from the Q-4T controller") != std::string::npos;
+    })) << window_status();
     activate("q4t_to_db");
     EXPECT_EQ(CAdapterThread::CMD_NONE, running());
     EXPECT_FALSE(toggle_on("q4t_to_db"));

@@ -1,5 +1,5 @@
-// The DS1996L and emulation commands run from the window: a key prepared, written from a database, dumped to a
-// file and loaded back, read into a database (with the content question for a prepared key), and the
+// The DS1996L and emulation commands run from the window: a key prepared, written from a database, dumped to
+// a file and loaded back, read into a database (with the content question for a prepared key), and the
 // simulated controller reading and storing its base through the emulated key.
 #include "test_DeviceFlowFixture.h"
 
@@ -39,9 +39,8 @@ TEST_F(DeviceFlowTest, ADs1996lIsPreparedWrittenDumpedAndReadBack) {
 
     m_next_file = m_root / "key.bin";
     ASSERT_TRUE(run_action("ds1996_to_file", CAdapterThread::CMD_DS1996_TO_FILE));
-    ASSERT_TRUE(pump_until([&] {
-        return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\"");
-    }));
+    ASSERT_TRUE(pump_until(
+        [&] { return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\""); }));
     const auto dump = file_bytes(*m_next_file);
     EXPECT_BYTES_EQ(m_world->ds1996_memory(), dump);
 

@@ -1,15 +1,15 @@
 // What goes wrong around a device command, seen from the window: a question whose command is broken, replaced
-// or lost is withdrawn and a late answer lands nowhere; an adapter unplugged in the middle of a command leaves
-// every action usable and the document as it was; a dump file that cannot be read or written is reported in
-// the window.
+// or lost is withdrawn and a late answer lands nowhere; an adapter unplugged in the middle of a command
+// leaves every action usable and the document as it was; a dump file that cannot be read or written is
+// reported in the window.
 #include "test_DeviceFlowFixture.h"
 
 namespace {
 
-constexpr const char* kAdapterActions[] = {"ds1996_prepare", "ds1996_from_db", "ds1996_to_db", "ds1996_from_file",
-                                           "ds1996_to_file", "emu_from_db",    "emu_to_db",    "q4t_clear",
-                                           "q4t_from_db",    "q4t_to_db",      "q4t_from_file", "q4t_to_file",
-                                           "q4t_test",       "q4t_format"};
+constexpr const char* kAdapterActions[] = {
+    "ds1996_prepare", "ds1996_from_db", "ds1996_to_db", "ds1996_from_file", "ds1996_to_file",
+    "emu_from_db",    "emu_to_db",      "q4t_clear",    "q4t_from_db",      "q4t_to_db",
+    "q4t_from_file",  "q4t_to_file",    "q4t_test",     "q4t_format"};
 
 class DeviceFaultsTest : public DeviceFlowTest {
 protected:
@@ -94,8 +94,9 @@ TEST_F(DeviceFaultsTest, AnAdapterLostMidCommandLeavesTheWindowUsableAndTheDocum
         EXPECT_FALSE(doc().is_modified());
 
         m_world->restore();
-        ASSERT_TRUE(pump_until([&] { return m_window->adapter().GetConnectStatus() == CONNECTION_CONNECTED; }))
-            << window_status();
+        ASSERT_TRUE(pump_until([&] {
+            return m_window->adapter().GetConnectStatus() == CONNECTION_CONNECTED;
+        })) << window_status();
         m_window->status_bar().set_info("");
         ASSERT_TRUE(run_action("q4t_clear", CAdapterThread::CMD_Q4T_CLEAR));
         EXPECT_TRUE(history_has("Cleaning completed successfully"));

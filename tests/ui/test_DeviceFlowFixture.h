@@ -1,6 +1,6 @@
-// The real window connected to the device simulator's adapter (found by the stand-in library's device search),
-// with one database open, for tests of the device commands as a user runs them: actions activated, questions
-// answered through their dialogs, dump files chosen through the window's file-chooser seam.
+// The real window connected to the device simulator's adapter (found by the stand-in library's device
+// search), with one database open, for tests of the device commands as a user runs them: actions activated,
+// questions answered through their dialogs, dump files chosen through the window's file-chooser seam.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,12 +52,11 @@ protected:
         EXPECT_TRUE(pump_until([&] { return window.adapter().GetConnectStatus() == CONNECTION_CONNECTED; }))
             << window.status_bar().get_status();
         // File choosers are answered by the test.
-        window.set_dump_file_chooser(
-            [this](CMainWindow::DumpFileUse use, CMainWindow::DumpFileDone done) {
-                m_chooser_uses.push_back(use);
-                const auto path = m_next_file;
-                Glib::signal_idle().connect_once([done, path] { done(path); });
-            });
+        window.set_dump_file_chooser([this](CMainWindow::DumpFileUse use, CMainWindow::DumpFileDone done) {
+            m_chooser_uses.push_back(use);
+            const auto path = m_next_file;
+            Glib::signal_idle().connect_once([done, path] { done(path); });
+        });
         window.set_shift_probe([this] { return m_shift; });
         return window;
     }
@@ -148,8 +147,8 @@ protected:
         bool is_short;
         KeyAttr attr;
         bool operator==(const KeyRow& o) const {
-            return compare_key_numbers(number, is_short, o.number, o.is_short) == 0 && is_short == o.is_short &&
-                   attr == o.attr;
+            return compare_key_numbers(number, is_short, o.number, o.is_short) == 0 &&
+                   is_short == o.is_short && attr == o.attr;
         }
     };
     std::vector<KeyRow> rows_of(const CKeyDocument& d) {
@@ -181,7 +180,8 @@ protected:
 
     static std::vector<std::uint8_t> file_bytes(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>());
     }
     static void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);

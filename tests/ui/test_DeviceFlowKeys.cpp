@@ -15,7 +15,8 @@ devsim::SimKey sim_key(const CCardUID& number, int attr = 1) {
 // A short number and a full one that shares its three bytes are one key; the full number is written.
 TEST_F(DeviceFlowTest, FiveKeysWithASharedNumberGiveFourEntriesAndOneDuplicate) {
     const CCardUID a = full_number(0x01, 0x00, 0x00), s = short_number(0x11, 0x22, 0x33),
-                   b = full_number(0x02, 0x00, 0x00), s_full = full_number(0x11, 0x22, 0x33, 0x44, 0x55, 0x06),
+                   b = full_number(0x02, 0x00, 0x00),
+                   s_full = full_number(0x11, 0x22, 0x33, 0x44, 0x55, 0x06),
                    c = full_number(0x03, 0x00, 0x00);
     make_database_with("base", [&](CKeyDocument& d) {
         d.add_key(d.generate_key_id(), CT_DALLAS, a, false, KA_NORMAL, "a");
@@ -58,7 +59,8 @@ TEST_F(DeviceFlowTest, TheCapacityOfTheTargetIsNamedInTheQuestion) {
     unsigned int count = 0, duplicates = 0;
     window.GetDbForWrite(1363, keys, lock_code, count, duplicates);
     ASSERT_EQ(1363u, keys.size());
-    EXPECT_EQ(doc().get_keys()->get_item(1362)->number(), keys.back().number) << "the first keys in store order";
+    EXPECT_EQ(doc().get_keys()->get_item(1362)->number(), keys.back().number)
+        << "the first keys in store order";
 
     activate("q4t_from_db");
     Gtk::MessageDialog* question = wait_worker_warning();
@@ -83,7 +85,8 @@ TEST_F(DeviceFlowTest, ALongLockTimeIsConfirmedAndCancelWritesNothing) {
     ASSERT_NE(nullptr, question);
     EXPECT_EQ("Really want to write down lock opening time greater than 1 minute?", text_of(question));
     question->response(Gtk::ResponseType::CANCEL);
-    ASSERT_TRUE(pump_until([&] { return running() == CAdapterThread::CMD_NONE && !toggle_on("q4t_from_db"); }));
+    ASSERT_TRUE(
+        pump_until([&] { return running() == CAdapterThread::CMD_NONE && !toggle_on("q4t_from_db"); }));
     EXPECT_EQ(nullptr, m_window->worker_question());
     EXPECT_EQ(before, m_world->controller_memory());
 }
@@ -93,14 +96,16 @@ TEST_F(DeviceFlowTest, WritingWithNoOpenDatabaseIsRefused) {
     ASSERT_TRUE(window.DoClose(true, {}));
     const auto before = m_world->controller_memory();
     activate("q4t_from_db");
-    ASSERT_TRUE(pump_until([&] { return running() == CAdapterThread::CMD_NONE && !toggle_on("q4t_from_db"); }));
+    ASSERT_TRUE(
+        pump_until([&] { return running() == CAdapterThread::CMD_NONE && !toggle_on("q4t_from_db"); }));
     EXPECT_EQ(nullptr, window.worker_question());
     EXPECT_EQ(before, m_world->controller_memory());
 }
 
 // Shift held when the read ends keeps the keys the controller does not have.
 TEST_F(DeviceFlowTest, ReadingAControllerReplacesOrMergesByShift) {
-    const CCardUID a = full_number(0x0A, 0x00, 0x00), b_full = full_number(0x0B, 0x0B, 0x0B, 0x01, 0x02, 0x03),
+    const CCardUID a = full_number(0x0A, 0x00, 0x00),
+                   b_full = full_number(0x0B, 0x0B, 0x0B, 0x01, 0x02, 0x03),
                    b_short = short_number(0x0B, 0x0B, 0x0B), c = full_number(0x0C, 0x00, 0x00),
                    d = full_number(0x0D, 0x00, 0x00);
     struct Case {

@@ -1,5 +1,5 @@
-// A device command's question on its own: its dialogs in turn, one answer to the place that asked, and nothing
-// at all once it has been withdrawn, whatever its dialog still emits.
+// A device command's question on its own: its dialogs in turn, one answer to the place that asked, and
+// nothing at all once it has been withdrawn, whatever its dialog still emits.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -33,7 +33,8 @@ protected:
     Gtk::MessageDialog* warning() { return dynamic_cast<Gtk::MessageDialog*>(m_question->dialog()); }
 
     static Gtk::Button* find_button(Gtk::Widget& root, const Glib::ustring& label) {
-        for (Gtk::Widget* child = root.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
+        for (Gtk::Widget* child = root.get_first_child(); child != nullptr;
+             child = child->get_next_sibling()) {
             if (auto* button = dynamic_cast<Gtk::Button*>(child); button && button->get_label() == label)
                 return button;
             if (Gtk::Button* found = find_button(*child, label))
@@ -48,7 +49,8 @@ protected:
 };
 
 TEST_F(WorkerQuestionTest, EachOkLeadsToTheNextStepAndTheLastAnswersYesOnce) {
-    m_question->confirm("first", [this] { m_question->confirm("second", [this] { m_question->answer(true); }); });
+    m_question->confirm("first",
+                        [this] { m_question->confirm("second", [this] { m_question->answer(true); }); });
     ASSERT_NE(nullptr, warning());
     EXPECT_TRUE(warning()->get_modal());
     EXPECT_EQ(m_parent.get(), warning()->get_transient_for());
