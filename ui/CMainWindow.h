@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,7 @@
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/dropdown.h>
 #include <gtkmm/entry.h>
+#include <gtkmm/filechoosernative.h>
 #include <gtkmm/frame.h>
 #include <gtkmm/grid.h>
 #include <gtkmm/label.h>
@@ -48,6 +51,7 @@
 #include "ui/CKeyPanel.h"
 #include "ui/CMyProp.h"
 #include "ui/CMyStatusBar.h"
+#include "ui/CWorkerQuestion.h"
 
 class CHistoryDialog;
 class CSettingsDialog;
@@ -116,6 +120,24 @@ public:
     // ---- Devices ----
     void UpdateDeviceStatus();
     void UpdateAdapterActionsState();
+    // The active document's keys for writing to a target of `maximum` keys: without duplicates, in store
+    // order, at most `maximum` of them; key_count is the document's size.
+    void GetDbForWrite(unsigned int maximum, std::vector<m6::_db_key>& keys, unsigned short& lock_code,
+                       unsigned int& key_count, unsigned int& duplicates);
+    // Merges keys read from a device into the active document; `replace` drops the keys not read.
+    void ImportKeysFromAdapter(const std::vector<m6::_db_key>& keys, unsigned short lock_code, bool replace);
+    // How the window asks for a dump file without blocking: `done` gets the chosen path, or nothing. The
+    // native chooser unless another is put in its place.
+    enum class DumpFileUse { Load, Save };
+    using DumpFileDone = std::function<void(const std::optional<std::filesystem::path>&)>;
+    using DumpFileChooser = std::function<void(DumpFileUse, DumpFileDone)>;
+    void set_dump_file_chooser(DumpFileChooser chooser) { m_dump_file_chooser = std::move(chooser); }
+    // Whether Shift is held now (keys read are then merged without removing any); the keyboard's state
+    // unless another probe is put in its place.
+    void set_shift_probe(std::function<bool()> probe) { m_shift_probe = std::move(probe); }
+    // The question showing for the running command, and the one about a dump file to load; null when none.
+    CWorkerQuestion* worker_question() const { return m_worker_question.get(); }
+    CWorkerQuestion* file_question() const { return m_file_question.get(); }
 
     // ---- Database folder and opening ----
     void UpdateDbDir();
@@ -273,6 +295,22 @@ protected:
     void on_adapter_ask_user();
     void on_adapter_current_key();
     void on_adapter_cmd_finish();
+    // Processes what the worker reported since the dispatcher last ran.
+    void take_adapter_notifications();
+    void start_adapter_cmd(CAdapterThread::Cmd cmd);
+    void withdraw_worker_question();
+    void on_worker_answer(unsigned int serial, bool yes);
+    void ask_db_keys(unsigned long maximum);
+    void hand_over_db_keys(unsigned long maximum);
+    void take_finished_cmd_results(CAdapterThread::Cmd cmd);
+    void merge_read_keys(CKeyDocument& doc, const std::vector<m6::_db_key>& keys, CKeyDocument::KeyList& list,
+                         unsigned int& added, unsigned int& repeated);
+    void choose_dump_file(DumpFileUse use, DumpFileDone done);
+    void load_dump_file(CAdapterThread::Cmd cmd, const std::filesystem::path& path);
+    void save_dump_file(std::vector<unsigned char> data, const std::filesystem::path& path);
+    // A failed device step: standard output, the status line with the history, and a message box.
+    void report_device_error(const Glib::ustring& text, const char* prefix = "Error: ");
+    bool is_shift_held() const;
     // Device search and port settings changes are applied once they have settled.
     void restart_search_options_timer();
     void restart_port_timer();
@@ -386,6 +424,15 @@ protected:
     std::unique_ptr<CSettingsDialog> m_settings_dialog;
 
     // Devices.
+    std::unique_ptr<CWorkerQuestion> m_worker_question;
+    unsigned int m_question_serial = 0;
+    std::unique_ptr<CWorkerQuestion> m_file_question;
+    DumpFileChooser m_dump_file_chooser = [this](DumpFileUse use, DumpFileDone done) {
+        choose_dump_file(use, std::move(done));
+    };
+    Glib::RefPtr<Gtk::FileChooserNative> m_file_chooser;
+    std::function<bool()> m_shift_probe = [this] { return is_shift_held(); };
+    bool m_in_notifications = false;
     CAdapterThread m_adapter_thread;
     Glib::Dispatcher m_dispatcher;
     // Library callbacks come on library threads and only emit the dispatcher.

@@ -24,7 +24,6 @@ std::span<const ActionEntry> main_window_actions() {
     using N = ActionEntry::Need;
     using W = CMainWindow;
     using A = CAdapterThread;
-    // Commands whose window steps (files, key hand-over, merging read keys) are still to come are not ready.
     static const ActionEntry actions[] = {
         {"open", K::Plain, "Return", &W::on_action_open, N::DatabaseList},
         {"close", K::Plain, "Escape", &W::on_action_close, N::OpenDatabase},
@@ -47,18 +46,17 @@ std::span<const ActionEntry> main_window_actions() {
         {"about", K::Plain, nullptr, &W::on_action_about},
         {"settings", K::Plain, "<Control>comma", &W::on_action_settings},
         {"ds1996_prepare", K::CmdToggle, "F6", nullptr, N::Always, A::CMD_DS1996_PREPARE},
-        {"ds1996_from_db", K::CmdToggle, "F7", nullptr, N::Always, A::CMD_DS1996_FROM_DB, false, false},
-        {"ds1996_to_db", K::CmdToggle, "F8", nullptr, N::Always, A::CMD_DS1996_TO_DB, false, false},
-        {"ds1996_from_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_DS1996_FROM_FILE, false,
-         false},
-        {"ds1996_to_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_DS1996_TO_FILE, false, false},
-        {"emu_from_db", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_EMU_FROM_DB, false, false},
-        {"emu_to_db", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_EMU_TO_DB, false, false},
+        {"ds1996_from_db", K::CmdToggle, "F7", nullptr, N::Always, A::CMD_DS1996_FROM_DB},
+        {"ds1996_to_db", K::CmdToggle, "F8", nullptr, N::Always, A::CMD_DS1996_TO_DB},
+        {"ds1996_from_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_DS1996_FROM_FILE},
+        {"ds1996_to_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_DS1996_TO_FILE},
+        {"emu_from_db", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_EMU_FROM_DB},
+        {"emu_to_db", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_EMU_TO_DB},
         {"q4t_clear", K::CmdToggle, "F9", nullptr, N::Always, A::CMD_Q4T_CLEAR},
-        {"q4t_from_db", K::CmdToggle, "F11", nullptr, N::Always, A::CMD_Q4T_FROM_DB, false, false},
-        {"q4t_to_db", K::CmdToggle, "F12", nullptr, N::Always, A::CMD_Q4T_TO_DB, false, false},
-        {"q4t_from_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_FROM_FILE, false, false},
-        {"q4t_to_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_TO_FILE, false, false},
+        {"q4t_from_db", K::CmdToggle, "F11", nullptr, N::Always, A::CMD_Q4T_FROM_DB},
+        {"q4t_to_db", K::CmdToggle, "F12", nullptr, N::Always, A::CMD_Q4T_TO_DB},
+        {"q4t_from_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_FROM_FILE},
+        {"q4t_to_file", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_TO_FILE},
         {"q4t_test", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_TEST},
         {"q4t_format", K::CmdToggle, nullptr, nullptr, N::Always, A::CMD_Q4T_FORMAT},
         {"mf_prepare", K::Plain, nullptr, nullptr},
@@ -176,30 +174,6 @@ void CMainWindow::set_clipboard_kind(ClipboardKind kind) {
 
 void CMainWindow::on_focus_widget_changed() {
     update_action_states();
-}
-
-void CMainWindow::ToggleAdapterCmd(CAdapterThread::Cmd cmd) {
-    if (m_adapter_thread.GetCurrentCmd() == cmd) {
-        m_adapter_thread.BreakCmd();
-        return;
-    }
-    switch (cmd) {
-    case CAdapterThread::CMD_DS1996_PREPARE:
-        m_adapter_thread.StartDS1996Prepare();
-        break;
-    case CAdapterThread::CMD_Q4T_CLEAR:
-        m_adapter_thread.StartQ4tClear();
-        break;
-    case CAdapterThread::CMD_Q4T_TEST:
-        m_adapter_thread.StartQ4tTest();
-        break;
-    case CAdapterThread::CMD_Q4T_FORMAT:
-        m_adapter_thread.StartQ4tFormat();
-        break;
-    default:
-        // The other commands need steps of the window before they start (a file, a key list).
-        break;
-    }
 }
 
 void CMainWindow::on_action_open() {
