@@ -56,6 +56,15 @@ bool CKeyPanel::has_selection() const {
     return !m_selection->get_selection()->is_empty();
 }
 
+std::vector<Glib::RefPtr<CKey>> CKeyPanel::selected_keys() const {
+    std::vector<Glib::RefPtr<CKey>> keys;
+    const auto selected = m_selection->get_selection();
+    for (auto it = selected->begin(); it != selected->end(); ++it)
+        if (auto key = std::dynamic_pointer_cast<CKey>(m_selection->get_object(*it)))
+            keys.push_back(key);
+    return keys;
+}
+
 void CKeyPanel::select_all() {
     m_selection->select_all();
 }
