@@ -47,6 +47,7 @@
 #include "ui/CMyStatusBar.h"
 
 class CHistoryDialog;
+class CMifareDialog;
 class CSettingsDialog;
 
 class CMainWindow : public Gtk::ApplicationWindow {
@@ -112,6 +113,13 @@ public:
     // ---- Devices ----
     void UpdateDeviceStatus();
     void UpdateAdapterActionsState();
+    // The key list to write, taken from the active document: no duplicate numbers, at most `maximum` keys.
+    void GetDbForWrite(unsigned maximum, std::vector<m6::_db_key>& keys, unsigned short& lock_code,
+                       unsigned& key_count, unsigned& duplicates);
+    // Merges a key list read from a device into the active document; replace drops keys absent from it.
+    void ImportKeysFromAdapter(const std::vector<m6::_db_key>& keys, unsigned short lock_code, bool replace);
+    // The open Mifare dialog, or nullptr; while it exists, cards on the window's own reader are ignored.
+    CMifareDialog* mifare_dialog() const { return m_mifare_dialog.get(); }
 
     // ---- Database folder and opening ----
     void UpdateDbDir();
@@ -175,6 +183,23 @@ protected:
     void on_action_cut();
     void on_action_copy();
     void on_action_paste();
+    void on_action_mf_prepare();
+    void on_action_mf_from_db();
+    void on_action_mf_to_db();
+    void on_action_mf_clear();
+    // A new Mifare dialog for one command (replacing one still open), released once hidden.
+    CMifareDialog& OpenMifareDialog();
+    // The Mifare write after its questions: the list handed to a new dialog.
+    void StartMifareWrite(const std::vector<m6::_db_key>& keys, unsigned short lock_code);
+    // Asks the limit and duplicate question when it applies; `go` runs on OK, or at once without a question.
+    void ConfirmKeyList(unsigned maximum, unsigned count, unsigned listed, unsigned duplicates,
+                        const std::function<void()>& go);
+    // Asks about a lock time above a minute when it applies; `go` runs on OK, or at once.
+    void ConfirmLockTime(const std::function<void()>& go);
+    void on_action_write_em_marine();
+    void on_action_write_hid();
+    // The selected key of the active table written into a Temic tag by command cmd (breaks it when running).
+    void WriteSelectedKeyToTemic(CAdapterThread::Cmd cmd);
     // The rule every adapter command toggle shares: break the command when it is running, else start it.
     void ToggleAdapterCmd(CAdapterThread::Cmd cmd);
     bool is_action_needed(ActionEntry::Need need) const;
@@ -307,6 +332,8 @@ protected:
     std::unique_ptr<Gtk::MessageDialog> m_close_question;
     std::unique_ptr<CHistoryDialog> m_history_dialog;
     std::unique_ptr<CSettingsDialog> m_settings_dialog;
+    // Shared: its deleter is bound where it is made, so the window's other files need not know the class.
+    std::shared_ptr<CMifareDialog> m_mifare_dialog;
 
     // Devices.
     CAdapterThread m_adapter_thread;
