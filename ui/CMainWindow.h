@@ -54,6 +54,7 @@
 #include "ui/CWorkerQuestion.h"
 
 class CHistoryDialog;
+class CMifareDialog;
 class CSettingsDialog;
 
 class CMainWindow : public Gtk::ApplicationWindow {
@@ -138,6 +139,8 @@ public:
     // The question showing for the running command, and the one about a dump file to load; null when none.
     CWorkerQuestion* worker_question() const { return m_worker_question.get(); }
     CWorkerQuestion* file_question() const { return m_file_question.get(); }
+    // The open Mifare dialog, or nullptr; while it exists, cards on the window's own reader are ignored.
+    CMifareDialog* mifare_dialog() const { return m_mifare_dialog.get(); }
 
     // ---- Database folder and opening ----
     void UpdateDbDir();
@@ -230,6 +233,25 @@ protected:
     void on_action_delete();
     void on_action_copy();
     void on_action_paste();
+    void on_action_mf_prepare();
+    void on_action_mf_from_db();
+    void on_action_mf_to_db();
+    void on_action_mf_clear();
+    // A new Mifare dialog for one command (replacing one still open), released once hidden.
+    CMifareDialog& OpenMifareDialog();
+    // The Mifare write after its questions: the list handed to a new dialog.
+    void StartMifareWrite(const std::vector<m6::_db_key>& keys, unsigned short lock_code);
+    // Asks the limit and duplicate question when it applies; `go` runs on OK, or at once without a question.
+    void ConfirmKeyList(unsigned maximum, unsigned count, unsigned listed, unsigned duplicates,
+                        const std::function<void()>& go);
+    // Asks about a lock time above a minute when it applies; `go` runs on OK, or at once.
+    void ConfirmLockTime(const std::function<void()>& go);
+    // An OK/Cancel warning; `go` runs after OK, once the message dialog is free again.
+    void ConfirmThenGo(const Glib::ustring& text, const std::function<void()>& go);
+    void on_action_write_em_marine();
+    void on_action_write_hid();
+    // The selected key of the active table written into a Temic tag by command cmd (breaks it when running).
+    void WriteSelectedKeyToTemic(CAdapterThread::Cmd cmd);
     // The rule every adapter command toggle shares: break the command when it is running, else start it.
     void ToggleAdapterCmd(CAdapterThread::Cmd cmd);
     bool is_action_needed(ActionEntry::Need need) const;
@@ -302,6 +324,11 @@ protected:
     void on_worker_answer(unsigned int serial, bool yes);
     void ask_db_keys(unsigned long maximum);
     void hand_over_db_keys(unsigned long maximum);
+    // Whether the active document's lock time is long enough to be asked about before it is written.
+    bool lock_time_needs_question() const;
+    // The question before a key list of `listed` keys (of `count`, with `duplicates`) goes to a target of
+    // `maximum` keys; empty when there is nothing to ask.
+    static Glib::ustring key_list_question(unsigned maximum, unsigned count, unsigned listed, unsigned duplicates);
     void take_finished_cmd_results(CAdapterThread::Cmd cmd);
     void merge_read_keys(CKeyDocument& doc, const std::vector<m6::_db_key>& keys, CKeyDocument::KeyList& list,
                          unsigned int& added, unsigned int& repeated);
@@ -422,6 +449,8 @@ protected:
     std::unique_ptr<Gtk::MessageDialog> m_close_question;
     std::unique_ptr<CHistoryDialog> m_history_dialog;
     std::unique_ptr<CSettingsDialog> m_settings_dialog;
+    // Shared: its deleter is bound where it is made, so the window's other files need not know the class.
+    std::shared_ptr<CMifareDialog> m_mifare_dialog;
 
     // Devices.
     std::unique_ptr<CWorkerQuestion> m_worker_question;

@@ -92,7 +92,7 @@ void CMainWindow::ask_db_keys(unsigned long maximum) {
         m_worker_question->answer(false);
         return;
     }
-    if (OtcToTime(doc.get_otc()) > kLongLockSeconds && g_AppSet->get_lock_time_confirm()) {
+    if (lock_time_needs_question()) {
         m_worker_question->confirm(_("Really want to write down lock opening time greater than 1 minute?"),
                                    [this, maximum] { hand_over_db_keys(maximum); });
         return;
@@ -113,17 +113,28 @@ void CMainWindow::hand_over_db_keys(unsigned long maximum) {
     const auto limit = static_cast<unsigned int>(maximum);
     GetDbForWrite(limit, keys, lock_code, key_count, duplicates);
     m_adapter_thread.SetDbData(keys, lock_code);
-    if ((keys.size() == limit || duplicates > 0) && g_AppSet->get_key_list_confirm()) {
-        Glib::ustring text;
-        if (key_count - duplicates > limit)
-            text += Glib::ustring::sprintf(_("The memory is limited, maximum %u keys.\n"), limit);
-        if (duplicates > 0)
-            text += Glib::ustring::sprintf(_("%u duplicate numbers will not be written.\n"), duplicates);
-        text += _("Continue?");
+    const Glib::ustring text = key_list_question(limit, key_count, static_cast<unsigned>(keys.size()), duplicates);
+    if (!text.empty()) {
         m_worker_question->confirm(text, [this] { m_worker_question->answer(true); });
         return;
     }
     m_worker_question->answer(true);
+}
+
+bool CMainWindow::lock_time_needs_question() const {
+    return OtcToTime(m_docs[m_active_table].get_otc()) > kLongLockSeconds && g_AppSet->get_lock_time_confirm();
+}
+
+Glib::ustring CMainWindow::key_list_question(unsigned maximum, unsigned count, unsigned listed,
+                                             unsigned duplicates) {
+    if ((listed < maximum && duplicates == 0) || !g_AppSet->get_key_list_confirm())
+        return {};
+    Glib::ustring text;
+    if (count - duplicates > maximum)
+        text += Glib::ustring::sprintf(_("The memory is limited, maximum %u keys.\n"), maximum);
+    if (duplicates > 0)
+        text += Glib::ustring::sprintf(_("%u duplicate numbers will not be written.\n"), duplicates);
+    return text + _("Continue?");
 }
 
 bool CMainWindow::is_shift_held() const {
