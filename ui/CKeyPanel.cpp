@@ -2,6 +2,7 @@
 #include "ui/CKeyPanel.h"
 
 #include <gdk/gdk.h>
+#include <gtkmm/bitset.h>
 #include <gtkmm/eventcontrollerfocus.h>
 #include <gtkmm/gestureclick.h>
 #include <gtkmm/window.h>
@@ -54,6 +55,21 @@ void CKeyPanel::set_focused(bool focused) {
 
 bool CKeyPanel::has_selection() const {
     return !m_selection->get_selection()->is_empty();
+}
+
+std::vector<Glib::RefPtr<CKey>> CKeyPanel::selected_keys() const {
+    std::vector<Glib::RefPtr<CKey>> keys;
+    auto* model = G_LIST_MODEL(m_selection->gobj());
+    for (const guint position : *m_selection->get_selection()) {
+        auto* item = static_cast<GObject*>(g_list_model_get_item(model, position));
+        CKey* key = CKey::of_instance(item);
+        if (key != nullptr) {
+            key->reference();
+            keys.push_back(Glib::make_refptr_for_instance(key));
+        }
+        g_object_unref(item);
+    }
+    return keys;
 }
 
 void CKeyPanel::select_all() {

@@ -11,6 +11,8 @@
 #include <gtkmm/scrolledwindow.h>
 #include <sigc++/signal.h>
 
+#include <vector>
+
 #include "keys/CKeyDocument.h"
 
 class CKeyPanel : public Gtk::Box {
@@ -27,6 +29,8 @@ public:
     // Draws the header as the active table's.
     void set_focused(bool focused);
     bool has_selection() const;
+    // The selected keys in table order.
+    std::vector<Glib::RefPtr<CKey>> selected_keys() const;
     void select_all();
     // Selects the row alone.
     void select_only(guint position);

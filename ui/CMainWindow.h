@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include <gtkmm/grid.h>
 #include <gtkmm/label.h>
 #include <gtkmm/messagedialog.h>
+#include <gtkmm/nativedialog.h>
 #include <gtkmm/notebook.h>
 #include <gtkmm/paned.h>
 #include <gtkmm/searchentry.h>
@@ -47,6 +50,7 @@
 #include "ui/CMyStatusBar.h"
 
 class CHistoryDialog;
+class CSearchDialog;
 class CSettingsDialog;
 
 class CMainWindow : public Gtk::ApplicationWindow {
@@ -121,6 +125,33 @@ public:
     // Opens one or two databases of the database folder by name into documents 0 and 1.
     void OpenDatabases(const std::vector<Glib::ustring>& names);
     guint FindBaseByName(const Glib::ustring& name) const;
+    // Closes what is open (asking about unsaved changes when `ask`), opens the database and selects the
+    // key at `record`.
+    void DoOpenAndSelect(const Glib::ustring& name, int record, bool ask);
+
+    // ---- CSV files ----
+    // A file for the user to choose, without blocking: `chosen` gets the path, or nothing when dismissed.
+    struct FileRequest {
+        Glib::ustring title;
+        bool save = false;
+    };
+    using FileChosenSlot = std::function<void(std::optional<std::filesystem::path>)>;
+    using FileChooser = std::function<void(const FileRequest&, FileChosenSlot)>;
+    // How files are chosen (the desktop's file chooser unless replaced, as tests do with their own paths).
+    void set_file_chooser(FileChooser chooser) { m_choose_file = std::move(chooser); }
+    // How the Shift key is looked at when an action starts (the keyboard's state unless replaced).
+    void set_shift_query(std::function<bool()> query) { m_shift_held = std::move(query); }
+    void export_csv_file(const std::filesystem::path& path, bool bases, int table);
+    void import_csv_file(const std::filesystem::path& path, int table, bool replace);
+
+    // ---- Clipboard ----
+    void CopyKeysToClipboard();
+    void CutKeysToClipboard();
+    void PasteKeysFromClipboard();
+    void CopyBasesToClipboard();
+    void CutBasesToClipboard();
+    void PasteBasesFromClipboard();
+    ClipboardKind clipboard_kind() const { return m_clipboard_kind; }
 
     // ---- Actions ----
     // Recomputes every action's enabled flag and every toggle's state from the window's state.
@@ -144,6 +175,8 @@ public:
     CAdapterThread& adapter() { return m_adapter_thread; }
     CDevicePorts& device_ports() { return m_device_ports; }
     const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_actions; }
+    // The find-in-files dialog while it is open.
+    const std::shared_ptr<CSearchDialog>& search_dialog() const { return m_search_dialog; }
 
 protected:
     // ---- Construction ----
@@ -175,6 +208,19 @@ protected:
     void on_action_cut();
     void on_action_copy();
     void on_action_paste();
+    void on_action_import_csv();
+    void on_action_export_csv();
+    void on_action_find_in_files();
+    void choose_file_natively(const FileRequest& request, FileChosenSlot chosen);
+    bool keyboard_shift_held();
+    // A failure at the end of a user action: status line, history and a message box.
+    void report_failure(const Glib::ustring& text);
+    void connect_clipboard();
+    void on_clipboard_changed();
+    void paste_keys_text(const std::string& text);
+    void paste_files(const std::string& text, bool gnome_form);
+    void on_base_pasted(const Glib::ustring& name, const std::filesystem::path& target);
+    void select_keys(int table, const CKeyDocument::KeyList& keys);
     // The rule every adapter command toggle shares: break the command when it is running, else start it.
     void ToggleAdapterCmd(CAdapterThread::Cmd cmd);
     bool is_action_needed(ActionEntry::Need need) const;
@@ -307,6 +353,12 @@ protected:
     std::unique_ptr<Gtk::MessageDialog> m_close_question;
     std::unique_ptr<CHistoryDialog> m_history_dialog;
     std::unique_ptr<CSettingsDialog> m_settings_dialog;
+    std::shared_ptr<CSearchDialog> m_search_dialog;
+    Glib::RefPtr<Gtk::NativeDialog> m_file_chooser;
+    FileChooser m_choose_file = [this](const FileRequest& request, FileChosenSlot chosen) {
+        choose_file_natively(request, std::move(chosen));
+    };
+    std::function<bool()> m_shift_held = [this] { return keyboard_shift_held(); };
 
     // Devices.
     CAdapterThread m_adapter_thread;
