@@ -271,6 +271,12 @@ void CDevicePorts::ResolveReaderPort(AutoPortFinder find, rdx_port_type& type, G
     name = index < 0 ? Glib::ustring() : m_devices->get_item(index)->port_name();
 }
 
+bool CDevicePorts::is_key_reader_connected() const {
+    int32_t state = 0;
+    return m_key_reader && rdx_reader_get_connection_status(m_key_reader.Get(), &state) == 0 &&
+           state == kReaderConnected;
+}
+
 Glib::ustring CDevicePorts::device_status_text() const {
     Glib::ustring adapter;
     rdx_port_type type = RDX_PORT_NONE;

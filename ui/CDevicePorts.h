@@ -46,6 +46,8 @@ public:
     // Key mode needs the reader: it is opened while key mode is on and a reader port resolves.
     void set_key_mode(bool on);
     bool is_key_reader_open() const { return static_cast<bool>(m_key_reader); }
+    // Whether the key reader has finished connecting (cards are reported only from then on).
+    bool is_key_reader_connected() const;
     void CloseKeyReader();
 
     Glib::ustring device_status_text() const;

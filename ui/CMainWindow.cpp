@@ -57,6 +57,7 @@ CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
     m_conn_settings =
         g_AppSet->signal_changed().connect(sigc::mem_fun(*this, &CMainWindow::on_appset_changed));
     m_conn_destroy = signal_destroy().connect(sigc::mem_fun(*this, &CMainWindow::on_destroy));
+    connect_clipboard();
 
     // 6: the adapter lamp and the panes' first split.
     m_conn_com_mode = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainWindow::on_timeout_com_mode),

@@ -33,6 +33,7 @@
 #include <gtkmm/grid.h>
 #include <gtkmm/label.h>
 #include <gtkmm/messagedialog.h>
+#include <gtkmm/nativedialog.h>
 #include <gtkmm/notebook.h>
 #include <gtkmm/paned.h>
 #include <gtkmm/searchentry.h>
@@ -55,6 +56,7 @@
 
 class CHistoryDialog;
 class CMifareDialog;
+class CSearchDialog;
 class CSettingsDialog;
 
 class CMainWindow : public Gtk::ApplicationWindow {
@@ -127,12 +129,6 @@ public:
                        unsigned int& key_count, unsigned int& duplicates);
     // Merges keys read from a device into the active document; `replace` drops the keys not read.
     void ImportKeysFromAdapter(const std::vector<m6::_db_key>& keys, unsigned short lock_code, bool replace);
-    // How the window asks for a dump file without blocking: `done` gets the chosen path, or nothing. The
-    // native chooser unless another is put in its place.
-    enum class DumpFileUse { Load, Save };
-    using DumpFileDone = std::function<void(const std::optional<std::filesystem::path>&)>;
-    using DumpFileChooser = std::function<void(DumpFileUse, DumpFileDone)>;
-    void set_dump_file_chooser(DumpFileChooser chooser) { m_dump_file_chooser = std::move(chooser); }
     // Whether Shift is held now (keys read are then merged without removing any); the keyboard's state
     // unless another probe is put in its place.
     void set_shift_probe(std::function<bool()> probe) { m_shift_probe = std::move(probe); }
@@ -149,9 +145,9 @@ public:
     void DoOpen();
     // Opens one or two databases of the database folder by name into documents 0 and 1.
     void OpenDatabases(const std::vector<Glib::ustring>& names);
-    // Opens the named database (unless it is open already) and selects row `position` of its key table;
-    // unsaved documents are asked about when `ask` is true.
-    void DoOpenAndSelect(const Glib::ustring& name, guint position, bool ask);
+    // Opens the named database (unless it is open already) and selects its key of file record `record`
+    // in the key table, whatever the table's order; unsaved documents are asked about when `ask` is true.
+    void DoOpenAndSelect(const Glib::ustring& name, guint record, bool ask);
     guint FindBaseByName(const Glib::ustring& name) const;
     // Deletes the selected databases, asking first unless `confirmed` (or the settings say not to ask).
     void DoDeleteDb(bool confirmed);
@@ -160,6 +156,30 @@ public:
     // Scrolls the database list to a row, selecting it alone when `select` is set.
     void ScrollToDb(const Glib::RefPtr<CDbInfo>& item, bool select);
     void ResetDbCutEffects();
+    // ---- Files ----
+    // A file for the user to choose, without blocking: `chosen` gets the path, or nothing when dismissed.
+    struct FileRequest {
+        Glib::ustring title;
+        bool save = false;
+        // The files offered, as a name and a pattern; every file when empty.
+        Glib::ustring filter_name;
+        Glib::ustring pattern;
+    };
+    using FileChosenSlot = std::function<void(std::optional<std::filesystem::path>)>;
+    using FileChooser = std::function<void(const FileRequest&, FileChosenSlot)>;
+    // How files are chosen (the desktop's file chooser unless replaced, as tests do with their own paths).
+    void set_file_chooser(FileChooser chooser) { m_choose_file = std::move(chooser); }
+    void export_csv_file(const std::filesystem::path& path, bool bases, int table);
+    void import_csv_file(const std::filesystem::path& path, int table, bool replace);
+
+    // ---- Clipboard ----
+    void CopyKeysToClipboard();
+    void CutKeysToClipboard();
+    void PasteKeysFromClipboard();
+    void CopyBasesToClipboard();
+    void CutBasesToClipboard();
+    void PasteBasesFromClipboard();
+    ClipboardKind clipboard_kind() const { return m_clipboard_kind; }
 
     // ---- Actions ----
     // Recomputes every action's enabled flag and every toggle's state from the window's state.
@@ -201,6 +221,8 @@ public:
     CAdapterThread& adapter() { return m_adapter_thread; }
     CDevicePorts& device_ports() { return m_device_ports; }
     const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_actions; }
+    // The find-in-files dialog while it is open.
+    const std::shared_ptr<CSearchDialog>& search_dialog() const { return m_search_dialog; }
 
 protected:
     // ---- Construction ----
@@ -252,6 +274,18 @@ protected:
     void on_action_write_hid();
     // The selected key of the active table written into a Temic tag by command cmd (breaks it when running).
     void WriteSelectedKeyToTemic(CAdapterThread::Cmd cmd);
+    void on_action_import_csv();
+    void on_action_export_csv();
+    void on_action_find_in_files();
+    void choose_file_natively(const FileRequest& request, FileChosenSlot chosen);
+    // A failure at the end of a user action: status line, history and a message box.
+    void report_failure(const Glib::ustring& text);
+    void connect_clipboard();
+    void on_clipboard_changed();
+    void paste_keys_text(const std::string& text);
+    void paste_files(const std::string& text, bool gnome_form);
+    void on_base_pasted(const Glib::ustring& name, const std::filesystem::path& target);
+    void select_keys(int table, const CKeyDocument::KeyList& keys);
     // The rule every adapter command toggle shares: break the command when it is running, else start it.
     void ToggleAdapterCmd(CAdapterThread::Cmd cmd);
     bool is_action_needed(ActionEntry::Need need) const;
@@ -279,7 +313,7 @@ protected:
     void ask_save_before_open(int index, const Glib::ustring& name, guint position);
     void on_save_before_open_response(int index, const Glib::ustring& name, guint position, int response);
     // Selects and shows a row of the active key table (a one-shot timer's handler).
-    bool select_key_row(guint position);
+    bool select_key_row(guint record);
 
     // ---- Focus and key editor ----
     void on_focus_widget_changed();
@@ -332,7 +366,8 @@ protected:
     void take_finished_cmd_results(CAdapterThread::Cmd cmd);
     void merge_read_keys(CKeyDocument& doc, const std::vector<m6::_db_key>& keys, CKeyDocument::KeyList& list,
                          unsigned int& added, unsigned int& repeated);
-    void choose_dump_file(DumpFileUse use, DumpFileDone done);
+    // The file chooser for a memory dump to load or save.
+    void choose_dump_file(bool save, FileChosenSlot done);
     void load_dump_file(CAdapterThread::Cmd cmd, const std::filesystem::path& path);
     void save_dump_file(std::vector<unsigned char> data, const std::filesystem::path& path);
     // A failed device step: standard output, the status line with the history, and a message box.
@@ -451,15 +486,16 @@ protected:
     std::unique_ptr<CSettingsDialog> m_settings_dialog;
     // Shared: its deleter is bound where it is made, so the window's other files need not know the class.
     std::shared_ptr<CMifareDialog> m_mifare_dialog;
+    std::shared_ptr<CSearchDialog> m_search_dialog;
+    Glib::RefPtr<Gtk::FileChooserNative> m_file_chooser;
+    FileChooser m_choose_file = [this](const FileRequest& request, FileChosenSlot chosen) {
+        choose_file_natively(request, std::move(chosen));
+    };
 
     // Devices.
     std::unique_ptr<CWorkerQuestion> m_worker_question;
     unsigned int m_question_serial = 0;
     std::unique_ptr<CWorkerQuestion> m_file_question;
-    DumpFileChooser m_dump_file_chooser = [this](DumpFileUse use, DumpFileDone done) {
-        choose_dump_file(use, std::move(done));
-    };
-    Glib::RefPtr<Gtk::FileChooserNative> m_file_chooser;
     std::function<bool()> m_shift_probe = [this] { return is_shift_held(); };
     bool m_in_notifications = false;
     CAdapterThread m_adapter_thread;

@@ -28,12 +28,12 @@ std::span<const ActionEntry> main_window_actions() {
         {"open", K::Plain, "Return", &W::on_action_open, N::DatabaseList},
         {"close", K::Plain, "Escape", &W::on_action_close, N::OpenDatabase},
         {"save", K::Plain, "<Control>s", &W::on_action_save, N::OpenDatabase},
-        {"import-csv", K::Plain, nullptr, nullptr, N::OpenDatabase},
-        {"export-csv", K::Plain, nullptr, nullptr},
+        {"import-csv", K::Plain, nullptr, &W::on_action_import_csv, N::OpenDatabase},
+        {"export-csv", K::Plain, nullptr, &W::on_action_export_csv},
         {"delete", K::Plain, "Delete", &W::on_action_delete},
         {"select-all", K::Plain, "<Control>a", &W::on_action_select_all},
         {"find", K::Plain, "<Control>f", &W::on_action_find},
-        {"find-in-files", K::Plain, "<Control><Shift>f", nullptr},
+        {"find-in-files", K::Plain, "<Control><Shift>f", &W::on_action_find_in_files},
         {"mode_search", K::ModeToggle, "F2", &W::on_action_mode_search, N::Always, W::KEY_MODE_SEARCH},
         {"mode_add", K::ModeToggle, "F3", &W::on_action_mode_add, N::Always, W::KEY_MODE_ADD},
         {"mode_delete", K::ModeToggle, "F4", &W::on_action_mode_delete, N::Always, W::KEY_MODE_DELETE},
@@ -232,16 +232,28 @@ void CMainWindow::on_action_help() {
 void CMainWindow::on_action_cut() {
     if (auto* focus = get_focus(); focus != nullptr && is_text_focused())
         focus->activate_action("clipboard.cut");
+    else if (m_view_mode == VIEW_DATABASES)
+        CutBasesToClipboard();
+    else
+        CutKeysToClipboard();
 }
 
 void CMainWindow::on_action_copy() {
     if (auto* focus = get_focus(); focus != nullptr && is_text_focused())
         focus->activate_action("clipboard.copy");
+    else if (m_view_mode == VIEW_DATABASES)
+        CopyBasesToClipboard();
+    else
+        CopyKeysToClipboard();
 }
 
 void CMainWindow::on_action_paste() {
     if (auto* focus = get_focus(); focus != nullptr && is_text_focused())
         focus->activate_action("clipboard.paste");
+    else if (m_view_mode == VIEW_DATABASES)
+        PasteBasesFromClipboard();
+    else
+        PasteKeysFromClipboard();
 }
 
 bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {

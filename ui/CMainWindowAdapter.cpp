@@ -157,11 +157,10 @@ void CMainWindow::take_finished_cmd_results(CAdapterThread::Cmd cmd) {
         // Taken now: another command may fill the hand-over area while the user picks the file.
         auto data = std::make_shared<std::vector<unsigned char>>();
         m_adapter_thread.get_cmd_file_data(*data);
-        m_dump_file_chooser(DumpFileUse::Save,
-                            [this, data](const std::optional<std::filesystem::path>& path) {
-                                if (path)
-                                    save_dump_file(std::move(*data), *path);
-                            });
+        choose_dump_file(true, [this, data](std::optional<std::filesystem::path> path) {
+            if (path)
+                save_dump_file(std::move(*data), *path);
+        });
         break;
     }
     default:

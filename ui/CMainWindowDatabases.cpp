@@ -464,9 +464,20 @@ void CMainWindow::on_save_before_open_response(int index, const Glib::ustring& n
     DoOpenAndSelect(name, position, true);
 }
 
-bool CMainWindow::select_key_row(guint position) {
+bool CMainWindow::select_key_row(guint record) {
+    // The record is the key's place in the file; the table may be sorted or filtered, so the row is found
+    // by the key itself.
+    const auto& keys = m_docs[m_active_table].get_keys();
+    if (record >= keys->get_n_items())
+        return false;
+    const auto key = keys->get_item(record);
     CKeyPanel& active = *m_key_panels[m_active_table];
-    active.select_only(position);
-    column_view_scroll_to(active.view(), position);
+    if (!active.select_key(key) && !m_search_entry.get_text().empty()) {
+        // Hidden by the filter: the filter goes, so that the key found can be shown.
+        m_conn_key_filter_timer.disconnect();
+        m_search_entry.set_text("");
+        apply_key_filter();
+        active.select_key(key);
+    }
     return false;
 }

@@ -22,7 +22,7 @@ void CMainWindow::ToggleAdapterCmd(CAdapterThread::Cmd cmd) {
         m_adapter_thread.BreakCmd();
     } else if (cmd == CAdapterThread::CMD_DS1996_FROM_FILE || cmd == CAdapterThread::CMD_Q4T_FROM_FILE) {
         // The command starts once a file has been chosen, read and accepted.
-        m_dump_file_chooser(DumpFileUse::Load, [this, cmd](const std::optional<std::filesystem::path>& path) {
+        choose_dump_file(false, [this, cmd](std::optional<std::filesystem::path> path) {
             if (path)
                 load_dump_file(cmd, *path);
         });

@@ -65,34 +65,8 @@ Glib::ustring file_question_text(CAdapterThread::Cmd cmd, bool image, bool longe
 
 } // namespace
 
-void CMainWindow::choose_dump_file(DumpFileUse use, DumpFileDone done) {
-    if (m_file_chooser)
-        m_file_chooser->hide();
-    const bool load = use == DumpFileUse::Load;
-    m_file_chooser =
-        Gtk::FileChooserNative::create(load ? _("Open a memory dump") : _("Save the memory dump"), *this,
-                                       load ? Gtk::FileChooser::Action::OPEN : Gtk::FileChooser::Action::SAVE,
-                                       load ? _("_Open") : _("_Save"), _("_Cancel"));
-    m_file_chooser->set_modal(true);
-    auto chooser = m_file_chooser;
-    chooser->signal_response().connect([this, chooser, done = std::move(done)](int response) {
-        std::optional<std::filesystem::path> path;
-        try {
-            if (response == Gtk::ResponseType::ACCEPT) {
-                if (const auto file = chooser->get_file())
-                    path = file->get_path();
-            }
-        } catch (const Glib::Error& e) {
-            report_device_error(e.what(), "Dialog error: ");
-        }
-        // Released from an idle call: the chooser is still inside its own signal here.
-        Glib::signal_idle().connect_once([this, chooser] {
-            if (m_file_chooser == chooser)
-                m_file_chooser.reset();
-        });
-        done(path);
-    });
-    chooser->show();
+void CMainWindow::choose_dump_file(bool save, FileChosenSlot done) {
+    m_choose_file({save ? _("Save the memory dump") : _("Open a memory dump"), save}, std::move(done));
 }
 
 void CMainWindow::load_dump_file(CAdapterThread::Cmd cmd, const std::filesystem::path& path) {

@@ -52,8 +52,8 @@ protected:
         EXPECT_TRUE(pump_until([&] { return window.adapter().GetConnectStatus() == CONNECTION_CONNECTED; }))
             << window.status_bar().get_status();
         // File choosers are answered by the test.
-        window.set_dump_file_chooser([this](CMainWindow::DumpFileUse use, CMainWindow::DumpFileDone done) {
-            m_chooser_uses.push_back(use);
+        window.set_file_chooser([this](const CMainWindow::FileRequest& request, CMainWindow::FileChosenSlot done) {
+            m_chooser_saves.push_back(request.save);
             const auto path = m_next_file;
             Glib::signal_idle().connect_once([done, path] { done(path); });
         });
@@ -192,6 +192,6 @@ protected:
     std::unique_ptr<devsim::CWorld> m_world;
     // What the next file chooser answers (nothing: cancelled), and what was asked for.
     std::optional<std::filesystem::path> m_next_file;
-    std::vector<CMainWindow::DumpFileUse> m_chooser_uses;
+    std::vector<bool> m_chooser_saves; // one per file chooser shown: whether it saves
     bool m_shift = false;
 };
