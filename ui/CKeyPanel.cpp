@@ -89,14 +89,38 @@ void CKeyPanel::build_model(CKeyDocument& document) {
 }
 
 void CKeyPanel::sort_by_column_id(const Glib::ustring& id, bool descending) {
-    for (const KeyColumn& column : m_columns) {
-        if (!id.empty() && column.id == id) {
-            m_view.sort_by_column(column.column,
-                                  descending ? Gtk::SortType::DESCENDING : Gtk::SortType::ASCENDING);
-            return;
-        }
+    if (m_column_state) {
+        m_column_state->sort_by(id, descending);
+        return;
     }
-    m_view.sort_by_column({}, Gtk::SortType::ASCENDING);
+    Glib::RefPtr<Gtk::ColumnViewColumn> found;
+    for (const KeyColumn& column : m_columns)
+        if (!id.empty() && column.id == id)
+            found = column.column;
+    column_view_sort_by(m_view, found, descending);
+}
+
+std::vector<Glib::ustring> CKeyPanel::column_ids() const {
+    std::vector<Glib::ustring> ids;
+    for (const KeyColumn& column : m_columns)
+        ids.push_back(column.id);
+    return ids;
+}
+
+void CKeyPanel::persist_columns(CColumnViewState::Storage storage) {
+    m_column_state = std::make_unique<CColumnViewState>(m_view, column_ids(), std::move(storage));
+}
+
+void CKeyPanel::keep_primary_sort() {
+    if (m_column_state) {
+        const auto [column, descending] = m_column_state->current_sort();
+        m_column_state->sort_by(column, descending);
+    }
+}
+
+void CKeyPanel::restore_stored_sorting() {
+    if (m_column_state)
+        m_column_state->restore_sorting();
 }
 
 void CKeyPanel::set_title(const Glib::ustring& title) {
@@ -161,14 +185,7 @@ bool CKeyPanel::select_key(const Glib::RefPtr<CKey>& key) {
 }
 
 void CKeyPanel::scroll_to(guint position) {
-    // The column view scrolls through the list view inside it, which offers the scrolling as an action.
-    for (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(m_view.gobj())); child != nullptr;
-         child = gtk_widget_get_next_sibling(child)) {
-        if (GTK_IS_LIST_VIEW(child)) {
-            gtk_widget_activate_action(child, "list.scroll-to-item", "u", position);
-            return;
-        }
-    }
+    column_view_scroll_to(m_view, position);
 }
 
 void CKeyPanel::focus_view() {
@@ -228,7 +245,8 @@ void CKeyPanel::notify_query() {
 
 void CKeyPanel::sort_for_comparison(const std::vector<Column>& columns) {
     ++m_programmatic;
-    m_view.sort_by_column({}, Gtk::SortType::ASCENDING);
+    // The comparison's order is not the user's choice of sorting: it is not stored.
+    sort_by_column_id({}, false);
     auto sorter = Gtk::MultiSorter::create();
     for (Column column : columns)
         sorter->append(m_sorters[column]);

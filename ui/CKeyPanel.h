@@ -21,10 +21,12 @@
 #include <sigc++/signal.h>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "keys/CKeyDocument.h"
 #include "ui/CMyProp.h"
+#include "ui/ColumnViewState.h"
 
 class CKeyPanel : public Gtk::Box {
 public:
@@ -61,8 +63,14 @@ public:
 
     // For the column order and sort persistence: the view's columns with their ids, in first order.
     const std::array<KeyColumn, KEY_COL_COUNT>& columns() const { return m_columns; }
-    // Sorts by the column with this id (none for an unknown or empty id).
+    // Sorts by the column with this id (none for an unknown or empty id); not stored as the user's sorting.
     void sort_by_column_id(const Glib::ustring& id, bool descending);
+    // From now on the sorting and column order come from storage and the user's changes go back into it.
+    void persist_columns(CColumnViewState::Storage storage);
+    // Sorts by the stored column alone again (the user's secondary sort columns dropped).
+    void restore_stored_sorting();
+    // Sorts by the primary sort column alone (secondary sort columns dropped), without storing it.
+    void keep_primary_sort();
 
     void set_title(const Glib::ustring& title);
     // Draws the header as the active table's.
@@ -108,6 +116,7 @@ public:
 private:
     void build_model(CKeyDocument& document);
     void build_columns();
+    std::vector<Glib::ustring> column_ids() const;
     void on_header_pressed(int n_press, double x, double y);
     bool on_view_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
     void on_view_sorter_changed();
@@ -122,6 +131,7 @@ private:
     Gtk::ScrolledWindow m_scrolled;
     Gtk::ColumnView m_view;
     std::array<KeyColumn, KEY_COL_COUNT> m_columns;
+    std::unique_ptr<CColumnViewState> m_column_state;
     std::array<Glib::RefPtr<Gtk::Sorter>, KEY_COL_COUNT> m_sorters;
     Glib::RefPtr<Gtk::MultiSorter> m_sorter;
     Glib::RefPtr<Gtk::SortListModel> m_sort_model;

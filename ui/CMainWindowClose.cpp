@@ -49,6 +49,12 @@ bool CMainWindow::DoClose(bool ask, const std::function<void()>& after) {
         }
         _CloseKeyDoc(index, true);
     }
+    if (m_view_mode == VIEW_TWO_DBS) {
+        // Sorting by several columns (and a comparison's order) ends with the two tables: the next database
+        // opens sorted as the user last chose.
+        m_key_panels[1]->keep_primary_sort();
+        m_key_panels[0]->restore_stored_sorting();
+    }
     SetViewMode(VIEW_DATABASES);
     m_db_panel.focus_view();
     return true;

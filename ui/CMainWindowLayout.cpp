@@ -244,6 +244,7 @@ void CMainWindow::build_notebook() {
 
     for (int i = 0; i < 2; ++i) {
         m_key_panels[i] = std::make_unique<CKeyPanel>(i, m_docs[i], m_prop);
+        m_key_panels[i]->persist_columns(CColumnViewState::keys_storage());
         m_key_panels[i]->signal_focus_entered().connect(
             sigc::mem_fun(*this, &CMainWindow::on_key_table_focus));
         m_key_panels[i]->signal_selection_changed().connect(

@@ -78,7 +78,7 @@ CColumnViewState::CColumnViewState(Gtk::ColumnView& view, const std::vector<Glib
                                g_free);
     }
     restore_order(m_storage.column_order());
-    sort_by(m_storage.sort_column(), m_storage.sort_descending());
+    restore_sorting();
     // Connected only now: the restoring above is not a change to store.
     m_conn_sorter =
         m_view.get_sorter()->signal_changed().connect([this](Gtk::Sorter::Change) { on_sorter_changed(); });
@@ -126,13 +126,12 @@ void CColumnViewState::restore_order(const std::vector<Glib::ustring>& order) {
 
 void CColumnViewState::sort_by(const Glib::ustring& id, bool descending) {
     ++m_quiet;
-    auto column = id.empty() ? Glib::RefPtr<Gtk::ColumnViewColumn>() : find_column(id);
-    // Unsorting first takes the arrow off the previous primary column's title, which sorting by another
-    // column alone leaves standing.
-    gtk_column_view_sort_by_column(m_view.gobj(), nullptr, GTK_SORT_ASCENDING);
-    if (column && column->get_sorter())
-        m_view.sort_by_column(column, descending ? Gtk::SortType::DESCENDING : Gtk::SortType::ASCENDING);
+    column_view_sort_by(m_view, id.empty() ? Glib::RefPtr<Gtk::ColumnViewColumn>() : find_column(id), descending);
     --m_quiet;
+}
+
+void CColumnViewState::restore_sorting() {
+    sort_by(m_storage.sort_column(), m_storage.sort_descending());
 }
 
 std::pair<Glib::ustring, bool> CColumnViewState::current_sort() const {
@@ -184,6 +183,15 @@ void CColumnViewState::on_columns_changed() {
     if (m_quiet != 0 || m_view.get_columns()->get_n_items() != m_expected)
         return;
     m_storage.store_column_order(current_order());
+}
+
+void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnViewColumn>& column,
+                         bool descending) {
+    // Unsorting first takes the arrow off the previous primary column's title, which sorting by another
+    // column alone leaves standing.
+    gtk_column_view_sort_by_column(view.gobj(), nullptr, GTK_SORT_ASCENDING);
+    if (column && column->get_sorter())
+        view.sort_by_column(column, descending ? Gtk::SortType::DESCENDING : Gtk::SortType::ASCENDING);
 }
 
 void column_view_scroll_to(Gtk::ColumnView& view, guint position) {

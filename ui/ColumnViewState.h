@@ -35,6 +35,8 @@ public:
 
     // Sorts the view by the column with that id (none for an unknown or empty id) without storing it.
     void sort_by(const Glib::ustring& id, bool descending);
+    // Sorts by the stored column alone (dropping secondary sort columns) without storing it.
+    void restore_sorting();
     // The primary sort column's id (empty when the view is not sorted) and whether it sorts descending.
     std::pair<Glib::ustring, bool> current_sort() const;
     // Column ids in display order.
@@ -58,5 +60,8 @@ private:
     sigc::connection m_conn_store_sort;
 };
 
+// Sorts a column view by one column alone (none: unsorted).
+void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnViewColumn>& column,
+                         bool descending);
 // Scrolls a column view so that the row at position (of its model) shows.
 void column_view_scroll_to(Gtk::ColumnView& view, guint position);

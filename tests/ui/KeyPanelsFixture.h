@@ -33,7 +33,7 @@ protected:
         WindowFixture::SetUp();
         for (const char* key : {"key-format", "delete-key-confirm", "compare-type", "compare-attr",
                                 "compare-number", "compare-short", "compare-created", "compare-description",
-                                "keys-sort-column", "keys-sort-descending"})
+                                "keys-sort-column", "keys-sort-descending", "keys-column-order"})
             m_settings->reset(key);
     }
 

@@ -77,6 +77,65 @@ TEST_F(KeyPanelsTest, EachColumnSortsItsOwnWay) {
     }
 }
 
+// A click on a column title, as the view takes it (the previous column's arrow taken off first, as a click
+// does).
+void click_title(CKeyPanel& panel, const char* id, Gtk::SortType order = Gtk::SortType::ASCENDING) {
+    gtk_column_view_sort_by_column(panel.view().gobj(), nullptr, GTK_SORT_ASCENDING);
+    for (const auto& column : panel.columns())
+        if (column.id == id)
+            panel.view().sort_by_column(column.column, order);
+}
+
+std::vector<Glib::ustring> column_titles(CKeyPanel& panel) {
+    std::vector<Glib::ustring> titles;
+    const auto columns = panel.view().get_columns();
+    for (guint i = 0; i < columns->get_n_items(); ++i)
+        titles.push_back(std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i))->get_title());
+    return titles;
+}
+
+TEST_F(KeyPanelsTest, StoredSortingAndColumnOrderApplyToBothTablesAndOnlyUserChangesAreStored) {
+    m_settings->set_string("keys-sort-column", "Description");
+    m_settings->set_boolean("keys-sort-descending", true);
+    m_settings->set_string_array("keys-column-order",
+                                 {"Number", "ID", "Type", "Attr", "Short", "Created", "Description"});
+    make_keys("a", {{"0000000000AA", false, KA_NORMAL, "alpha"},
+                    {"000000000011", false, KA_NORMAL, "charlie"},
+                    {"0000000000FF", false, KA_NORMAL, "bravo"}});
+    make_keys("b", {{"000000000022", false, KA_NORMAL, "delta"}, {"000000000033", false, KA_NORMAL, "echo"}});
+    int writes = 0;
+    auto watch = m_settings->signal_changed().connect([&](const Glib::ustring& key) {
+        if (key.find("keys-") == 0)
+            ++writes;
+    });
+    CMainWindow& window = open_databases({"a", "b"});
+    pump_pending();
+    EXPECT_EQ((std::vector<std::string>{"000000000011", "0000000000FF", "0000000000AA"}),
+              shown_numbers(window.key_panel(0)));
+    EXPECT_EQ((std::vector<std::string>{"000000000033", "000000000022"}), shown_numbers(window.key_panel(1)));
+    for (int table : {0, 1})
+        EXPECT_EQ("Number", column_titles(window.key_panel(table)).front());
+    EXPECT_EQ(0, writes) << "restoring is not a change to store";
+
+    click_title(window.key_panel(1), "Description");
+    EXPECT_TRUE(pump_until([&] { return !m_settings->get_boolean("keys-sort-descending"); }));
+    EXPECT_EQ("Description", m_settings->get_string("keys-sort-column"));
+
+    // A comparison orders the tables its own way; that order is not stored.
+    click(labelled<Gtk::Button>("Comparison", "Compare"));
+    answer(static_cast<int>(Gtk::ResponseType::OK));
+    pump_pending();
+    EXPECT_EQ("Description", m_settings->get_string("keys-sort-column"));
+    EXPECT_FALSE(m_settings->get_boolean("keys-sort-descending"));
+
+    // Closing both brings the first table back to the stored sorting.
+    window.DoClose(false, {});
+    window.OpenDatabases({"a"});
+    EXPECT_EQ((std::vector<std::string>{"0000000000AA", "0000000000FF", "000000000011"}),
+              shown_numbers(window.key_panel(0)));
+    watch.disconnect();
+}
+
 TEST_F(KeyPanelsTest, FilterAppliesAfterThePauseToNumberAsShownOrDescription) {
     make_keys("a", {{"0000000A1B2C", false, KA_NORMAL, "Front door"},
                     {"000000000011", false, KA_NORMAL, "back gate"},
