@@ -45,9 +45,13 @@ protected:
         setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
         // The memory backend lives as long as the process: every test starts from the defaults.
         m_settings = Gio::Settings::create(CAppSettings::kSchemaId);
-        for (const char* key : {"xor-mode", "scan-key-type", "adapter-port-type", "adapter-port-name",
-                                "reader-port-type", "reader-port-name"})
-            m_settings->reset(key);
+        GSettingsSchema* schema = nullptr;
+        g_object_get(m_settings->gobj(), "settings-schema", &schema, nullptr);
+        gchar** keys = g_settings_schema_list_keys(schema);
+        for (gchar** key = keys; *key != nullptr; ++key)
+            m_settings->reset(*key);
+        g_strfreev(keys);
+        g_settings_schema_unref(schema);
         m_settings->set_string("db-dir", m_db_dir.string());
     }
 

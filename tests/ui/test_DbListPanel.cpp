@@ -533,6 +533,22 @@ TEST_F(DbListPanelTest, OpenAndSelectOpensTheDatabaseAndSelectsTheRecord) {
     EXPECT_TRUE(window.key_document(0).is_open());
 }
 
+TEST_F(DbListPanelTest, OpenAndSelectFindsTheRecordInASortedAndFilteredTable) {
+    make_database("a", 5);
+    // The table shows the keys in reverse order, and its filter hides the key looked for.
+    m_settings->set_string("keys-sort-column", "ID");
+    m_settings->set_boolean("keys-sort-descending", true);
+    CMainWindow& window = open_window();
+    window.OpenDatabases({"a"});
+    window.search_entry().set_text("no such key");
+    ASSERT_TRUE(pump_until([&] { return window.key_panel(0).shown_model()->get_n_items() == 0; }));
+    const auto wanted = window.key_document(0).get_keys()->get_item(3);
+    window.DoOpenAndSelect("a", 3, true);
+    ASSERT_TRUE(pump_until([&] { return window.key_panel(0).selected_keys().size() == 1; }));
+    EXPECT_EQ(wanted, window.key_panel(0).selected_keys().front());
+    EXPECT_EQ(5u, window.key_panel(0).shown_model()->get_n_items()) << "the filter is gone";
+}
+
 TEST_F(DbListPanelTest, OpenAndSelectAsksAboutTheModifiedDocumentFirst) {
     make_database("a", 2);
     make_database("b", 4);
