@@ -324,7 +324,7 @@ void CMainWindow::DoDeleteDb(bool confirmed) {
         const Glib::ustring question =
             selected.size() == 1
                 ? Glib::ustring::sprintf(_("Delete \"%s\"?"), selected.front()->name())
-                : Glib::ustring::sprintf(_("Delete %u databases?"), static_cast<unsigned>(selected.size()));
+                : Glib::ustring::sprintf(NP_("Delete %u databases?", selected.size()), static_cast<unsigned>(selected.size()));
         MessageDialog(question, Gtk::MessageType::QUESTION, Gtk::ButtonsType::OK_CANCEL,
                       [this](int response) {
                           ReleaseMessageDialog();

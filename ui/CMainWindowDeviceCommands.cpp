@@ -131,9 +131,9 @@ Glib::ustring CMainWindow::key_list_question(unsigned maximum, unsigned count, u
         return {};
     Glib::ustring text;
     if (count - duplicates > maximum)
-        text += Glib::ustring::sprintf(_("The memory is limited, maximum %u keys.\n"), maximum);
+        text += Glib::ustring::sprintf(NP_("The memory is limited, maximum %u keys.\n", maximum), maximum);
     if (duplicates > 0)
-        text += Glib::ustring::sprintf(_("%u duplicate numbers will not be written.\n"), duplicates);
+        text += Glib::ustring::sprintf(NP_("%u duplicate numbers will not be written.\n", duplicates), duplicates);
     return text + _("Continue?");
 }
 

@@ -102,7 +102,7 @@ void CMainWindow::ImportKeysFromAdapter(const std::vector<m6::_db_key>& keys, un
         ProgrammaticChange change(m_programmatic);
         m_lock_spin.set_value(OtcToTime(lock_code));
     }
-    SetStatusMessage(Glib::ustring::sprintf(_("%u keys read: %u added, %u repeated"),
+    SetStatusMessage(Glib::ustring::sprintf(NP_("%u keys read: %u added, %u repeated", keys.size()),
                                             static_cast<unsigned>(keys.size()), added, repeated));
 }
 

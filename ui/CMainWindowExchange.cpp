@@ -99,7 +99,7 @@ void CMainWindow::export_csv_file(const std::filesystem::path& path, bool bases,
                 rows.push_back({base->name(), base->description(), base->keys()});
             }
             const unsigned count = export_bases_to_csv_file(path, rows);
-            SetStatusMessage(Glib::ustring::sprintf(_("%u databases exported"), count));
+            SetStatusMessage(Glib::ustring::sprintf(NP_("%u databases exported", count), count));
         } else {
             const unsigned count = export_keys_to_csv_file(path, m_docs[table], g_AppSet->get_key_format());
             SetStatusMessage(csv_export_report(count));

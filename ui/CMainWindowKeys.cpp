@@ -323,7 +323,7 @@ void CMainWindow::DoDeleteKey(int index, bool confirmed) {
             keys.size() == 1
                 ? Glib::ustring::sprintf(_("Delete \"%s\"?"),
                                          format_key_number(keys[0]->number(), m_key_editor.format))
-                : Glib::ustring::sprintf(_("Delete %u keys?"), static_cast<unsigned>(keys.size()));
+                : Glib::ustring::sprintf(NP_("Delete %u keys?", keys.size()), static_cast<unsigned>(keys.size()));
         MessageDialog(question, Gtk::MessageType::QUESTION, Gtk::ButtonsType::OK_CANCEL,
                       [this, index](int response) {
                           ReleaseMessageDialog();
@@ -337,7 +337,7 @@ void CMainWindow::DoDeleteKey(int index, bool confirmed) {
         report_key(_("Key %s removed"), key->number());
     }
     m_docs[index].remove_deleted_keys();
-    SetStatusMessage(Glib::ustring::sprintf(_("%u keys removed"), static_cast<unsigned>(keys.size())));
+    SetStatusMessage(Glib::ustring::sprintf(NP_("%u keys removed", keys.size()), static_cast<unsigned>(keys.size())));
     UpdateCtrlForSelKey(index);
 }
 

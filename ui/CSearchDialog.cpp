@@ -347,12 +347,12 @@ void CSearchDialog::on_search_finished() {
     m_results->splice(0, m_results->get_n_items(), rows);
     const auto found = static_cast<unsigned>(rows.size());
     if (result->cancelled)
-        ShowMessage(Glib::ustring::sprintf(_("Search stopped. Found %u keys."), found),
+        ShowMessage(Glib::ustring::sprintf(NP_("Search stopped. Found %u keys.", found), found),
                     Gtk::MessageType::INFO);
     else if (found == 0)
         ShowMessage(_("Search completed. Nothing found."), Gtk::MessageType::INFO);
     else
-        ShowMessage(Glib::ustring::sprintf(_("Search completed. Found %u keys."), found),
+        ShowMessage(Glib::ustring::sprintf(NP_("Search completed. Found %u keys.", found), found),
                     Gtk::MessageType::INFO);
 }
 
