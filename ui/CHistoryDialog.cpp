@@ -1,5 +1,6 @@
 // The status history window.
 #include "ui/CHistoryDialog.h"
+#include "ui/TextColumn.h"
 
 #include <gtkmm/columnviewcolumn.h>
 #include <gtkmm/label.h>
@@ -8,8 +9,8 @@
 
 #include <ctime>
 
-#include "settings/CAppSettings.h"
 #include "app/i18n.h"
+#include "settings/CAppSettings.h"
 
 namespace {
 constexpr int kMargin = 5;
@@ -58,22 +59,7 @@ Glib::ustring CHistoryDialog::format_time(std::int64_t time) {
 
 void CHistoryDialog::append_text_column(const Glib::ustring& title, bool expand,
                                         Glib::ustring (*text_of)(const CHistoryRec&)) {
-    auto factory = Gtk::SignalListItemFactory::create();
-    factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
-        auto* label = Gtk::make_managed<Gtk::Label>();
-        label->set_xalign(0.0f);
-        item->set_child(*label);
-    });
-    factory->signal_bind().connect([text_of](const Glib::RefPtr<Gtk::ListItem>& item) {
-        auto rec = std::dynamic_pointer_cast<CHistoryRec>(item->get_item());
-        auto* label = dynamic_cast<Gtk::Label*>(item->get_child());
-        if (rec && label)
-            label->set_text(text_of(*rec));
-    });
-    auto column = Gtk::ColumnViewColumn::create(title, factory);
-    column->set_expand(expand);
-    column->set_resizable(true);
-    m_view.append_column(column);
+    m_view.append_column(make_text_column(title, expand, text_of));
 }
 
 void CHistoryDialog::on_hide() {

@@ -362,7 +362,8 @@ protected:
     bool lock_time_needs_question() const;
     // The question before a key list of `listed` keys (of `count`, with `duplicates`) goes to a target of
     // `maximum` keys; empty when there is nothing to ask.
-    static Glib::ustring key_list_question(unsigned maximum, unsigned count, unsigned listed, unsigned duplicates);
+    static Glib::ustring key_list_question(unsigned maximum, unsigned count, unsigned listed,
+                                           unsigned duplicates);
     void take_finished_cmd_results(CAdapterThread::Cmd cmd);
     void merge_read_keys(CKeyDocument& doc, const std::vector<m6::_db_key>& keys, CKeyDocument::KeyList& list,
                          unsigned int& added, unsigned int& repeated);

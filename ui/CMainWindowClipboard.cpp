@@ -132,7 +132,8 @@ void CMainWindow::CutKeysToClipboard() {
     for (const auto& key : keys)
         key->set_deleted(true);
     m_docs[m_active_table].remove_deleted_keys();
-    SetStatusMessage(Glib::ustring::sprintf(NP_("%u keys were cut out", keys.size()), static_cast<unsigned>(keys.size())));
+    SetStatusMessage(
+        Glib::ustring::sprintf(NP_("%u keys were cut out", keys.size()), static_cast<unsigned>(keys.size())));
 }
 
 void CMainWindow::PasteKeysFromClipboard() {
@@ -157,7 +158,8 @@ void CMainWindow::paste_keys_text(const std::string& text) {
         }
         const CKeyDocument::KeyList inserted = paste_keys_into_document(doc, keys, position);
         select_keys(table, inserted);
-        SetStatusMessage(Glib::ustring::sprintf(NP_("%u keys pasted", keys.size()), static_cast<unsigned>(keys.size())));
+        SetStatusMessage(
+            Glib::ustring::sprintf(NP_("%u keys pasted", keys.size()), static_cast<unsigned>(keys.size())));
     } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;
         report_failure(e.what());

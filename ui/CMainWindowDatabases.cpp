@@ -322,9 +322,9 @@ void CMainWindow::DoDeleteDb(bool confirmed) {
         return;
     if (!confirmed && g_AppSet->get_delete_db_confirm()) {
         const Glib::ustring question =
-            selected.size() == 1
-                ? Glib::ustring::sprintf(_("Delete \"%s\"?"), selected.front()->name())
-                : Glib::ustring::sprintf(NP_("Delete %u databases?", selected.size()), static_cast<unsigned>(selected.size()));
+            selected.size() == 1 ? Glib::ustring::sprintf(_("Delete \"%s\"?"), selected.front()->name())
+                                 : Glib::ustring::sprintf(NP_("Delete %u databases?", selected.size()),
+                                                          static_cast<unsigned>(selected.size()));
         MessageDialog(question, Gtk::MessageType::QUESTION, Gtk::ButtonsType::OK_CANCEL,
                       [this](int response) {
                           ReleaseMessageDialog();

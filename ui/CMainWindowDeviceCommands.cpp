@@ -113,7 +113,8 @@ void CMainWindow::hand_over_db_keys(unsigned long maximum) {
     const auto limit = static_cast<unsigned int>(maximum);
     GetDbForWrite(limit, keys, lock_code, key_count, duplicates);
     m_adapter_thread.SetDbData(keys, lock_code);
-    const Glib::ustring text = key_list_question(limit, key_count, static_cast<unsigned>(keys.size()), duplicates);
+    const Glib::ustring text =
+        key_list_question(limit, key_count, static_cast<unsigned>(keys.size()), duplicates);
     if (!text.empty()) {
         m_worker_question->confirm(text, [this] { m_worker_question->answer(true); });
         return;
@@ -122,7 +123,8 @@ void CMainWindow::hand_over_db_keys(unsigned long maximum) {
 }
 
 bool CMainWindow::lock_time_needs_question() const {
-    return OtcToTime(m_docs[m_active_table].get_otc()) > kLongLockSeconds && g_AppSet->get_lock_time_confirm();
+    return OtcToTime(m_docs[m_active_table].get_otc()) > kLongLockSeconds &&
+           g_AppSet->get_lock_time_confirm();
 }
 
 Glib::ustring CMainWindow::key_list_question(unsigned maximum, unsigned count, unsigned listed,
@@ -133,7 +135,8 @@ Glib::ustring CMainWindow::key_list_question(unsigned maximum, unsigned count, u
     if (count - duplicates > maximum)
         text += Glib::ustring::sprintf(NP_("The memory is limited, maximum %u keys.\n", maximum), maximum);
     if (duplicates > 0)
-        text += Glib::ustring::sprintf(NP_("%u duplicate numbers will not be written.\n", duplicates), duplicates);
+        text += Glib::ustring::sprintf(NP_("%u duplicate numbers will not be written.\n", duplicates),
+                                       duplicates);
     return text + _("Continue?");
 }
 

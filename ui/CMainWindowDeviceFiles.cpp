@@ -66,7 +66,8 @@ Glib::ustring file_question_text(CAdapterThread::Cmd cmd, bool image, bool longe
 } // namespace
 
 void CMainWindow::choose_dump_file(bool save, FileChosenSlot done) {
-    m_choose_file({save ? _("Save the memory dump") : _("Open a memory dump"), save, {}, {}}, std::move(done));
+    m_choose_file({save ? _("Save the memory dump") : _("Open a memory dump"), save, {}, {}},
+                  std::move(done));
 }
 
 void CMainWindow::load_dump_file(CAdapterThread::Cmd cmd, const std::filesystem::path& path) {

@@ -323,7 +323,8 @@ void CMainWindow::DoDeleteKey(int index, bool confirmed) {
             keys.size() == 1
                 ? Glib::ustring::sprintf(_("Delete \"%s\"?"),
                                          format_key_number(keys[0]->number(), m_key_editor.format))
-                : Glib::ustring::sprintf(NP_("Delete %u keys?", keys.size()), static_cast<unsigned>(keys.size()));
+                : Glib::ustring::sprintf(NP_("Delete %u keys?", keys.size()),
+                                         static_cast<unsigned>(keys.size()));
         MessageDialog(question, Gtk::MessageType::QUESTION, Gtk::ButtonsType::OK_CANCEL,
                       [this, index](int response) {
                           ReleaseMessageDialog();
@@ -337,7 +338,8 @@ void CMainWindow::DoDeleteKey(int index, bool confirmed) {
         report_key(_("Key %s removed"), key->number());
     }
     m_docs[index].remove_deleted_keys();
-    SetStatusMessage(Glib::ustring::sprintf(NP_("%u keys removed", keys.size()), static_cast<unsigned>(keys.size())));
+    SetStatusMessage(
+        Glib::ustring::sprintf(NP_("%u keys removed", keys.size()), static_cast<unsigned>(keys.size())));
     UpdateCtrlForSelKey(index);
 }
 
@@ -355,8 +357,8 @@ void CMainWindow::on_key_search_changed() {
     }
     // Typing goes on undisturbed; the table follows once the text has rested.
     // A slot of the window itself: the timer goes with the window.
-    m_conn_key_filter_timer =
-        Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainWindow::on_key_filter_timeout), kFilterDelayMs);
+    m_conn_key_filter_timer = Glib::signal_timeout().connect(
+        sigc::mem_fun(*this, &CMainWindow::on_key_filter_timeout), kFilterDelayMs);
 }
 
 bool CMainWindow::on_key_filter_timeout() {

@@ -11,6 +11,7 @@
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
 #include "ui/CMainWindow.h"
+#include "ui/TextColumn.h"
 
 namespace {
 constexpr int kMargin = 5;
@@ -179,22 +180,7 @@ void CSearchDialog::build_layout() {
 
 void CSearchDialog::append_column(const Glib::ustring& title, bool expand,
                                   Glib::ustring (*text_of)(const CSearchRec&)) {
-    auto factory = Gtk::SignalListItemFactory::create();
-    factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
-        auto* label = Gtk::make_managed<Gtk::Label>();
-        label->set_xalign(0.0f);
-        item->set_child(*label);
-    });
-    factory->signal_bind().connect([text_of](const Glib::RefPtr<Gtk::ListItem>& item) {
-        auto rec = std::dynamic_pointer_cast<CSearchRec>(item->get_item());
-        auto* label = dynamic_cast<Gtk::Label*>(item->get_child());
-        if (rec && label)
-            label->set_text(text_of(*rec));
-    });
-    auto column = Gtk::ColumnViewColumn::create(title, factory);
-    column->set_expand(expand);
-    column->set_resizable(true);
-    m_controls.view.append_column(column);
+    m_controls.view.append_column(make_text_column(title, expand, text_of));
 }
 
 void CSearchDialog::update_sensitivity() {

@@ -126,7 +126,8 @@ void CColumnViewState::restore_order(const std::vector<Glib::ustring>& order) {
 
 void CColumnViewState::sort_by(const Glib::ustring& id, bool descending) {
     ++m_quiet;
-    column_view_sort_by(m_view, id.empty() ? Glib::RefPtr<Gtk::ColumnViewColumn>() : find_column(id), descending);
+    column_view_sort_by(m_view, id.empty() ? Glib::RefPtr<Gtk::ColumnViewColumn>() : find_column(id),
+                        descending);
     --m_quiet;
 }
 

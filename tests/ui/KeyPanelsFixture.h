@@ -111,7 +111,8 @@ protected:
         entry.grab_focus();
         entry.set_text(text);
     }
-    // A click as the button reports it (activating a button would click it only after its pressed-look pause).
+    // A click as the button reports it (activating a button would click it only after its pressed-look
+    // pause).
     static void click(Gtk::Button& button) { g_signal_emit_by_name(button.gobj(), "clicked"); }
 
     // The press and the release of a button that acts while held down.

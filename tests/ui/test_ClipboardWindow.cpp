@@ -11,6 +11,7 @@
 #include <glibmm/bytes.h>
 #include <glibmm/convert.h>
 
+#include "StoredKeyRows.h"
 #include "WindowFixture.h"
 #include "keys/KeyClipboard.h"
 
@@ -19,25 +20,6 @@ extern char** environ;
 namespace {
 constexpr char kChildFlag[] = "KESTRIX_CLIPBOARD_SECOND_INSTANCE";
 constexpr char kChildTest[] = "ClipboardWindowTest.SecondInstanceCopiesKeys";
-
-struct KeyRow {
-    std::string number;
-    CardType type;
-    KeyAttr attr;
-    std::int64_t created;
-    std::string description;
-    bool operator==(const KeyRow&) const = default;
-};
-
-std::vector<KeyRow> rows_of(const CKeyDocument& doc) {
-    std::vector<KeyRow> rows;
-    for (guint i = 0; i < doc.get_keys()->get_n_items(); ++i) {
-        const auto key = doc.get_keys()->get_item(i);
-        rows.push_back({key->number().ToString(), key->card_type(), key->attr(), key->created(),
-                        key->description().raw()});
-    }
-    return rows;
-}
 
 // The keys both instances work with: the second instance copies them, the first pastes them.
 void add_shared_keys(CKeyDocument& doc) {
@@ -146,7 +128,7 @@ TEST_F(ClipboardWindowTest, KeysTravelBetweenTwoRunningInstances) {
 
     CKeyDocument expected;
     add_shared_keys(expected);
-    EXPECT_EQ(rows_of(expected), rows_of(window.key_document(0)));
+    EXPECT_EQ(stored_rows(expected), stored_rows(window.key_document(0)));
     EXPECT_EQ(2u, window.key_panel(0).selected_keys().size());
 
     std::ofstream(ready + ".done") << "pasted";
@@ -159,7 +141,7 @@ TEST_F(ClipboardWindowTest, CutKeysLeaveThePanelAndPasteBackWithNewIds) {
     CMainWindow& window = open_window();
     window.OpenDatabases({"a"});
     CKeyDocument& doc = window.key_document(0);
-    const auto before = rows_of(doc);
+    const auto before = stored_rows(doc);
     const std::uint32_t last_id = doc.get_last_id();
     window.key_panel(0).select_all();
     window.key_panel(0).focus_view();
@@ -172,7 +154,7 @@ TEST_F(ClipboardWindowTest, CutKeysLeaveThePanelAndPasteBackWithNewIds) {
 
     activate_win("paste");
     ASSERT_TRUE(pump_until([&] { return doc.get_keys()->get_n_items() == 3; }));
-    EXPECT_EQ(before, rows_of(doc));
+    EXPECT_EQ(before, stored_rows(doc));
     EXPECT_GT(doc.get_keys()->get_item(0)->id(), last_id);
 
     // Pasted again, the same keys are updated in place and nothing is added.
@@ -180,7 +162,7 @@ TEST_F(ClipboardWindowTest, CutKeysLeaveThePanelAndPasteBackWithNewIds) {
     activate_win("paste");
     ASSERT_TRUE(pump_until([&] { return window.history()->get_n_items() > history_before; }));
     EXPECT_EQ("3 keys pasted", last_history());
-    EXPECT_EQ(before, rows_of(doc));
+    EXPECT_EQ(before, stored_rows(doc));
 }
 
 TEST_F(ClipboardWindowTest, AnUnreadablePayloadPastesNothingAndIsReported) {

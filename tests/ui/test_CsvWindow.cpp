@@ -3,30 +3,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "StoredKeyRows.h"
 #include "WindowFixture.h"
 #include "keys/KeyNumber.h"
 
 namespace {
-struct KeyRow {
-    std::string number;
-    CardType type;
-    KeyAttr attr;
-    bool is_short;
-    std::int64_t created;
-    std::string description;
-    bool operator==(const KeyRow&) const = default;
-};
-
-std::vector<KeyRow> rows_of(const CKeyDocument& doc) {
-    std::vector<KeyRow> rows;
-    for (guint i = 0; i < doc.get_keys()->get_n_items(); ++i) {
-        const auto key = doc.get_keys()->get_item(i);
-        rows.push_back({key->number().ToString(), key->card_type(), key->attr(), key->is_short(),
-                        key->created(), key->description().raw()});
-    }
-    return rows;
-}
-
 std::string read_text(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -104,7 +85,7 @@ TEST_F(CsvWindowTest, KeysExportedFromOnePanelImportIntoAnotherWithEveryValue) {
     m_chosen = m_root / "keys.csv";
     window.main_actions()->activate_action("import-csv");
     ASSERT_TRUE(pump_until([&] { return window.key_document(1).get_keys()->get_n_items() == 4; }));
-    EXPECT_EQ(rows_of(source), rows_of(window.key_document(1)));
+    EXPECT_EQ(stored_rows(source), stored_rows(window.key_document(1)));
     EXPECT_EQ("4 keys imported: 4 added, 0 re-added", last_history());
     EXPECT_TRUE(window.key_document(1).is_modified());
 }
@@ -160,7 +141,7 @@ TEST_F(CsvWindowTest, AFileThatCannotBeImportedChangesNothingAndIsReported) {
     add(window.key_document(0), 2, KA_NORMAL, "kept too");
     window.key_document(0).set_modified_flag(false);
     window.SetActiveKeyTable(0);
-    const auto before = rows_of(window.key_document(0));
+    const auto before = stored_rows(window.key_document(0));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_chosen = c.make(m_root);
@@ -170,7 +151,7 @@ TEST_F(CsvWindowTest, AFileThatCannotBeImportedChangesNothingAndIsReported) {
         EXPECT_FALSE(shown.empty());
         EXPECT_EQ(history_before + 1, window.history()->get_n_items());
         EXPECT_EQ(shown, last_history());
-        EXPECT_EQ(before, rows_of(window.key_document(0)));
+        EXPECT_EQ(before, stored_rows(window.key_document(0)));
         EXPECT_FALSE(window.key_document(0).is_modified());
         window.ReleaseMessageDialog();
         ASSERT_TRUE(pump_until([&] { return find_question() == nullptr; }));

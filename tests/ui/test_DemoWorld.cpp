@@ -41,8 +41,7 @@ protected:
         ASSERT_TRUE(pump_until([&] {
             std::error_code error;
             return std::filesystem::exists(ready, error) && std::filesystem::file_size(ready, error) > 1;
-        }))
-            << "the world did not start";
+        })) << "the world did not start";
         std::ifstream(ready) >> m_world_dir;
         setenv("RDX_SIM_DIR", m_world_dir.c_str(), 1);
         // The sample databases were copied where the run command puts them for a new user.
@@ -84,7 +83,8 @@ protected:
                 const std::string status = dialog() != nullptr ? dialog()->get_status_text().raw() : "";
                 return dialog() != nullptr && dialog()->card_rows()->get_n_items() >= used &&
                        (status == kNextCard || status == kDone);
-            })) << uid << ": " << (dialog() != nullptr ? dialog()->get_status_text().raw() : "no dialog");
+            })) << uid
+                << ": " << (dialog() != nullptr ? dialog()->get_status_text().raw() : "no dialog");
             if (dialog() == nullptr || dialog()->get_status_text().raw() == kDone)
                 break;
         }
@@ -117,7 +117,8 @@ TEST_F(DemoWorldTest, ASampleDatabaseGoesThroughTheControllerAndThroughMifareCar
 
     open_connected(sample);
     ASSERT_TRUE(run_action("q4t_from_db", CAdapterThread::CMD_Q4T_FROM_DB));
-    ASSERT_EQ(0u, history_lines().back().find("Recording has completed successfully (")) << history_lines().back();
+    ASSERT_EQ(0u, history_lines().back().find("Recording has completed successfully ("))
+        << history_lines().back();
     make_database("from the controller");
     reopen("from the controller");
     ASSERT_TRUE(run_action("q4t_to_db", CAdapterThread::CMD_Q4T_TO_DB));

@@ -52,11 +52,12 @@ protected:
         EXPECT_TRUE(pump_until([&] { return window.adapter().GetConnectStatus() == CONNECTION_CONNECTED; }))
             << window.status_bar().get_status();
         // File choosers are answered by the test.
-        window.set_file_chooser([this](const CMainWindow::FileRequest& request, CMainWindow::FileChosenSlot done) {
-            m_chooser_saves.push_back(request.save);
-            const auto path = m_next_file;
-            Glib::signal_idle().connect_once([done, path] { done(path); });
-        });
+        window.set_file_chooser(
+            [this](const CMainWindow::FileRequest& request, CMainWindow::FileChosenSlot done) {
+                m_chooser_saves.push_back(request.save);
+                const auto path = m_next_file;
+                Glib::signal_idle().connect_once([done, path] { done(path); });
+            });
         window.set_shift_probe([this] { return m_shift; });
         return window;
     }

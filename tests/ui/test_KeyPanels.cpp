@@ -90,7 +90,8 @@ std::vector<Glib::ustring> column_titles(CKeyPanel& panel) {
     std::vector<Glib::ustring> titles;
     const auto columns = panel.view().get_columns();
     for (guint i = 0; i < columns->get_n_items(); ++i)
-        titles.push_back(std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i))->get_title());
+        titles.push_back(
+            std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i))->get_title());
     return titles;
 }
 
