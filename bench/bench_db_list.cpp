@@ -12,6 +12,7 @@
 #include <glibmm/main.h>
 #include <gtkmm/application.h>
 
+#include "WindowBench.h"
 #include "keys/CKeyDb.h"
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
@@ -21,7 +22,7 @@ namespace {
 constexpr int kDatabases = 2000;
 constexpr int kKeysPerDatabase = 20;
 
-Glib::RefPtr<Gtk::Application> g_app;
+using window_bench::g_app;
 
 void run_until(const std::function<bool()>& done) {
     auto context = Glib::MainContext::get_default();
@@ -70,34 +71,14 @@ void BM_ListDatabaseFolder(benchmark::State& state) {
         if (window->db_store()->get_n_items() != kDatabases)
             state.SkipWithError("not every database was listed");
     }
-    window->destroy();
-    delete window;
-    auto context = Glib::MainContext::get_default();
-    while (context->pending())
-        context->iteration(false);
+    window_bench::close_window(window);
 }
 BENCHMARK(BM_ListDatabaseFolder)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "bench_db_list needs an X display (run it under xvfb-run)\n");
-        return 0;
-    }
-    const std::filesystem::path home = std::filesystem::temp_directory_path() / "kestrix-bench-db-list";
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    setenv("GSETTINGS_BACKEND", "memory", 1);
-    setenv("GSK_RENDERER", "cairo", 0);
-    setenv("GSETTINGS_SCHEMA_DIR", KESTRIX_SCHEMA_DIR, 0);
-    fill_folder(home / "bases");
-    g_app = Gtk::Application::create("org.kestrix.KestrixBenchDbList", Gio::Application::Flags::NON_UNIQUE);
-    g_app->register_application();
-    Gio::Settings::create(CAppSettings::kSchemaId)->set_string("db-dir", (home / "bases").string());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_app.reset();
-    std::filesystem::remove_all(home);
-    return 0;
+    return window_bench::main(argc, argv, "bench_db_list", [](const Glib::RefPtr<Gio::Settings>&) {
+        fill_folder(window_bench::g_home / "bases");
+    });
 }

@@ -15,6 +15,7 @@
 #include <glibmm/main.h>
 #include <gtkmm/application.h>
 
+#include "WindowBench.h"
 #include "keys/CKeyDocument.h"
 #include "settings/CAppSettings.h"
 #include "sim/devsim/CWorld.h"
@@ -28,8 +29,8 @@ constexpr unsigned kKeys = 5459;   // a full 32 KB controller
 constexpr int kControllerType = 4; // 32 KB
 constexpr unsigned kTimerMs = 10;
 
-Glib::RefPtr<Gtk::Application> g_app;
-std::filesystem::path g_home;
+using window_bench::g_home;
+using window_bench::g_app;
 
 double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -130,43 +131,19 @@ void BM_WindowWhileWritingAFullController(benchmark::State& state) {
     state.counters["max_timer_delay_ms"] = probe.timer_late_ms;
     state.counters["frames"] = probe.frames;
     state.counters["write_s"] = write_s;
-    window->destroy();
-    delete window;
-    auto context = Glib::MainContext::get_default();
-    while (context->pending())
-        context->iteration(false);
+    window_bench::close_window(window);
 }
 BENCHMARK(BM_WindowWhileWritingAFullController)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "bench_device_flow needs an X display (run it under xvfb-run)\n");
-        return 0;
-    }
-    g_home = std::filesystem::temp_directory_path() / "kestrix-bench-device-flow";
-    std::filesystem::remove_all(g_home);
-    std::filesystem::create_directories(g_home / "bases");
-    std::filesystem::create_directories(g_home / "world");
-    setenv("XDG_CONFIG_HOME", g_home.c_str(), 1);
-    setenv("RDX_SIM_DIR", (g_home / "world").c_str(), 1);
-    setenv("GSETTINGS_BACKEND", "memory", 1);
-    // Xvfb has no GPU: software OpenGL would measure the emulator, not the window.
-    setenv("GSK_RENDERER", "cairo", 0);
-    setenv("GSETTINGS_SCHEMA_DIR", KESTRIX_SCHEMA_DIR, 0);
-    g_app = Gtk::Application::create("org.kestrix.KestrixBench", Gio::Application::Flags::NON_UNIQUE);
-    g_app->register_application();
-    {
-        auto settings = Gio::Settings::create(CAppSettings::kSchemaId);
-        settings->set_string("db-dir", (g_home / "bases").string());
-        // A full controller takes exactly its capacity: the window would ask before writing it.
-        settings->set_boolean("key-list-confirm", false);
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_app.reset();
-    std::filesystem::remove_all(g_home);
-    return 0;
+    return window_bench::main(argc, argv, "bench_device_flow",
+                              [](const Glib::RefPtr<Gio::Settings>& settings) {
+                                  std::filesystem::create_directories(g_home / "world");
+                                  setenv("RDX_SIM_DIR", (g_home / "world").c_str(), 1);
+                                  // A full controller takes exactly its capacity: the window would ask before
+                                  // writing it.
+                                  settings->set_boolean("key-list-confirm", false);
+                              });
 }

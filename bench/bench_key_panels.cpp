@@ -17,6 +17,7 @@
 #include <gtkmm/application.h>
 #include <gtkmm/scrolledwindow.h>
 
+#include "WindowBench.h"
 #include "keys/CKeyDocument.h"
 #include "ui/CMainWindow.h"
 
@@ -27,7 +28,7 @@ constexpr const char* kDbName = "big";
 constexpr int kWidth = 1200;
 constexpr int kHeight = 800;
 
-Glib::RefPtr<Gtk::Application> g_app;
+using window_bench::g_app;
 CMainWindow* g_window = nullptr;
 
 double resident_mb() {
@@ -152,10 +153,9 @@ void BM_SortByColumn(benchmark::State& state) {
         wait_for_paint();
         descending = !descending;
     }
-    state.PauseTiming();
+    // After the measured loop: the clean-up is not timed.
     panel.sort_by_column_id("", false);
     close_big();
-    state.ResumeTiming();
 }
 BENCHMARK(BM_SortByColumn)
     ->DenseRange(0, CKeyPanel::KEY_COL_COUNT - 1)
@@ -196,29 +196,11 @@ BENCHMARK(BM_ScrollTopToBottom)->Unit(benchmark::kMillisecond)->Iterations(1)->U
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "bench_key_panels needs an X display (run it under xvfb-run)\n");
-        return 0;
-    }
-    const std::filesystem::path home = std::filesystem::temp_directory_path() / "kestrix-bench-key-panels";
-    std::filesystem::remove_all(home);
-    std::filesystem::create_directories(home / "bases");
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    setenv("GSETTINGS_BACKEND", "memory", 1);
-    // Xvfb has no GPU: software OpenGL would measure the emulator, not the window.
-    setenv("GSK_RENDERER", "cairo", 0);
-    setenv("GSETTINGS_SCHEMA_DIR", KESTRIX_SCHEMA_DIR, 0);
-    g_app = Gtk::Application::create("org.kestrix.KestrixBenchKeys", Gio::Application::Flags::NON_UNIQUE);
-    g_app->register_application();
-    Gio::Settings::create("org.kestrix.Kestrix")->set_string("db-dir", (home / "bases").string());
-    make_database(home / "bases");
-    show_window();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_window->destroy();
-    delete g_window;
-    g_app.reset();
-    std::filesystem::remove_all(home);
-    return 0;
+    return window_bench::main(
+        argc, argv, "bench_key_panels",
+        [](const Glib::RefPtr<Gio::Settings>&) {
+            make_database(window_bench::g_home / "bases");
+            show_window();
+        },
+        [] { window_bench::close_window(g_window); });
 }

@@ -19,6 +19,7 @@
 #include <glibmm/main.h>
 #include <gtkmm/application.h>
 
+#include "WindowBench.h"
 #include "keys/CKeyDocument.h"
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
@@ -31,8 +32,8 @@ constexpr const char* kReader = "bench-desk";
 constexpr unsigned kCards = 12;
 constexpr unsigned kKeys = 1363;
 
-Glib::RefPtr<Gtk::Application> g_app;
-std::filesystem::path g_home;
+using window_bench::g_home;
+using window_bench::g_app;
 
 void write_file(const std::filesystem::path& path, const std::string& text) {
     const auto tmp = path.string() + ".tmp.bench";
@@ -172,40 +173,16 @@ void BM_RedrawWhileWritingAMifareSet(benchmark::State& state) {
     state.counters["dialog_max_gap_ms"] = percentile(dialog_gaps, 1.0);
     state.counters["dialog_p99_gap_ms"] = percentile(dialog_gaps, 0.99);
     state.counters["frames"] = static_cast<double>(window_gaps.size() + dialog_gaps.size());
-    window->destroy();
-    delete window;
-    auto context = Glib::MainContext::get_default();
-    while (context->pending())
-        context->iteration(false);
+    window_bench::close_window(window);
 }
 BENCHMARK(BM_RedrawWhileWritingAMifareSet)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "bench_mifare_dialog needs an X display (run it under xvfb-run)\n");
-        return 0;
-    }
-    g_home = std::filesystem::temp_directory_path() / "kestrix-bench-mifare-dialog";
-    std::filesystem::remove_all(g_home);
-    std::filesystem::create_directories(g_home / "bases");
-    setenv("XDG_CONFIG_HOME", g_home.c_str(), 1);
-    setenv("GSETTINGS_BACKEND", "memory", 1);
-    setenv("GSK_RENDERER", "cairo", 0);
-    setenv("GSETTINGS_SCHEMA_DIR", KESTRIX_SCHEMA_DIR, 0);
-    g_app = Gtk::Application::create("org.kestrix.KestrixBenchMifare", Gio::Application::Flags::NON_UNIQUE);
-    g_app->register_application();
-    {
-        // The full list fills the set exactly: no question before the write.
-        auto settings = Gio::Settings::create(CAppSettings::kSchemaId);
-        settings->set_string("db-dir", (g_home / "bases").string());
-        settings->set_boolean("key-list-confirm", false);
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_app.reset();
-    std::filesystem::remove_all(g_home);
-    return 0;
+    return window_bench::main(argc, argv, "bench_mifare_dialog",
+                              [](const Glib::RefPtr<Gio::Settings>& settings) {
+                                  // The full list fills the set exactly: no question before the write.
+                                  settings->set_boolean("key-list-confirm", false);
+                              });
 }

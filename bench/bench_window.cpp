@@ -14,11 +14,12 @@
 #include <glibmm/main.h>
 #include <gtkmm/application.h>
 
+#include "WindowBench.h"
 #include "ui/CMainWindow.h"
 
 namespace {
 
-Glib::RefPtr<Gtk::Application> g_app;
+using window_bench::g_app;
 
 double cpu_seconds() {
     rusage usage{};
@@ -58,21 +59,11 @@ CMainWindow* show_window() {
     return window;
 }
 
-void close_window(CMainWindow* window) {
-    bool gone = false;
-    window->signal_destroy().connect([&] { gone = true; });
-    window->destroy();
-    delete window;
-    auto context = Glib::MainContext::get_default();
-    while (context->pending())
-        context->iteration(false);
-}
-
 void BM_WindowToFirstFrame(benchmark::State& state) {
     for (auto _ : state) {
         CMainWindow* window = show_window();
         state.PauseTiming();
-        close_window(window);
+        window_bench::close_window(window);
         state.ResumeTiming();
     }
 }
@@ -94,30 +85,12 @@ void BM_IdleWindowCpu(benchmark::State& state) {
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     state.counters["cpu_ms_per_s"] = wall > 0 ? 1000.0 * cpu / wall : 0.0;
-    close_window(window);
+    window_bench::close_window(window);
 }
 BENCHMARK(BM_IdleWindowCpu)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "bench_window needs an X display (run it under xvfb-run)\n");
-        return 0;
-    }
-    const std::filesystem::path home = std::filesystem::temp_directory_path() / "kestrix-bench-window";
-    std::filesystem::create_directories(home / "bases");
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    setenv("GSETTINGS_BACKEND", "memory", 1);
-    // Xvfb has no GPU: software OpenGL would measure the emulator, not the window.
-    setenv("GSK_RENDERER", "cairo", 0);
-    setenv("GSETTINGS_SCHEMA_DIR", KESTRIX_SCHEMA_DIR, 0);
-    g_app = Gtk::Application::create("org.kestrix.KestrixBench", Gio::Application::Flags::NON_UNIQUE);
-    g_app->register_application();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_app.reset();
-    std::filesystem::remove_all(home);
-    return 0;
+    return window_bench::main(argc, argv, "bench_window");
 }

@@ -12,6 +12,7 @@
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
 #include "ui/CKeyPanelCells.h"
+#include "ui/KeyTextFilter.h"
 
 CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop)
     : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index), m_prop(prop) {
@@ -74,11 +75,7 @@ void CKeyPanel::build_model(CKeyDocument& document) {
     m_sorter->append(m_view.get_sorter());
     m_sort_model = Gtk::SortListModel::create(document.get_keys(), m_sorter);
 
-    m_number_filter = key_cells::make_number_filter();
-    m_description_filter = key_cells::make_description_filter();
-    m_filter = Gtk::AnyFilter::create();
-    m_filter->append(m_number_filter);
-    m_filter->append(m_description_filter);
+    m_filter = key_text_filter::create();
     // Without a filter text no filter is set: every key shows without being looked at.
     m_filter_model = Gtk::FilterListModel::create(m_sort_model, {});
     m_selection = Gtk::MultiSelection::create(m_filter_model);
@@ -221,11 +218,10 @@ void CKeyPanel::set_filter_text(const Glib::ustring& text) {
             // Without a highlight the cells show plain text; the filter still applies.
             m_highlight.reset();
         }
-        // Both searches change before the filter is set again, so that the keys are filtered once.
-        m_filter_model->set_filter({});
-        m_number_filter->set_search(text);
-        m_description_filter->set_search(text);
-        m_filter_model->set_filter(m_filter);
+        // With the filter in place a longer text only looks at the keys still shown.
+        key_text_filter::set_text(m_filter, text);
+        if (!m_filter_model->get_filter())
+            m_filter_model->set_filter(m_filter);
     }
     // The cells watch the property: storing the text draws them again with the new highlight.
     m_prop->property_keys_query(m_index).set_value(text);
@@ -236,7 +232,7 @@ void CKeyPanel::on_key_format_changed() {
     notify_query();
     gtk_sorter_changed(m_sorters[KEY_COL_NUMBER]->gobj(), GTK_SORTER_CHANGE_DIFFERENT);
     if (m_filter_model->get_filter())
-        gtk_filter_changed(GTK_FILTER(m_number_filter->gobj()), GTK_FILTER_CHANGE_DIFFERENT);
+        key_text_filter::numbers_changed(m_filter);
 }
 
 void CKeyPanel::notify_query() {

@@ -10,14 +10,13 @@
 #include <gtkmm/columnview.h>
 #include <gtkmm/columnviewcolumn.h>
 #include <gtkmm/eventcontrollerfocus.h>
+#include <gtkmm/filter.h>
 #include <gtkmm/filterlistmodel.h>
 #include <gtkmm/label.h>
-#include <gtkmm/multifilter.h>
 #include <gtkmm/multiselection.h>
 #include <gtkmm/multisorter.h>
 #include <gtkmm/scrolledwindow.h>
 #include <gtkmm/sortlistmodel.h>
-#include <gtkmm/stringfilter.h>
 #include <sigc++/signal.h>
 
 #include <array>
@@ -135,9 +134,7 @@ private:
     std::array<Glib::RefPtr<Gtk::Sorter>, KEY_COL_COUNT> m_sorters;
     Glib::RefPtr<Gtk::MultiSorter> m_sorter;
     Glib::RefPtr<Gtk::SortListModel> m_sort_model;
-    Glib::RefPtr<Gtk::StringFilter> m_number_filter;
-    Glib::RefPtr<Gtk::StringFilter> m_description_filter;
-    Glib::RefPtr<Gtk::AnyFilter> m_filter;
+    Glib::RefPtr<Gtk::Filter> m_filter;
     Glib::RefPtr<Gtk::FilterListModel> m_filter_model;
     Glib::RefPtr<Gtk::MultiSelection> m_selection;
     Glib::RefPtr<Gtk::EventControllerFocus> m_focus;

@@ -256,14 +256,6 @@ Glib::RefPtr<Gtk::Sorter> make_sorter(Column column) {
     }
 }
 
-Glib::RefPtr<Gtk::StringFilter> make_number_filter() {
-    return Glib::wrap(gtk_string_filter_new(number_text_expression()));
-}
-
-Glib::RefPtr<Gtk::StringFilter> make_description_filter() {
-    return Glib::wrap(gtk_string_filter_new(key_property(nullptr, "key-description")));
-}
-
 Glib::ustring highlight_markup(const Glib::ustring& text, const Glib::RefPtr<Glib::Regex>& highlight) {
     const Glib::ustring escaped = Glib::Markup::escape_text(text);
     if (!highlight || text.empty())

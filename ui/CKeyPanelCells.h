@@ -1,11 +1,10 @@
-// What a key table shows and how it orders and filters: per column its id, title, cell factory (text and
-// style classes bound to the key's properties) and sorter, and the two string filters of the table.
+// What a key table shows and how it orders: per column its id, title, cell factory (text and style classes
+// bound to the key's properties) and sorter.
 #pragma once
 
 #include <glibmm/regex.h>
 #include <gtkmm/listitemfactory.h>
 #include <gtkmm/sorter.h>
-#include <gtkmm/stringfilter.h>
 
 #include "keys/KeyTypes.h"
 #include "ui/CKeyPanel.h"
@@ -28,9 +27,6 @@ Glib::RefPtr<Gtk::ListItemFactory> make_factory(CKeyPanel::Column column, const 
                                                 const char* query_property,
                                                 const Glib::RefPtr<Glib::Regex>* highlight);
 Glib::RefPtr<Gtk::Sorter> make_sorter(CKeyPanel::Column column);
-// Case-ignoring substring filters on the number as shown and on the description.
-Glib::RefPtr<Gtk::StringFilter> make_number_filter();
-Glib::RefPtr<Gtk::StringFilter> make_description_filter();
 
 // The text escaped for markup, every non-empty match of highlight wrapped in a yellow span.
 Glib::ustring highlight_markup(const Glib::ustring& text, const Glib::RefPtr<Glib::Regex>& highlight);

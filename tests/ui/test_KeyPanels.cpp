@@ -166,6 +166,35 @@ TEST_F(KeyPanelsTest, FilterAppliesAfterThePauseToNumberAsShownOrDescription) {
     EXPECT_EQ(3u, panel.shown_model()->get_n_items()) << "an emptied filter shows every key at once";
 }
 
+TEST_F(KeyPanelsTest, FilterTextNarrowsWidensAndFollowsTheNumberFormat) {
+    make_keys("a", {{"0000000A1B2C", false, KA_NORMAL, "Склад ВОРОТА"},
+                    {"000000000011", false, KA_NORMAL, "склад"},
+                    {"000000000022", false, KA_NORMAL, "Garage"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    const struct {
+        const char* text;
+        std::vector<std::string> shown;
+    } steps[] = {
+        {"СКЛ", {"0000000A1B2C", "000000000011"}}, // Cyrillic without regard to case
+        {"склад в", {"0000000A1B2C"}},               // a longer text only hides
+        {"с", {"0000000A1B2C", "000000000011"}},     // a shorter one shows again
+        {"gar", {"000000000022"}},                   // another text altogether
+        {"a1b", {"0000000A1B2C"}},                   // the number as shown, case ignored
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.text);
+        panel.set_filter_text(step.text);
+        EXPECT_EQ(step.shown, shown_numbers(panel));
+    }
+    // The same key shown in another format is found by that form only.
+    m_settings->set_string("key-format", "em-marine");
+    pump_pending();
+    EXPECT_TRUE(shown_numbers(panel).empty());
+    panel.set_filter_text("010,0695");
+    EXPECT_EQ(1u, panel.shown_model()->get_n_items());
+}
+
 TEST_F(KeyPanelsTest, EditorShowsOneKeyAndMixesSeveral) {
     make_keys("a", {{"00000000ABCD", true, KA_MASTER, "one"}, {"000000000011", true, KA_BLOCKING, "two"}});
     CMainWindow& window = open_databases({"a"});

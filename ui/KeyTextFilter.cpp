@@ -1,0 +1,123 @@
+#include "ui/KeyTextFilter.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "keys/CKey.h"
+#include "keys/KeyNumber.h"
+#include "ui/CKeyPanelCells.h"
+
+namespace {
+
+// Normalised and case-folded, as GTK's string filter prepares both the search and the item's text.
+std::string fold(std::string_view text) {
+    gchar* normal = g_utf8_normalize(text.data(), static_cast<gssize>(text.size()), G_NORMALIZE_ALL);
+    if (normal == nullptr)
+        return {};
+    gchar* folded = g_utf8_casefold(normal, -1);
+    std::string result(folded);
+    g_free(folded);
+    g_free(normal);
+    return result;
+}
+
+bool is_ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether haystack holds needle (already lower case), ASCII letters compared without case.
+bool contains_ascii(std::string_view haystack, std::string_view needle) {
+    if (needle.size() > haystack.size())
+        return false;
+    const auto lower = [](char c) { return g_ascii_tolower(c); };
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                       [&](char a, char b) { return lower(a) == b; }) != haystack.end();
+}
+
+bool contains(std::string_view text, const std::string& folded_needle, bool ascii_needle) {
+    if (ascii_needle && is_ascii(text))
+        return contains_ascii(text, folded_needle);
+    return fold(text).find(folded_needle) != std::string::npos;
+}
+
+} // namespace
+
+extern "C" {
+
+struct KestrixKeyTextFilter {
+    GtkFilter parent;
+    std::string* needle; // normalised and case-folded; empty: every key shows
+    gboolean ascii;
+};
+
+struct KestrixKeyTextFilterClass {
+    GtkFilterClass parent_class;
+};
+
+G_DEFINE_TYPE(KestrixKeyTextFilter, kestrix_key_text_filter, GTK_TYPE_FILTER)
+
+static gboolean kestrix_key_text_filter_match(GtkFilter* filter, gpointer item) {
+    const auto* self = reinterpret_cast<KestrixKeyTextFilter*>(filter);
+    if (self->needle->empty())
+        return TRUE;
+    const CKey* key = CKey::of_instance(G_OBJECT(item));
+    if (key == nullptr)
+        return FALSE;
+    const Glib::ustring number = format_key_number(key->number(), key_cells::shown_format());
+    return contains(number.raw(), *self->needle, self->ascii) ||
+           contains(key->description().raw(), *self->needle, self->ascii);
+}
+
+static GtkFilterMatch kestrix_key_text_filter_get_strictness(GtkFilter* filter) {
+    const auto* self = reinterpret_cast<KestrixKeyTextFilter*>(filter);
+    return self->needle->empty() ? GTK_FILTER_MATCH_ALL : GTK_FILTER_MATCH_SOME;
+}
+
+static void kestrix_key_text_filter_finalize(GObject* object) {
+    delete reinterpret_cast<KestrixKeyTextFilter*>(object)->needle;
+    G_OBJECT_CLASS(kestrix_key_text_filter_parent_class)->finalize(object);
+}
+
+static void kestrix_key_text_filter_class_init(KestrixKeyTextFilterClass* klass) {
+    GTK_FILTER_CLASS(klass)->match = kestrix_key_text_filter_match;
+    GTK_FILTER_CLASS(klass)->get_strictness = kestrix_key_text_filter_get_strictness;
+    G_OBJECT_CLASS(klass)->finalize = kestrix_key_text_filter_finalize;
+}
+
+static void kestrix_key_text_filter_init(KestrixKeyTextFilter* self) {
+    self->needle = new std::string;
+    self->ascii = TRUE;
+}
+
+} // extern "C"
+
+namespace key_text_filter {
+
+Glib::RefPtr<Gtk::Filter> create() {
+    return Glib::wrap(GTK_FILTER(g_object_new(kestrix_key_text_filter_get_type(), nullptr)));
+}
+
+void set_text(const Glib::RefPtr<Gtk::Filter>& filter, const Glib::ustring& text) {
+    auto* self = reinterpret_cast<KestrixKeyTextFilter*>(filter->gobj());
+    std::string needle = fold(text.raw());
+    if (needle == *self->needle)
+        return;
+    GtkFilterChange change = GTK_FILTER_CHANGE_DIFFERENT;
+    if (needle.find(*self->needle) != std::string::npos)
+        change = GTK_FILTER_CHANGE_MORE_STRICT;
+    else if (self->needle->find(needle) != std::string::npos)
+        change = GTK_FILTER_CHANGE_LESS_STRICT;
+    *self->needle = std::move(needle);
+    self->ascii = is_ascii(*self->needle);
+    gtk_filter_changed(filter->gobj(), change);
+}
+
+void numbers_changed(const Glib::RefPtr<Gtk::Filter>& filter) {
+    if (!reinterpret_cast<KestrixKeyTextFilter*>(filter->gobj())->needle->empty())
+        gtk_filter_changed(filter->gobj(), GTK_FILTER_CHANGE_DIFFERENT);
+}
+
+} // namespace key_text_filter
