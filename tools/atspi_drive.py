@@ -16,7 +16,8 @@ activates menu items. The screenshot script uses it to bring the window into eac
         select-name TABLE-INDEX NAME... . the rows showing these texts in a cell (none: no row); "." ends
         wait ROLE NAME                    until such a control exists and is showing
         wait-gone ROLE NAME               until it no longer shows
-        wait-change ROLE NAME NEW-NAME    until the control named NAME is named NEW-NAME (a status line)
+        key-watch KEY ROLE NAME NEW-NAME  a key press, then until the control named NAME before it is
+                                          named NEW-NAME (a status line)
         dump                              print the showing controls' tree (roles and names)
 ROLE is an AT-SPI role name ("push button", "toggle button", "menu item", "dialog"...); NAME is matched
 exactly, or as a pattern when it holds a "*" (any text).
@@ -245,10 +246,11 @@ def select_named(index, names):
     sys.exit(f"atspi_drive: table {index} does not show {names}")
 
 
-def wait_change(role, name, new_name):
-    """Until the control now named `name` is named `new_name`: a status line whose text changes faster
-    than the whole window can be searched is watched alone."""
+def key_watch(key, role, name, new_name):
+    """Presses `key`, then waits until the control named `name` before the press is named `new_name`: a
+    status line whose text changes faster than the whole window can be searched is watched alone."""
     node = find(role, name)
+    keys(key)
     end = time.monotonic() + TIMEOUT
     while time.monotonic() < end:
         if matches(node, role, new_name):
@@ -314,8 +316,8 @@ def main(args):
             select_named(index, names)
         elif step == "wait":
             find(args.pop(0), args.pop(0))
-        elif step == "wait-change":
-            wait_change(args.pop(0), args.pop(0), args.pop(0))
+        elif step == "key-watch":
+            key_watch(args.pop(0), args.pop(0), args.pop(0), args.pop(0))
         elif step == "wait-gone":
             wait_gone(args.pop(0), args.pop(0))
         elif step == "dump":

@@ -175,7 +175,7 @@ english() {
     drive key ctrl+l type "$home/tenants.csv" press "push button" "_Open*" wait-gone "" "Enter the name of the CSV file"
     drive wait label "1300 keys imported*"
     devices pace on
-    drive key F11 wait-change label "1300 keys imported*" "Recording to the controller Q-4T*"
+    drive key-watch F11 label "1300 keys imported*" "Recording to the controller Q-4T*"
     shot controller-write
     drive wait label "Recording has completed successfully*"
 }
@@ -189,7 +189,7 @@ mifare() {
 }
 
 russian() {
-    drive wait label Office
+    drive wait label Office select-name 0 "Подъезд 1" . menu 0 0 wait "spin button" "*"
     shot russian
 }
 
