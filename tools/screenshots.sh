@@ -86,6 +86,12 @@ shot() {
     # The screen's part under the main window: with the dialog above it, where one is shown.
     # shellcheck disable=SC2154
     import -window root -crop "${main_WIDTH}x${main_HEIGHT}+${main_X}+${main_Y}" +repage "$images/$1.png"
+    if [ -n "${2:-}" ]; then
+        # Without a window manager the dialog has no frame: a thin line sets it off from the window below.
+        eval "$(xdotool getwindowgeometry --shell "$dialog" | sed 's/^/dialog_/')"
+        mogrify -fill none -stroke '#555555' -draw "rectangle $((dialog_X - main_X - 1)),$((dialog_Y - main_Y - 1)) \
+$((dialog_X - main_X + dialog_WIDTH)),$((dialog_Y - main_Y + dialog_HEIGHT))" "$images/$1.png"
+    fi
     echo "doc/images/$1.png"
 }
 
