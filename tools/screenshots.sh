@@ -5,6 +5,7 @@
 #
 # Usage: tools/screenshots.sh [session...]   (default: every session)
 #   sessions: english (database-list, compare, controller-write), mifare, russian, dark, high-contrast
+#   (and high-contrast-inverse, not made by default)
 # The program is built here (Release, build-release) unless KESTRIX_BUILD names a build folder that already
 # holds kestrix, kestrix-devsim, kestrix-cards, schemas/ and locale/ (absolute, or relative to the tree).
 set -euo pipefail
@@ -226,6 +227,7 @@ for s in "${scenes[@]}"; do
     russian) session russian LANGUAGE=ru ;;
     dark) session themed GTK_THEME=Adwaita:dark shot_name=dark ;;
     high-contrast) session themed GTK_THEME=HighContrast shot_name=high-contrast ;;
+    high-contrast-inverse) session themed GTK_THEME=HighContrast:dark shot_name=high-contrast-inverse ;;
     *) echo "unknown session $s" >&2; exit 2 ;;
     esac
 done
