@@ -10,7 +10,10 @@
 #   tools/devices.sh                           an interactive prompt for the same commands
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-build=$top/${build:-build-release}
+case ${build:-build-release} in
+/*) ;;
+*) build=$top/${build:-build-release} ;;
+esac
 pointer=${TMPDIR:-/tmp}/kestrix-world.$(id -u)
 world=${RDX_SIM_DIR:-$(cat "$pointer" 2>/dev/null || true)}
 [ -n "$world" ] && [ -d "$world" ] || { echo "No simulated world is running: start it with tools/run.sh" >&2; exit 1; }

@@ -1,8 +1,13 @@
 # Sourced by the run and screenshot commands: points Kestrix at the Release build's schema and translations
 # and starts the simulated world in a temporary folder (RDX_SIM_DIR): the device simulator's adapter with a
 # controller and a DS1996L, and a Mifare reader with blank cards. `world_stop` ends it.
-export GSETTINGS_SCHEMA_DIR=$top/${build:-build-release}/schemas
-export TEXTDOMAINDIR=$top/${build:-build-release}/locale
+# The build folder: build-release in the tree, or another one named by $build (absolute or in the tree).
+case ${build:-build-release} in
+/*) build_dir=$build ;;
+*) build_dir=$top/${build:-build-release} ;;
+esac
+export GSETTINGS_SCHEMA_DIR=$build_dir/schemas
+export TEXTDOMAINDIR=$build_dir/locale
 # Without a desktop settings service the settings live in a key file under the user's config folder.
 export GSETTINGS_BACKEND=${GSETTINGS_BACKEND:-keyfile}
 # A bare "C" locale ignores LANGUAGE; C.UTF-8 keeps everything else and lets LANGUAGE=ru choose Russian.
@@ -29,8 +34,8 @@ if [ -z "$(ls -A "$db_dir")" ]; then
 fi
 
 # A Mifare reader with blank cards, one of them lying on the reader.
-if [ -x "$top"/${build:-build-release}/kestrix-cards ]; then
-    cards() { "$top"/${build:-build-release}/kestrix-cards --world "$world" "$@" >/dev/null; }
+if [ -x "$build_dir"/kestrix-cards ]; then
+    cards() { "$build_dir"/kestrix-cards --world "$world" "$@" >/dev/null; }
     cards reader add mifare1
     for uid in 04A1B201 04A1B202 04A1B203; do cards blank 1k "$uid"; done
     cards put 04A1B201 mifare1
@@ -39,8 +44,8 @@ if [ -x "$top"/${build:-build-release}/kestrix-cards ]; then
     echo "Mifare cards and the Temic tag: tools/devices.sh cards (list | put <uid> mifare1 | take mifare1 | temic show)"
 fi
 
-if [ -x "$top"/${build:-build-release}/kestrix-devsim ]; then
-    "$top"/${build:-build-release}/kestrix-devsim --demo --world "$world" --control "$world/control" </dev/null &
+if [ -x "$build_dir"/kestrix-devsim ]; then
+    "$build_dir"/kestrix-devsim --demo --world "$world" --control "$world/control" </dev/null &
     devsim_pid=$!
     echo "Device simulator running; touch keys and watch the controller with: tools/devices.sh help"
 fi
