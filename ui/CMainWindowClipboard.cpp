@@ -2,6 +2,7 @@
 // running instance), selected databases as file URIs in the forms desktop file managers use. The formats
 // themselves are the clipboard exchange's; here the content is offered, read back asynchronously and merged
 // into the panel or copied into the database folder, and the paste action follows what the clipboard holds.
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -233,15 +234,27 @@ void CMainWindow::paste_files(const std::string& text, bool gnome_form) {
     pending->remaining = plan.accepted.size();
     for (const auto& transfer : plan.accepted) {
         auto source = Gio::File::create_for_path(transfer.source.string());
+        // The file arrives under a name the database list does not show and takes its own name in one
+        // rename: the list never reads a database that is still being written.
+        const auto partial_path =
+            transfer.target.parent_path() / ("." + transfer.target.filename().string() + ".part");
+        auto partial = Gio::File::create_for_path(partial_path.string());
         auto target = Gio::File::create_for_path(transfer.target.string());
         const bool move = files.move;
         auto finished = sigc::track_obj(
-            [this, source, move, transfer, pending](Glib::RefPtr<Gio::AsyncResult>& result) {
+            [this, source, partial, target, move, transfer, pending](Glib::RefPtr<Gio::AsyncResult>& result) {
                 try {
-                    if (move)
-                        source->move_finish(result);
-                    else
-                        source->copy_finish(result);
+                    try {
+                        if (move)
+                            source->move_finish(result);
+                        else
+                            source->copy_finish(result);
+                        partial->move(target, Gio::File::CopyFlags::OVERWRITE);
+                    } catch (const Glib::Error&) {
+                        std::error_code ignored;
+                        std::filesystem::remove(partial->get_path(), ignored);
+                        throw;
+                    }
                     on_base_pasted(transfer.name, transfer.target);
                     pending->names.push_back(transfer.name);
                 } catch (const Glib::Error& e) {
@@ -260,9 +273,9 @@ void CMainWindow::paste_files(const std::string& text, bool gnome_form) {
             },
             *this);
         if (move)
-            source->move_async(target, finished, Gio::File::CopyFlags::OVERWRITE);
+            source->move_async(partial, finished, Gio::File::CopyFlags::OVERWRITE);
         else
-            source->copy_async(target, finished, Gio::File::CopyFlags::OVERWRITE);
+            source->copy_async(partial, finished, Gio::File::CopyFlags::OVERWRITE);
     }
 }
 
