@@ -8,7 +8,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 tools/deps.sh
 jobs=$(nproc)
-fuzz_seconds=${KESTRIX_FUZZ_SECONDS:-20}
+fuzz_seconds=${KESTRIX_FUZZ_SECONDS:-15}
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$top/tools/lsan.supp:print_suppressions=0
@@ -34,18 +34,23 @@ threaded=$(tools/threaded-tests.sh build-tsan)
 cmake --build build-tsan -j "$jobs" --target $threaded
 (cd build-tsan && ctest --output-on-failure -R "^($(echo $threaded | sed 's/test_//g; s/ /|/g'))\$")
 
-echo "== Fuzz targets, ${fuzz_seconds} s each"
+echo "== Fuzz targets, ${fuzz_seconds} s each, ${jobs} at a time"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIX_FUZZ=ON \
       -DKESTRIX_UI=OFF -DKESTRIX_TESTS=OFF -DKESTRIX_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs"
-for target in build-fuzz/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
+# The targets run side by side, one per core; a failing one shows the end of its log.
+fuzz_one() {
+    target=$1
     name=$(basename "$target")
     corpus=build-fuzz/corpus/${name#fuzz_}
     mkdir -p "$corpus"
     cp -r fuzz/corpus/"${name#fuzz_}"/. "$corpus"/ 2>/dev/null || true
     echo "-- $name"
     "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 \
-        "$corpus" 2>build-fuzz/"$name".log || { tail -n 60 build-fuzz/"$name".log; exit 1; }
-done
+        "$corpus" 2>build-fuzz/"$name".log || { tail -n 60 build-fuzz/"$name".log; return 1; }
+}
+export -f fuzz_one
+export fuzz_seconds
+find build-fuzz/fuzz -maxdepth 1 -name 'fuzz_*' -type f -executable | sort |
+    xargs -P "$jobs" -I{} bash -c 'fuzz_one {}'
 echo "All tests passed."
