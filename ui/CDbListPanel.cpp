@@ -1,5 +1,6 @@
 // The database list view: its model chain, columns, highlighted cells and selection.
 #include "ui/CDbListPanel.h"
+#include "ui/Highlight.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <glibmm/markup.h>
@@ -15,7 +16,6 @@
 #include "ui/Accessible.h"
 
 namespace {
-constexpr const char* kHighlight = "<span background='#FFFF00' foreground='black'>\\0</span>";
 constexpr const char* kCutClass = "cut-item";
 
 // The type of the rows, for the property expressions; a row's custom properties exist once one was made.
@@ -29,9 +29,6 @@ Glib::RefPtr<Gtk::Expression<T>> row_property(const char* name) {
     return Gtk::PropertyExpression<T>::create(db_info_type(), name);
 }
 
-bool is_valid_markup(const Glib::ustring& markup) {
-    return pango_parse_markup(markup.c_str(), -1, 0, nullptr, nullptr, nullptr, nullptr) != FALSE;
-}
 } // namespace
 
 // ---- Cells ----
@@ -70,11 +67,11 @@ void CDbTextCell::refresh() {
     set_tooltip_text(error);
     switch (m_field) {
     case Field::Name:
-        set_markup(CDbListPanel::highlight_markup(m_item->name(), m_panel.highlight()));
+        set_markup(highlight_markup(m_item->name(), m_panel.highlight()));
         break;
     case Field::Description:
         if (error.empty())
-            set_markup(CDbListPanel::highlight_markup(m_item->description(), m_panel.highlight()));
+            set_markup(highlight_markup(m_item->description(), m_panel.highlight()));
         else
             set_markup("<i>" + Glib::Markup::escape_text(_("Unreadable database")) + "</i>");
         break;
@@ -176,32 +173,8 @@ void CDbListPanel::persist_columns(CColumnViewState::Storage storage) {
     m_column_state = std::make_unique<CColumnViewState>(m_view, column_ids(), std::move(storage));
 }
 
-Glib::ustring CDbListPanel::highlight_markup(const Glib::ustring& text,
-                                             const Glib::RefPtr<Glib::Regex>& regex) {
-    const Glib::ustring escaped = Glib::Markup::escape_text(text);
-    if (!regex || text.empty())
-        return escaped;
-    try {
-        const Glib::ustring marked =
-            regex->replace(escaped, 0, kHighlight, Glib::Regex::MatchFlags::NOTEMPTY);
-        // A match inside an escape ("amp" in "&amp;") would cut the markup apart: such text stays plain.
-        return is_valid_markup(marked) ? marked : escaped;
-    } catch (const Glib::Error&) {
-        return escaped;
-    }
-}
-
 void CDbListPanel::set_filter(const Glib::ustring& text) {
-    m_highlight.reset();
-    if (!text.empty()) {
-        try {
-            m_highlight = Glib::Regex::create(Glib::Regex::escape_string(text),
-                                              Glib::Regex::CompileFlags::CASELESS |
-                                                  Glib::Regex::CompileFlags::OPTIMIZE);
-        } catch (const Glib::Error&) {
-            m_highlight.reset();
-        }
-    }
+    m_highlight = highlight_regex(text);
     m_name_filter->set_search(text);
     m_description_filter->set_search(text);
     m_prop->property_bases_query().set_value(text);

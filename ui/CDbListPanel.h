@@ -70,8 +70,6 @@ public:
     // "bases-query" property, which draws the cells again.
     void set_filter(const Glib::ustring& text);
     const Glib::RefPtr<Glib::Regex>& highlight() const { return m_highlight; }
-    // The markup of a cell's text under the highlight expression (none: the text escaped).
-    static Glib::ustring highlight_markup(const Glib::ustring& text, const Glib::RefPtr<Glib::Regex>& regex);
 
     // The selected rows in display order.
     std::vector<Glib::RefPtr<CDbInfo>> selected_items() const;

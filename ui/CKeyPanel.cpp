@@ -12,6 +12,7 @@
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
 #include "ui/CKeyPanelCells.h"
+#include "ui/Highlight.h"
 #include "ui/KeyTextFilter.h"
 
 CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop)
@@ -210,14 +211,7 @@ void CKeyPanel::set_filter_text(const Glib::ustring& text) {
         m_highlight.reset();
         m_filter_model->set_filter({});
     } else {
-        try {
-            m_highlight = Glib::Regex::create(Glib::Regex::escape_string(text),
-                                              Glib::Regex::CompileFlags::CASELESS |
-                                                  Glib::Regex::CompileFlags::OPTIMIZE);
-        } catch (const Glib::Error&) {
-            // Without a highlight the cells show plain text; the filter still applies.
-            m_highlight.reset();
-        }
+        m_highlight = highlight_regex(text);
         // With the filter in place a longer text only looks at the keys still shown.
         key_text_filter::set_text(m_filter, text);
         if (!m_filter_model->get_filter())

@@ -1,6 +1,7 @@
 // Key table columns: cells bound to the keys' properties through expressions (so that a changed key, a new
 // filter text or another key format draws them again), and the sorters and filters of the table.
 #include "ui/CKeyPanelCells.h"
+#include "ui/Highlight.h"
 
 #include <glibmm/markup.h>
 #include <gtk/gtk.h>
@@ -253,18 +254,6 @@ Glib::RefPtr<Gtk::Sorter> make_sorter(Column column) {
         return custom_sorter(compare_keys<CreatedValue>);
     default:
         return Glib::wrap(GTK_SORTER(gtk_string_sorter_new(key_property(nullptr, "key-description"))));
-    }
-}
-
-Glib::ustring highlight_markup(const Glib::ustring& text, const Glib::RefPtr<Glib::Regex>& highlight) {
-    const Glib::ustring escaped = Glib::Markup::escape_text(text);
-    if (!highlight || text.empty())
-        return escaped;
-    try {
-        return highlight->replace(escaped, 0, "<span background='#FFFF00' foreground='black'>\\0</span>",
-                                  Glib::Regex::MatchFlags::NOTEMPTY);
-    } catch (const Glib::Error&) {
-        return escaped;
     }
 }
 

@@ -28,8 +28,6 @@ Glib::RefPtr<Gtk::ListItemFactory> make_factory(CKeyPanel::Column column, const 
                                                 const Glib::RefPtr<Glib::Regex>* highlight);
 Glib::RefPtr<Gtk::Sorter> make_sorter(CKeyPanel::Column column);
 
-// The text escaped for markup, every non-empty match of highlight wrapped in a yellow span.
-Glib::ustring highlight_markup(const Glib::ustring& text, const Glib::RefPtr<Glib::Regex>& highlight);
 // The creation time as the "Added" column shows it (local time); "" for an unknown time.
 Glib::ustring created_text(std::int64_t created);
 

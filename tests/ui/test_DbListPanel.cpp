@@ -12,6 +12,7 @@
 
 #include "WindowFixture.h"
 #include "keys/CKeyDb.h"
+#include "ui/Highlight.h"
 
 namespace {
 using Names = std::vector<std::string>;
@@ -482,7 +483,7 @@ TEST_F(DbListPanelTest, HighlightWrapsEveryMatchOfTheEscapedText) {
         if (*c.filter != '\0')
             regex = Glib::Regex::create(Glib::Regex::escape_string(c.filter),
                                         Glib::Regex::CompileFlags::CASELESS);
-        EXPECT_EQ(c.markup, CDbListPanel::highlight_markup(c.text, regex).raw());
+        EXPECT_EQ(c.markup, highlight_markup(c.text, regex).raw());
     }
 }
 
