@@ -197,6 +197,36 @@ bool scan_decimal_bytes(CNumberScanner& s, CCardUID& number) {
 
 } // namespace
 
+NumberSortKey number_sort_key(const CCardUID& number, key_format format) {
+    if (number.length == 0)
+        return {};
+    switch (format) {
+    case KF_EM_MARINE:
+        return {true, (std::uint64_t{number.bytes[2]} << 16) | em_number(number)};
+    case KF_EM_MARINE_CODE:
+        return {true, (std::uint64_t{em_code(number)} << 24) | (std::uint64_t{number.bytes[2]} << 16) |
+                          em_number(number)};
+    case KF_DECIMAL:
+        return {true, low_bytes_of_length(number, 8)};
+    case KF_DECIMAL_BYTES:
+        return {true, low_bytes(number, kFullBytes)};
+    case KF_KEYPAD: {
+        // The keypad's texts order '0' before '1'-'9' and the blank '_' last; every blank is the same '_'.
+        const std::uint64_t v = low_bytes_of_length(number, kFullBytes);
+        std::uint64_t key = 0;
+        for (std::size_t i = kKeypadDigits; i-- > 0;) {
+            const unsigned digit = (v >> (4 * i)) & 0x0F;
+            const unsigned rank = digit == 10 ? 0 : (digit >= 1 && digit <= 9 ? digit : 10);
+            key = (key << 4) | rank;
+        }
+        return {true, key};
+    }
+    case KF_HEX:
+    default:
+        return {true, low_bytes_of_length(number, kFullBytes)};
+    }
+}
+
 bool try_str_to_key_number(std::string_view text, CCardUID& number, key_format format) {
     if (text.empty()) {
         number = CCardUID();

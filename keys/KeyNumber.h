@@ -5,6 +5,7 @@
 #include <giomm/liststore.h>
 #include <glibmm/ustring.h>
 
+#include <compare>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +16,16 @@
 
 // The text of number in format; "" for the empty number in every format. Unknown formats show hexadecimal.
 Glib::ustring format_key_number(const CCardUID& number, key_format format);
+
+// Orders numbers as the tables sort them in format: as their texts where the texts have a fixed width
+// (hexadecimal, EM-Marine, keypad), by value where they do not (decimal), so that 9 comes before 10. Two
+// numbers have equal keys exactly when their texts are equal; the empty number comes first.
+struct NumberSortKey {
+    bool present = false;
+    std::uint64_t value = 0;
+    auto operator<=>(const NumberSortKey&) const = default;
+};
+NumberSortKey number_sort_key(const CCardUID& number, key_format format);
 
 // Parses user input in format. The empty text gives the empty number and true. Otherwise true with number
 // set (length 6), or false with number unchanged. A decimal, hexadecimal or keypad value that does not fit

@@ -8,15 +8,20 @@
 #include <gtkmm/gestureclick.h>
 #include <sigc++/adaptors/hide.h>
 
+#include <unordered_set>
+
 #include "app/i18n.h"
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
+#include "ui/ArrayListModel.h"
 #include "ui/CKeyPanelCells.h"
 #include "ui/Highlight.h"
+#include "ui/KeyRowModel.h"
 #include "ui/KeyTextFilter.h"
 
 CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop)
-    : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index), m_prop(prop) {
+    : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index), m_prop(prop),
+      m_cells(std::make_unique<key_cells::CCells>()) {
     const Glib::ustring title = index == 0 ? _("Panel 1") : _("Panel 2");
     m_header.set_text(title);
     m_header.add_css_class("panel-header");
@@ -50,17 +55,19 @@ CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyPr
     keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CKeyPanel::on_view_key_pressed), false);
     m_view.add_controller(keys);
 
-    m_selection->signal_selection_changed().connect(
-        [this](guint, guint) { m_signal_selection_changed.emit(m_index); });
+    m_selection->signal_selection_changed().connect([this](guint, guint) {
+        if (!m_following_keys)
+            m_signal_selection_changed.emit(m_index);
+    });
 }
 
+CKeyPanel::~CKeyPanel() = default;
+
 void CKeyPanel::build_columns() {
-    const char* query_property = m_index == 0 ? "keys-query1" : "keys-query2";
     for (int c = 0; c < KEY_COL_COUNT; ++c) {
         const auto column = static_cast<Column>(c);
-        auto view_column = Gtk::ColumnViewColumn::create(
-            key_cells::column_title(column),
-            key_cells::make_factory(column, m_prop, query_property, &m_highlight));
+        auto view_column =
+            Gtk::ColumnViewColumn::create(key_cells::column_title(column), m_cells->make_factory(column));
         view_column->set_resizable(true);
         if (column == KEY_COL_DESCRIPTION)
             view_column->set_expand(true);
@@ -74,12 +81,15 @@ void CKeyPanel::build_columns() {
 void CKeyPanel::build_model(CKeyDocument& document) {
     m_sorter = Gtk::MultiSorter::create();
     m_sorter->append(m_view.get_sorter());
-    m_sort_model = Gtk::SortListModel::create(document.get_keys(), m_sorter);
+    m_sort_model = Gtk::SortListModel::create(array_list_model::create(document.get_keys()), m_sorter);
 
     m_filter = key_text_filter::create();
     // Without a filter text no filter is set: every key shows without being looked at.
     m_filter_model = Gtk::FilterListModel::create(m_sort_model, {});
-    m_selection = Gtk::MultiSelection::create(m_filter_model);
+    m_rows = std::make_unique<CKeyRowModel>(m_filter_model);
+    m_rows->signal_before_change().connect(sigc::mem_fun(*this, &CKeyPanel::on_rows_before_change));
+    m_rows->signal_after_change().connect(sigc::mem_fun(*this, &CKeyPanel::on_rows_after_change));
+    m_selection = Gtk::MultiSelection::create(m_rows->rows());
 
     // The view's sorter lives on in the sort model: the connection ends with the panel.
     m_view.get_sorter()->signal_changed().connect(
@@ -167,18 +177,26 @@ void CKeyPanel::select_positions(const std::vector<guint>& positions) {
     m_selection->set_selection(selected, every);
 }
 
+void CKeyPanel::select_keys(const std::vector<Glib::RefPtr<CKey>>& keys) {
+    std::unordered_set<const GObject*> wanted;
+    for (const auto& key : keys)
+        wanted.insert(key->gobj());
+    auto selected = Gtk::Bitset::create();
+    for (guint i = 0, n = m_rows->size(); i < n && !wanted.empty(); ++i)
+        if (wanted.count(m_rows->key_at(i)) != 0)
+            selected->add(i);
+    auto every = Gtk::Bitset::create();
+    every->add_range(0, m_selection->get_n_items());
+    m_selection->set_selection(selected, every);
+}
+
 bool CKeyPanel::select_key(const Glib::RefPtr<CKey>& key) {
-    const guint count = m_filter_model->get_n_items();
-    for (guint i = 0; i < count; ++i) {
-        GObject* item = static_cast<GObject*>(g_list_model_get_item(G_LIST_MODEL(m_filter_model->gobj()), i));
-        const bool found = item == G_OBJECT(key->gobj());
-        g_object_unref(item);
-        if (found) {
+    for (guint i = 0, n = m_rows->size(); i < n; ++i)
+        if (m_rows->key_at(i) == G_OBJECT(key->gobj())) {
             select_only(i);
             scroll_to(i);
             return true;
         }
-    }
     return false;
 }
 
@@ -208,29 +226,26 @@ std::vector<Glib::RefPtr<CKey>> CKeyPanel::selected_keys() const {
 
 void CKeyPanel::set_filter_text(const Glib::ustring& text) {
     if (text.empty()) {
-        m_highlight.reset();
+        m_cells->set_highlight({});
         m_filter_model->set_filter({});
     } else {
-        m_highlight = highlight_regex(text);
+        m_cells->set_highlight(highlight_regex(text));
         // With the filter in place a longer text only looks at the keys still shown.
         key_text_filter::set_text(m_filter, text);
         if (!m_filter_model->get_filter())
             m_filter_model->set_filter(m_filter);
     }
-    // The cells watch the property: storing the text draws them again with the new highlight.
+    // Rows the filter kept were not bound again.
+    m_cells->redraw();
     m_prop->property_keys_query(m_index).set_value(text);
 }
 
 void CKeyPanel::on_key_format_changed() {
     key_cells::set_shown_format(g_AppSet->get_key_format());
-    notify_query();
+    m_cells->redraw();
     gtk_sorter_changed(m_sorters[KEY_COL_NUMBER]->gobj(), GTK_SORTER_CHANGE_DIFFERENT);
     if (m_filter_model->get_filter())
         key_text_filter::numbers_changed(m_filter);
-}
-
-void CKeyPanel::notify_query() {
-    g_object_notify(G_OBJECT(m_prop->gobj()), m_index == 0 ? "keys-query1" : "keys-query2");
 }
 
 void CKeyPanel::sort_for_comparison(const std::vector<Column>& columns) {
@@ -257,6 +272,43 @@ void CKeyPanel::on_view_sorter_changed() {
     // A click on a column header after a comparison sorts by the view's columns again.
     if (m_programmatic == 0)
         restore_view_sorting();
+}
+
+void CKeyPanel::on_rows_before_change(guint position, guint removed) {
+    m_moving_selected.clear();
+    m_shifting_selected.clear();
+    const guint count = m_rows->size();
+    if (position >= count)
+        return;
+    const auto selected = m_selection->get_selection(position, count - position);
+    for (auto it = selected->begin(); it != selected->end(); ++it) {
+        if (*it < position + removed)
+            m_moving_selected.push_back(m_rows->key_at(*it));
+        else
+            m_shifting_selected.push_back(*it);
+    }
+}
+
+void CKeyPanel::on_rows_after_change(guint position, guint removed, guint added) {
+    m_cells->follow_keys();
+    if (m_moving_selected.empty() && m_shifting_selected.empty())
+        return;
+    auto selected = Gtk::Bitset::create();
+    if (!m_moving_selected.empty()) {
+        const std::unordered_set<const GObject*> moving(m_moving_selected.begin(), m_moving_selected.end());
+        for (guint i = position; i < position + added; ++i)
+            if (moving.count(m_rows->key_at(i)) != 0)
+                selected->add(i);
+    }
+    for (guint old_position : m_shifting_selected)
+        selected->add(old_position - removed + added);
+    auto changed = Gtk::Bitset::create();
+    changed->add_range(position, m_rows->size() - position);
+    m_following_keys = true;
+    m_selection->set_selection(selected, changed);
+    m_following_keys = false;
+    m_moving_selected.clear();
+    m_shifting_selected.clear();
 }
 
 void CKeyPanel::on_header_pressed(int, double, double) {

@@ -27,6 +27,11 @@
 #include "ui/CMyProp.h"
 #include "ui/ColumnViewState.h"
 
+namespace key_cells {
+class CCells;
+}
+class CKeyRowModel;
+
 class CKeyPanel : public Gtk::Box {
 public:
     // The columns in their first order. The bit of a key's "key-different" mask that marks each column
@@ -50,6 +55,7 @@ public:
     // index 0 or 1: which table of the window this is (its header reads "Panel 1" or "Panel 2"); its filter
     // text is prop's "keys-query1" or "keys-query2".
     CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop);
+    ~CKeyPanel() override;
 
     int index() const { return m_index; }
     Gtk::Label& header() { return m_header; }
@@ -84,6 +90,8 @@ public:
     void select_add(guint position);
     // Selects exactly these rows (in one change of the selection).
     void select_positions(const std::vector<guint>& positions);
+    // Selects exactly these keys, those the filter shows (in one change of the selection).
+    void select_keys(const std::vector<Glib::RefPtr<CKey>>& keys);
     // Selects the key alone and scrolls to it; false (and nothing changes) when the filter hides it.
     bool select_key(const Glib::RefPtr<CKey>& key);
     void scroll_to(guint position);
@@ -119,13 +127,14 @@ private:
     void on_header_pressed(int n_press, double x, double y);
     bool on_view_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
     void on_view_sorter_changed();
-    // Re-renders the cells that depend on the filter property (highlight, number format).
-    void notify_query();
+    // The selection follows its keys when a sort or a filter moves them to other rows.
+    void on_rows_before_change(guint position, guint removed);
+    void on_rows_after_change(guint position, guint removed, guint added);
 
     const int m_index;
     Glib::RefPtr<CMyProp> m_prop;
-    // Before the view: its cells read it until they are gone.
-    Glib::RefPtr<Glib::Regex> m_highlight;
+    // Before the view: its cells are bound to keys until they are gone.
+    std::unique_ptr<key_cells::CCells> m_cells;
     Gtk::Label m_header;
     Gtk::ScrolledWindow m_scrolled;
     Gtk::ColumnView m_view;
@@ -136,7 +145,13 @@ private:
     Glib::RefPtr<Gtk::SortListModel> m_sort_model;
     Glib::RefPtr<Gtk::Filter> m_filter;
     Glib::RefPtr<Gtk::FilterListModel> m_filter_model;
+    std::unique_ptr<CKeyRowModel> m_rows;
     Glib::RefPtr<Gtk::MultiSelection> m_selection;
+    // While rows change: the selected keys that move, and the selected rows after the change that only
+    // shift; the selection's own changes are not reported then.
+    std::vector<GObject*> m_moving_selected;
+    std::vector<guint> m_shifting_selected;
+    bool m_following_keys = false;
     Glib::RefPtr<Gtk::EventControllerFocus> m_focus;
     int m_programmatic = 0;
     sigc::signal<void(int)> m_signal_focus_entered;

@@ -1,173 +1,222 @@
-// Key table columns: cells bound to the keys' properties through expressions (so that a changed key, a new
-// filter text or another key format draws them again), and the sorters and filters of the table.
+// Key table columns: cells bound to their keys by hand (a notify handler on the bound key draws a cell
+// again when the key changes) and the sorters of the table, which read the keys' values directly.
 #include "ui/CKeyPanelCells.h"
-#include "ui/Highlight.h"
 
-#include <glibmm/markup.h>
 #include <gtk/gtk.h>
-#include <gtkmm/label.h>
-#include <gtkmm/signallistitemfactory.h>
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
+#include <functional>
+#include <vector>
 
 #include "app/i18n.h"
 #include "keys/KeyNumber.h"
+#include "keys/TextOrder.h"
+#include "ui/Highlight.h"
+#include "ui/KeyRowModel.h"
 
 namespace key_cells {
-namespace {
 
 using Column = CKeyPanel::Column;
+
+namespace {
 
 std::atomic<key_format> g_shown_format{KF_HEX};
 
 struct ColumnInfo {
     const char* id;
     const char* title;
-    const char* watched; // the key property the cell text follows
+    // The width a cell asks for, in characters: cells do not measure their text, so that binding a row
+    // never lays it out.
+    int width_chars;
 };
 
 // Ids are the settings' column names; titles are translated where shown.
 constexpr std::array<ColumnInfo, CKeyPanel::KEY_COL_COUNT> kColumns{{
-    {"ID", N_("ID"), "key-different"},
-    {"Type", N_("Type"), "type"},
-    {"Attr", N_("Attr"), "attr"},
-    {"Number", N_("Number"), "number"},
-    {"Short", N_("Short"), "short"},
-    {"Created", N_("Added"), "created"},
-    {"Description", N_("Description"), "key-description"},
+    {"ID", N_("ID"), 7},
+    {"Type", N_("Type"), 6},
+    {"Attr", N_("Attr"), 9},
+    {"Number", N_("Number"), 16},
+    {"Short", N_("Short"), 4},
+    {"Created", N_("Added"), 17},
+    {"Description", N_("Description"), 40},
 }};
 
-const CKey* key_of(const GValue& value) {
-    if (!G_VALUE_HOLDS_OBJECT(&value))
-        return nullptr;
-    return CKey::of_instance(static_cast<GObject*>(g_value_get_object(&value)));
-}
+const char* const kCellData = "kestrix-key-cell";
 
-// Expression closures get the values themselves: the first is the object evaluated on, then the
-// parameters. The callback is called through this marshaller with the closure's data.
-using ValuesFn = void (*)(GValue* result, guint n_values, const GValue* values, gpointer data);
+} // namespace
 
-void marshal_values(GClosure* closure, GValue* result, guint n_values, const GValue* values, gpointer,
-                    gpointer) {
-    auto fn = reinterpret_cast<ValuesFn>(reinterpret_cast<GCClosure*>(closure)->callback);
-    fn(result, n_values, values, closure->data);
-}
+struct Cell;
 
-GtkExpression* closure_expression(GType type, std::initializer_list<GtkExpression*> params, ValuesFn fn,
-                                  gpointer data = nullptr, GClosureNotify destroy = nullptr) {
-    std::vector<GtkExpression*> list(params);
-    return gtk_cclosure_expression_new(type, marshal_values, static_cast<guint>(list.size()), list.data(),
-                                       G_CALLBACK(fn), data, destroy);
-}
-
-GtkExpression* key_property(GtkExpression* key, const char* property) {
-    return gtk_property_expression_new(CKey::object_type(), key, property);
-}
-
-// The number as the tables show it, for the number sorter and filter (evaluated on the key itself).
-void number_text_value(GValue* result, guint, const GValue* values, gpointer) {
-    const CKey* key = key_of(values[0]);
-    g_value_set_string(result, key ? format_key_number(key->number(), shown_format()).c_str() : "");
-}
-
-GtkExpression* number_text_expression() {
-    return closure_expression(G_TYPE_STRING, {key_property(nullptr, "number")}, number_text_value);
-}
-
-// A cell's closures know their column and the table's highlight.
-struct CellInfo {
-    Column column;
-    const Glib::RefPtr<Glib::Regex>* highlight;
+struct CCells::State {
+    Glib::RefPtr<Glib::Regex> highlight;
+    // Each bound cell knows its index here: binding and unbinding cost no search.
+    std::vector<Cell*> bound;
 };
 
-void free_cell_info(gpointer data, GClosure*) {
-    delete static_cast<CellInfo*>(data);
-}
+// One cell of a row: its widget, the key bound to it and what it shows of the key.
+struct Cell {
+    GtkInscription* widget;
+    Column column;
+    std::shared_ptr<CCells::State> state;
+    GObject* row = nullptr; // the row bound to the cell (held by its list item)
+    GObject* key = nullptr; // the key the row shows (a reference of the cell's own)
+    gulong notify_handler = 0;
+    std::size_t bound_index = 0;
+    // The style classes the widget has now, so that a rebind only touches classes that change.
+    const char* attr_class = nullptr;
+    bool error = false;
+    bool marked_up = false;
+};
 
-Glib::ustring cell_text(const CKey& key, const CellInfo& info) {
-    switch (info.column) {
-    case CKeyPanel::KEY_COL_ID:
-        return Glib::ustring::format(key.id());
-    case CKeyPanel::KEY_COL_TYPE:
-        return card_type_abbr(key.card_type());
-    case CKeyPanel::KEY_COL_ATTR:
-        return key_attr_name(key.attr());
-    case CKeyPanel::KEY_COL_NUMBER:
-        return highlight_markup(format_key_number(key.number(), shown_format()), *info.highlight);
-    case CKeyPanel::KEY_COL_SHORT:
-        return key.is_short() ? "*" : " ";
-    case CKeyPanel::KEY_COL_CREATED:
-        return created_text(key.created());
-    case CKeyPanel::KEY_COL_DESCRIPTION:
-        return highlight_markup(key.description(), *info.highlight);
-    default:
-        return {};
-    }
-}
+namespace {
 
-// values[1] is the list item's key.
-void cell_text_value(GValue* result, guint, const GValue* values, gpointer data) {
-    const CKey* key = key_of(values[1]);
-    g_value_set_string(result, key ? cell_text(*key, *static_cast<CellInfo*>(data)).c_str() : "");
-}
-
-// The cell's style classes: the attribute's for the attribute cell, and "error" while the key differs
-// from the other table in this column.
-void cell_classes_value(GValue* result, guint, const GValue* values, gpointer data) {
-    const CKey* key = key_of(values[1]);
-    const auto& info = *static_cast<CellInfo*>(data);
-    std::array<const char*, 3> classes{nullptr, nullptr, nullptr};
-    std::size_t n = 0;
-    if (key && info.column == CKeyPanel::KEY_COL_ATTR)
-        classes[n++] = key_attr_css_class(key->attr());
-    if (key && (key->key_different() & different_bit(info.column)) != 0)
-        classes[n++] = "error";
-    g_value_set_boxed(result, classes.data());
-}
-
-GtkExpression* list_item_key() {
-    return gtk_property_expression_new(GTK_TYPE_LIST_ITEM, nullptr, "item");
-}
-
-void setup_cell(const Glib::RefPtr<Gtk::ListItem>& list_item, Column column,
-                const Glib::RefPtr<CMyProp>& prop, const char* query_property,
-                const Glib::RefPtr<Glib::Regex>* highlight) {
-    auto* label = Gtk::make_managed<Gtk::Label>();
-    label->set_xalign(0.0f);
-    const bool markup = column == CKeyPanel::KEY_COL_NUMBER || column == CKeyPanel::KEY_COL_DESCRIPTION;
-    label->set_use_markup(markup);
-    list_item->set_child(*label);
-
-    // The text follows the key's own property and, where it is highlighted, the table's filter text.
-    GtkExpression* text = nullptr;
-    auto* text_info = new CellInfo{column, highlight};
-    GtkExpression* watched = key_property(list_item_key(), kColumns[column].watched);
-    if (markup) {
-        GtkExpression* query = gtk_property_expression_new(
-            G_OBJECT_TYPE(prop->gobj()), gtk_object_expression_new(G_OBJECT(prop->gobj())), query_property);
-        text = closure_expression(G_TYPE_STRING, {list_item_key(), watched, query}, cell_text_value,
-                                  text_info, free_cell_info);
-    } else {
-        text = closure_expression(G_TYPE_STRING, {list_item_key(), watched}, cell_text_value, text_info,
-                                  free_cell_info);
-    }
-    gtk_expression_bind(text, G_OBJECT(label->gobj()), "label", G_OBJECT(list_item->gobj()));
-
-    if (column == CKeyPanel::KEY_COL_ID)
+void set_class(GtkWidget* widget, const char*& current, const char* wanted) {
+    if (current == wanted)
         return;
-    auto* class_info = new CellInfo{column, highlight};
-    GtkExpression* classes =
-        column == CKeyPanel::KEY_COL_ATTR
-            ? closure_expression(G_TYPE_STRV,
-                                 {list_item_key(), key_property(list_item_key(), "key-different"),
-                                  key_property(list_item_key(), "attr")},
-                                 cell_classes_value, class_info, free_cell_info)
-            : closure_expression(G_TYPE_STRV,
-                                 {list_item_key(), key_property(list_item_key(), "key-different")},
-                                 cell_classes_value, class_info, free_cell_info);
-    gtk_expression_bind(classes, G_OBJECT(label->gobj()), "css-classes", G_OBJECT(list_item->gobj()));
+    if (current != nullptr)
+        gtk_widget_remove_css_class(widget, current);
+    if (wanted != nullptr)
+        gtk_widget_add_css_class(widget, wanted);
+    current = wanted;
+}
+
+void show_text(Cell& cell, const Glib::ustring& text, bool highlighted) {
+    const auto& highlight = cell.state->highlight;
+    if (highlighted && highlight && highlight->match(text)) {
+        gtk_inscription_set_markup(cell.widget, highlight_markup(text, highlight).c_str());
+        cell.marked_up = true;
+        return;
+    }
+    if (cell.marked_up) {
+        gtk_inscription_set_attributes(cell.widget, nullptr);
+        cell.marked_up = false;
+    }
+    gtk_inscription_set_text(cell.widget, text.c_str());
+}
+
+void draw(Cell& cell) {
+    const CKey* key = cell.key ? CKey::of_instance(cell.key) : nullptr;
+    if (key == nullptr) {
+        show_text(cell, {}, false);
+        return;
+    }
+    switch (cell.column) {
+    case CKeyPanel::KEY_COL_ID: {
+        char text[16];
+        std::snprintf(text, sizeof(text), "%u", key->id());
+        show_text(cell, text, false);
+        break;
+    }
+    case CKeyPanel::KEY_COL_TYPE:
+        show_text(cell, card_type_abbr(key->card_type()), false);
+        break;
+    case CKeyPanel::KEY_COL_ATTR:
+        show_text(cell, key_attr_name(key->attr()), false);
+        set_class(GTK_WIDGET(cell.widget), cell.attr_class, key_attr_css_class(key->attr()));
+        break;
+    case CKeyPanel::KEY_COL_NUMBER:
+        show_text(cell, format_key_number(key->number(), shown_format()), true);
+        break;
+    case CKeyPanel::KEY_COL_SHORT:
+        show_text(cell, key->is_short() ? "*" : " ", false);
+        break;
+    case CKeyPanel::KEY_COL_CREATED:
+        show_text(cell, created_text(key->created()), false);
+        break;
+    default:
+        show_text(cell, key->description(), true);
+        break;
+    }
+    const bool error = (key->key_different() & different_bit(cell.column)) != 0;
+    if (error != cell.error) {
+        if (error)
+            gtk_widget_add_css_class(GTK_WIDGET(cell.widget), "error");
+        else
+            gtk_widget_remove_css_class(GTK_WIDGET(cell.widget), "error");
+        cell.error = error;
+    }
+}
+
+// Any change of the key draws the cell again: keys change one at a time, by the user or a comparison.
+void on_key_notify(GObject*, GParamSpec*, gpointer data) {
+    draw(*static_cast<Cell*>(data));
+}
+
+void set_key(Cell& cell, GObject* key) {
+    if (cell.key != nullptr) {
+        g_signal_handler_disconnect(cell.key, cell.notify_handler);
+        g_object_unref(cell.key);
+    }
+    cell.key = key;
+    if (key != nullptr) {
+        g_object_ref(key);
+        cell.notify_handler = g_signal_connect(key, "notify", G_CALLBACK(on_key_notify), &cell);
+    }
+}
+
+// Shows the key the cell's row shows now, and follows its changes.
+void follow_row(Cell& cell) {
+    GObject* key = CKeyRowModel::key_of_row(cell.row);
+    if (key == cell.key)
+        return;
+    set_key(cell, key);
+    draw(cell);
+}
+
+void unbind(Cell& cell) {
+    if (cell.row == nullptr)
+        return;
+    cell.row = nullptr;
+    set_key(cell, nullptr);
+    auto& bound = cell.state->bound;
+    bound[cell.bound_index] = bound.back();
+    bound[cell.bound_index]->bound_index = cell.bound_index;
+    bound.pop_back();
+}
+
+void free_cell(gpointer data) {
+    auto* cell = static_cast<Cell*>(data);
+    unbind(*cell);
+    delete cell;
+}
+
+struct FactoryData {
+    Column column;
+    std::shared_ptr<CCells::State> state;
+};
+
+void on_setup(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer data) {
+    const auto& factory = *static_cast<FactoryData*>(data);
+    auto* widget = GTK_INSCRIPTION(gtk_inscription_new(nullptr));
+    gtk_inscription_set_xalign(widget, 0.0f);
+    gtk_inscription_set_nat_chars(widget, static_cast<guint>(kColumns[factory.column].width_chars));
+    gtk_list_item_set_child(list_item, GTK_WIDGET(widget));
+    g_object_set_data_full(G_OBJECT(list_item), kCellData, new Cell{widget, factory.column, factory.state},
+                           free_cell);
+}
+
+void on_bind(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer) {
+    auto* cell = static_cast<Cell*>(g_object_get_data(G_OBJECT(list_item), kCellData));
+    unbind(*cell);
+    cell->row = G_OBJECT(gtk_list_item_get_item(list_item));
+    if (cell->row == nullptr) {
+        draw(*cell);
+        return;
+    }
+    cell->bound_index = cell->state->bound.size();
+    cell->state->bound.push_back(cell);
+    follow_row(*cell);
+}
+
+void on_unbind(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer) {
+    unbind(*static_cast<Cell*>(g_object_get_data(G_OBJECT(list_item), kCellData)));
+}
+
+void free_factory_data(gpointer data, GClosure*) {
+    delete static_cast<FactoryData*>(data);
 }
 
 template <typename T>
@@ -175,30 +224,46 @@ int order(T a, T b) {
     return a < b ? GTK_ORDERING_SMALLER : (b < a ? GTK_ORDERING_LARGER : GTK_ORDERING_EQUAL);
 }
 
-// Numeric sorters read the keys' values directly: a sort of a large table compares millions of pairs.
+// Sorters read the keys' values directly: a sort of a large table compares millions of pairs.
 template <typename Value>
 int compare_keys(gconstpointer a, gconstpointer b, gpointer) {
-    const CKey* ka = CKey::of_instance(G_OBJECT(const_cast<gpointer>(a)));
-    const CKey* kb = CKey::of_instance(G_OBJECT(const_cast<gpointer>(b)));
+    // Plain casts: a checked cast per item would cost as much as the comparison.
+    const CKey* ka = CKey::of_instance(static_cast<GObject*>(const_cast<gpointer>(a)));
+    const CKey* kb = CKey::of_instance(static_cast<GObject*>(const_cast<gpointer>(b)));
     if (!ka || !kb)
         return order(ka != nullptr, kb != nullptr);
-    return order(Value::of(*ka), Value::of(*kb));
+    return Value::compare(*ka, *kb);
 }
 
-struct IdValue {
-    static std::uint32_t of(const CKey& key) { return key.id(); }
+template <auto Get>
+struct By {
+    static int compare(const CKey& a, const CKey& b) {
+        return order(std::invoke(Get, a), std::invoke(Get, b));
+    }
 };
-struct TypeValue {
-    static std::uint32_t of(const CKey& key) { return key.card_type(); }
+
+struct ByNumber {
+    static int compare(const CKey& a, const CKey& b) {
+        const key_format format = shown_format();
+        if (format == KF_HEX)
+            return order(hex_order(a.number()), hex_order(b.number()));
+        return order(number_sort_key(a.number(), format), number_sort_key(b.number(), format));
+    }
+    // The hexadecimal form's order, the one tables show by default, without a call: the number's six low
+    // bytes as a value, after the empty number.
+    static std::uint64_t hex_order(const CCardUID& number) {
+        std::uint64_t value = 0;
+        for (int i = 5; i >= 0; --i)
+            value = (value << 8) | number.bytes[i];
+        return number.length == 0 ? 0 : value + 1;
+    }
 };
-struct AttrValue {
-    static std::uint32_t of(const CKey& key) { return key.attr(); }
-};
-struct ShortValue {
-    static bool of(const CKey& key) { return key.is_short(); }
-};
-struct CreatedValue {
-    static std::int64_t of(const CKey& key) { return key.created(); }
+
+struct ByDescription {
+    static int compare(const CKey& a, const CKey& b) {
+        const int c = compare_text_caseless(a.description().raw(), b.description().raw());
+        return c < 0 ? GTK_ORDERING_SMALLER : (c > 0 ? GTK_ORDERING_LARGER : GTK_ORDERING_EQUAL);
+    }
 };
 
 Glib::RefPtr<Gtk::Sorter> custom_sorter(GCompareDataFunc compare) {
@@ -206,6 +271,33 @@ Glib::RefPtr<Gtk::Sorter> custom_sorter(GCompareDataFunc compare) {
 }
 
 } // namespace
+
+CCells::CCells() : m_state(std::make_shared<State>()) {}
+
+CCells::~CCells() = default;
+
+Glib::RefPtr<Gtk::ListItemFactory> CCells::make_factory(Column column) {
+    GtkListItemFactory* factory = gtk_signal_list_item_factory_new();
+    auto* data = new FactoryData{column, m_state};
+    g_signal_connect_data(factory, "setup", G_CALLBACK(on_setup), data, free_factory_data, GConnectFlags{});
+    g_signal_connect(factory, "bind", G_CALLBACK(on_bind), nullptr);
+    g_signal_connect(factory, "unbind", G_CALLBACK(on_unbind), nullptr);
+    return Glib::wrap(factory);
+}
+
+void CCells::set_highlight(Glib::RefPtr<Glib::Regex> highlight) {
+    m_state->highlight = std::move(highlight);
+}
+
+void CCells::redraw() {
+    for (Cell* cell : m_state->bound)
+        draw(*cell);
+}
+
+void CCells::follow_keys() {
+    for (Cell* cell : m_state->bound)
+        follow_row(*cell);
+}
 
 void set_shown_format(key_format format) {
     g_shown_format = format;
@@ -227,33 +319,22 @@ unsigned int different_bit(Column column) {
     return column == CKeyPanel::KEY_COL_ID ? 0u : 1u << (column - CKeyPanel::KEY_COL_TYPE);
 }
 
-Glib::RefPtr<Gtk::ListItemFactory> make_factory(Column column, const Glib::RefPtr<CMyProp>& prop,
-                                                const char* query_property,
-                                                const Glib::RefPtr<Glib::Regex>* highlight) {
-    auto factory = Gtk::SignalListItemFactory::create();
-    factory->signal_setup().connect(
-        [column, prop, query_property, highlight](const Glib::RefPtr<Gtk::ListItem>& list_item) {
-            setup_cell(list_item, column, prop, query_property, highlight);
-        });
-    return factory;
-}
-
 Glib::RefPtr<Gtk::Sorter> make_sorter(Column column) {
     switch (column) {
     case CKeyPanel::KEY_COL_ID:
-        return custom_sorter(compare_keys<IdValue>);
+        return custom_sorter(compare_keys<By<&CKey::id>>);
     case CKeyPanel::KEY_COL_TYPE:
-        return custom_sorter(compare_keys<TypeValue>);
+        return custom_sorter(compare_keys<By<&CKey::card_type>>);
     case CKeyPanel::KEY_COL_ATTR:
-        return custom_sorter(compare_keys<AttrValue>);
+        return custom_sorter(compare_keys<By<&CKey::attr>>);
     case CKeyPanel::KEY_COL_NUMBER:
-        return Glib::wrap(GTK_SORTER(gtk_string_sorter_new(number_text_expression())));
+        return custom_sorter(compare_keys<ByNumber>);
     case CKeyPanel::KEY_COL_SHORT:
-        return custom_sorter(compare_keys<ShortValue>);
+        return custom_sorter(compare_keys<By<&CKey::is_short>>);
     case CKeyPanel::KEY_COL_CREATED:
-        return custom_sorter(compare_keys<CreatedValue>);
+        return custom_sorter(compare_keys<By<&CKey::created>>);
     default:
-        return Glib::wrap(GTK_SORTER(gtk_string_sorter_new(key_property(nullptr, "key-description"))));
+        return custom_sorter(compare_keys<ByDescription>);
     }
 }
 

@@ -1,14 +1,17 @@
-// What a key table shows and how it orders: per column its id, title, cell factory (text and style classes
-// bound to the key's properties) and sorter.
+// What a key table shows and how it orders: per column its id, title, cells and sorter. A cell is bound to
+// a row of the table (a position, see KeyRowModel.h) and shows the key in that row. Cells are bound by hand,
+// without expressions: a table keeps a couple of hundred rows of seven cells alive and binds them all again
+// on a long scroll, so a cell's cost decides how fluid the table is.
 #pragma once
 
 #include <glibmm/regex.h>
 #include <gtkmm/listitemfactory.h>
 #include <gtkmm/sorter.h>
 
+#include <memory>
+
 #include "keys/KeyTypes.h"
 #include "ui/CKeyPanel.h"
-#include "ui/CMyProp.h"
 
 namespace key_cells {
 
@@ -21,11 +24,30 @@ Glib::ustring column_title(CKeyPanel::Column column);
 // The bit of "key-different" that marks a difference in the column; 0 for the id.
 unsigned int different_bit(CKeyPanel::Column column);
 
-// Cells of the column. The number and description cells depend on the table's filter property
-// (query_property of prop) and show matches of *highlight (owned by the table).
-Glib::RefPtr<Gtk::ListItemFactory> make_factory(CKeyPanel::Column column, const Glib::RefPtr<CMyProp>& prop,
-                                                const char* query_property,
-                                                const Glib::RefPtr<Glib::Regex>* highlight);
+// The cells of one table. A cell shows its key's value for the column and follows changes of the key; the
+// number and description cells mark the matches of the table's highlight.
+class CCells {
+public:
+    CCells();
+    ~CCells();
+    CCells(const CCells&) = delete;
+    CCells& operator=(const CCells&) = delete;
+
+    Glib::RefPtr<Gtk::ListItemFactory> make_factory(CKeyPanel::Column column);
+    // Null: nothing is marked. Cells bound from now on mark it; redraw() marks it in the others.
+    void set_highlight(Glib::RefPtr<Glib::Regex> highlight);
+    // Every bound cell is drawn again (after a change of the highlight or the key format).
+    void redraw();
+    // Cells whose row shows another key now show that key (after a sort or filter).
+    void follow_keys();
+
+    struct State;
+
+private:
+    // Shared with the cells: a cell the toolkit keeps a while longer never outlives it.
+    std::shared_ptr<State> m_state;
+};
+
 Glib::RefPtr<Gtk::Sorter> make_sorter(CKeyPanel::Column column);
 
 // The creation time as the "Added" column shows it (local time); "" for an unknown time.

@@ -169,22 +169,7 @@ void CMainWindow::paste_keys_text(const std::string& text) {
 }
 
 void CMainWindow::select_keys(int table, const CKeyDocument::KeyList& keys) {
-    const auto& selection = m_key_panels[table]->selection();
-    selection->unselect_all();
-    if (keys.empty())
-        return;
-    std::set<const CKey*> wanted;
-    for (const auto& key : keys)
-        wanted.insert(key.get());
-    auto rows = Gtk::Bitset::create();
-    auto* model = G_LIST_MODEL(selection->gobj());
-    for (guint i = 0, n = g_list_model_get_n_items(model); i < n; ++i) {
-        auto* item = static_cast<GObject*>(g_list_model_get_item(model, i));
-        if (wanted.count(CKey::of_instance(item)) != 0)
-            rows->add(i);
-        g_object_unref(item);
-    }
-    selection->set_selection(rows, rows);
+    m_key_panels[table]->select_keys(keys);
 }
 
 // ---- databases ----

@@ -200,6 +200,39 @@ TEST_F(KeyNumberTest, ComparisonIsAntisymmetric) {
     }
 }
 
+// The tables' sort order: equal keys exactly for equal texts; the texts' own order where they have a fixed
+// width, the values' order in the decimal forms (so 9 comes before 10); the empty number first.
+TEST_F(KeyNumberTest, SortKeyOrdersAsTheTablesShowNumbers) {
+    std::mt19937 random(7);
+    std::vector<CCardUID> numbers{CCardUID(), six({9}), six({10}), six({0, 0, 0, 0, 0, 0}),
+                                  six({0x0A, 0x0B})};
+    for (int i = 0; i < 300; ++i) {
+        std::uint8_t bytes[8];
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(random() % (i % 2 ? 256 : 12)); // small bytes: keypad blanks
+        numbers.emplace_back(bytes, 1 + random() % 8);
+    }
+    for (key_format format : kAllFormats) {
+        SCOPED_TRACE(format);
+        const bool by_value = format == KF_DECIMAL || format == KF_DECIMAL_BYTES;
+        for (const CCardUID& a : numbers)
+            for (const CCardUID& b : numbers) {
+                const std::string ta = fmt(a, format), tb = fmt(b, format);
+                const auto ka = number_sort_key(a, format), kb = number_sort_key(b, format);
+                ASSERT_EQ(ta == tb, ka == kb) << ta << " / " << tb;
+                if (ta.empty() || tb.empty()) {
+                    ASSERT_EQ(tb.empty() && !ta.empty(), kb < ka) << ta << " / " << tb;
+                } else if (!by_value) {
+                    ASSERT_EQ(ta < tb, ka < kb) << ta << " / " << tb;
+                }
+            }
+    }
+    EXPECT_LT(number_sort_key(six({9}), KF_DECIMAL), number_sort_key(six({10}), KF_DECIMAL));
+    EXPECT_LT(number_sort_key(six({0, 9}), KF_DECIMAL_BYTES),
+              number_sort_key(six({0, 10}), KF_DECIMAL_BYTES));
+    EXPECT_LT(number_sort_key(six({0xFF}), KF_DECIMAL_BYTES), number_sort_key(six({0, 1}), KF_DECIMAL_BYTES));
+}
+
 TEST_F(KeyNumberTest, ShortNumberRules) {
     EXPECT_TRUE(is_short_number(six({1, 2, 3}), false));
     EXPECT_TRUE(is_short_number(CCardUID(), false));

@@ -7,6 +7,7 @@
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/entry.h>
 #include <gtkmm/frame.h>
+#include <gtkmm/inscription.h>
 #include <gtkmm/label.h>
 #include <gtkmm/spinbutton.h>
 
@@ -179,13 +180,43 @@ protected:
         return position < 0 ? nullptr : keys->get_item(static_cast<guint>(position));
     }
 
-    // Cell labels of a table that carry the style class.
-    static int cells_with_class(CKeyPanel& panel, const char* css_class) {
-        int count = 0;
+    // The cells of a table's rows, row by row.
+    static std::vector<Gtk::Inscription*> cells(CKeyPanel& panel) {
+        std::vector<Gtk::Inscription*> found;
         for (Gtk::Widget* widget : descendants(panel.view()))
-            if (dynamic_cast<Gtk::Label*>(widget) != nullptr && widget->has_css_class(css_class))
-                ++count;
-        return count;
+            if (auto* cell = dynamic_cast<Gtk::Inscription*>(widget))
+                found.push_back(cell);
+        return found;
+    }
+    static std::vector<std::string> cell_texts(CKeyPanel& panel) {
+        std::vector<std::string> texts;
+        for (Gtk::Inscription* cell : cells(panel))
+            texts.push_back(cell->get_text());
+        return texts;
+    }
+    // Cells of a table that carry the style class.
+    static int cells_with_class(CKeyPanel& panel, const char* css_class) {
+        const auto found = cells(panel);
+        return static_cast<int>(std::count_if(found.begin(), found.end(),
+                                              [&](auto* cell) { return cell->has_css_class(css_class); }));
+    }
+    // The parts of a cell's text drawn on a background colour (the highlight).
+    static std::vector<std::string> highlighted_parts(Gtk::Inscription& cell) {
+        std::vector<std::string> parts;
+        PangoAttrList* attributes = gtk_inscription_get_attributes(cell.gobj());
+        if (attributes == nullptr)
+            return parts;
+        const std::string text = cell.get_text();
+        GSList* list = pango_attr_list_get_attributes(attributes);
+        for (GSList* it = list; it != nullptr; it = it->next) {
+            const auto* attribute = static_cast<PangoAttribute*>(it->data);
+            if (attribute->klass->type == PANGO_ATTR_BACKGROUND)
+                parts.push_back(text.substr(attribute->start_index,
+                                            std::min<std::size_t>(attribute->end_index, text.size()) -
+                                                attribute->start_index));
+        }
+        g_slist_free_full(list, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
+        return parts;
     }
 
     Glib::ustring message_text() {

@@ -30,11 +30,7 @@ TEST_F(KeyPanelsTest, CellsShowTheKeyAsTheTableDescribesIt) {
     CKeyPanel& panel = window.key_panel(0);
     std::vector<std::string> texts;
     ASSERT_TRUE(pump_until([&] {
-        texts.clear();
-        for (Gtk::Widget* widget : descendants(panel.view()))
-            if (auto* label = dynamic_cast<Gtk::Label*>(widget);
-                label && label->get_ancestor(GTK_TYPE_LIST_VIEW))
-                texts.push_back(label->get_text());
+        texts = cell_texts(panel);
         return texts.size() >= 7;
     }));
     EXPECT_EQ("1", texts[0]);
@@ -43,6 +39,7 @@ TEST_F(KeyPanelsTest, CellsShowTheKeyAsTheTableDescribesIt) {
     EXPECT_EQ("00000000ABCD", texts[3]);
     EXPECT_EQ("*", texts[4]);
     EXPECT_EQ("Front <door>", texts[6]) << "descriptions are shown as text, not markup";
+    EXPECT_TRUE(highlighted_parts(*cells(panel)[6]).empty());
     EXPECT_EQ(1, cells_with_class(panel, "attr-master"));
 }
 
@@ -53,7 +50,7 @@ struct SortCase {
 };
 
 TEST_F(KeyPanelsTest, EachColumnSortsItsOwnWay) {
-    make_keys("a", {{"0000000000AA", false, KA_MASTER, "delta", CT_DALLAS},
+    make_keys("a", {{"0000000000AA", false, KA_MASTER, "Delta", CT_DALLAS},
                     {"000000000011", true, KA_NORMAL, "alpha", CT_EM_MARINE},
                     {"0000000000FF", false, KA_BLOCKING, "charlie", CT_COD433}});
     CMainWindow& window = open_databases({"a"});
@@ -149,10 +146,9 @@ TEST_F(KeyPanelsTest, FilterAppliesAfterThePauseToNumberAsShownOrDescription) {
     ASSERT_TRUE(pump_until([&] { return panel.shown_model()->get_n_items() == 1; }));
     EXPECT_EQ("0000000A1B2C", shown_numbers(panel).front());
     ASSERT_TRUE(pump_until([&] {
-        for (Gtk::Widget* widget : descendants(panel.view()))
-            if (auto* label = dynamic_cast<Gtk::Label*>(widget);
-                label &&
-                label->get_label() == "Front <span background='#FFFF00' foreground='black'>door</span>")
+        for (Gtk::Inscription* cell : cells(panel))
+            if (cell->get_text() == "Front door" &&
+                highlighted_parts(*cell) == std::vector<std::string>{"door"})
                 return true;
         return false;
     })) << "the match is highlighted";
@@ -177,10 +173,10 @@ TEST_F(KeyPanelsTest, FilterTextNarrowsWidensAndFollowsTheNumberFormat) {
         std::vector<std::string> shown;
     } steps[] = {
         {"СКЛ", {"0000000A1B2C", "000000000011"}}, // Cyrillic without regard to case
-        {"склад в", {"0000000A1B2C"}},               // a longer text only hides
-        {"с", {"0000000A1B2C", "000000000011"}},     // a shorter one shows again
-        {"gar", {"000000000022"}},                   // another text altogether
-        {"a1b", {"0000000A1B2C"}},                   // the number as shown, case ignored
+        {"склад в", {"0000000A1B2C"}},             // a longer text only hides
+        {"с", {"0000000A1B2C", "000000000011"}},   // a shorter one shows again
+        {"gar", {"000000000022"}},                 // another text altogether
+        {"a1b", {"0000000A1B2C"}},                 // the number as shown, case ignored
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.text);
@@ -193,6 +189,46 @@ TEST_F(KeyPanelsTest, FilterTextNarrowsWidensAndFollowsTheNumberFormat) {
     EXPECT_TRUE(shown_numbers(panel).empty());
     panel.set_filter_text("010,0695");
     EXPECT_EQ(1u, panel.shown_model()->get_n_items());
+}
+
+// Rows stand for positions: after a sort or a filter the same row widgets show other keys, and the
+// selection goes with its keys, not with the rows.
+TEST_F(KeyPanelsTest, SelectionAndCellsFollowTheirKeysThroughSortsAndFilters) {
+    make_keys("a", {{"0000000000AA", false, KA_NORMAL, "delta"},
+                    {"000000000011", false, KA_NORMAL, "alpha"},
+                    {"0000000000FF", false, KA_NORMAL, "charlie"},
+                    {"000000000022", false, KA_NORMAL, "bravo"}});
+    CMainWindow& window = open_databases({"a"});
+    CKeyPanel& panel = window.key_panel(0);
+    select_numbers(panel, {"000000000011", "0000000000FF"});
+    const auto first_cell_shows = [&](const std::string& number) {
+        return pump_until([&] {
+            const auto texts = cell_texts(panel);
+            return texts.size() > 3 && texts[3] == number;
+        });
+    };
+
+    panel.sort_by_column_id("Number", true);
+    EXPECT_EQ((std::vector<std::string>{"0000000000FF", "000000000011"}), selected_numbers(panel));
+    EXPECT_TRUE(first_cell_shows("0000000000FF"));
+
+    panel.set_filter_text("ha"); // alpha and charlie
+    EXPECT_EQ((std::vector<std::string>{"0000000000FF", "000000000011"}), selected_numbers(panel));
+    panel.set_filter_text("alpha");
+    EXPECT_EQ((std::vector<std::string>{"000000000011"}), selected_numbers(panel));
+    EXPECT_TRUE(first_cell_shows("000000000011"));
+
+    panel.set_filter_text("");
+    EXPECT_EQ((std::vector<std::string>{"000000000011"}), selected_numbers(panel))
+        << "a key the filter hid is no longer selected";
+    EXPECT_TRUE(first_cell_shows("0000000000FF"));
+
+    // A key sorted in front moves the selected row down.
+    panel.sort_by_column_id("Description", false);
+    window.key_document(0).add_key(window.key_document(0).generate_key_id(), CT_DALLAS, hex("0000000000FE"),
+                                   false, KA_NORMAL, "aardvark");
+    EXPECT_EQ((std::vector<std::string>{"000000000011"}), selected_numbers(panel));
+    EXPECT_EQ(5u, panel.shown_model()->get_n_items());
 }
 
 TEST_F(KeyPanelsTest, EditorShowsOneKeyAndMixesSeveral) {
