@@ -14,11 +14,18 @@
 #include <string>
 #include <vector>
 
+#include <giomm/init.h>
+
 #include "keys/CDbf.h"
 
 namespace dbftest {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A fixture's first base, so that GIO is up before any member that needs it is built.
+struct CGioReady {
+    CGioReady() { Gio::init(); }
+};
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class CScratchDir {

@@ -12,18 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/HexDiff.h"
 #include "readers/CMifareThread.h"
+#include "readers/ReaderWorldFiles.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using reader_world::trailer_block;
 constexpr const char* kPort = "sim-mifare-0";
 constexpr uint64_t kForeignKey = 0x0123456789ABull;
 // Key B of the test cards: readable under the transport access bits, so a trailer read back carries it and
@@ -63,82 +62,32 @@ struct CSeen {
 class CMifareThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kestrix-mifare-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
         std::filesystem::create_directories(m_dir / "readers");
         std::filesystem::create_directories(m_dir / "cards");
         // port type 1 (COM), model 2 (a desktop Mifare reader), serial 77, firmware 1.1.0
-        write_file(m_dir / "devices", std::string("1\t") + kPort + "\t2\t77\t1.1.0\n");
+        test::replace_text(m_dir / "devices", std::string("1\t") + kPort + "\t2\t77\t1.1.0\n");
         put_card("");
-        setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
     }
     void TearDown() override {
         m_threads.clear();
         if (m_log_library.IsInitialized())
             rdx_set_log_callback(nullptr, nullptr); // waits for a running callback
-        std::filesystem::remove_all(m_dir);
     }
 
-    static void write_file(const std::filesystem::path& path, const std::string& text) {
-        const auto tmp = path.string() + ".tmp.test";
-        std::ofstream(tmp) << text;
-        std::filesystem::rename(tmp, path);
-    }
-    static std::string read_file(const std::filesystem::path& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    // A blank card as delivered: zero data blocks, transport trailers; key_a locks the given sectors.
+    // A blank card as delivered (see blank_card_blocks); key A of the `locked` sectors is a foreign key.
     std::string make_card(unsigned serial, const char* size, const std::vector<unsigned>& locked = {}) {
         char uid[16];
         std::snprintf(uid, sizeof uid, "C0DE%04X", serial);
-        const unsigned memory = std::string(size) == "4k" ? 4096 : std::string(size) == "2k" ? 2048 : 1024;
-        const unsigned sectors = CMifareThread::MfSectorCount(memory);
-        std::map<unsigned, Bytes> blocks;
-        for (unsigned b = 0; b < memory / 16; ++b)
-            blocks[b] = Bytes(16, 0);
-        blocks[0] = {uint8_t(serial), uint8_t(serial >> 8), 0xDE, 0xC0, 0, 0x08, 0x04, 0};
-        blocks[0].resize(16);
-        for (unsigned s = 0; s < sectors; ++s) {
-            const bool foreign = std::find(locked.begin(), locked.end(), s) != locked.end();
-            Bytes trailer = foreign ? key_bytes(rdx::CMifareClassicKey(kForeignKey)) : kTransportKey;
-            trailer.insert(trailer.end(), kTransportAccess.begin(), kTransportAccess.end());
-            const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
-            trailer.insert(trailer.end(), key_b.begin(), key_b.end());
-            blocks[trailer_block(s)] = trailer;
-        }
-        std::string text = std::string("uid ") + uid + "\nsize " + size + "\n";
-        for (const auto& [index, data] : blocks) {
-            text += "block " + std::to_string(index) + " ";
-            for (uint8_t byte : data) {
-                char hex[3];
-                std::snprintf(hex, sizeof hex, "%02X", byte);
-                text += hex;
-            }
-            text += "\n";
-        }
-        write_file(m_dir / "cards" / uid, text);
+        auto blocks =
+            reader_world::blank_card_blocks(uid, size, key_bytes(rdx::CMifareClassicKey(kCardKeyB)));
+        const Bytes foreign = key_bytes(rdx::CMifareClassicKey(kForeignKey));
+        for (unsigned s : locked)
+            std::copy(foreign.begin(), foreign.end(), blocks[trailer_block(s)].begin());
+        test::replace_text(m_dir / "cards" / uid, reader_world::card_text(uid, size, blocks));
         return uid;
     }
-    static unsigned trailer_block(unsigned sector) {
-        return CMifareThread::MfSectorFirstBlock(sector) + CMifareThread::MfSectorBlockCount(sector) - 1;
-    }
     Bytes block(const std::string& uid, unsigned index) {
-        std::istringstream lines(read_file(m_dir / "cards" / uid));
-        const std::string prefix = "block " + std::to_string(index) + " ";
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind(prefix, 0) != 0)
-                continue;
-            Bytes data;
-            for (size_t i = prefix.size(); i + 1 < line.size(); i += 2)
-                data.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
-            return data;
-        }
-        return {};
+        return reader_world::card_block(m_dir / "cards" / uid, index);
     }
     Bytes key_a(const std::string& uid, unsigned sector) {
         Bytes trailer = block(uid, trailer_block(sector));
@@ -159,10 +108,11 @@ protected:
     // Arms faults of the simulated reader (one "<kind> <after>" a line).
     void arm_faults(const std::string& lines) {
         std::filesystem::create_directories(m_dir / "faults");
-        write_file(m_dir / "faults" / kPort, lines);
+        test::replace_text(m_dir / "faults" / kPort, lines);
     }
     void put_card(const std::string& uid) {
-        write_file(m_dir / "readers" / kPort, "card " + (uid.empty() ? std::string("-") : uid) + "\n");
+        test::replace_text(m_dir / "readers" / kPort,
+                           "card " + (uid.empty() ? std::string("-") : uid) + "\n");
     }
 
     CMifareThread& new_thread() {
@@ -371,7 +321,7 @@ protected:
         }));
     }
 
-    std::filesystem::path m_dir;
+    test::CSimWorldDir m_dir; // the world of the stand-in reader library
     unsigned m_next_serial = 1;
     rdx::CRDX m_log_library;
     std::vector<std::string> m_log;
@@ -471,10 +421,10 @@ TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {
     CMifareThread& preparer = new_thread();
     preparer.StartPrepare();
     present_all(preparer, cards);
-    const std::string before = read_file(m_dir / "cards" / cards[0]);
+    const std::string before = test::read_text(m_dir / "cards" / cards[0]);
     put_card(cards[0]);
     ASSERT_TRUE(wait_seen(preparer, [](const CSeen& seen) { return seen.selected == 0; }));
-    EXPECT_EQ(read_file(m_dir / "cards" / cards[0]), before);
+    EXPECT_EQ(test::read_text(m_dir / "cards" / cards[0]), before);
     std::vector<CCardUID> done;
     preparer.GetFinCards(done);
     EXPECT_EQ(done.size(), 2u);
@@ -538,7 +488,7 @@ TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
     writer.StartWriteDb(make_keys(10), 46);
     present_all(writer, {cards[0]});
     ASSERT_EQ(status(writer), "Ready.");
-    const std::string before = read_file(m_dir / "cards" / cards[1]);
+    const std::string before = test::read_text(m_dir / "cards" / cards[1]);
     library_log_start();
     put_card(cards[1]);
     ASSERT_TRUE(wait_log("card info " + cards[1])) << "the worker looked at the card";
@@ -553,7 +503,7 @@ TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
         return std::any_of(seen.statuses.begin() + statuses, seen.statuses.end(),
                            [](const Glib::ustring& t) { return t.raw() == "Connecting to the reader..."; });
     }));
-    EXPECT_EQ(read_file(m_dir / "cards" / cards[1]), before);
+    EXPECT_EQ(test::read_text(m_dir / "cards" / cards[1]), before);
     EXPECT_EQ(seen_finished(writer), 1u);
 }
 

@@ -124,7 +124,7 @@ TEST_F(KeyPanelsTest, StoredSortingAndColumnOrderApplyToBothTablesAndOnlyUserCha
 
     // A comparison orders the tables its own way; that order is not stored.
     click(labelled<Gtk::Button>("Comparison", "Compare"));
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
     pump_pending();
     EXPECT_EQ("Description", m_settings->get_string("keys-sort-column"));
     EXPECT_FALSE(m_settings->get_boolean("keys-sort-descending"));
@@ -177,10 +177,10 @@ TEST_F(KeyPanelsTest, FilterTextNarrowsWidensAndFollowsTheNumberFormat) {
         std::vector<std::string> shown;
     } steps[] = {
         {"СКЛ", {"0000000A1B2C", "000000000011"}}, // Cyrillic without regard to case
-        {"склад в", {"0000000A1B2C"}},               // a longer text only hides
-        {"с", {"0000000A1B2C", "000000000011"}},     // a shorter one shows again
-        {"gar", {"000000000022"}},                   // another text altogether
-        {"a1b", {"0000000A1B2C"}},                   // the number as shown, case ignored
+        {"склад в", {"0000000A1B2C"}},             // a longer text only hides
+        {"с", {"0000000A1B2C", "000000000011"}},   // a shorter one shows again
+        {"gar", {"000000000022"}},                 // another text altogether
+        {"a1b", {"0000000A1B2C"}},                 // the number as shown, case ignored
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.text);
@@ -226,7 +226,7 @@ TEST_F(KeyPanelsTest, AddAsksForANumberAddsNewKeysAndCompletesShortOnes) {
 
     click(key_button("Add"));
     EXPECT_EQ("Field must be filled in.", message_text());
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
 
     type_into(number_entry(), "0000000000CC");
     type_into(description_entry(), "new");
@@ -273,7 +273,7 @@ TEST_F(KeyPanelsTest, ApplyingAnotherKeysNumberReplacesItAfterTheQuestion) {
     type_into(number_entry(), "000000000011");
     click(key_button("Apply"));
     EXPECT_EQ("Key 000000000011 already exists in the database. Replace?", message_text());
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
 
     const auto lines = history();
     ASSERT_GE(lines.size(), 2u);
@@ -291,11 +291,11 @@ TEST_F(KeyPanelsTest, DeleteAsksThenRemovesTheSelection) {
 
     window.DeleteKeys();
     EXPECT_EQ("Delete 2 keys?", message_text());
-    answer(static_cast<int>(Gtk::ResponseType::CANCEL));
+    answer(Gtk::ResponseType::CANCEL);
     EXPECT_EQ(3u, panel.shown_model()->get_n_items());
 
     window.DeleteKeys();
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
     EXPECT_EQ((std::vector<std::string>{"000000000022"}), shown_numbers(panel));
     EXPECT_EQ("2 keys removed", history().back());
     EXPECT_TRUE(history_has("Key 0000000000AA removed"));
@@ -367,7 +367,7 @@ TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
         compare_check("Number").set_active(true);
         click(labelled<Gtk::Button>("Comparison", "Compare"));
         EXPECT_EQ(c.message, message_text());
-        answer(static_cast<int>(Gtk::ResponseType::OK));
+        answer(Gtk::ResponseType::OK);
         EXPECT_TRUE(pump_until([&] {
             return cells_with_class(window.key_panel(0), "error") +
                        cells_with_class(window.key_panel(1), "error") ==
@@ -389,7 +389,7 @@ TEST_F(KeyPanelsTest, LockTimeAndEditsSurviveSavingAndReopening) {
     type_into(number_entry(), "0000000000BB");
     click(key_button("Add"));
 
-    window.main_actions()->activate_action("close");
+    activate("close");
     answer(2); // Yes: save
     ASSERT_TRUE(pump_until([&] { return window.GetViewMode() == CMainWindow::VIEW_DATABASES; }));
 
@@ -401,7 +401,7 @@ TEST_F(KeyPanelsTest, LockTimeAndEditsSurviveSavingAndReopening) {
 TEST_F(KeyPanelsTest, SelectAllSelectsEveryShownKey) {
     make_keys("a", {{"0000000000AA"}, {"000000000011"}, {"000000000022"}});
     CMainWindow& window = open_databases({"a"});
-    window.main_actions()->activate_action("select-all");
+    activate("select-all");
     EXPECT_EQ(3u, window.key_panel(0).selected_keys().size());
 }
 
