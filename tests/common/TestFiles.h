@@ -38,35 +38,58 @@ inline void write_bytes(const std::filesystem::path& path, const std::vector<std
     write_text(path, std::string(bytes.begin(), bytes.end()));
 }
 
-// A fresh temporary folder named by RDX_SIM_DIR while it exists: the world of the stand-in reader library.
-class CSimWorldDir {
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class CScratchDir {
 public:
-    CSimWorldDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestrix-world-XXXXXX").string();
+    CScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kestrix-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
-        m_dir = pattern;
-        if (const char* old = std::getenv("RDX_SIM_DIR"))
-            m_old = old;
-        setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
+        m_path = pattern;
     }
-    ~CSimWorldDir() {
-        if (m_old)
-            setenv("RDX_SIM_DIR", m_old->c_str(), 1);
-        else
-            unsetenv("RDX_SIM_DIR");
+    ~CScratchDir() {
         std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(m_path, ec);
     }
-    CSimWorldDir(const CSimWorldDir&) = delete;
-    CSimWorldDir& operator=(const CSimWorldDir&) = delete;
+    CScratchDir(const CScratchDir&) = delete;
+    CScratchDir& operator=(const CScratchDir&) = delete;
 
-    const std::filesystem::path& path() const { return m_dir; }
-    std::filesystem::path operator/(const std::string& name) const { return m_dir / name; }
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
 private:
-    std::filesystem::path m_dir;
+    std::filesystem::path m_path;
+};
+
+// Sets (or, with nullptr, unsets) one environment variable for the life of the object.
+class CScopedEnv {
+public:
+    CScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~CScopedEnv() {
+        if (m_old)
+            setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+    CScopedEnv(const CScopedEnv&) = delete;
+    CScopedEnv& operator=(const CScopedEnv&) = delete;
+
+private:
+    std::string m_name;
     std::optional<std::string> m_old;
+};
+
+// A scratch folder named by RDX_SIM_DIR while it exists: the world of the stand-in reader library.
+class CSimWorldDir : public CScratchDir {
+    CScopedEnv m_env{"RDX_SIM_DIR", path().c_str()};
 };
 
 } // namespace test

@@ -168,32 +168,41 @@ protected:
         return status.find("error") != Glib::ustring::npos || status.find("Wrong") != Glib::ustring::npos ||
                status.find("do not hold") != Glib::ustring::npos;
     }
-    Glib::ustring status(const CMifareThread& thread) {
+    // What the dialog has seen of the worker, read (or changed) under the lock.
+    template <class Read>
+    auto seen(const CMifareThread& thread, Read read) {
         std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).status;
+        return read(seen_of(thread));
+    }
+    Glib::ustring status(const CMifareThread& thread) {
+        return seen(thread, [](const CSeen& s) { return s.status; });
     }
     std::vector<Glib::ustring> rows(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).rows->rows;
+        return seen(thread, [](const CSeen& s) { return s.rows->rows; });
     }
     size_t seen_finished(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).finished;
-    }
-    void clear_status(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        seen_of(thread).status.clear();
+        return seen(thread, [](const CSeen& s) { return s.finished; });
     }
     unsigned msgs(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).msgs;
+        return seen(thread, [](const CSeen& s) { return s.msgs; });
+    }
+    // The keys and lock time code a finished read handed over.
+    static std::pair<std::vector<m6::_db_key>, unsigned short> db_data(CMifareThread& reader) {
+        std::pair<std::vector<m6::_db_key>, unsigned short> data{{}, 0};
+        reader.GetDbData(data.first, data.second);
+        return data;
+    }
+    static size_t finished_cards(CMifareThread& thread) {
+        std::vector<CCardUID> done;
+        thread.GetFinCards(done);
+        return done.size();
     }
 
     // Presents every card in turn and waits until the worker has finished it.
     void present_all(CMifareThread& thread, const std::vector<std::string>& cards) {
         const size_t done = seen_finished(thread);
         for (size_t i = 0; i < cards.size(); ++i) {
-            clear_status(thread);
+            seen(thread, [](CSeen& s) { s.status.clear(); });
             put_card(cards[i]);
             ASSERT_TRUE(wait_finished(thread, done + i + 1)) << "card " << i << ": " << status(thread);
             ASSERT_FALSE(is_error(status(thread))) << "card " << i << ": " << status(thread);
@@ -240,9 +249,7 @@ protected:
         reader.StartReadDb();
         present_all(reader, cards);
         EXPECT_EQ(status(reader), "Ready.");
-        std::vector<m6::_db_key> read;
-        unsigned short lock_code = 0;
-        reader.GetDbData(read, lock_code);
+        const auto [read, lock_code] = db_data(reader);
         ASSERT_EQ(read.size(), keys.size());
         for (size_t i = 0; i < keys.size(); ++i)
             EXPECT_EQ(read[i].number, keys[i].number) << "key " << i;
@@ -254,13 +261,8 @@ protected:
     void present_in_turn(CMifareThread& thread, const std::vector<std::string>& cards,
                          bool take_off = false) {
         for (size_t i = 0; i < cards.size(); ++i) {
-            size_t statuses = 0;
-            unsigned selections = 0;
-            {
-                std::lock_guard lock(m_wait_mutex);
-                statuses = seen_of(thread).statuses.size();
-                selections = seen_of(thread).selections;
-            }
+            const size_t statuses = seen(thread, [](const CSeen& s) { return s.statuses.size(); });
+            const unsigned selections = seen(thread, [](const CSeen& s) { return s.selections; });
             if (i > 0 && take_off) {
                 // The reader must have seen the field empty, so the next card is a change however fast
                 // the cards follow each other.
@@ -281,12 +283,6 @@ protected:
                 << "card " << i << ": " << status(thread);
         }
     }
-    bool saw_status(const CMifareThread& thread, const Glib::ustring& text) {
-        std::lock_guard lock(m_wait_mutex);
-        const auto& statuses = seen_of(thread).statuses;
-        return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
-    }
-
     // The library's own log (level 4), to see what the worker asked of the reader.
     void library_log_start() {
         m_log_library.Init();
@@ -361,9 +357,7 @@ TEST_F(CMifareThreadTest, FullListReadsBackOverMixedCards) {
     present_all(reader, cards);
     EXPECT_EQ(status(reader), "Ready.");
     EXPECT_EQ(rows(reader).at(1), "1. C0DE0002 1k - keys 249 - 372"); // the reader counts cards from 0
-    std::vector<m6::_db_key> read;
-    unsigned short lock_code = 0;
-    reader.GetDbData(read, lock_code);
+    const auto [read, lock_code] = db_data(reader);
     EXPECT_EQ(lock_code, 0x1234);
     ASSERT_EQ(read.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -383,9 +377,7 @@ TEST_F(CMifareThreadTest, CardsOutOfOrderGiveWrongSequence) {
     // The rejected card stays unfinished; the set still reads in the right order.
     present_all(reader, cards);
     EXPECT_EQ(status(reader), "Ready.");
-    std::vector<m6::_db_key> read;
-    unsigned short lock_code = 0;
-    reader.GetDbData(read, lock_code);
+    const auto [read, lock_code] = db_data(reader);
     EXPECT_EQ(read.size(), 150u);
 }
 
@@ -407,9 +399,7 @@ TEST_F(CMifareThreadTest, SectorOpeningWithNeitherKeyStopsTheCard) {
     writer.StartWriteDb(make_keys(10), 46);
     put_card(card);
     ASSERT_TRUE(wait_status(writer, "Authentication error for sector 3 of key")) << status(writer);
-    std::vector<CCardUID> done;
-    writer.GetFinCards(done);
-    EXPECT_TRUE(done.empty());
+    EXPECT_EQ(finished_cards(writer), 0u);
     // The sectors before it were written and locked; the locked sector and those after it were not touched.
     EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, 2));
     EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey(kForeignKey)), key_a(card, 3));
@@ -425,9 +415,7 @@ TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {
     put_card(cards[0]);
     ASSERT_TRUE(wait_seen(preparer, [](const CSeen& seen) { return seen.selected == 0; }));
     EXPECT_EQ(test::read_text(m_dir / "cards" / cards[0]), before);
-    std::vector<CCardUID> done;
-    preparer.GetFinCards(done);
-    EXPECT_EQ(done.size(), 2u);
+    EXPECT_EQ(finished_cards(preparer), 2u);
 }
 
 TEST_F(CMifareThreadTest, PrepareLeavesAnEmptySetLockedWithTheProgramKey) {
@@ -493,11 +481,7 @@ TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
     put_card(cards[1]);
     ASSERT_TRUE(wait_log("card info " + cards[1])) << "the worker looked at the card";
     // A reconnect runs after the worker is through with that card.
-    size_t statuses = 0;
-    {
-        std::lock_guard lock(m_wait_mutex);
-        statuses = seen_of(writer).statuses.size();
-    }
+    const size_t statuses = seen(writer, [](const CSeen& s) { return s.statuses.size(); });
     writer.reconnect();
     ASSERT_TRUE(wait_seen(writer, [&](const CSeen& seen) {
         return std::any_of(seen.statuses.begin() + statuses, seen.statuses.end(),

@@ -107,14 +107,14 @@ protected:
         return CReaderInfo::create(RDX_PORT_CCID, "ccid-0", kReaderModel, -1, 0, 0);
     }
     // The stored port as (type, name).
-    static std::pair<rdx_port_type, Glib::ustring> stored_port(bool adapter) {
+    static std::pair<rdx_port_type, std::string> stored_port(bool adapter) {
         rdx_port_type type = RDX_PORT_PROXY;
         Glib::ustring name = "(unread)";
         if (adapter)
             g_AppSet->get_adapter_port(type, name);
         else
             g_AppSet->get_reader_port(type, name);
-        return {type, name};
+        return {type, name.raw()};
     }
     static void store(const char* key, const char* value) {
         Gio::Settings::create(CAppSettings::kSchemaId)->set_string(key, value);
@@ -186,8 +186,8 @@ TEST_F(CSettingsDialogTest, DevicePluggedInWhileOpenAppearsWithoutChangingTheCho
     EXPECT_EQ("<None>", r.selected_row());
 
     click(*dialog, "OK");
-    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, Glib::ustring("<Auto>")), stored_port(true));
-    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, Glib::ustring()), stored_port(false));
+    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, std::string("<Auto>")), stored_port(true));
+    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, std::string()), stored_port(false));
 }
 
 TEST_F(CSettingsDialogTest, StoredPortMatchingNoDeviceShowsAsCustom) {
@@ -208,7 +208,7 @@ TEST_F(CSettingsDialogTest, EmptyStoredPortShowsAutoButStaysEmpty) {
     auto dialog = open_dialog();
     EXPECT_EQ(0u, port_frame(*dialog, "Adapter").port->get_selected());
     click(*dialog, "OK");
-    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, Glib::ustring()), stored_port(true));
+    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, std::string()), stored_port(true));
 }
 
 TEST_F(CSettingsDialogTest, CustomFromAutoStartsFromTheAutomaticAdapterOrFromAnEmptyUsbPort) {
@@ -271,8 +271,8 @@ TEST_F(CSettingsDialogTest, EveryEditedValueLandsInTheStoreOnOk) {
         EXPECT_EQ(!before[i], switches[i].second()) << switches[i].first;
     EXPECT_EQ("/srv/kestrix/bases", g_AppSet->get_db_dir());
     EXPECT_EQ(LOGLEVEL_WARNING, g_AppSet->get_debug_loglevel());
-    EXPECT_EQ(std::make_pair(RDX_PORT_SERVER, Glib::ustring("192.168.0.20:4001")), stored_port(true));
-    EXPECT_EQ(std::make_pair(RDX_PORT_CCID, Glib::ustring("ccid-0")), stored_port(false));
+    EXPECT_EQ(std::make_pair(RDX_PORT_SERVER, std::string("192.168.0.20:4001")), stored_port(true));
+    EXPECT_EQ(std::make_pair(RDX_PORT_CCID, std::string("ccid-0")), stored_port(false));
     EXPECT_FALSE(dialog->get_visible());
 }
 

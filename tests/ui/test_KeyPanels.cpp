@@ -336,26 +336,19 @@ struct CompareCase {
 };
 
 TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
+    const char *aa = "0000000000AA", *k11 = "000000000011", *k22 = "000000000022";
+    const char* none_match = "The key lists are different (matches 0).";
+    const char* one_match = "The key lists are different (matches 1).";
     const CompareCase cases[] = {
-        {"identical by number",
-         {{"0000000000AA", false, KA_NORMAL, "x"}, {"000000000011"}},
-         {{"000000000011", false, KA_MASTER}, {"0000000000AA", false, KA_NORMAL, "y"}},
+        {"same numbers",
+         {{aa, false, KA_NORMAL, "x"}, {k11}},
+         {{k11, false, KA_MASTER}, {aa, false, KA_NORMAL, "y"}},
          true,
          "The key lists are equal.",
          0},
-        {"one table empty", {{"0000000000AA"}}, {}, true, "The key lists are different (matches 0).", 1},
-        {"one key differs",
-         {{"0000000000AA"}, {"000000000011"}},
-         {{"0000000000AA"}, {"000000000022"}},
-         true,
-         "The key lists are different (matches 1).",
-         2},
-        {"attribute differs",
-         {{"0000000000AA", false, KA_NORMAL}},
-         {{"0000000000AA", false, KA_MASTER}},
-         false,
-         "The key lists are different (matches 0).",
-         2 * 5},
+        {"one table empty", {{aa}}, {}, true, none_match, 1},
+        {"one key differs", {{aa}, {k11}}, {{aa}, {k22}}, true, one_match, 2},
+        {"attribute differs", {{aa, false, KA_NORMAL}}, {{aa, false, KA_MASTER}}, false, none_match, 2 * 5},
     };
     for (const CompareCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -31,7 +31,6 @@ protected:
         test::replace_text(m_world / "devices", test::read_text(m_world / "devices") + "COM\t" + name + "\t" +
                                                     std::to_string(model) + "\t-1\t0\n");
     }
-    void unlist_devices() { test::replace_text(m_world / "devices", ""); }
 
     void blank_card(const std::string& uid, const char* size = "1k") {
         test::replace_text(m_world / "cards" / uid, reader_world::blank_card_text(uid, size));

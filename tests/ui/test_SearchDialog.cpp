@@ -227,10 +227,8 @@ TEST_F(SearchDialogTest, TheCriteriaAreRememberedForTheNextUse) {
         c.from.set_date(1, 12, 2026);
         c.to.set_date(5, 12, 2026);
         c.attr_check.set_active(true);
-        c.attrs[0].set_active(false);
-        c.attrs[1].set_active(true);
-        c.attrs[2].set_active(false);
-        c.attrs[3].set_active(true);
+        for (int i = 0; i < 4; ++i)
+            c.attrs[i].set_active(i % 2 == 1);
         c.description_check.set_active(true);
         c.description_entry.set_text("door");
         c.whole_word.set_active(true);
@@ -250,10 +248,8 @@ TEST_F(SearchDialogTest, TheCriteriaAreRememberedForTheNextUse) {
     EXPECT_TRUE(c.short_check.get_active());
     EXPECT_EQ("01.12.2026", c.from.entry().get_text());
     EXPECT_EQ("05.12.2026", c.to.entry().get_text());
-    EXPECT_FALSE(c.attrs[0].get_active());
-    EXPECT_TRUE(c.attrs[1].get_active());
-    EXPECT_FALSE(c.attrs[2].get_active());
-    EXPECT_TRUE(c.attrs[3].get_active());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(i % 2 == 1, c.attrs[i].get_active()) << "attribute " << i;
     EXPECT_EQ("door", c.description_entry.get_text());
     EXPECT_TRUE(c.whole_word.get_active());
     EXPECT_FALSE(c.match_case.get_active());
