@@ -4,38 +4,19 @@
 #include <benchmark/benchmark.h>
 
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "MifareBench.h"
 #include "readers/CMifareThread.h"
 
 namespace {
 
+using namespace mifare_bench;
 constexpr const char* kPort = "bench-mifare-0";
-constexpr unsigned kCards = 12;
-constexpr unsigned kKeys = 1363;
-
-void write_file(const std::filesystem::path& path, const std::string& text) {
-    const auto tmp = path.string() + ".tmp.bench";
-    std::ofstream(tmp) << text;
-    std::filesystem::rename(tmp, path);
-}
-
-// A blank 1K card in the world's card file format: zero data, transport trailers.
-std::string blank_card_text(const std::string& uid) {
-    std::string text = "uid " + uid + "\nsize 1k\n";
-    for (unsigned block = 0; block < 64; ++block) {
-        const bool trailer = block % 4 == 3;
-        text += "block " + std::to_string(block) + " " +
-                (trailer ? "FFFFFFFFFFFFFF078069FFFFFFFFFFFF" : std::string(32, '0')) + "\n";
-    }
-    return text;
-}
 
 class CWorkerWatch {
 public:
@@ -63,7 +44,7 @@ private:
 std::vector<m6::_db_key> make_keys() {
     std::vector<m6::_db_key> keys(kKeys);
     for (unsigned i = 0; i < kKeys; ++i)
-        keys[i].number = CCardUID(uint64_t{0x0C0000000000} + uint64_t{i} * 7919u, 6);
+        keys[i].number = key_number(i);
     return keys;
 }
 
@@ -79,21 +60,12 @@ void BM_MifareWriteAndReadTwelveCards(benchmark::State& state) {
     write_file(dir / "devices", std::string("1\t") + kPort + "\t2\t1\t0\n");
     setenv("RDX_SIM_DIR", dir.c_str(), 1);
     const auto keys = make_keys();
-    const auto put_card = [&](const std::string& uid) {
-        write_file(dir / "readers" / kPort, "card " + (uid.empty() ? std::string("-") : uid) + "\n");
-    };
+    const auto put_card = [&](const std::string& uid) { mifare_bench::put_card(dir, kPort, uid); };
 
     unsigned round = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::vector<std::string> cards;
-        for (unsigned i = 0; i < kCards; ++i) {
-            char uid[16];
-            std::snprintf(uid, sizeof uid, "B%03X%04X", round, i);
-            write_file(dir / "cards" / uid, blank_card_text(uid));
-            cards.push_back(uid);
-        }
-        ++round;
+        const auto cards = make_blank_cards(dir, 'B', round++);
         put_card("");
         state.ResumeTiming();
 

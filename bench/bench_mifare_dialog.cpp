@@ -7,10 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include <glibmm/main.h>
 #include <gtkmm/application.h>
 
+#include "MifareBench.h"
 #include "WindowBench.h"
 #include "keys/CKeyDocument.h"
 #include "settings/CAppSettings.h"
@@ -29,35 +28,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr const char* kReader = "bench-desk";
-constexpr unsigned kCards = 12;
-constexpr unsigned kKeys = 1363;
+using namespace mifare_bench;
 
-using window_bench::g_home;
 using window_bench::g_app;
-
-void write_file(const std::filesystem::path& path, const std::string& text) {
-    const auto tmp = path.string() + ".tmp.bench";
-    std::ofstream(tmp) << text;
-    std::filesystem::rename(tmp, path);
-}
-
-std::string blank_card_text(const std::string& uid) {
-    std::string text = "uid " + uid + "\nsize 1k\n";
-    for (unsigned block = 0; block < 64; ++block) {
-        const bool trailer = block % 4 == 3;
-        text += "block " + std::to_string(block) + " " +
-                (trailer ? "FFFFFFFFFFFFFF078069FFFFFFFFFFFF" : std::string(32, '0')) + "\n";
-    }
-    return text;
-}
+using window_bench::g_home;
 
 void make_database(const std::filesystem::path& file) {
     CKeyDocument doc;
     doc.set_filename(file);
     doc.open();
     for (unsigned i = 0; i < kKeys; ++i)
-        doc.add_key(doc.generate_key_id(), CT_DALLAS,
-                    CCardUID(uint64_t{0x0C0000000000} + uint64_t{i} * 7919u, 6), false, KA_NORMAL, "key");
+        doc.add_key(doc.generate_key_id(), CT_DALLAS, key_number(i), false, KA_NORMAL, "key");
     doc.save();
     doc.close(false);
 }
@@ -106,7 +87,7 @@ void BM_RedrawWhileWritingAMifareSet(benchmark::State& state) {
     std::filesystem::create_directories(world / "readers");
     std::filesystem::create_directories(world / "cards");
     write_file(world / "devices", std::string("COM\t") + kReader + "\t2\t1\t0\n");
-    write_file(world / "readers" / kReader, "card -\n");
+    put_card(world, kReader, "");
     setenv("RDX_SIM_DIR", world.c_str(), 1);
     make_database(g_home / "bases" / "bench.dbf");
 
@@ -117,14 +98,7 @@ void BM_RedrawWhileWritingAMifareSet(benchmark::State& state) {
     std::vector<double> dialog_gaps;
     unsigned round = 0;
     for (auto _ : state) {
-        std::vector<std::string> cards;
-        for (unsigned i = 0; i < kCards; ++i) {
-            char uid[16];
-            std::snprintf(uid, sizeof uid, "D%03X%04X", round, i);
-            write_file(world / "cards" / uid, blank_card_text(uid));
-            cards.push_back(uid);
-        }
-        ++round;
+        const auto cards = make_blank_cards(world, 'D', round++);
         window->main_actions()->activate_action("mf_from_db");
         if (!run_until([&] {
                 return window->mifare_dialog() != nullptr && window->mifare_dialog()->get_mapped();
@@ -141,7 +115,7 @@ void BM_RedrawWhileWritingAMifareSet(benchmark::State& state) {
         window_frames.clear();
         dialog_frames.clear();
         for (unsigned i = 0; i < kCards; ++i) {
-            write_file(world / "readers" / kReader, "card " + cards[i] + "\n");
+            put_card(world, kReader, cards[i]);
             const char* done =
                 i + 1 == kCards ? "Ready." : "Ready. Swipe the following card Mifare Classic 4K/1K.";
             if (!run_until([&] {
@@ -160,7 +134,7 @@ void BM_RedrawWhileWritingAMifareSet(benchmark::State& state) {
         dialog_frames.detach();
         dialog.set_visible(false);
         run_until([&] { return window->mifare_dialog() == nullptr; });
-        write_file(world / "readers" / kReader, "card -\n");
+        put_card(world, kReader, "");
     }
     const auto percentile = [](std::vector<double> gaps, double p) {
         if (gaps.empty())

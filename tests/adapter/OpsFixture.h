@@ -206,6 +206,13 @@ protected:
         std::lock_guard lock(mutex);
         return questions;
     }
+
+    // The key list and lock time code the last read handed over.
+    std::pair<std::vector<m6::_db_key>, unsigned short> db_data() {
+        std::pair<std::vector<m6::_db_key>, unsigned short> data{{}, 0};
+        thread.GetDbData(data.first, data.second);
+        return data;
+    }
 };
 
 using COpsTest = COpsTestOf<>;

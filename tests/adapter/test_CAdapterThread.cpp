@@ -30,6 +30,7 @@
 #include "adapter/OpsFixture.h"
 #include "app/CDebugLog.h"
 #include "common/HexDiff.h"
+#include "common/TestFiles.h"
 #include "sim/devsim/CWorld.h"
 
 namespace {
@@ -127,12 +128,7 @@ protected:
         COpsTestOf::connect(type, name, CAdapterThread::kDesktopAdapterModel);
     }
 
-    std::string log_text() {
-        std::ifstream in(dir / "kestrix.log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string log_text() { return test::read_text(dir / "kestrix.log"); }
 
     // Runs one scripted command to its end.
     void run(Cmd cmd, CScriptedAdapterThread::Script script) {

@@ -87,9 +87,7 @@ TEST_F(DS1996CommandsTest, AKeyListWrittenToTheKeyReadsBackWithItsLockCode) {
     thread.SetDbData({}, 0);
     ASSERT_TRUE(run([&] { thread.StartDS1996ToDb(); }));
     EXPECT_TRUE(asked().empty());
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
+    const auto [keys, lock] = db_data();
     EXPECT_EQ(0x0150, lock);
     ASSERT_EQ(40u, keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -106,8 +104,6 @@ TEST_F(DS1996CommandsTest, AKeyWithoutEndRecordIsReadToItsEndAndNoFurther) {
     world.touch_ds1996();
     connect_pty();
     ASSERT_TRUE(run([&] { thread.StartDS1996ToDb(); }));
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
+    const auto [keys, lock] = db_data();
     EXPECT_EQ((8192u - 6) / 6, keys.size());
 }

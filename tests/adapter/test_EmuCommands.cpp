@@ -88,9 +88,7 @@ TEST_F(EmuCommandsTest, TheControllerStoresItsBaseAndAStrayWrittenPageIsDropped)
     stray.insert(stray.end(), kPage, devsim::CAdapterSim::kStrayFill);
     const Bytes out = world.wire_out();
     EXPECT_NE(out.end(), std::search(out.begin(), out.end(), stray.begin(), stray.end()));
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
+    const auto [keys, lock] = db_data();
     EXPECT_EQ(0x0077, lock);
     ASSERT_EQ(sim.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i)

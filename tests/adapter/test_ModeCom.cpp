@@ -1,5 +1,6 @@
 // Key-reading mode end to end: the idle worker scanning the simulated adapter's reader, and the lamp colour.
 #include "adapter/OpsFixture.h"
+#include "common/TestFiles.h"
 
 #include <fstream>
 #include <regex>
@@ -28,12 +29,7 @@ protected:
         std::lock_guard lock(mutex);
         return static_cast<size_t>(std::count(statuses.begin(), statuses.end(), text));
     }
-    std::string log_text() {
-        std::ifstream in(dir / "kestrix.log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string log_text() { return test::read_text(dir / "kestrix.log"); }
     // Frames the adapter has sent so far, for waiting on further scan cycles.
     uint64_t frames() { return world.counters().key_frames_out; }
 };

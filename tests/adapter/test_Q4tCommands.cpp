@@ -144,9 +144,7 @@ TEST_F(Q4tCommandsTest, ReadingAType4ControllerReturnsItsKeys) {
     world.set_controller_keys(sim, 0x0777);
     connect_pty();
     ASSERT_TRUE(run([&] { thread.StartQ4tToDb(); }));
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
+    const auto [keys, lock] = db_data();
     EXPECT_EQ(0x0777, lock);
     ASSERT_EQ(sim.size(), keys.size());
     for (size_t i = 0; i < sim.size(); ++i) {
@@ -168,9 +166,7 @@ TEST_F(Q4tCommandsTest, ReadingAnEmptyQ6ListReadsTheIndexAreaAndOneRecordPage) {
         const uint64_t read = world.counters().ctrl_pages_read;
         ASSERT_TRUE(run([&] { thread.StartQ4tToDb(); })) << type;
         EXPECT_EQ(pages, world.counters().ctrl_pages_read - read) << type;
-        std::vector<m6::_db_key> keys;
-        unsigned short lock = 0;
-        thread.GetDbData(keys, lock);
+        const auto [keys, lock] = db_data();
         EXPECT_TRUE(keys.empty()) << type;
     }
 }
@@ -295,9 +291,7 @@ TEST_F(Q4tCommandsTest, AQ6MemoryWithoutEndMarkerYieldsAtMostItsCapacity) {
     world.set_controller_memory(memory);
     connect_pty();
     ASSERT_TRUE(run([&] { thread.StartQ4tToDb(); }));
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
+    const auto [keys, lock] = db_data();
     EXPECT_EQ(5459u, keys.size());
     EXPECT_EQ(1024u, world.counters().ctrl_pages_read);
 }

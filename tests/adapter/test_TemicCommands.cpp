@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <stdexcept>
+
+#include "common/TestFiles.h"
 
 using namespace ops;
 
@@ -153,26 +152,9 @@ public:
     static constexpr const char* kPort = "temic1";
 
     TemicReaderWorld() {
-        char pattern[] = "/tmp/kestrix-temic-XXXXXX";
-        if (!::mkdtemp(pattern))
-            throw std::runtime_error("mkdtemp failed");
-        m_dir = pattern;
         std::filesystem::create_directories(m_dir / "temic");
         std::ofstream(m_dir / "devices") << "COM\t" << kPort << "\t1\t-1\t0\n";
-        if (const char* old = std::getenv("RDX_SIM_DIR"))
-            m_old = old;
-        ::setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
     }
-    ~TemicReaderWorld() {
-        if (m_old)
-            ::setenv("RDX_SIM_DIR", m_old->c_str(), 1);
-        else
-            ::unsetenv("RDX_SIM_DIR");
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    TemicReaderWorld(const TemicReaderWorld&) = delete;
-    TemicReaderWorld& operator=(const TemicReaderWorld&) = delete;
 
     // The tag file's "block", "mode" and "resets" lines.
     struct Tag {
@@ -197,8 +179,7 @@ public:
     }
 
 private:
-    std::filesystem::path m_dir;
-    std::optional<std::string> m_old;
+    test::CSimWorldDir m_dir;
 };
 
 // The tag stores a block as it sends it, first bit highest; a word holds those bytes in memory order.

@@ -27,9 +27,7 @@ TEST_F(Xor0ControllerTest, AKeyListRoundTripsThroughAnXor0Controller) {
     }
     thread.SetDbData({}, 0);
     ASSERT_TRUE(run([&] { thread.StartQ4tToDb(); })) << seen_text();
-    std::vector<m6::_db_key> keys;
-    unsigned short lock = 0;
-    thread.GetDbData(keys, lock);
+    const auto [keys, lock] = db_data();
     ASSERT_EQ(keys_to_give.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(keys_to_give[i].number, keys[i].number) << i;

@@ -7,10 +7,10 @@
 #include <regex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "app/CDebugLog.h"
+#include "common/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -37,15 +37,9 @@ std::string encode_bin(const std::vector<unsigned char>& bytes) {
 
 class CDebugLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("kestrix_log_" + std::to_string(getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        m_log.set_filename(m_dir / "kestrix.log");
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { m_log.set_filename(m_dir / "kestrix.log"); }
 
-    fs::path m_dir;
+    test::CScratchDir m_dir;
     CDebugLog m_log;
 };
 

@@ -4,37 +4,16 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <sstream>
 #include <string>
 
 #include "app/Paths.h"
+#include "common/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-// Sets or unsets one environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using ScopedEnv = test::CScopedEnv;
 
 Glib::ustring repeat(const Glib::ustring& piece, size_t n) {
     Glib::ustring s;
@@ -46,14 +25,7 @@ Glib::ustring repeat(const Glib::ustring& piece, size_t n) {
 
 class PathsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_tmp = fs::temp_directory_path() / ("kestrix_paths_" + std::to_string(getpid()));
-        fs::remove_all(m_tmp);
-        fs::create_directories(m_tmp);
-    }
-    void TearDown() override { fs::remove_all(m_tmp); }
-
-    fs::path m_tmp;
+    test::CScratchDir m_tmp;
 };
 
 // ---- folders ----

@@ -2,6 +2,7 @@
 // process's own zone back afterwards.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -37,13 +38,14 @@ private:
 };
 
 // mktime of a local wall time with the system choosing daylight saving time.
-inline std::int64_t local_time(int year, int month, int day, int hour = 0, int minute = 0) {
+inline std::int64_t local_time(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
     tm.tm_hour = hour;
     tm.tm_min = minute;
+    tm.tm_sec = second;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
 }

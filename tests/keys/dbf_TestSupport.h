@@ -14,32 +14,21 @@
 #include <string>
 #include <vector>
 
+#include <giomm/init.h>
+
+#include "common/TestFiles.h"
 #include "keys/CDbf.h"
 
 namespace dbftest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class CScratchDir {
-public:
-    CScratchDir() {
-        std::string templ = (std::filesystem::temp_directory_path() / "kestrix-dbf-XXXXXX").string();
-        if (!mkdtemp(templ.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = templ;
-    }
-    ~CScratchDir() {
-        std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    std::filesystem::path m_path;
+// A fixture's first base, so that GIO is up before any member that needs it is built.
+struct CGioReady {
+    CGioReady() { Gio::init(); }
 };
+
+using test::CScratchDir;
 
 inline Bytes read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

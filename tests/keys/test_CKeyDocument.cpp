@@ -36,10 +36,6 @@ void record_notification(GObject*, GParamSpec* pspec, gpointer data) {
 } // namespace
 
 // Initialises the GIO type system before the fixture's document creates its list store.
-struct CGioReady {
-    CGioReady() { Gio::init(); }
-};
-
 class CKeyDocumentTest : public ::testing::Test, private CGioReady {
 protected:
     // A database file with keys of these ids, in this order, each described by its id.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TestFiles.h"
 #include "keys/CsvExchange.h"
 #include "keys/CsvTime.h"
 #include "keys/KeyNumber.h"
@@ -21,18 +22,8 @@ namespace {
 
 constexpr char kHeader[] = "ID,Type,Attr,Number,Short,Added,Description\n";
 
-std::string read_text(const std::filesystem::path& path) {
-    const Bytes bytes = read_file(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void write_text(const std::filesystem::path& path, const std::string& text) {
-    write_file(path, to_bytes(text));
-}
-
-struct CGioReady {
-    CGioReady() { Gio::init(); }
-};
+using test::read_text;
+using test::write_text;
 
 struct KeyValues {
     CardType type;
@@ -142,71 +133,50 @@ TEST_F(CsvExchangeTest, ImportGivesNewIdsAndIgnoresTheIdColumn) {
 }
 
 struct MergeCase {
-    const char* name;
     KeyValues existing;
     std::string row; // after the header
     bool replace;
-    std::vector<KeyValues> after;
     unsigned added, readded;
+    std::vector<KeyValues> after;
 };
+
+// An Em-Marine key with the attribute "normal", as most rows here are.
+KeyValues em(const char* number, bool is_short, std::int64_t created, const char* description) {
+    return {CT_EM_MARINE, KA_NORMAL, number, is_short, created, description};
+}
+template <class... Keys>
+std::vector<KeyValues> keys(const Keys&... k) {
+    return {k...};
+}
 
 TEST_F(CsvExchangeTest, MergesRowsIntoKeysByNumber) {
     const std::int64_t t = local_time(2024, 1, 2, 3, 4);
     const MergeCase cases[] = {
-        {"a short row matches a 6-byte key flagged short; the key keeps its number",
-         {CT_EM_MARINE, KA_NORMAL, "000000ABCDEF", true, t, "d"},
-         ",EM,N,ABCDEF,*,,d\n",
-         false,
-         {{CT_EM_MARINE, KA_NORMAL, "000000ABCDEF", true, t, "d"}},
-         0,
-         1},
-        {"a 6-byte row upgrades a key stored as a short number",
-         {CT_EM_MARINE, KA_NORMAL, "ABCDEF", true, t, "d"},
-         ",EM,N,123456ABCDEF, ,,d\n",
-         false,
-         {{CT_EM_MARINE, KA_NORMAL, "123456ABCDEF", false, t, "d"}},
-         0,
-         1},
-        {"a matched key takes type, attribute and description but keeps its creation time",
-         {CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, t, "old"},
-         ",DS,M,0000000A1B2C, ,Mon Dec  7 04:29:01 2026,new\n",
-         false,
-         {{CT_DALLAS, KA_MASTER, "0000000A1B2C", false, t, "new"}},
-         0,
-         1},
-        {"a long number differing above the low bytes is another key",
-         {CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, t, "a"},
-         ",EM,N,0000010A1B2C, ,,b\n",
-         false,
-         {{CT_EM_MARINE, KA_NORMAL, "0000000A1B2C", false, t, "a"},
-          {CT_EM_MARINE, KA_NORMAL, "0000010A1B2C", false, 0, "b"}},
-         1,
-         0},
-        {"with replace, keys not in the file leave",
-         {CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "gone"},
-         ",EM,N,000000000002, ,,new\n",
-         true,
-         {{CT_EM_MARINE, KA_NORMAL, "000000000002", false, 0, "new"}},
-         1,
-         0},
-        {"without replace they stay",
-         {CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "stays"},
-         ",EM,N,000000000002, ,,new\n",
-         false,
-         {{CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "stays"},
-          {CT_EM_MARINE, KA_NORMAL, "000000000002", false, 0, "new"}},
-         1,
-         0},
-        {"unknown type and attribute texts fall back; rows without a number are skipped",
-         {CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "x"},
-         ",XX,Q,000000000003, ,not a time,y\n,EM,N,, ,,no number\n,EM,N,zz!, ,,bad number\n",
-         false,
-         {{CT_EM_MARINE, KA_NORMAL, "000000000001", false, t, "x"},
-          {CT_UNKNOWN, KA_NORMAL, "000000000003", false, 0, "y"}},
-         1,
-         0},
+        // A short row matches a 6-byte key flagged short; the key keeps its number.
+        {em("000000ABCDEF", true, t, "d"), ",EM,N,ABCDEF,*,,d\n", false, 0, 1,
+         keys(em("000000ABCDEF", true, t, "d"))},
+        // A 6-byte row upgrades a key stored as a short number.
+        {em("ABCDEF", true, t, "d"), ",EM,N,123456ABCDEF, ,,d\n", false, 0, 1,
+         keys(em("123456ABCDEF", false, t, "d"))},
+        // A matched key takes type, attribute and description but keeps its creation time.
+        {em("0000000A1B2C", false, t, "old"), ",DS,M,0000000A1B2C, ,Mon Dec  7 04:29:01 2026,new\n", false, 0,
+         1, keys(KeyValues{CT_DALLAS, KA_MASTER, "0000000A1B2C", false, t, "new"})},
+        // A long number differing above the low bytes is another key.
+        {em("0000000A1B2C", false, t, "a"), ",EM,N,0000010A1B2C, ,,b\n", false, 1, 0,
+         keys(em("0000000A1B2C", false, t, "a"), em("0000010A1B2C", false, 0, "b"))},
+        // With replace, keys not in the file leave; without, they stay.
+        {em("000000000001", false, t, "gone"), ",EM,N,000000000002, ,,new\n", true, 1, 0,
+         keys(em("000000000002", false, 0, "new"))},
+        {em("000000000001", false, t, "stays"), ",EM,N,000000000002, ,,new\n", false, 1, 0,
+         keys(em("000000000001", false, t, "stays"), em("000000000002", false, 0, "new"))},
+        // Unknown type and attribute texts fall back; rows without a number are skipped.
+        {em("000000000001", false, t, "x"),
+         ",XX,Q,000000000003, ,not a time,y\n,EM,N,, ,,no number\n,EM,N,zz!, ,,bad number\n", false, 1, 0,
+         keys(em("000000000001", false, t, "x"),
+              KeyValues{CT_UNKNOWN, KA_NORMAL, "000000000003", false, 0, "y"})},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
         CKeyDocument doc;
         doc.set_filename(file("merge.dbf"));
         std::filesystem::remove(file("merge.dbf"));
@@ -214,9 +184,9 @@ TEST_F(CsvExchangeTest, MergesRowsIntoKeysByNumber) {
         add(doc, c.existing);
         write_text(file("m.csv"), kHeader + c.row);
         const CsvImportResult r = import_keys_from_csv_file(file("m.csv"), doc, c.replace, KF_HEX);
-        EXPECT_EQ(values(doc), c.after) << c.name;
-        EXPECT_EQ(r.added, c.added) << c.name;
-        EXPECT_EQ(r.readded, c.readded) << c.name;
+        EXPECT_EQ(values(doc), c.after);
+        EXPECT_EQ(r.added, c.added);
+        EXPECT_EQ(r.readded, c.readded);
     }
 }
 

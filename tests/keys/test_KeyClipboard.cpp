@@ -16,10 +16,6 @@ using namespace dbftest;
 
 namespace {
 
-struct CGioReady {
-    CGioReady() { Gio::init(); }
-};
-
 key_info make_key(const std::string& hex, bool is_short, CardType type, KeyAttr attr, std::int64_t created,
                   const std::string& description) {
     key_info k;

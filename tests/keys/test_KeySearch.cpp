@@ -21,10 +21,6 @@ using namespace dbftest;
 
 namespace {
 
-struct CGioReady {
-    CGioReady() { Gio::init(); }
-};
-
 key_info make_key(std::uint64_t number, KeyAttr attr, std::int64_t created, const std::string& description,
                   bool is_short = false) {
     key_info k;

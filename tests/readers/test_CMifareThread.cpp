@@ -12,18 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/HexDiff.h"
 #include "readers/CMifareThread.h"
+#include "readers/ReaderWorldFiles.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using reader_world::trailer_block;
 constexpr const char* kPort = "sim-mifare-0";
 constexpr uint64_t kForeignKey = 0x0123456789ABull;
 // Key B of the test cards: readable under the transport access bits, so a trailer read back carries it and
@@ -63,82 +62,32 @@ struct CSeen {
 class CMifareThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kestrix-mifare-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
         std::filesystem::create_directories(m_dir / "readers");
         std::filesystem::create_directories(m_dir / "cards");
         // port type 1 (COM), model 2 (a desktop Mifare reader), serial 77, firmware 1.1.0
-        write_file(m_dir / "devices", std::string("1\t") + kPort + "\t2\t77\t1.1.0\n");
+        test::replace_text(m_dir / "devices", std::string("1\t") + kPort + "\t2\t77\t1.1.0\n");
         put_card("");
-        setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
     }
     void TearDown() override {
         m_threads.clear();
         if (m_log_library.IsInitialized())
             rdx_set_log_callback(nullptr, nullptr); // waits for a running callback
-        std::filesystem::remove_all(m_dir);
     }
 
-    static void write_file(const std::filesystem::path& path, const std::string& text) {
-        const auto tmp = path.string() + ".tmp.test";
-        std::ofstream(tmp) << text;
-        std::filesystem::rename(tmp, path);
-    }
-    static std::string read_file(const std::filesystem::path& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    // A blank card as delivered: zero data blocks, transport trailers; key_a locks the given sectors.
+    // A blank card as delivered (see blank_card_blocks); key A of the `locked` sectors is a foreign key.
     std::string make_card(unsigned serial, const char* size, const std::vector<unsigned>& locked = {}) {
         char uid[16];
         std::snprintf(uid, sizeof uid, "C0DE%04X", serial);
-        const unsigned memory = std::string(size) == "4k" ? 4096 : std::string(size) == "2k" ? 2048 : 1024;
-        const unsigned sectors = CMifareThread::MfSectorCount(memory);
-        std::map<unsigned, Bytes> blocks;
-        for (unsigned b = 0; b < memory / 16; ++b)
-            blocks[b] = Bytes(16, 0);
-        blocks[0] = {uint8_t(serial), uint8_t(serial >> 8), 0xDE, 0xC0, 0, 0x08, 0x04, 0};
-        blocks[0].resize(16);
-        for (unsigned s = 0; s < sectors; ++s) {
-            const bool foreign = std::find(locked.begin(), locked.end(), s) != locked.end();
-            Bytes trailer = foreign ? key_bytes(rdx::CMifareClassicKey(kForeignKey)) : kTransportKey;
-            trailer.insert(trailer.end(), kTransportAccess.begin(), kTransportAccess.end());
-            const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
-            trailer.insert(trailer.end(), key_b.begin(), key_b.end());
-            blocks[trailer_block(s)] = trailer;
-        }
-        std::string text = std::string("uid ") + uid + "\nsize " + size + "\n";
-        for (const auto& [index, data] : blocks) {
-            text += "block " + std::to_string(index) + " ";
-            for (uint8_t byte : data) {
-                char hex[3];
-                std::snprintf(hex, sizeof hex, "%02X", byte);
-                text += hex;
-            }
-            text += "\n";
-        }
-        write_file(m_dir / "cards" / uid, text);
+        auto blocks =
+            reader_world::blank_card_blocks(uid, size, key_bytes(rdx::CMifareClassicKey(kCardKeyB)));
+        const Bytes foreign = key_bytes(rdx::CMifareClassicKey(kForeignKey));
+        for (unsigned s : locked)
+            std::copy(foreign.begin(), foreign.end(), blocks[trailer_block(s)].begin());
+        test::replace_text(m_dir / "cards" / uid, reader_world::card_text(uid, size, blocks));
         return uid;
     }
-    static unsigned trailer_block(unsigned sector) {
-        return CMifareThread::MfSectorFirstBlock(sector) + CMifareThread::MfSectorBlockCount(sector) - 1;
-    }
     Bytes block(const std::string& uid, unsigned index) {
-        std::istringstream lines(read_file(m_dir / "cards" / uid));
-        const std::string prefix = "block " + std::to_string(index) + " ";
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind(prefix, 0) != 0)
-                continue;
-            Bytes data;
-            for (size_t i = prefix.size(); i + 1 < line.size(); i += 2)
-                data.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
-            return data;
-        }
-        return {};
+        return reader_world::card_block(m_dir / "cards" / uid, index);
     }
     Bytes key_a(const std::string& uid, unsigned sector) {
         Bytes trailer = block(uid, trailer_block(sector));
@@ -159,10 +108,11 @@ protected:
     // Arms faults of the simulated reader (one "<kind> <after>" a line).
     void arm_faults(const std::string& lines) {
         std::filesystem::create_directories(m_dir / "faults");
-        write_file(m_dir / "faults" / kPort, lines);
+        test::replace_text(m_dir / "faults" / kPort, lines);
     }
     void put_card(const std::string& uid) {
-        write_file(m_dir / "readers" / kPort, "card " + (uid.empty() ? std::string("-") : uid) + "\n");
+        test::replace_text(m_dir / "readers" / kPort,
+                           "card " + (uid.empty() ? std::string("-") : uid) + "\n");
     }
 
     CMifareThread& new_thread() {
@@ -218,32 +168,41 @@ protected:
         return status.find("error") != Glib::ustring::npos || status.find("Wrong") != Glib::ustring::npos ||
                status.find("do not hold") != Glib::ustring::npos;
     }
-    Glib::ustring status(const CMifareThread& thread) {
+    // What the dialog has seen of the worker, read (or changed) under the lock.
+    template <class Read>
+    auto seen(const CMifareThread& thread, Read read) {
         std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).status;
+        return read(seen_of(thread));
+    }
+    Glib::ustring status(const CMifareThread& thread) {
+        return seen(thread, [](const CSeen& s) { return s.status; });
     }
     std::vector<Glib::ustring> rows(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).rows->rows;
+        return seen(thread, [](const CSeen& s) { return s.rows->rows; });
     }
     size_t seen_finished(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).finished;
-    }
-    void clear_status(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        seen_of(thread).status.clear();
+        return seen(thread, [](const CSeen& s) { return s.finished; });
     }
     unsigned msgs(const CMifareThread& thread) {
-        std::lock_guard lock(m_wait_mutex);
-        return seen_of(thread).msgs;
+        return seen(thread, [](const CSeen& s) { return s.msgs; });
+    }
+    // The keys and lock time code a finished read handed over.
+    static std::pair<std::vector<m6::_db_key>, unsigned short> db_data(CMifareThread& reader) {
+        std::pair<std::vector<m6::_db_key>, unsigned short> data{{}, 0};
+        reader.GetDbData(data.first, data.second);
+        return data;
+    }
+    static size_t finished_cards(CMifareThread& thread) {
+        std::vector<CCardUID> done;
+        thread.GetFinCards(done);
+        return done.size();
     }
 
     // Presents every card in turn and waits until the worker has finished it.
     void present_all(CMifareThread& thread, const std::vector<std::string>& cards) {
         const size_t done = seen_finished(thread);
         for (size_t i = 0; i < cards.size(); ++i) {
-            clear_status(thread);
+            seen(thread, [](CSeen& s) { s.status.clear(); });
             put_card(cards[i]);
             ASSERT_TRUE(wait_finished(thread, done + i + 1)) << "card " << i << ": " << status(thread);
             ASSERT_FALSE(is_error(status(thread))) << "card " << i << ": " << status(thread);
@@ -290,9 +249,7 @@ protected:
         reader.StartReadDb();
         present_all(reader, cards);
         EXPECT_EQ(status(reader), "Ready.");
-        std::vector<m6::_db_key> read;
-        unsigned short lock_code = 0;
-        reader.GetDbData(read, lock_code);
+        const auto [read, lock_code] = db_data(reader);
         ASSERT_EQ(read.size(), keys.size());
         for (size_t i = 0; i < keys.size(); ++i)
             EXPECT_EQ(read[i].number, keys[i].number) << "key " << i;
@@ -304,13 +261,8 @@ protected:
     void present_in_turn(CMifareThread& thread, const std::vector<std::string>& cards,
                          bool take_off = false) {
         for (size_t i = 0; i < cards.size(); ++i) {
-            size_t statuses = 0;
-            unsigned selections = 0;
-            {
-                std::lock_guard lock(m_wait_mutex);
-                statuses = seen_of(thread).statuses.size();
-                selections = seen_of(thread).selections;
-            }
+            const size_t statuses = seen(thread, [](const CSeen& s) { return s.statuses.size(); });
+            const unsigned selections = seen(thread, [](const CSeen& s) { return s.selections; });
             if (i > 0 && take_off) {
                 // The reader must have seen the field empty, so the next card is a change however fast
                 // the cards follow each other.
@@ -331,12 +283,6 @@ protected:
                 << "card " << i << ": " << status(thread);
         }
     }
-    bool saw_status(const CMifareThread& thread, const Glib::ustring& text) {
-        std::lock_guard lock(m_wait_mutex);
-        const auto& statuses = seen_of(thread).statuses;
-        return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
-    }
-
     // The library's own log (level 4), to see what the worker asked of the reader.
     void library_log_start() {
         m_log_library.Init();
@@ -371,7 +317,7 @@ protected:
         }));
     }
 
-    std::filesystem::path m_dir;
+    test::CSimWorldDir m_dir; // the world of the stand-in reader library
     unsigned m_next_serial = 1;
     rdx::CRDX m_log_library;
     std::vector<std::string> m_log;
@@ -411,9 +357,7 @@ TEST_F(CMifareThreadTest, FullListReadsBackOverMixedCards) {
     present_all(reader, cards);
     EXPECT_EQ(status(reader), "Ready.");
     EXPECT_EQ(rows(reader).at(1), "1. C0DE0002 1k - keys 249 - 372"); // the reader counts cards from 0
-    std::vector<m6::_db_key> read;
-    unsigned short lock_code = 0;
-    reader.GetDbData(read, lock_code);
+    const auto [read, lock_code] = db_data(reader);
     EXPECT_EQ(lock_code, 0x1234);
     ASSERT_EQ(read.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -433,9 +377,7 @@ TEST_F(CMifareThreadTest, CardsOutOfOrderGiveWrongSequence) {
     // The rejected card stays unfinished; the set still reads in the right order.
     present_all(reader, cards);
     EXPECT_EQ(status(reader), "Ready.");
-    std::vector<m6::_db_key> read;
-    unsigned short lock_code = 0;
-    reader.GetDbData(read, lock_code);
+    const auto [read, lock_code] = db_data(reader);
     EXPECT_EQ(read.size(), 150u);
 }
 
@@ -457,9 +399,7 @@ TEST_F(CMifareThreadTest, SectorOpeningWithNeitherKeyStopsTheCard) {
     writer.StartWriteDb(make_keys(10), 46);
     put_card(card);
     ASSERT_TRUE(wait_status(writer, "Authentication error for sector 3 of key")) << status(writer);
-    std::vector<CCardUID> done;
-    writer.GetFinCards(done);
-    EXPECT_TRUE(done.empty());
+    EXPECT_EQ(finished_cards(writer), 0u);
     // The sectors before it were written and locked; the locked sector and those after it were not touched.
     EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, 2));
     EXPECT_BYTES_EQ(key_bytes(rdx::CMifareClassicKey(kForeignKey)), key_a(card, 3));
@@ -471,13 +411,11 @@ TEST_F(CMifareThreadTest, FinishedCardPresentedAgainOnlySelectsItsRow) {
     CMifareThread& preparer = new_thread();
     preparer.StartPrepare();
     present_all(preparer, cards);
-    const std::string before = read_file(m_dir / "cards" / cards[0]);
+    const std::string before = test::read_text(m_dir / "cards" / cards[0]);
     put_card(cards[0]);
     ASSERT_TRUE(wait_seen(preparer, [](const CSeen& seen) { return seen.selected == 0; }));
-    EXPECT_EQ(read_file(m_dir / "cards" / cards[0]), before);
-    std::vector<CCardUID> done;
-    preparer.GetFinCards(done);
-    EXPECT_EQ(done.size(), 2u);
+    EXPECT_EQ(test::read_text(m_dir / "cards" / cards[0]), before);
+    EXPECT_EQ(finished_cards(preparer), 2u);
 }
 
 TEST_F(CMifareThreadTest, PrepareLeavesAnEmptySetLockedWithTheProgramKey) {
@@ -538,22 +476,18 @@ TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
     writer.StartWriteDb(make_keys(10), 46);
     present_all(writer, {cards[0]});
     ASSERT_EQ(status(writer), "Ready.");
-    const std::string before = read_file(m_dir / "cards" / cards[1]);
+    const std::string before = test::read_text(m_dir / "cards" / cards[1]);
     library_log_start();
     put_card(cards[1]);
     ASSERT_TRUE(wait_log("card info " + cards[1])) << "the worker looked at the card";
     // A reconnect runs after the worker is through with that card.
-    size_t statuses = 0;
-    {
-        std::lock_guard lock(m_wait_mutex);
-        statuses = seen_of(writer).statuses.size();
-    }
+    const size_t statuses = seen(writer, [](const CSeen& s) { return s.statuses.size(); });
     writer.reconnect();
     ASSERT_TRUE(wait_seen(writer, [&](const CSeen& seen) {
         return std::any_of(seen.statuses.begin() + statuses, seen.statuses.end(),
                            [](const Glib::ustring& t) { return t.raw() == "Connecting to the reader..."; });
     }));
-    EXPECT_EQ(read_file(m_dir / "cards" / cards[1]), before);
+    EXPECT_EQ(test::read_text(m_dir / "cards" / cards[1]), before);
     EXPECT_EQ(seen_finished(writer), 1u);
 }
 

@@ -34,11 +34,6 @@ protected:
     devsim::CWorld world;
     CSerialEnd port{world.pty_path()};
 
-    bytes read_page(uint16_t address) {
-        port.write(page_request(0x19, address));
-        const bytes got = port.read(1 + 35);
-        return got.size() == 36 ? bytes(got.begin() + 3, got.end() - 1) : got;
-    }
     void write_page(uint16_t address, const bytes& page) {
         port.write(page_write(0x18, address, page));
         ASSERT_BYTES_EQ((bytes{0xAA, 0xCC, 0x00}), port.read(3));

@@ -2,6 +2,7 @@
 // length of a test, a library initialisation owner, a message recorder fed by the library's callbacks, and
 // waiting for a condition with a generous deadline instead of sleeping.
 #pragma once
+#include "common/TestFiles.h"
 #include "rdx.h"
 #include "sim/rdxworld/CWorld.h"
 
@@ -39,28 +40,10 @@ inline bool wait_for(const std::function<bool()>& cond, std::chrono::millisecond
 // A fresh world folder, named by RDX_SIM_DIR while it exists.
 class CTempWorld {
 public:
-    CTempWorld() {
-        char templ[] = "/tmp/rdx-test-XXXXXX";
-        const char* made = ::mkdtemp(templ);
-        if (!made)
-            throw std::runtime_error("mkdtemp failed");
-        m_dir = made;
+    CTempWorld() : m_dir(m_scope.path().string()) {
         m_world.emplace(m_dir);
         m_world->create();
-        if (const char* old = std::getenv("RDX_SIM_DIR"))
-            m_old_env = old;
-        ::setenv("RDX_SIM_DIR", m_dir.c_str(), 1);
     }
-    ~CTempWorld() {
-        if (m_old_env)
-            ::setenv("RDX_SIM_DIR", m_old_env->c_str(), 1);
-        else
-            ::unsetenv("RDX_SIM_DIR");
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    CTempWorld(const CTempWorld&) = delete;
-    CTempWorld& operator=(const CTempWorld&) = delete;
 
     const rdxworld::CWorld& world() const { return *m_world; }
     const std::string& dir() const { return m_dir; }
@@ -87,8 +70,8 @@ public:
     void take(const std::string& reader = kReaderPort) const { m_world->set_card_on_reader(reader, ""); }
 
 private:
+    test::CSimWorldDir m_scope;
     std::string m_dir;
-    std::optional<std::string> m_old_env;
     std::optional<rdxworld::CWorld> m_world;
 };
 

@@ -30,14 +30,6 @@ public:
     };
 
 protected:
-    void SetUp() override {
-        WindowFixture::SetUp();
-        for (const char* key : {"key-format", "delete-key-confirm", "compare-type", "compare-attr",
-                                "compare-number", "compare-short", "compare-created", "compare-description",
-                                "keys-sort-column", "keys-sort-descending", "keys-column-order"})
-            m_settings->reset(key);
-    }
-
     static CCardUID hex(const char* text) {
         CCardUID number;
         number.TryParse(text);
@@ -45,57 +37,11 @@ protected:
     }
 
     void make_keys(const std::string& name, const std::vector<StoredKey>& keys) {
-        CKeyDocument doc;
-        doc.set_filename(m_db_dir / (name + ".dbf"));
-        doc.open();
-        for (const StoredKey& key : keys)
-            doc.add_key(doc.generate_key_id(), key.type, hex(key.number), key.is_short, key.attr,
-                        key.description);
-        doc.save();
-        doc.close(false);
-    }
-
-    // The window with these databases open (one or two).
-    CMainWindow& open_databases(const std::vector<Glib::ustring>& names) {
-        CMainWindow& window = open_window();
-        window.OpenDatabases(names);
-        return window;
-    }
-
-    static std::vector<Gtk::Widget*> descendants(Gtk::Widget& top) {
-        std::vector<Gtk::Widget*> all;
-        for (Gtk::Widget* child = top.get_first_child(); child != nullptr;
-             child = child->get_next_sibling()) {
-            all.push_back(child);
-            const auto below = descendants(*child);
-            all.insert(all.end(), below.begin(), below.end());
-        }
-        return all;
-    }
-
-    Gtk::Frame& frame(const char* label) {
-        for (Gtk::Widget* widget : descendants(*m_window)) {
-            auto* found = dynamic_cast<Gtk::Frame*>(widget);
-            if (found != nullptr && found->get_label() == label)
-                return *found;
-        }
-        throw std::runtime_error(std::string("no frame ") + label);
-    }
-
-    template <class T>
-    T& labelled(const char* frame_label, const char* label) {
-        for (Gtk::Widget* widget : descendants(frame(frame_label))) {
-            auto* found = dynamic_cast<T*>(widget);
-            if (found == nullptr)
-                continue;
-            char* mismatch = gtk_test_accessible_check_property(GTK_ACCESSIBLE(widget->gobj()),
-                                                                GTK_ACCESSIBLE_PROPERTY_LABEL, label);
-            const bool match = mismatch == nullptr;
-            g_free(mismatch);
-            if (match)
-                return *found;
-        }
-        throw std::runtime_error(std::string("no control ") + label);
+        make_database_with(name, [&](CKeyDocument& doc) {
+            for (const StoredKey& key : keys)
+                doc.add_key(doc.generate_key_id(), key.type, hex(key.number), key.is_short, key.attr,
+                            key.description);
+        });
     }
 
     Gtk::Entry& number_entry() { return labelled<Gtk::Entry>("Key", "Key number"); }
@@ -112,10 +58,6 @@ protected:
         entry.grab_focus();
         entry.set_text(text);
     }
-    // A click as the button reports it (activating a button would click it only after its pressed-look
-    // pause).
-    static void click(Gtk::Button& button) { g_signal_emit_by_name(button.gobj(), "clicked"); }
-
     // The press and the release of a button that acts while held down.
     static void press_and_release(Gtk::Button& button, const std::function<void()>& while_held = {}) {
         GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(button.gobj()));
@@ -136,18 +78,6 @@ protected:
             while_held();
         g_signal_emit_by_name(gesture, "released", 1, 0.0, 0.0);
         g_object_unref(gesture);
-    }
-
-    std::vector<std::string> history() const {
-        std::vector<std::string> lines;
-        const auto& store = m_window->history();
-        for (guint i = 0; i < store->get_n_items(); ++i)
-            lines.push_back(store->get_item(i)->text());
-        return lines;
-    }
-    bool history_has(const std::string& line) const {
-        const auto lines = history();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
     // The rows the table shows, as numbers in hexadecimal.
@@ -217,16 +147,5 @@ protected:
         }
         g_slist_free_full(list, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
         return parts;
-    }
-
-    Glib::ustring message_text() {
-        Gtk::MessageDialog* dialog = wait_for_question();
-        return dialog == nullptr ? Glib::ustring() : dialog->property_secondary_text().get_value();
-    }
-    void answer(int response) {
-        Gtk::MessageDialog* dialog = wait_for_question();
-        ASSERT_NE(nullptr, dialog);
-        dialog->response(response);
-        pump_until([this] { return find_question() == nullptr; });
     }
 };

@@ -7,6 +7,7 @@
 
 #include <ctime>
 
+#include "keys/dbf_LocalZone.h"
 #include "ui/CDatePicker.h"
 #include "widgets_TestSupport.h"
 
@@ -76,14 +77,7 @@ TEST_F(CDatePickerTest, DateStandsForLocalMidnightAndEmptyForAnOpenBound) {
     EXPECT_EQ("15.03.2024", picker.entry().get_text());
     std::time_t time = 12345;
     ASSERT_TRUE(picker.get_date(time));
-    std::tm local{};
-    ASSERT_NE(nullptr, localtime_r(&time, &local));
-    EXPECT_EQ(15, local.tm_mday);
-    EXPECT_EQ(2, local.tm_mon);
-    EXPECT_EQ(124, local.tm_year);
-    EXPECT_EQ(0, local.tm_hour);
-    EXPECT_EQ(0, local.tm_min);
-    EXPECT_EQ(0, local.tm_sec);
+    EXPECT_EQ(dbftest::local_time(2024, 3, 15), time);
 
     picker.entry().set_text("");
     ASSERT_TRUE(picker.get_date(time));
@@ -96,15 +90,8 @@ TEST_F(CDatePickerTest, DateStandsForLocalMidnightAndEmptyForAnOpenBound) {
 }
 
 TEST_F(CDatePickerTest, TimeIsShownAsItsLocalDate) {
-    std::tm local{};
-    local.tm_year = 2025 - 1900;
-    local.tm_mon = 0;
-    local.tm_mday = 7;
-    local.tm_hour = 23;
-    local.tm_min = 59;
-    local.tm_isdst = -1;
     CDatePicker picker;
-    picker.set_date(std::mktime(&local));
+    picker.set_date(dbftest::local_time(2025, 1, 7, 23, 59));
     EXPECT_EQ("07.01.2025", picker.entry().get_text());
 }
 

@@ -8,14 +8,13 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 
 #include "adapter/CAdapterThread.h"
+#include "common/TestFiles.h"
 #include "settings/CAppSettings.h"
 #include "ui/CDevicePorts.h"
+#include "widgets_TestSupport.h"
 
 namespace {
 
@@ -26,16 +25,8 @@ protected:
     static void SetUpTestSuite() { Gio::init(); }
 
     void SetUp() override {
-        char templ[] = "/tmp/kestrix-ports-XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        m_world = templ;
-        setenv("RDX_SIM_DIR", m_world.c_str(), 1);
         write_devices("");
-        m_settings = Gio::Settings::create("org.kestrix.Kestrix");
-        m_settings->reset("adapter-port-type");
-        m_settings->reset("adapter-port-name");
-        m_settings->reset("reader-port-type");
-        m_settings->reset("reader-port-name");
+        m_settings = widgets_test::reset_settings();
         g_AppSet = std::make_unique<CAppSettings>();
         m_ports = std::make_unique<CDevicePorts>(m_adapter, [this] {
             std::lock_guard lock(m_mutex);
@@ -49,15 +40,9 @@ protected:
     void TearDown() override {
         m_ports.reset();
         g_AppSet.reset();
-        unsetenv("RDX_SIM_DIR");
-        std::filesystem::remove_all(m_world);
     }
 
-    void write_devices(const std::string& lines) {
-        const std::string tmp = m_world + "/devices.tmp";
-        std::ofstream(tmp) << lines;
-        std::filesystem::rename(tmp, m_world + "/devices");
-    }
+    void write_devices(const std::string& lines) { test::replace_text(m_world / "devices", lines); }
 
     // Drains the library's messages, as the window's dispatcher does, until cond holds.
     bool pump_until(const std::function<bool()>& cond) {
@@ -82,7 +67,7 @@ protected:
     }
     unsigned device_count() const { return m_ports->devices()->get_n_items(); }
 
-    std::string m_world;
+    test::CSimWorldDir m_world;
     Glib::RefPtr<Gio::Settings> m_settings;
     CAdapterThread m_adapter;
     std::unique_ptr<CDevicePorts> m_ports;

@@ -4,9 +4,7 @@
 
 #include <gtkmm/label.h>
 
-#include <cstdlib>
-#include <ctime>
-
+#include "keys/dbf_LocalZone.h"
 #include "ui/CHistoryDialog.h"
 #include "widgets_TestSupport.h"
 
@@ -17,15 +15,7 @@ protected:
     widgets_test::GtkReady m_gtk;
 
     static std::int64_t local_time(int hour, int min, int sec) {
-        std::tm local{};
-        local.tm_year = 2026 - 1900;
-        local.tm_mon = 6;
-        local.tm_mday = 1;
-        local.tm_hour = hour;
-        local.tm_min = min;
-        local.tm_sec = sec;
-        local.tm_isdst = -1;
-        return std::mktime(&local);
+        return dbftest::local_time(2026, 7, 1, hour, min, sec);
     }
 
     static bool shows(Gtk::Widget& root, const Glib::ustring& text) {

@@ -14,16 +14,6 @@
 namespace {
 const std::string kDash = " \u2013 ";
 
-std::vector<Gtk::Widget*> descendants(Gtk::Widget& top) {
-    std::vector<Gtk::Widget*> all;
-    for (Gtk::Widget* child = top.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
-        all.push_back(child);
-        const auto below = descendants(*child);
-        all.insert(all.end(), below.begin(), below.end());
-    }
-    return all;
-}
-
 bool has_accessible_label(Gtk::Widget& widget) {
     return gtk_test_accessible_has_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL);
 }
@@ -61,12 +51,11 @@ TEST_F(CMainWindowTest, TitleShowsPortXorModeAndOpenDatabases) {
 TEST_F(CMainWindowTest, ClosingAsksAboutEachModifiedDocumentInOrderAndCancelKeepsThemOpen) {
     make_database("a");
     make_database("b");
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a", "b"});
+    CMainWindow& window = open_databases({"a", "b"});
     add_key(window.key_document(0), 1);
     add_key(window.key_document(1), 2);
 
-    window.main_actions()->activate_action("close");
+    activate("close");
     Gtk::MessageDialog* question = wait_for_question();
     ASSERT_NE(nullptr, question);
     EXPECT_NE(std::string::npos, question->property_secondary_text().get_value().find("\"a\""));
@@ -77,7 +66,7 @@ TEST_F(CMainWindowTest, ClosingAsksAboutEachModifiedDocumentInOrderAndCancelKeep
     EXPECT_TRUE(window.key_document(1).is_open());
     EXPECT_EQ(CMainWindow::VIEW_TWO_DBS, window.GetViewMode());
 
-    window.main_actions()->activate_action("close");
+    activate("close");
     question = wait_for_question();
     ASSERT_NE(nullptr, question);
     question->response(1); // No: database a closes unsaved, then database b is asked about
@@ -96,8 +85,7 @@ TEST_F(CMainWindowTest, ClosingAsksAboutEachModifiedDocumentInOrderAndCancelKeep
 
 TEST_F(CMainWindowTest, CloseButtonWaitsForTheAnswerAndNoDestroysWithoutSaving) {
     make_database("a");
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     add_key(window.key_document(0), 1);
 
     window.close();
@@ -115,9 +103,7 @@ TEST_F(CMainWindowTest, CloseButtonWaitsForTheAnswerAndNoDestroysWithoutSaving) 
 TEST_F(CMainWindowTest, TabMovesBetweenTablesOnlyWhenTwoAreShown) {
     make_database("a", 2);
     make_database("b", 2);
-    CMainWindow& window = open_window();
-
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     ASSERT_TRUE(pump_until([&] { return window.key_panel(0).has_focus_within(); }));
     EXPECT_FALSE(window.on_key_pressed(CMainWindow::kKeyTab, 0, Gdk::ModifierType{}));
     window.DoClose(true, {});
@@ -192,10 +178,7 @@ TEST_F(CMainWindowTest, EveryToolbarButtonIsNamedByItsToolbarLabel) {
         const Glib::ustring tooltip = button->get_tooltip_text();
         SCOPED_TRACE(button->get_action_name());
         EXPECT_FALSE(tooltip.empty());
-        char* mismatch = gtk_test_accessible_check_property(GTK_ACCESSIBLE(button->gobj()),
-                                                            GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip.c_str());
-        EXPECT_EQ(nullptr, mismatch) << mismatch;
-        g_free(mismatch);
+        EXPECT_TRUE(accessible_label_is(*button, tooltip.c_str()));
         const std::string action = button->get_action_name();
         const std::string icon = "kestrix-" + action.substr(action.find('.') + 1) + "-symbolic";
         EXPECT_EQ(icon, button->get_icon_name().raw());
@@ -228,7 +211,7 @@ TEST_F(CMainWindowTest, EveryControlHasAnAccessibleName) {
 
 TEST_F(CMainWindowTest, AboutShowsTheVersionWithoutItsBuildByte) {
     CMainWindow& window = open_window();
-    window.main_actions()->activate_action("about");
+    activate("about");
     EXPECT_TRUE(pump_until([&] { return window.about_dialog().get_visible(); }));
     EXPECT_EQ("1.1.0", window.about_dialog().get_version());
 }

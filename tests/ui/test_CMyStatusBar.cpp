@@ -1,4 +1,4 @@
-// The status line: its texts, the row count and the double click that asks for the history.
+// The status line: the row count and the double click that asks for the history.
 #include <gtest/gtest.h>
 
 #include <gtkmm/eventcontroller.h>
@@ -48,34 +48,15 @@ TEST_F(CMyStatusBarTest, CountShowsSelectedOfTotalOrNothing) {
     }
 }
 
-TEST_F(CMyStatusBarTest, StatusProgressAndCountdownGoToTheirOwnFields) {
+TEST_F(CMyStatusBarTest, OnlyADoubleClickOnTheReadyStatusAsksForDetails) {
     CMyStatusBar bar;
     EXPECT_EQ("Ready", bar.get_status());
-    bar.set_text("Recording to the controller Q-4T 40 %");
-    bar.set_info("17");
-    EXPECT_EQ("Recording to the controller Q-4T 40 %", bar.get_status());
-    EXPECT_EQ("17", bar.get_info());
-    bar.set_status("Database \"Office\" is open");
-    EXPECT_EQ("17", bar.get_info());
-    bar.set_ready_status();
-    EXPECT_EQ("Ready", bar.get_status());
-}
-
-TEST_F(CMyStatusBarTest, OnlyADoubleClickOnTheStatusAsksForDetails) {
-    CMyStatusBar bar;
     int requests = 0;
     bar.signal_details_requested().connect([&] { ++requests; });
     press_main_label(bar, 1);
     EXPECT_EQ(0, requests);
     press_main_label(bar, 2);
     EXPECT_EQ(1, requests);
-}
-
-TEST_F(CMyStatusBarTest, LampIsTheFirstChildAtEighteenPixels) {
-    CMyStatusBar bar;
-    EXPECT_EQ(&bar.com_mode_view(), bar.get_first_child());
-    EXPECT_EQ(18, bar.com_mode_view().get_content_width());
-    EXPECT_EQ(18, bar.com_mode_view().get_content_height());
 }
 
 } // namespace

@@ -67,13 +67,15 @@ protected:
         return std::make_unique<CSettingsDialog>(m_parent, m_devices);
     }
 
+    static Gtk::Frame& frame(Gtk::Widget& dialog, const char* title) {
+        auto* found = find_by_text<Gtk::Frame>(dialog, title, [](Gtk::Frame& f) { return f.get_label(); });
+        if (!found)
+            throw std::runtime_error(std::string("no frame ") + title);
+        return *found;
+    }
     static PortFrame port_frame(Gtk::Widget& dialog, const char* title) {
         PortFrame pf;
-        auto* frame = find_by_text<Gtk::Frame>(dialog, title, [](Gtk::Frame& f) { return f.get_label(); });
-        if (!frame) {
-            ADD_FAILURE() << "no frame " << title;
-            return pf;
-        }
+        Gtk::Frame* frame = &CSettingsDialogTest::frame(dialog, title);
         auto drops = find_all<Gtk::DropDown>(*frame);
         auto entries = find_all<Gtk::Entry>(*frame);
         if (drops.size() != 2 || entries.size() != 1) {
@@ -103,6 +105,19 @@ protected:
     }
     static Glib::RefPtr<CReaderInfo> reader() {
         return CReaderInfo::create(RDX_PORT_CCID, "ccid-0", kReaderModel, -1, 0, 0);
+    }
+    // The stored port as (type, name).
+    static std::pair<rdx_port_type, std::string> stored_port(bool adapter) {
+        rdx_port_type type = RDX_PORT_PROXY;
+        Glib::ustring name = "(unread)";
+        if (adapter)
+            g_AppSet->get_adapter_port(type, name);
+        else
+            g_AppSet->get_reader_port(type, name);
+        return {type, name.raw()};
+    }
+    static void store(const char* key, const char* value) {
+        Gio::Settings::create(CAppSettings::kSchemaId)->set_string(key, value);
     }
     static Glib::ustring row_of(const Glib::RefPtr<CReaderInfo>& info) {
         return CSettingsDialog::_ReaderInfoToStr(*info);
@@ -171,19 +186,13 @@ TEST_F(CSettingsDialogTest, DevicePluggedInWhileOpenAppearsWithoutChangingTheCho
     EXPECT_EQ("<None>", r.selected_row());
 
     click(*dialog, "OK");
-    rdx_port_type type = RDX_PORT_PROXY;
-    Glib::ustring name;
-    g_AppSet->get_adapter_port(type, name);
-    EXPECT_EQ(RDX_PORT_NONE, type);
-    EXPECT_EQ("<Auto>", name);
-    g_AppSet->get_reader_port(type, name);
-    EXPECT_EQ(RDX_PORT_NONE, type);
-    EXPECT_EQ("", name);
+    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, std::string("<Auto>")), stored_port(true));
+    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, std::string()), stored_port(false));
 }
 
 TEST_F(CSettingsDialogTest, StoredPortMatchingNoDeviceShowsAsCustom) {
-    Gio::Settings::create(CAppSettings::kSchemaId)->set_string("adapter-port-type", "Client");
-    Gio::Settings::create(CAppSettings::kSchemaId)->set_string("adapter-port-name", "10.0.0.9:4001");
+    store("adapter-port-type", "Client");
+    store("adapter-port-name", "10.0.0.9:4001");
     m_devices->append(adapter());
     auto dialog = open_dialog();
     const PortFrame a = port_frame(*dialog, "Adapter");
@@ -195,15 +204,11 @@ TEST_F(CSettingsDialogTest, StoredPortMatchingNoDeviceShowsAsCustom) {
 }
 
 TEST_F(CSettingsDialogTest, EmptyStoredPortShowsAutoButStaysEmpty) {
-    Gio::Settings::create(CAppSettings::kSchemaId)->set_string("adapter-port-name", "");
+    store("adapter-port-name", "");
     auto dialog = open_dialog();
     EXPECT_EQ(0u, port_frame(*dialog, "Adapter").port->get_selected());
     click(*dialog, "OK");
-    rdx_port_type type = RDX_PORT_PROXY;
-    Glib::ustring name = "x";
-    g_AppSet->get_adapter_port(type, name);
-    EXPECT_EQ(RDX_PORT_NONE, type);
-    EXPECT_EQ("", name);
+    EXPECT_EQ(std::make_pair(RDX_PORT_NONE, std::string()), stored_port(true));
 }
 
 TEST_F(CSettingsDialogTest, CustomFromAutoStartsFromTheAutomaticAdapterOrFromAnEmptyUsbPort) {
@@ -249,13 +254,8 @@ TEST_F(CSettingsDialogTest, EveryEditedValueLandsInTheStoreOnOk) {
         EXPECT_EQ(before.back(), check(*dialog, label).get_active()) << label;
         check(*dialog, label).set_active(!before.back());
     }
-    auto entries = find_all<Gtk::Entry>(
-        *find_by_text<Gtk::Frame>(*dialog, "Database folder", [](Gtk::Frame& f) { return f.get_label(); }));
-    ASSERT_EQ(1u, entries.size());
-    entries[0]->set_text("/srv/kestrix/bases");
-    auto* debug = find_by_text<Gtk::Frame>(*dialog, "Debug", [](Gtk::Frame& f) { return f.get_label(); });
-    ASSERT_NE(nullptr, debug);
-    find_all<Gtk::DropDown>(*debug).at(0)->set_selected(1); // "Warning"
+    find_all<Gtk::Entry>(frame(*dialog, "Database folder")).at(0)->set_text("/srv/kestrix/bases");
+    find_all<Gtk::DropDown>(frame(*dialog, "Debug")).at(0)->set_selected(1); // "Warning"
     const PortFrame a = port_frame(*dialog, "Adapter");
     a.choose("Custom...");
     a.type->set_selected(RDX_PORT_SERVER - 1);
@@ -271,14 +271,8 @@ TEST_F(CSettingsDialogTest, EveryEditedValueLandsInTheStoreOnOk) {
         EXPECT_EQ(!before[i], switches[i].second()) << switches[i].first;
     EXPECT_EQ("/srv/kestrix/bases", g_AppSet->get_db_dir());
     EXPECT_EQ(LOGLEVEL_WARNING, g_AppSet->get_debug_loglevel());
-    rdx_port_type type = RDX_PORT_NONE;
-    Glib::ustring name;
-    g_AppSet->get_adapter_port(type, name);
-    EXPECT_EQ(RDX_PORT_SERVER, type);
-    EXPECT_EQ("192.168.0.20:4001", name);
-    g_AppSet->get_reader_port(type, name);
-    EXPECT_EQ(RDX_PORT_CCID, type);
-    EXPECT_EQ("ccid-0", name);
+    EXPECT_EQ(std::make_pair(RDX_PORT_SERVER, std::string("192.168.0.20:4001")), stored_port(true));
+    EXPECT_EQ(std::make_pair(RDX_PORT_CCID, std::string("ccid-0")), stored_port(false));
     EXPECT_FALSE(dialog->get_visible());
 }
 
@@ -290,26 +284,20 @@ TEST_F(CSettingsDialogTest, CancelDropsEveryEdit) {
     click(*dialog, "Cancel");
     EXPECT_EQ(usb, g_AppSet->get_search_for_usb());
     EXPECT_EQ("", g_AppSet->get_db_dir());
-    rdx_port_type type = RDX_PORT_NONE;
-    Glib::ustring name;
-    g_AppSet->get_adapter_port(type, name);
-    EXPECT_EQ("<Auto>", name);
+    EXPECT_EQ("<Auto>", stored_port(true).second);
 }
 
 TEST_F(CSettingsDialogTest, EmptyDatabaseFolderShowsTheDefaultFolder) {
     auto dialog = open_dialog();
-    auto* frame =
-        find_by_text<Gtk::Frame>(*dialog, "Database folder", [](Gtk::Frame& f) { return f.get_label(); });
-    ASSERT_NE(nullptr, frame);
-    EXPECT_EQ(GetDbDir().string(), find_all<Gtk::Entry>(*frame).at(0)->get_text().raw());
+    EXPECT_EQ(GetDbDir().string(),
+              find_all<Gtk::Entry>(frame(*dialog, "Database folder")).at(0)->get_text().raw());
 }
 
 TEST_F(CSettingsDialogTest, RightClickOnDebugOffersToOpenTheLogFolder) {
     auto dialog = open_dialog();
     dialog->present();
     ASSERT_TRUE(widgets_test::pump_until([&] { return dialog->get_mapped(); }));
-    auto* debug = find_by_text<Gtk::Frame>(*dialog, "Debug", [](Gtk::Frame& f) { return f.get_label(); });
-    ASSERT_NE(nullptr, debug);
+    Gtk::Frame* debug = &frame(*dialog, "Debug");
     auto controllers = debug->observe_controllers();
     GtkGestureClick* secondary = nullptr;
     for (guint i = 0; i < controllers->get_n_items(); ++i) {

@@ -46,12 +46,6 @@ class ClipboardWindowTest : public WindowFixture {
 protected:
     void activate_win(const char* name) { m_window->lookup_action(name)->activate(); }
 
-    Glib::ustring last_history() const {
-        const auto& history = m_window->history();
-        const guint n = history->get_n_items();
-        return n == 0 ? Glib::ustring() : history->get_item(n - 1)->text();
-    }
-
     bool has_base(const char* name) const { return m_window->FindBaseByName(name) != CMainWindow::kNoBase; }
 
     // A database file outside the database folder, as a file manager would offer it.
@@ -72,8 +66,7 @@ TEST_F(ClipboardWindowTest, SecondInstanceCopiesKeys) {
     if (ready == nullptr)
         GTEST_SKIP() << "the second instance of KeysTravelBetweenTwoRunningInstances";
     make_database("theirs");
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"theirs"});
+    CMainWindow& window = open_databases({"theirs"});
     add_shared_keys(window.key_document(0));
     window.key_panel(0).select_all();
     window.key_panel(0).focus_view();
@@ -87,8 +80,7 @@ TEST_F(ClipboardWindowTest, SecondInstanceCopiesKeys) {
 
 TEST_F(ClipboardWindowTest, KeysTravelBetweenTwoRunningInstances) {
     make_database("ours");
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"ours"});
+    CMainWindow& window = open_databases({"ours"});
     const std::string ready = (m_root / "second-instance").string();
     const std::string flag = std::string(kChildFlag) + "=" + ready;
     const std::string filter = std::string("--gtest_filter=") + kChildTest;
@@ -138,8 +130,7 @@ TEST_F(ClipboardWindowTest, KeysTravelBetweenTwoRunningInstances) {
 
 TEST_F(ClipboardWindowTest, CutKeysLeaveThePanelAndPasteBackWithNewIds) {
     make_database("a", 3);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     CKeyDocument& doc = window.key_document(0);
     const auto before = stored_rows(doc);
     const std::uint32_t last_id = doc.get_last_id();
@@ -158,24 +149,23 @@ TEST_F(ClipboardWindowTest, CutKeysLeaveThePanelAndPasteBackWithNewIds) {
     EXPECT_GT(doc.get_keys()->get_item(0)->id(), last_id);
 
     // Pasted again, the same keys are updated in place and nothing is added.
-    const guint history_before = window.history()->get_n_items();
+    const size_t history_before = history_size();
     activate_win("paste");
-    ASSERT_TRUE(pump_until([&] { return window.history()->get_n_items() > history_before; }));
+    ASSERT_TRUE(pump_until([&] { return history_size() > history_before; }));
     EXPECT_EQ("3 keys pasted", last_history());
     EXPECT_EQ(before, stored_rows(doc));
 }
 
 TEST_F(ClipboardWindowTest, AnUnreadablePayloadPastesNothingAndIsReported) {
     make_database("a", 1);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     window.key_panel(0).focus_view();
     set_clipboard_text(window, {{kKeysMimeType, "[<('not a number', false, 1, 1, int64 0, 'x')>"}});
     ASSERT_TRUE(pump_until([&] { return action_enabled("win", "paste"); }));
     activate_win("paste");
-    Gtk::MessageDialog* shown = wait_for_question();
-    ASSERT_NE(nullptr, shown);
-    EXPECT_EQ(shown->property_secondary_text().get_value(), last_history());
+    const std::string shown = message_text();
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(shown, last_history());
     EXPECT_EQ(1u, window.key_document(0).get_keys()->get_n_items());
 }
 
@@ -221,17 +211,15 @@ TEST_F(ClipboardWindowTest, RefusedNamesAreReportedWhileTheOthersArePasted) {
                              "http://example.org/remote.dbf\r\n";
     set_clipboard_text(window, {{kUriListMimeType, list}});
     ASSERT_TRUE(pump_until([&] { return action_enabled("win", "paste"); }));
-    const guint history_before = window.history()->get_n_items();
+    const size_t history_before = history_size();
     activate_win("paste");
 
     ASSERT_TRUE(pump_until([&] { return has_base("good"); }));
     EXPECT_EQ(1, keys_in_file("good"));
-    Gtk::MessageDialog* shown = wait_for_question();
-    ASSERT_NE(nullptr, shown);
-    const Glib::ustring message = shown->property_secondary_text().get_value();
+    const std::string message = message_text();
     for (const char* name : {"notes.txt", "here.dbf", "remote.dbf"})
-        EXPECT_NE(std::string::npos, message.raw().find(name)) << name << " in " << message;
-    EXPECT_EQ(history_before + 3, window.history()->get_n_items());
+        EXPECT_NE(std::string::npos, message.find(name)) << name << " in " << message;
+    EXPECT_EQ(history_before + 3, history_size());
     EXPECT_FALSE(std::filesystem::exists(m_db_dir / "notes.txt"));
 }
 

@@ -1,23 +1,13 @@
 // CSV export and import driven through the window's actions: the file chooser answered by the test, the
 // keys read back into another panel, and failures that must change nothing and be shown to the user.
-#include <fstream>
-#include <sstream>
-
 #include "StoredKeyRows.h"
 #include "WindowFixture.h"
+#include "common/TestFiles.h"
 #include "keys/KeyNumber.h"
 
 namespace {
-std::string read_text(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_text(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test::read_text;
+using test::write_text;
 } // namespace
 
 class CsvWindowTest : public WindowFixture {
@@ -25,8 +15,7 @@ protected:
     CMainWindow& open_two() {
         make_database("a");
         make_database("b");
-        CMainWindow& window = open_window();
-        window.OpenDatabases({"a", "b"});
+        CMainWindow& window = open_databases({"a", "b"});
         // The test answers the file chooser: every request gets m_chosen (nothing when empty).
         window.set_file_chooser(
             [this](const CMainWindow::FileRequest& request, CMainWindow::FileChosenSlot chosen) {
@@ -47,17 +36,6 @@ protected:
         key->set_created(1764950400 + low); // early December 2025
     }
 
-    Glib::ustring last_history() const {
-        const auto& history = m_window->history();
-        const guint n = history->get_n_items();
-        return n == 0 ? Glib::ustring() : history->get_item(n - 1)->text();
-    }
-
-    Glib::ustring shown_message() {
-        Gtk::MessageDialog* dialog = wait_for_question();
-        return dialog != nullptr ? dialog->property_secondary_text().get_value() : Glib::ustring();
-    }
-
     std::filesystem::path m_chosen;
     bool m_shift = false;
     std::vector<CMainWindow::FileRequest> m_requests;
@@ -73,7 +51,7 @@ TEST_F(CsvWindowTest, KeysExportedFromOnePanelImportIntoAnotherWithEveryValue) {
     window.SetActiveKeyTable(0);
 
     m_chosen = m_root / "keys"; // no extension: ".csv" is added
-    window.main_actions()->activate_action("export-csv");
+    activate("export-csv");
     ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(m_root / "keys.csv"); }));
     ASSERT_EQ(1u, m_requests.size());
     EXPECT_TRUE(m_requests[0].save);
@@ -83,7 +61,7 @@ TEST_F(CsvWindowTest, KeysExportedFromOnePanelImportIntoAnotherWithEveryValue) {
 
     window.SetActiveKeyTable(1);
     m_chosen = m_root / "keys.csv";
-    window.main_actions()->activate_action("import-csv");
+    activate("import-csv");
     ASSERT_TRUE(pump_until([&] { return window.key_document(1).get_keys()->get_n_items() == 4; }));
     EXPECT_EQ(stored_rows(source), stored_rows(window.key_document(1)));
     EXPECT_EQ("4 keys imported: 4 added, 0 re-added", last_history());
@@ -102,13 +80,13 @@ TEST_F(CsvWindowTest, ImportReplacesThePanelUnlessShiftIsHeld) {
         add(window.key_document(1), 2, KA_NORMAL, "in the file");
         window.SetActiveKeyTable(1);
         m_chosen = m_root / "file.csv";
-        window.main_actions()->activate_action("export-csv");
+        activate("export-csv");
         ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(m_chosen); }));
 
         window.SetActiveKeyTable(0);
         m_shift = c.shift;
-        window.main_actions()->activate_action("import-csv");
-        EXPECT_TRUE(pump_until([&] { return last_history().raw().find("imported") != std::string::npos; }));
+        activate("import-csv");
+        EXPECT_TRUE(pump_until([&] { return last_history().find("imported") != std::string::npos; }));
         EXPECT_EQ(c.keys_after, window.key_document(0).get_keys()->get_n_items());
         m_window->destroy();
         pump_until([this] { return m_window == nullptr; });
@@ -145,11 +123,11 @@ TEST_F(CsvWindowTest, AFileThatCannotBeImportedChangesNothingAndIsReported) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_chosen = c.make(m_root);
-        const guint history_before = window.history()->get_n_items();
-        window.main_actions()->activate_action("import-csv");
-        const Glib::ustring shown = shown_message();
+        const size_t history_before = history_size();
+        activate("import-csv");
+        const std::string shown = message_text();
         EXPECT_FALSE(shown.empty());
-        EXPECT_EQ(history_before + 1, window.history()->get_n_items());
+        EXPECT_EQ(history_before + 1, history_size());
         EXPECT_EQ(shown, last_history());
         EXPECT_EQ(before, stored_rows(window.key_document(0)));
         EXPECT_FALSE(window.key_document(0).is_modified());
@@ -167,9 +145,9 @@ TEST_F(CsvWindowTest, AFailedExportKeepsTheExistingFileAndIsReported) {
     // Something that is not a file stands where the export writes first: the export fails as a whole.
     std::filesystem::create_directory(m_root / "old.csv.tmp");
 
-    window.main_actions()->activate_action("export-csv");
-    const Glib::ustring shown = shown_message();
-    EXPECT_NE(std::string::npos, shown.raw().find("old.csv")) << shown;
+    activate("export-csv");
+    const std::string shown = message_text();
+    EXPECT_NE(std::string::npos, shown.find("old.csv")) << shown;
     EXPECT_EQ(shown, last_history());
     EXPECT_EQ("the old content\n", read_text(m_chosen));
 }
@@ -182,7 +160,7 @@ TEST_F(CsvWindowTest, TheDatabaseListIsExportedInTheListView) {
         chosen(m_root / "bases.csv");
     });
     ASSERT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
-    window.main_actions()->activate_action("export-csv");
+    activate("export-csv");
     ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(m_root / "bases.csv"); }));
     const std::string text = read_text(m_root / "bases.csv");
     EXPECT_EQ(0u, text.find("Database,Description,Keys\n")) << text;
@@ -194,10 +172,10 @@ TEST_F(CsvWindowTest, ADismissedChooserDoesNothing) {
     CMainWindow& window = open_two();
     add(window.key_document(0), 1, KA_NORMAL, "kept");
     window.SetActiveKeyTable(0);
-    const guint history_before = window.history()->get_n_items();
-    window.main_actions()->activate_action("import-csv");
+    const size_t history_before = history_size();
+    activate("import-csv");
     pump_pending();
     EXPECT_EQ(1u, window.key_document(0).get_keys()->get_n_items());
-    EXPECT_EQ(history_before, window.history()->get_n_items());
+    EXPECT_EQ(history_before, history_size());
     EXPECT_EQ(nullptr, find_question());
 }

@@ -2,50 +2,22 @@
 // behind the program's back, the editor (create, describe, rename), deleting with its questions, filtering
 // and opening. Every result is read where the user sees it: the list, the entries, the message boxes, the
 // status history and the files themselves.
-#include <gtk/gtk.h>
-#include <gtkmm/button.h>
 #include <gtkmm/entry.h>
-#include <gtkmm/frame.h>
-
-#include <fstream>
-#include <iterator>
 
 #include "WindowFixture.h"
+#include "common/TestFiles.h"
 #include "keys/CKeyDb.h"
 #include "ui/Highlight.h"
 
 namespace {
 using Names = std::vector<std::string>;
 
-std::vector<Gtk::Widget*> descendants(Gtk::Widget& top) {
-    std::vector<Gtk::Widget*> all;
-    for (Gtk::Widget* child = top.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
-        all.push_back(child);
-        const auto below = descendants(*child);
-        all.insert(all.end(), below.begin(), below.end());
-    }
-    return all;
-}
-
-std::string read_bytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using test::read_text;
+using test::write_text;
 } // namespace
 
 class DbListPanelTest : public WindowFixture {
 protected:
-    void SetUp() override {
-        WindowFixture::SetUp();
-        m_settings->reset("delete-db-confirm");
-        for (const char* key : {"bases-sort-column", "bases-sort-descending", "bases-column-order"})
-            m_settings->reset(key);
-    }
-
     void make_described(const std::string& name, const std::string& description, int keys = 0) {
         make_database(name, keys);
         CKeyDb db;
@@ -85,70 +57,13 @@ protected:
             if (std::find(names.begin(), names.end(), item->name().raw()) != names.end())
                 model->select_item(i, false);
         }
+        pump_pending(); // the editor follows the selection
     }
 
-    Gtk::Frame& database_frame() {
-        for (Gtk::Widget* widget : descendants(*m_window)) {
-            auto* frame = dynamic_cast<Gtk::Frame*>(widget);
-            if (frame != nullptr && frame->get_label() == "Database")
-                return *frame;
-        }
-        throw std::runtime_error("no database frame");
-    }
-
-    Gtk::Entry& editor_entry(const char* accessible) {
-        for (Gtk::Widget* widget : descendants(database_frame())) {
-            auto* entry = dynamic_cast<Gtk::Entry*>(widget);
-            if (entry == nullptr)
-                continue;
-            char* mismatch = gtk_test_accessible_check_property(GTK_ACCESSIBLE(entry->gobj()),
-                                                                GTK_ACCESSIBLE_PROPERTY_LABEL, accessible);
-            const bool found = mismatch == nullptr;
-            g_free(mismatch);
-            if (found)
-                return *entry;
-        }
-        throw std::runtime_error("no entry");
-    }
-    Gtk::Entry& name_entry() { return editor_entry("Database name"); }
-    Gtk::Entry& description_entry() { return editor_entry("Database description"); }
-
-    Gtk::Button& editor_button(const char* label) {
-        for (Gtk::Widget* widget : descendants(database_frame())) {
-            auto* button = dynamic_cast<Gtk::Button*>(widget);
-            if (button != nullptr && button->get_label() == label)
-                return *button;
-        }
-        throw std::runtime_error("no button");
-    }
-
-    void click(const char* label) { g_signal_emit_by_name(editor_button(label).gobj(), "clicked"); }
-
-    Names history() const {
-        Names lines;
-        auto store = m_window->history();
-        for (guint i = 0; i < store->get_n_items(); ++i)
-            lines.push_back(store->get_item(i)->text());
-        return lines;
-    }
-
-    // History lines added since `from`.
-    Names history_since(size_t from) const {
-        const Names all = history();
-        return Names(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
-    }
-
-    std::string message_text() {
-        Gtk::MessageDialog* dialog = wait_for_question();
-        return dialog == nullptr ? std::string() : dialog->property_secondary_text().get_value().raw();
-    }
-
-    void answer(int response) {
-        Gtk::MessageDialog* dialog = wait_for_question();
-        ASSERT_NE(nullptr, dialog);
-        dialog->response(response);
-        pump_until([this] { return find_question() == nullptr; });
-    }
+    Gtk::Entry& name_entry() { return labelled<Gtk::Entry>("Database", "Database name"); }
+    Gtk::Entry& description_entry() { return labelled<Gtk::Entry>("Database", "Database description"); }
+    Gtk::Button& editor_button(const char* label) { return button("Database", label); }
+    void click(const char* label) { WindowFixture::click(editor_button(label)); }
 
     size_t files_in_folder() const {
         return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(m_db_dir), {}));
@@ -180,27 +95,23 @@ TEST_F(DbListPanelTest, UnreadableDatabaseIsListedWithItsReasonAndTheOthersStill
          std::string("\x03\x7a\x01\x01\x05\0\0\0\xff\x7f\x10\0", 12) + std::string(40, ' ')},
     };
     make_described("good", "fine", 2);
+    make_database("plain", 3); // no description
     for (size_t i = 0; i < std::size(cases); ++i)
-        write_bytes(m_db_dir / ("bad" + std::to_string(i) + ".dbf"), cases[i].bytes);
+        write_text(m_db_dir / ("bad" + std::to_string(i) + ".dbf"), cases[i].bytes);
     open_window();
     ASSERT_TRUE(row("good"));
     EXPECT_EQ("", row("good")->error());
     EXPECT_EQ("fine", row("good")->description());
     EXPECT_EQ(2, row("good")->keys());
+    ASSERT_TRUE(row("plain"));
+    EXPECT_EQ("", row("plain")->error());
+    EXPECT_EQ(3, row("plain")->keys());
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].what);
         auto bad = row("bad" + std::to_string(i));
         ASSERT_TRUE(bad);
         EXPECT_EQ("Bad database format.", bad->error());
     }
-}
-
-TEST_F(DbListPanelTest, DatabaseWithoutDescriptionIsReadable) {
-    make_database("plain", 3);
-    open_window();
-    ASSERT_TRUE(row("plain"));
-    EXPECT_EQ("", row("plain")->error());
-    EXPECT_EQ(3, row("plain")->keys());
 }
 
 TEST_F(DbListPanelTest, FollowsFilesCreatedRemovedAndRenamedBehindItsBack) {
@@ -216,7 +127,7 @@ TEST_F(DbListPanelTest, FollowsFilesCreatedRemovedAndRenamedBehindItsBack) {
     std::filesystem::remove(m_db_dir / "a.dbf");
     ASSERT_TRUE(pump_until([&] { return listed() == Names{"moved"}; }));
     // Other files do not make rows.
-    write_bytes(m_db_dir / "notes.txt", "x");
+    write_text(m_db_dir / "notes.txt", "x");
     make_database("last");
     ASSERT_TRUE(pump_until([&] { return listed() == Names{"last", "moved"}; }));
     EXPECT_EQ(CMainWindow::kNoBase, window.FindBaseByName("notes"));
@@ -260,7 +171,6 @@ TEST_F(DbListPanelTest, EditorAndOpenFollowTheSelection) {
     for (const SelectionCase& c : cases) {
         SCOPED_TRACE(c.selected.size());
         select(c.selected);
-        pump_pending();
         EXPECT_EQ(c.name, name_entry().get_text());
         EXPECT_EQ(c.description, description_entry().get_text());
         EXPECT_EQ(c.name_sensitive, name_entry().get_sensitive());
@@ -326,16 +236,15 @@ TEST_F(DbListPanelTest, CreateRefusesEmptyInvalidAndTakenNames) {
 TEST_F(DbListPanelTest, SameNameWithNewDescriptionTouchesOnlyTheComment) {
     make_described("a", "old", 3);
     const std::filesystem::path file = m_db_dir / "a.dbf";
-    const std::string before = read_bytes(file);
+    const std::string before = read_text(file);
     CMainWindow& window = open_window();
     select({"a"});
-    pump_pending();
     description_entry().set_text("new words");
     const size_t from = history().size();
     click("Apply");
-    EXPECT_EQ((Names{"Database \"a\" description changed: \"old\" -> \"new words\""}), history_since(from));
+    EXPECT_EQ((Names{"Database \"a\" description changed: \"old\" -> \"new words\""}), history(from));
     EXPECT_EQ("new words", row("a")->description());
-    const std::string after = read_bytes(file);
+    const std::string after = read_text(file);
     ASSERT_EQ(before.size(), after.size());
     // Everything but the comment of record 0 (and the header's date of last change) is as it was.
     const std::size_t header_length =
@@ -354,7 +263,6 @@ TEST_F(DbListPanelTest, RenameMovesTheFileAndKeepsOneRow) {
     make_described("a", "words", 2);
     CMainWindow& window = open_window();
     select({"a"});
-    pump_pending();
     name_entry().set_text("b");
     click("Apply");
     EXPECT_EQ("Database \"a\" has been renamed to \"b\"", window.status_bar().get_status());
@@ -372,7 +280,6 @@ TEST_F(DbListPanelTest, RenameToATakenNameChangesNothing) {
     make_database("b");
     open_window();
     select({"a"});
-    pump_pending();
     name_entry().set_text("b");
     click("Apply");
     EXPECT_EQ("The file \"" + (m_db_dir / "b.dbf").string() + "\" already exists.", message_text());
@@ -399,20 +306,20 @@ TEST_F(DbListPanelTest, DeleteAsksThenDeletesAndSumsUpOnlyForSeveral) {
     };
     for (const char* name : {"a", "b", "c", "d"})
         make_database(name);
-    CMainWindow& window = open_window();
+    open_window();
     for (const DeleteCase& c : cases) {
         SCOPED_TRACE(c.question);
         select(c.selected);
-        window.main_actions()->activate_action("delete");
+        activate("delete");
         EXPECT_EQ(c.question, message_text());
         // Cancel keeps everything.
         answer(Gtk::ResponseType::CANCEL);
         for (const auto& name : c.selected)
             EXPECT_TRUE(std::filesystem::exists(m_db_dir / (name + ".dbf")));
         const size_t from = history().size();
-        window.main_actions()->activate_action("delete");
+        activate("delete");
         answer(Gtk::ResponseType::OK);
-        EXPECT_EQ(c.reports, history_since(from));
+        EXPECT_EQ(c.reports, history(from));
         EXPECT_TRUE(pump_until([&] {
             return std::none_of(c.selected.begin(), c.selected.end(), [&](const auto& n) { return row(n); });
         }));
@@ -432,7 +339,7 @@ TEST_F(DbListPanelTest, ConfirmedOrUnconfirmedByTheSettingsDeletesWithoutAsking)
 
     m_settings->set_boolean("delete-db-confirm", false);
     select({"b"});
-    window.main_actions()->activate_action("delete");
+    activate("delete");
     EXPECT_EQ(nullptr, find_question());
     EXPECT_TRUE(pump_until([&] { return listed().empty(); }));
 }
@@ -447,7 +354,7 @@ TEST_F(DbListPanelTest, FileGoneBeforeDeletingIsReportedAsFailed) {
     std::filesystem::remove(m_db_dir / "a.dbf");
     const size_t from = history().size();
     window.DoDeleteDb(false);
-    const Names lines = history_since(from);
+    const Names lines = history(from);
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(0u, lines[0].rfind("Error deleting database \"a\": ", 0));
     EXPECT_EQ("Database \"b\" has been deleted.", lines[1]);
@@ -493,7 +400,6 @@ TEST_F(DbListPanelTest, FilterMatchesNameOrDescriptionAndClearingReselectsTheEdi
     make_described("gamma", "third");
     CMainWindow& window = open_window();
     select({"gamma"});
-    pump_pending();
     window.search_entry().set_text("Alph");
     ASSERT_TRUE(pump_until([&] { return shown().size() == 2; }));
     EXPECT_EQ((Names{"alpha", "beta"}), shown());
@@ -514,7 +420,7 @@ TEST_F(DbListPanelTest, OpenTakesTheSelectedDatabasesInListOrder) {
     make_database("b", 1);
     CMainWindow& window = open_window();
     select({"a", "b"});
-    window.main_actions()->activate_action("open");
+    activate("open");
     EXPECT_EQ(CMainWindow::VIEW_TWO_DBS, window.GetViewMode());
     EXPECT_EQ("a", window.key_document(0).extract_db_name());
     EXPECT_EQ("b", window.key_document(1).extract_db_name());
@@ -539,8 +445,7 @@ TEST_F(DbListPanelTest, OpenAndSelectFindsTheRecordInASortedAndFilteredTable) {
     // The table shows the keys in reverse order, and its filter hides the key looked for.
     m_settings->set_string("keys-sort-column", "ID");
     m_settings->set_boolean("keys-sort-descending", true);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     window.search_entry().set_text("no such key");
     ASSERT_TRUE(pump_until([&] { return window.key_panel(0).shown_model()->get_n_items() == 0; }));
     const auto wanted = window.key_document(0).get_keys()->get_item(3);
@@ -553,8 +458,7 @@ TEST_F(DbListPanelTest, OpenAndSelectFindsTheRecordInASortedAndFilteredTable) {
 TEST_F(DbListPanelTest, OpenAndSelectAsksAboutTheModifiedDocumentFirst) {
     make_database("a", 2);
     make_database("b", 4);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     add_key(window.key_document(0), 9);
     window.DoOpenAndSelect("b", 2, true);
     EXPECT_EQ("Save changes to database \"a\"?", message_text());
@@ -568,8 +472,7 @@ TEST_F(DbListPanelTest, OpenAndSelectAsksAboutTheModifiedDocumentFirst) {
 TEST_F(DbListPanelTest, OpenAndSelectWithoutAskingClosesTheModifiedDocument) {
     make_database("a", 2);
     make_database("b", 4);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"a"});
+    CMainWindow& window = open_databases({"a"});
     add_key(window.key_document(0), 9);
     window.DoOpenAndSelect("b", 0, false);
     EXPECT_EQ(nullptr, find_question());
@@ -577,7 +480,7 @@ TEST_F(DbListPanelTest, OpenAndSelectWithoutAskingClosesTheModifiedDocument) {
 }
 
 TEST_F(DbListPanelTest, OpenAndSelectOfABadDatabaseShowsTheErrorAndTheList) {
-    write_bytes(m_db_dir / "bad.dbf", "not a database at all, not at all, not a database at all");
+    write_text(m_db_dir / "bad.dbf", "not a database at all, not at all, not a database at all");
     CMainWindow& window = open_window();
     window.DoOpenAndSelect("bad", 0, true);
     EXPECT_FALSE(message_text().empty());

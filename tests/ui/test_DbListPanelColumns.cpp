@@ -116,31 +116,16 @@ struct RestoreCase {
 };
 
 TEST_F(DbListPanelColumnsTest, RestoresSortingAndOrderWithoutWritingThemBack) {
+    const Ids keys_first = {"Keys", "Database", "Description"}, built = {"Database", "Description", "Keys"},
+              description_first = {"Description", "Database", "Keys"};
+    const Ids by_keys_down = {"c", "b", "a"}, as_stored = {"b", "a", "c"};
     const RestoreCase cases[] = {
-        {"Keys",
-         true,
-         {"Keys", "Database", "Description"},
-         "Keys",
-         true,
-         {"Keys", "Database", "Description"},
-         {"c", "b", "a"}},
-        {"Description",
-         false,
-         {},
-         "Description",
-         false,
-         {"Database", "Description", "Keys"},
-         {"c", "b", "a"}},
-        {"Database",
-         true,
-         {"Description"},
-         "Database",
-         true,
-         {"Description", "Database", "Keys"},
-         {"c", "b", "a"}},
+        {"Keys", true, keys_first, "Keys", true, keys_first, by_keys_down},
+        {"Description", false, {}, "Description", false, built, by_keys_down},
+        {"Database", true, {"Description"}, "Database", true, description_first, by_keys_down},
         // Ids of another version of the program are passed over.
-        {"Bogus", true, {"Bogus", "Keys"}, "", false, {"Keys", "Database", "Description"}, {"b", "a", "c"}},
-        {"", false, {}, "", false, {"Database", "Description", "Keys"}, {"b", "a", "c"}},
+        {"Bogus", true, {"Bogus", "Keys"}, "", false, keys_first, as_stored},
+        {"", false, {}, "", false, built, as_stored},
     };
     for (const RestoreCase& c : cases) {
         SCOPED_TRACE(c.column);

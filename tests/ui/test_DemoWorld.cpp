@@ -6,7 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "WindowFixture.h"
+#include <fstream>
+
 #include "test_DeviceFlowFixture.h"
 #include "ui/CMifareDialog.h"
 
@@ -57,7 +58,6 @@ protected:
             kill(m_world_pid, SIGTERM);
             waitpid(m_world_pid, nullptr, 0);
         }
-        unsetenv("RDX_SIM_DIR");
     }
 
     void cards(const std::string& command) {
@@ -107,6 +107,7 @@ protected:
 
     pid_t m_world_pid = -1;
     std::filesystem::path m_binary;
+    std::filesystem::path m_world_dir;
 };
 
 TEST_F(DemoWorldTest, ASampleDatabaseGoesThroughTheControllerAndThroughMifareCardsUnchanged) {
@@ -117,8 +118,7 @@ TEST_F(DemoWorldTest, ASampleDatabaseGoesThroughTheControllerAndThroughMifareCar
 
     open_connected(sample);
     ASSERT_TRUE(run_action("q4t_from_db", CAdapterThread::CMD_Q4T_FROM_DB));
-    ASSERT_EQ(0u, history_lines().back().find("Recording has completed successfully ("))
-        << history_lines().back();
+    ASSERT_EQ(0u, last_history().find("Recording has completed successfully (")) << last_history();
     make_database("from the controller");
     reopen("from the controller");
     ASSERT_TRUE(run_action("q4t_to_db", CAdapterThread::CMD_Q4T_TO_DB));

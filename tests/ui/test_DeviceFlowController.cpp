@@ -31,18 +31,14 @@ TEST_F(DeviceFlowTest, AControllerRoundTripThroughTheWindowKeepsEveryKey) {
     CMainWindow& window = open_connected("source");
     const auto source_rows = rows_of(doc());
     ASSERT_TRUE(run_action("q4t_from_db", CAdapterThread::CMD_Q4T_FROM_DB));
-    const auto lines = history_lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(starts_with(lines.back(), "Recording has completed successfully (")) << lines.back();
+    EXPECT_TRUE(starts_with(last_history(), "Recording has completed successfully (")) << last_history();
     EXPECT_EQ(301u, m_world->controller_keys().size());
 
     m_next_file = m_root / "controller.bin";
     ASSERT_TRUE(run_action("q4t_to_file", CAdapterThread::CMD_Q4T_TO_FILE));
-    ASSERT_TRUE(pump_until([&] {
-        return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\"");
-    })) << history_lines().back();
+    ASSERT_TRUE(dump_saved()) << last_history();
     ASSERT_EQ(std::vector{true}, m_chooser_saves);
-    EXPECT_BYTES_EQ(m_world->controller_memory(), file_bytes(*m_next_file));
+    EXPECT_BYTES_EQ(m_world->controller_memory(), test::read_bytes(*m_next_file));
 
     reopen("empty");
     ASSERT_TRUE(run_action("q4t_to_db", CAdapterThread::CMD_Q4T_TO_DB));
@@ -63,11 +59,8 @@ TEST_F(DeviceFlowTest, ADumpFileIsWrittenBackAndALongerOneAsksFirst) {
     open_connected();
     m_next_file = m_root / "saved.bin";
     ASSERT_TRUE(run_action("q4t_to_file", CAdapterThread::CMD_Q4T_TO_FILE));
-    ASSERT_TRUE(pump_until([&] {
-        return std::filesystem::exists(*m_next_file) &&
-               history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\"");
-    }));
-    const auto saved = file_bytes(*m_next_file);
+    ASSERT_TRUE(dump_saved() && std::filesystem::exists(*m_next_file));
+    const auto saved = test::read_bytes(*m_next_file);
 
     m_world->set_controller_keys(sim_keys(3));
     ASSERT_TRUE(run_action("q4t_from_file", CAdapterThread::CMD_Q4T_FROM_FILE));
@@ -76,7 +69,7 @@ TEST_F(DeviceFlowTest, ADumpFileIsWrittenBackAndALongerOneAsksFirst) {
     auto longer = saved;
     longer.resize(saved.size() + 100, 0xFF);
     m_next_file = m_root / "longer.bin";
-    write_file(*m_next_file, longer);
+    test::write_bytes(*m_next_file, longer);
     m_world->set_controller_keys(sim_keys(3));
     activate("q4t_from_file");
     Gtk::MessageDialog* question = wait_worker_warning();
@@ -96,7 +89,7 @@ TEST_F(DeviceFlowTest, ClearingTestingAndFormattingReportTheirResults) {
     EXPECT_TRUE(m_world->controller_keys().empty());
 
     ASSERT_TRUE(run_action("q4t_test", CAdapterThread::CMD_Q4T_TEST));
-    EXPECT_TRUE(pump_until([&] { return history_has("No errors found"); })) << history_lines().back();
+    EXPECT_TRUE(pump_until([&] { return history_has("No errors found"); })) << last_history();
 
     ASSERT_TRUE(run_action("q4t_format", CAdapterThread::CMD_Q4T_FORMAT));
     EXPECT_TRUE(pump_until([&] { return window_status() == "Recording has completed successfully"; }))
@@ -123,7 +116,7 @@ TEST_F(DeviceFlowTest, ASecondActivationBreaksTheRunningCommand) {
     EXPECT_EQ(CAdapterThread::CMD_NONE, running());
     EXPECT_FALSE(toggle_on("q4t_to_db"));
     ASSERT_TRUE(pump_until([&] { return history_has("Reading has not been completed, please try again"); }))
-        << history_lines().back();
+        << last_history();
     EXPECT_TRUE(rows == rows_of(doc()));
     EXPECT_FALSE(doc().is_modified());
 }

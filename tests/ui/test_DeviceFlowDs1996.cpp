@@ -3,8 +3,6 @@
 // simulated controller reading and storing its base through the emulated key.
 #include "test_DeviceFlowFixture.h"
 
-#include <gtkmm/button.h>
-
 #include "common/HexDiff.h"
 #include "ui/CReadDS1996Dialog.h"
 
@@ -12,16 +10,6 @@ namespace {
 
 constexpr std::uint8_t kPrepared = 0x01;
 constexpr std::uint8_t kComplete = 0x33;
-
-Gtk::Button* find_button(Gtk::Widget& root, const Glib::ustring& label) {
-    for (Gtk::Widget* child = root.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
-        if (auto* button = dynamic_cast<Gtk::Button*>(child); button && button->get_label() == label)
-            return button;
-        if (Gtk::Button* found = find_button(*child, label))
-            return found;
-    }
-    return nullptr;
-}
 
 TEST_F(DeviceFlowTest, ADs1996lIsPreparedWrittenDumpedAndReadBack) {
     make_database_with("source", [](CKeyDocument& d) { add_distinct_keys(d, 30); });
@@ -39,9 +27,8 @@ TEST_F(DeviceFlowTest, ADs1996lIsPreparedWrittenDumpedAndReadBack) {
 
     m_next_file = m_root / "key.bin";
     ASSERT_TRUE(run_action("ds1996_to_file", CAdapterThread::CMD_DS1996_TO_FILE));
-    ASSERT_TRUE(pump_until(
-        [&] { return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\""); }));
-    const auto dump = file_bytes(*m_next_file);
+    ASSERT_TRUE(dump_saved());
+    const auto dump = test::read_bytes(*m_next_file);
     EXPECT_BYTES_EQ(m_world->ds1996_memory(), dump);
 
     reopen("empty");
@@ -65,12 +52,8 @@ TEST_F(DeviceFlowTest, ReadingAPreparedKeyAsksAndNoLeavesTheDocument) {
     ASSERT_TRUE(run_action("ds1996_prepare", CAdapterThread::CMD_DS1996_PREPARE));
 
     activate("ds1996_to_db");
-    CReadDS1996Dialog* dialog = nullptr;
-    ASSERT_TRUE(pump_until([&] {
-        CWorkerQuestion* q = m_window->worker_question();
-        dialog = q != nullptr ? dynamic_cast<CReadDS1996Dialog*>(q->dialog()) : nullptr;
-        return dialog != nullptr && dialog->get_visible();
-    }));
+    auto* dialog = wait_warning<CReadDS1996Dialog>(&CMainWindow::worker_question);
+    ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(m_window, dialog->get_transient_for());
     Gtk::Button* no = find_button(*dialog, "No");
     ASSERT_NE(nullptr, no);
@@ -86,7 +69,7 @@ TEST_F(DeviceFlowTest, ReadingAPreparedKeyAsksAndNoLeavesTheDocument) {
 TEST_F(DeviceFlowTest, AFourByteFileForADs1996lAsksAboutItsFormat) {
     open_connected();
     m_next_file = m_root / "four.bin";
-    write_file(*m_next_file, {0x01, 0x02, 0x03, 0x04});
+    test::write_bytes(*m_next_file, {0x01, 0x02, 0x03, 0x04});
     m_world->touch_ds1996();
     const auto before = m_world->ds1996_memory();
 
@@ -117,12 +100,10 @@ TEST_F(DeviceFlowTest, AFileLongerThanADs1996lAsksAboutTheLimit) {
     std::vector<std::uint8_t> image(9000, 0x5A);
     image[5] = 0x15; // an 8 KB memory image
     m_next_file = m_root / "long.bin";
-    write_file(*m_next_file, image);
+    test::write_bytes(*m_next_file, image);
     activate("ds1996_from_file");
-    Gtk::MessageDialog* question = wait_file_warning();
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ("The memory is limited, maximum 8192 bytes.\nContinue?", text_of(question));
-    question->response(Gtk::ResponseType::CANCEL);
+    answer_with(wait_file_warning(), "The memory is limited, maximum 8192 bytes.\nContinue?",
+                Gtk::ResponseType::CANCEL);
 }
 
 TEST_F(DeviceFlowTest, TheEmulatedKeyCarriesABaseBothWays) {
@@ -136,7 +117,7 @@ TEST_F(DeviceFlowTest, TheEmulatedKeyCarriesABaseBothWays) {
     reopen("empty");
     ASSERT_TRUE(run_action("emu_to_db", CAdapterThread::CMD_EMU_TO_DB));
     ASSERT_TRUE(pump_until([&] { return history_has("20 keys read: 20 added, 0 repeated"); }))
-        << history_lines().back();
+        << last_history();
     EXPECT_TRUE(source_rows == rows_of(doc()));
 }
 

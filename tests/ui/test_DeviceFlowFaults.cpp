@@ -55,7 +55,7 @@ TEST_F(DeviceFaultsTest, ALateAnswerNeverReachesTheNextCommand) {
     m_window->status_bar().set_info("");
     m_window->adapter().StartQ4tTest();
     question->response(Gtk::ResponseType::CANCEL);
-    ASSERT_TRUE(pump_until([&] { return history_has("No errors found"); })) << history_lines().back();
+    ASSERT_TRUE(pump_until([&] { return history_has("No errors found"); })) << last_history();
     EXPECT_EQ(nullptr, m_window->worker_question());
 }
 
@@ -109,15 +109,12 @@ TEST_F(DeviceFaultsTest, ADumpFileThatCannotBeReadIsReportedInTheWindow) {
     for (const char* action : {"q4t_from_file", "ds1996_from_file"}) {
         SCOPED_TRACE(action);
         const std::string text = "Cannot open file: " + m_next_file->string();
-        const guint before = history_size();
+        const size_t before = history_size();
         activate(action);
-        Gtk::MessageDialog* message = wait_for_question();
-        ASSERT_NE(nullptr, message);
-        EXPECT_EQ(text, message->property_secondary_text().get_value().raw());
+        EXPECT_EQ(text, message_text());
         EXPECT_TRUE(history_has(text, before));
         EXPECT_EQ(CAdapterThread::CMD_NONE, running());
-        message->response(Gtk::ResponseType::OK);
-        ASSERT_TRUE(pump_until([&] { return find_question() == nullptr; }));
+        answer(Gtk::ResponseType::OK);
     }
 }
 
@@ -125,12 +122,10 @@ TEST_F(DeviceFaultsTest, ADumpFileThatCannotBeWrittenIsReportedInTheWindow) {
     open_connected();
     m_next_file = m_root / "no-such-folder" / "dump.bin";
     ASSERT_TRUE(run_action("q4t_to_file", CAdapterThread::CMD_Q4T_TO_FILE));
-    Gtk::MessageDialog* message = wait_for_question();
-    ASSERT_NE(nullptr, message);
     const std::string text = "Cannot open file for writing: " + m_next_file->string();
-    EXPECT_EQ(text, message->property_secondary_text().get_value().raw());
+    EXPECT_EQ(text, message_text());
     EXPECT_TRUE(history_has(text));
-    message->response(Gtk::ResponseType::OK);
+    answer(Gtk::ResponseType::OK);
     expect_window_usable();
 }
 

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,8 +14,8 @@
 #include <gtkmm/messagedialog.h>
 
 #include "WindowFixture.h"
+#include "common/TestFiles.h"
 #include "keys/KeyNumber.h"
-#include "sim/devsim/CWorld.h"
 #include "ui/CWorkerQuestion.h"
 
 class DeviceFlowTest : public WindowFixture {
@@ -26,20 +24,7 @@ protected:
 
     void SetUp() override {
         WindowFixture::SetUp();
-        m_world_dir = m_root / "world";
-        std::filesystem::create_directories(m_world_dir);
-        setenv("RDX_SIM_DIR", m_world_dir.c_str(), 1);
-        devsim::WorldOptions options;
-        options.devices_file = (m_world_dir / "devices").string();
-        m_world = std::make_unique<devsim::CWorld>(options);
-        // Every question is asked: the settings could have switched them off.
-        m_settings->reset("lock-time-confirm");
-        m_settings->reset("key-list-confirm");
-    }
-    void TearDown() override {
-        WindowFixture::TearDown();
-        m_world.reset();
-        unsetenv("RDX_SIM_DIR");
+        m_world = &start_devices();
     }
 
     // The window with database `name` open and the adapter connected.
@@ -62,15 +47,6 @@ protected:
         return window;
     }
 
-    // A database file with the keys `fill` adds.
-    void make_database_with(const std::string& name, const std::function<void(CKeyDocument&)>& fill) {
-        CKeyDocument d;
-        d.set_filename(m_db_dir / (name + ".dbf"));
-        d.open();
-        fill(d);
-        d.save();
-        d.close(false);
-    }
     // Closes what is open and opens database `name` in table 0.
     void reopen(const std::string& name) {
         ASSERT_TRUE(m_window->DoClose(true, {}));
@@ -80,7 +56,6 @@ protected:
 
     CKeyDocument& doc() { return m_window->key_document(m_window->GetActiveKeyTable()); }
 
-    void activate(const char* action) { m_window->main_actions()->activate_action(action); }
     bool toggle_on(const char* action) {
         bool on = false;
         m_window->main_actions()->get_action_state(action, on);
@@ -103,43 +78,32 @@ protected:
     // The worker shows "End" when a command's exit action has run.
     bool idle_info() { return m_window->status_bar().get_info() == "End"; }
 
-    // The question dialog of the running command, once it shows.
-    Gtk::MessageDialog* wait_worker_warning() {
-        Gtk::MessageDialog* dialog = nullptr;
+    // The question dialog of the running command (or of the file it works on), once it shows.
+    template <class Dialog = Gtk::MessageDialog>
+    Dialog* wait_warning(CWorkerQuestion* (CMainWindow::*question)() const) {
+        Dialog* dialog = nullptr;
         pump_until([&] {
-            CWorkerQuestion* q = m_window->worker_question();
-            dialog = q != nullptr ? dynamic_cast<Gtk::MessageDialog*>(q->dialog()) : nullptr;
+            CWorkerQuestion* q = (m_window->*question)();
+            dialog = q != nullptr ? dynamic_cast<Dialog*>(q->dialog()) : nullptr;
             return dialog != nullptr && dialog->get_visible();
         });
         return dialog;
     }
-    Gtk::MessageDialog* wait_file_warning() {
-        Gtk::MessageDialog* dialog = nullptr;
-        pump_until([&] {
-            CWorkerQuestion* q = m_window->file_question();
-            dialog = q != nullptr ? dynamic_cast<Gtk::MessageDialog*>(q->dialog()) : nullptr;
-            return dialog != nullptr && dialog->get_visible();
-        });
-        return dialog;
-    }
-    static std::string text_of(Gtk::MessageDialog* dialog) {
-        return dialog != nullptr ? dialog->property_secondary_text().get_value().raw() : std::string();
+    Gtk::MessageDialog* wait_worker_warning() { return wait_warning(&CMainWindow::worker_question); }
+    Gtk::MessageDialog* wait_file_warning() { return wait_warning(&CMainWindow::file_question); }
+
+    // Answers a question dialog that showed this text.
+    static void answer_with(Gtk::MessageDialog* question, const char* text, int response) {
+        ASSERT_NE(nullptr, question);
+        EXPECT_EQ(text, text_of(question));
+        question->response(response);
     }
 
     std::string window_status() { return m_window->status_bar().get_status().raw(); }
-
-    guint history_size() { return m_window->history()->get_n_items(); }
-    std::vector<std::string> history_lines(guint from = 0) {
-        std::vector<std::string> lines;
-        for (guint i = from; i < history_size(); ++i)
-            lines.push_back(m_window->history()->get_item(i)->text().raw());
-        return lines;
-    }
-    bool history_has(const std::string& text, guint from = 0) {
-        for (const auto& line : history_lines(from))
-            if (line == text)
-                return true;
-        return false;
+    // The report of a memory dump saved to the file chosen.
+    bool dump_saved() {
+        return pump_until(
+            [&] { return history_has("8192 bytes saved to the file \"" + m_next_file->string() + "\""); });
     }
 
     // Keys of the document as (number, short, attribute), in store order.
@@ -170,27 +134,7 @@ protected:
         const std::uint8_t bytes[] = {a, b, c};
         return CCardUID(bytes, sizeof(bytes));
     }
-    // n distinct full keys with varied attributes, as a controller stores them.
-    static void add_distinct_keys(CKeyDocument& d, unsigned n) {
-        for (unsigned i = 0; i < n; ++i)
-            d.add_key(d.generate_key_id(), CT_DALLAS,
-                      full_number(std::uint8_t(i), std::uint8_t(i >> 8), 0x5A, std::uint8_t(i * 7), 0x01,
-                                  std::uint8_t(i % 16)),
-                      false, static_cast<KeyAttr>(1 + i % 4), "k");
-    }
-
-    static std::vector<std::uint8_t> file_bytes(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                         std::istreambuf_iterator<char>());
-    }
-    static void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    std::filesystem::path m_world_dir;
-    std::unique_ptr<devsim::CWorld> m_world;
+    devsim::CWorld* m_world = nullptr; // the simulated adapter and controllers
     // What the next file chooser answers (nothing: cancelled), and what was asked for.
     std::optional<std::filesystem::path> m_next_file;
     std::vector<bool> m_chooser_saves; // one per file chooser shown: whether it saves

@@ -25,12 +25,9 @@ TEST_F(DeviceFlowTest, FiveKeysWithASharedNumberGiveFourEntriesAndOneDuplicate) 
         d.add_key(d.generate_key_id(), CT_DALLAS, s_full, false, KA_NORMAL, "full");
         d.add_key(d.generate_key_id(), CT_DALLAS, c, false, KA_BLOCKING, "c");
     });
-    CMainWindow& window = open_connected();
+    open_connected();
 
-    std::vector<m6::_db_key> keys;
-    unsigned short lock_code = 0;
-    unsigned int count = 0, duplicates = 0;
-    window.GetDbForWrite(100, keys, lock_code, count, duplicates);
+    const auto [keys, lock_code, count, duplicates] = list_for_write(100);
     EXPECT_EQ(5u, count);
     EXPECT_EQ(1u, duplicates);
     EXPECT_EQ(doc().get_otc(), lock_code);
@@ -41,10 +38,8 @@ TEST_F(DeviceFlowTest, FiveKeysWithASharedNumberGiveFourEntriesAndOneDuplicate) 
 
     m_world->set_controller_type(1);
     activate("q4t_from_db");
-    Gtk::MessageDialog* question = wait_worker_warning();
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ("1 duplicate numbers will not be written.\nContinue?", text_of(question));
-    question->response(Gtk::ResponseType::OK);
+    answer_with(wait_worker_warning(), "1 duplicate numbers will not be written.\nContinue?",
+                Gtk::ResponseType::OK);
     ASSERT_TRUE(wait_command_over());
     const auto written = m_world->controller_keys();
     ASSERT_EQ(4u, written.size());
@@ -53,20 +48,15 @@ TEST_F(DeviceFlowTest, FiveKeysWithASharedNumberGiveFourEntriesAndOneDuplicate) 
 
 TEST_F(DeviceFlowTest, TheCapacityOfTheTargetIsNamedInTheQuestion) {
     make_database_with("base", [](CKeyDocument& d) { add_distinct_keys(d, 1400); });
-    CMainWindow& window = open_connected();
-    std::vector<m6::_db_key> keys;
-    unsigned short lock_code = 0;
-    unsigned int count = 0, duplicates = 0;
-    window.GetDbForWrite(1363, keys, lock_code, count, duplicates);
+    open_connected();
+    const auto [keys, lock_code, count, duplicates] = list_for_write(1363);
     ASSERT_EQ(1363u, keys.size());
     EXPECT_EQ(doc().get_keys()->get_item(1362)->number(), keys.back().number)
         << "the first keys in store order";
 
     activate("q4t_from_db");
-    Gtk::MessageDialog* question = wait_worker_warning();
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ("The memory is limited, maximum 1363 keys.\nContinue?", text_of(question));
-    question->response(Gtk::ResponseType::OK);
+    answer_with(wait_worker_warning(), "The memory is limited, maximum 1363 keys.\nContinue?",
+                Gtk::ResponseType::OK);
     ASSERT_TRUE(wait_command_over());
     const auto written = m_world->controller_keys();
     ASSERT_EQ(1363u, written.size());
@@ -81,10 +71,8 @@ TEST_F(DeviceFlowTest, ALongLockTimeIsConfirmedAndCancelWritesNothing) {
     open_connected();
     const auto before = m_world->controller_memory();
     activate("q4t_from_db");
-    Gtk::MessageDialog* question = wait_worker_warning();
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ("Really want to write down lock opening time greater than 1 minute?", text_of(question));
-    question->response(Gtk::ResponseType::CANCEL);
+    answer_with(wait_worker_warning(), "Really want to write down lock opening time greater than 1 minute?",
+                Gtk::ResponseType::CANCEL);
     ASSERT_TRUE(
         pump_until([&] { return running() == CAdapterThread::CMD_NONE && !toggle_on("q4t_from_db"); }));
     EXPECT_EQ(nullptr, m_window->worker_question());
@@ -127,7 +115,7 @@ TEST_F(DeviceFlowTest, ReadingAControllerReplacesOrMergesByShift) {
         m_shift = test.shift;
         ASSERT_TRUE(run_action("q4t_to_db", CAdapterThread::CMD_Q4T_TO_DB));
         ASSERT_TRUE(pump_until([&] { return history_has("3 keys read: 2 added, 1 repeated"); }))
-            << history_lines().back();
+            << last_history();
         std::vector<CCardUID> numbers;
         for (const auto& row : rows_of(doc()))
             numbers.push_back(row.number);

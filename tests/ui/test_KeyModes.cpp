@@ -4,18 +4,16 @@
 #include <fstream>
 
 #include "KeyPanelsFixture.h"
-#include "WorldCards.h"
-#include "sim/devsim/CWorld.h"
+#include "readers/ReaderWorldFiles.h"
 
 namespace {
 
 class KeyModesTest : public KeyPanelsFixture {};
 
 struct ModeCase {
-    const char* name;
     const char* mode; // toggle action
     KeyPanelsFixture::StoredKey stored;
-    CCardUID read;
+    std::vector<std::uint8_t> read; // the bytes read, least significant first
     CardType read_type;
     const char* report;       // last status line; "" when nothing is reported
     const char* stored_after; // the stored key's number afterwards ("" when it is gone)
@@ -25,110 +23,36 @@ struct ModeCase {
 };
 
 TEST_F(KeyModesTest, EachModeFindsAddsOrRemovesTheKeyRead) {
-    const std::uint8_t full[] = {0xAA, 0x00, 0x00, 0x34, 0x12, 0x00};
-    const std::uint8_t three[] = {0xAA, 0x00, 0x00};
-    const std::uint8_t other[] = {0xBB, 0x00, 0x00, 0x00, 0x00, 0x00};
-    const std::uint8_t seven[] = {0xAA, 0x00, 0x00, 0x34, 0x12, 0x00, 0x77};
+    const std::vector<std::uint8_t> full = {0xAA, 0, 0, 0x34, 0x12, 0}, three = {0xAA, 0, 0},
+                                    other = {0xBB, 0, 0, 0, 0, 0}, seven = {0xAA, 0, 0, 0x34, 0x12, 0, 0x77};
+    const char* aa = "0000000000AA";
+    const char* bb = "0000000000BB";
+    const char* long_aa = "0012340000AA";
+    const char* updated = "The key \"0000000000AA\" has been updated";
+    const char* completed = "The key \"0012340000AA\" has been updated";
     const ModeCase cases[] = {
-        {"add new",
-         "mode_add",
-         {"0000000000AA"},
-         CCardUID(other, 6),
-         CT_DALLAS,
-         "Key \"0000000000BB\" added",
-         "0000000000AA",
-         false,
-         2,
-         "0000000000BB"},
-        {"add three bytes matching a short key",
-         "mode_add",
-         {"0000000000AA", true},
-         CCardUID(three, 3),
-         CT_DALLAS,
-         "",
-         "0000000000AA",
-         true,
-         1,
-         "0000000000AA"},
-        {"add full number to a short key",
-         "mode_add",
-         {"0000000000AA", true},
-         CCardUID(full, 6),
-         CT_DALLAS,
-         "The key \"0012340000AA\" has been updated",
-         "0012340000AA",
-         false,
-         1,
-         "0012340000AA"},
-        {"add seven bytes cut to six",
-         "mode_add",
-         {"0012340000AA"},
-         CCardUID(seven, 7),
-         CT_DALLAS,
-         "",
-         "0012340000AA",
-         false,
-         1,
-         "0012340000AA"},
-        {"add sets another type",
-         "mode_add",
-         {"0000000000AA"},
-         CCardUID(three, 3),
-         CT_EM_MARINE,
-         "The key \"0000000000AA\" has been updated",
-         "0000000000AA",
-         false,
-         1,
-         "0000000000AA"},
-        {"search found",
-         "mode_search",
-         {"0000000000AA"},
-         CCardUID(three, 3),
-         CT_DALLAS,
-         "Key \"0000000000AA\" found",
-         "0000000000AA",
-         false,
-         1,
-         "0000000000AA"},
-        {"search not found",
-         "mode_search",
-         {"0000000000AA"},
-         CCardUID(other, 6),
-         CT_DALLAS,
-         "Key \"0000000000BB\" not found",
-         "0000000000AA",
-         false,
-         1,
-         ""},
-        {"delete found",
-         "mode_delete",
-         {"0000000000AA"},
-         CCardUID(three, 3),
-         CT_DALLAS,
-         "Key \"0000000000AA\" removed",
-         "",
-         false,
-         0,
-         ""},
-        {"delete not found",
-         "mode_delete",
-         {"0000000000AA"},
-         CCardUID(other, 6),
-         CT_DALLAS,
-         "Key \"0000000000BB\" not found",
-         "0000000000AA",
-         false,
-         1,
-         ""},
+        {"mode_add", {aa}, other, CT_DALLAS, "Key \"0000000000BB\" added", aa, false, 2, bb},
+        // Three bytes matching a short key.
+        {"mode_add", {aa, true}, three, CT_DALLAS, "", aa, true, 1, aa},
+        // A full number completes a short key.
+        {"mode_add", {aa, true}, full, CT_DALLAS, completed, long_aa, false, 1, long_aa},
+        // Seven bytes are cut to six.
+        {"mode_add", {long_aa}, seven, CT_DALLAS, "", long_aa, false, 1, long_aa},
+        // Another type is taken over.
+        {"mode_add", {aa}, three, CT_EM_MARINE, updated, aa, false, 1, aa},
+        {"mode_search", {aa}, three, CT_DALLAS, "Key \"0000000000AA\" found", aa, false, 1, aa},
+        {"mode_search", {aa}, other, CT_DALLAS, "Key \"0000000000BB\" not found", aa, false, 1, ""},
+        {"mode_delete", {aa}, three, CT_DALLAS, "Key \"0000000000AA\" removed", "", false, 0, ""},
+        {"mode_delete", {aa}, other, CT_DALLAS, "Key \"0000000000BB\" not found", aa, false, 1, ""},
     };
     for (const ModeCase& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.read.size()) + " bytes: " + c.report);
         make_keys("a", {c.stored});
         CMainWindow& window = open_databases({"a"});
         window.key_panel(0).unselect_all();
-        window.main_actions()->activate_action(c.mode);
+        activate(c.mode);
         const auto before = history().size();
-        window.ProcessKeyModeKey(c.read_type, c.read);
+        window.ProcessKeyModeKey(c.read_type, CCardUID(c.read.data(), c.read.size()));
         if (*c.report == 0)
             EXPECT_EQ(before, history().size()) << history().back();
         else
@@ -147,7 +71,7 @@ TEST_F(KeyModesTest, EachModeFindsAddsOrRemovesTheKeyRead) {
                       std::string(c.report).find("not found") == std::string::npos,
                   window.key_document(0).is_modified());
         window.key_document(0).set_modified_flag(false);
-        window.main_actions()->activate_action(c.mode); // off again
+        activate(c.mode); // off again
         TearDown();
         SetUp();
     }
@@ -160,13 +84,13 @@ TEST_F(KeyModesTest, ModeTogglesAreExclusiveAndSwitchOffWhenActivatedAgain) {
         window.main_actions()->get_action_state(name, on);
         return on;
     };
-    window.main_actions()->activate_action("mode_add");
+    activate("mode_add");
     EXPECT_TRUE(state("mode_add"));
-    window.main_actions()->activate_action("mode_search");
+    activate("mode_search");
     EXPECT_FALSE(state("mode_add"));
     EXPECT_TRUE(state("mode_search"));
     EXPECT_EQ(CMainWindow::KEY_MODE_SEARCH, window.GetKeyMode());
-    window.main_actions()->activate_action("mode_search");
+    activate("mode_search");
     EXPECT_FALSE(state("mode_search"));
     EXPECT_EQ(CMainWindow::KEY_MODE_NONE, window.GetKeyMode());
 }
@@ -178,30 +102,13 @@ protected:
 
     void SetUp() override {
         KeyPanelsFixture::SetUp();
-        m_world_dir = m_root / "world";
-        std::filesystem::create_directories(m_world_dir / "readers");
-        std::filesystem::create_directories(m_world_dir / "cards");
-        setenv("RDX_SIM_DIR", m_world_dir.c_str(), 1);
-        devsim::WorldOptions options;
-        options.devices_file = (m_world_dir / "devices").string();
-        m_devices = std::make_unique<devsim::CWorld>(options);
-    }
-    void TearDown() override {
-        KeyPanelsFixture::TearDown();
-        m_devices.reset();
-        unsetenv("RDX_SIM_DIR");
-    }
-
-    void write(const std::filesystem::path& path, const std::string& text) {
-        const auto temporary = path.string() + ".tmp";
-        std::ofstream(temporary) << text;
-        std::filesystem::rename(temporary, path);
+        start_devices({"readers", "cards"});
     }
     // A Mifare reader the automatic reader port finds, with a 1K card whose UID reads 04A1B2C3.
     void add_reader_with_card() {
-        write(m_world_dir / "cards" / "04A1B2C3", blank_card_text("04A1B2C3"));
-        write(m_world_dir / "readers" / kReaderPort, "card -\n");
-        std::ofstream(m_world_dir / "devices", std::ios::app) << "1\t" << kReaderPort << "\t2\t77\t1.1.0\n";
+        test::replace_text(world() / "cards" / "04A1B2C3", reader_world::blank_card_text("04A1B2C3"));
+        test::replace_text(world() / "readers" / kReaderPort, "card -\n");
+        std::ofstream(world() / "devices", std::ios::app) << "1\t" << kReaderPort << "\t2\t77\t1.1.0\n";
     }
 
     CMainWindow& wait_for_scanning_adapter(CMainWindow& window) {
@@ -210,14 +117,13 @@ protected:
         return window;
     }
 
-    std::filesystem::path m_world_dir;
-    std::unique_ptr<devsim::CWorld> m_devices;
+    std::filesystem::path world() const { return m_root / "world"; }
 };
 
 TEST_F(KeyModesDevicesTest, AKeyTouchedToTheAdapterIsAddedInAddMode) {
     make_keys("a", {});
     CMainWindow& window = wait_for_scanning_adapter(open_databases({"a"}));
-    window.main_actions()->activate_action("mode_add");
+    activate("mode_add");
     std::array<std::uint8_t, 8> rom{0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0};
     rom[7] = get_dallas_cs(rom.data());
     m_devices->touch_dallas(rom);
@@ -236,11 +142,11 @@ TEST_F(KeyModesDevicesTest, ACardPutOnTheReaderIsFoundInSearchMode) {
     window.key_panel(0).unselect_all();
     ASSERT_TRUE(pump_until([&] { return window.device_ports().devices()->get_n_items() >= 2; }))
         << "the search finds the adapter and the reader";
-    window.main_actions()->activate_action("mode_search");
+    activate("mode_search");
     // A card already lying on the reader when it connects is no news: the card comes after.
     ASSERT_TRUE(pump_until([&] { return window.device_ports().is_key_reader_connected(); }))
         << window.status_bar().get_status();
-    write(m_world_dir / "readers" / kReaderPort, "card 04A1B2C3\n");
+    test::replace_text(world() / "readers" / kReaderPort, "card 04A1B2C3\n");
     ASSERT_TRUE(pump_until([&] { return history_has("Key \"000004A1B2C3\" found"); }));
     EXPECT_EQ((std::vector<std::string>{"000004A1B2C3"}), selected_numbers(window.key_panel(0)));
 }

@@ -121,7 +121,7 @@ TEST_F(KeyPanelsTest, StoredSortingAndColumnOrderApplyToBothTablesAndOnlyUserCha
 
     // A comparison orders the tables its own way; that order is not stored.
     click(labelled<Gtk::Button>("Comparison", "Compare"));
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
     pump_pending();
     EXPECT_EQ("Description", m_settings->get_string("keys-sort-column"));
     EXPECT_FALSE(m_settings->get_boolean("keys-sort-descending"));
@@ -262,7 +262,7 @@ TEST_F(KeyPanelsTest, AddAsksForANumberAddsNewKeysAndCompletesShortOnes) {
 
     click(key_button("Add"));
     EXPECT_EQ("Field must be filled in.", message_text());
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
 
     type_into(number_entry(), "0000000000CC");
     type_into(description_entry(), "new");
@@ -309,7 +309,7 @@ TEST_F(KeyPanelsTest, ApplyingAnotherKeysNumberReplacesItAfterTheQuestion) {
     type_into(number_entry(), "000000000011");
     click(key_button("Apply"));
     EXPECT_EQ("Key 000000000011 already exists in the database. Replace?", message_text());
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
 
     const auto lines = history();
     ASSERT_GE(lines.size(), 2u);
@@ -327,11 +327,11 @@ TEST_F(KeyPanelsTest, DeleteAsksThenRemovesTheSelection) {
 
     window.DeleteKeys();
     EXPECT_EQ("Delete 2 keys?", message_text());
-    answer(static_cast<int>(Gtk::ResponseType::CANCEL));
+    answer(Gtk::ResponseType::CANCEL);
     EXPECT_EQ(3u, panel.shown_model()->get_n_items());
 
     window.DeleteKeys();
-    answer(static_cast<int>(Gtk::ResponseType::OK));
+    answer(Gtk::ResponseType::OK);
     EXPECT_EQ((std::vector<std::string>{"000000000022"}), shown_numbers(panel));
     EXPECT_EQ("2 keys removed", history().back());
     EXPECT_TRUE(history_has("Key 0000000000AA removed"));
@@ -372,26 +372,19 @@ struct CompareCase {
 };
 
 TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
+    const char *aa = "0000000000AA", *k11 = "000000000011", *k22 = "000000000022";
+    const char* none_match = "The key lists are different (matches 0).";
+    const char* one_match = "The key lists are different (matches 1).";
     const CompareCase cases[] = {
-        {"identical by number",
-         {{"0000000000AA", false, KA_NORMAL, "x"}, {"000000000011"}},
-         {{"000000000011", false, KA_MASTER}, {"0000000000AA", false, KA_NORMAL, "y"}},
+        {"same numbers",
+         {{aa, false, KA_NORMAL, "x"}, {k11}},
+         {{k11, false, KA_MASTER}, {aa, false, KA_NORMAL, "y"}},
          true,
          "The key lists are equal.",
          0},
-        {"one table empty", {{"0000000000AA"}}, {}, true, "The key lists are different (matches 0).", 1},
-        {"one key differs",
-         {{"0000000000AA"}, {"000000000011"}},
-         {{"0000000000AA"}, {"000000000022"}},
-         true,
-         "The key lists are different (matches 1).",
-         2},
-        {"attribute differs",
-         {{"0000000000AA", false, KA_NORMAL}},
-         {{"0000000000AA", false, KA_MASTER}},
-         false,
-         "The key lists are different (matches 0).",
-         2 * 5},
+        {"one table empty", {{aa}}, {}, true, none_match, 1},
+        {"one key differs", {{aa}, {k11}}, {{aa}, {k22}}, true, one_match, 2},
+        {"attribute differs", {{aa, false, KA_NORMAL}}, {{aa, false, KA_MASTER}}, false, none_match, 2 * 5},
     };
     for (const CompareCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -403,7 +396,7 @@ TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
         compare_check("Number").set_active(true);
         click(labelled<Gtk::Button>("Comparison", "Compare"));
         EXPECT_EQ(c.message, message_text());
-        answer(static_cast<int>(Gtk::ResponseType::OK));
+        answer(Gtk::ResponseType::OK);
         EXPECT_TRUE(pump_until([&] {
             return cells_with_class(window.key_panel(0), "error") +
                        cells_with_class(window.key_panel(1), "error") ==
@@ -425,7 +418,7 @@ TEST_F(KeyPanelsTest, LockTimeAndEditsSurviveSavingAndReopening) {
     type_into(number_entry(), "0000000000BB");
     click(key_button("Add"));
 
-    window.main_actions()->activate_action("close");
+    activate("close");
     answer(2); // Yes: save
     ASSERT_TRUE(pump_until([&] { return window.GetViewMode() == CMainWindow::VIEW_DATABASES; }));
 
@@ -437,7 +430,7 @@ TEST_F(KeyPanelsTest, LockTimeAndEditsSurviveSavingAndReopening) {
 TEST_F(KeyPanelsTest, SelectAllSelectsEveryShownKey) {
     make_keys("a", {{"0000000000AA"}, {"000000000011"}, {"000000000022"}});
     CMainWindow& window = open_databases({"a"});
-    window.main_actions()->activate_action("select-all");
+    activate("select-all");
     EXPECT_EQ(3u, window.key_panel(0).selected_keys().size());
 }
 

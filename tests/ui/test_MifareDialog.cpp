@@ -24,6 +24,16 @@ protected:
         present_set("desk1", {first, second}, "Ready.");
         close_dialog();
     }
+    // Reader "desk1" with these blank cards, and the window with database "base" (kSetKeys keys) and an empty
+    // database open.
+    CMainWindow& open_set_world(std::initializer_list<const char*> cards) {
+        add_reader("desk1");
+        make_distinct_database("base", kSetKeys);
+        make_database("empty");
+        for (const char* uid : cards)
+            blank_card(uid);
+        return open_databases({"base", "empty"});
+    }
     // Every status line the dialog shows from now on.
     void watch_statuses(CMifareDialog& dialog) {
         auto* label = dynamic_cast<Gtk::Label*>(dialog.get_child()->get_first_child());
@@ -42,13 +52,7 @@ protected:
 };
 
 TEST_F(MifareDialogTest, ACardSetIsPreparedWrittenReadBackAndCleared) {
-    add_reader("desk1");
-    make_distinct_database("base", kSetKeys);
-    make_database("empty");
-    blank_card("C0DE0001");
-    blank_card("C0DE0002");
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"base", "empty"});
+    CMainWindow& window = open_set_world({"C0DE0001", "C0DE0002"});
 
     activate("mf_prepare");
     CMifareDialog* dialog = wait_for_dialog();
@@ -184,14 +188,9 @@ TEST_F(MifareDialogTest, NoReaderPortMeansNoCardIsTouched) {
 TEST_F(MifareDialogTest, AListAboveTheCardSetLimitIsCutAndTheQuestionNamesTheLimit) {
     add_reader("desk1");
     make_distinct_database("big", 2000);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"big"});
+    CMainWindow& window = open_databases({"big"});
 
-    std::vector<m6::_db_key> keys;
-    unsigned short lock_code = 0;
-    unsigned count = 0;
-    unsigned duplicates = 0;
-    window.GetDbForWrite(1363, keys, lock_code, count, duplicates);
+    const auto [keys, lock_code, count, duplicates] = list_for_write(1363);
     ASSERT_EQ(1363u, keys.size());
     EXPECT_EQ(2000u, count);
     EXPECT_EQ(0u, duplicates);
@@ -200,33 +199,23 @@ TEST_F(MifareDialogTest, AListAboveTheCardSetLimitIsCutAndTheQuestionNamesTheLim
     EXPECT_EQ(store->get_item(1362)->number(), keys.back().number);
 
     activate("mf_from_db");
-    Gtk::MessageDialog* question = wait_for_question();
-    ASSERT_NE(nullptr, question);
-    const Glib::ustring text = question->property_secondary_text().get_value();
-    EXPECT_NE(std::string::npos, text.raw().find("1363")) << text;
-    EXPECT_NE(std::string::npos, text.raw().find("Continue?")) << text;
-    question->response(Gtk::ResponseType::CANCEL);
+    const std::string text = message_text();
+    EXPECT_NE(std::string::npos, text.find("1363")) << text;
+    EXPECT_NE(std::string::npos, text.find("Continue?")) << text;
+    answer(Gtk::ResponseType::CANCEL);
     EXPECT_FALSE(
         pump_until([&] { return window.mifare_dialog() != nullptr; }, std::chrono::milliseconds(500)))
         << "Cancel writes nothing";
 
     activate("mf_from_db");
-    question = wait_for_question();
-    ASSERT_NE(nullptr, question);
-    question->response(Gtk::ResponseType::OK);
+    answer(Gtk::ResponseType::OK);
     CMifareDialog* dialog = wait_for_dialog();
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ("Mifare: Card Recording", dialog->get_title());
 }
 
 TEST_F(MifareDialogTest, CardsOfAnotherSetAreRefusedAndTheReadGoesOn) {
-    add_reader("desk1");
-    make_distinct_database("base", kSetKeys);
-    make_database("empty");
-    for (const char* uid : {"C0DE0A01", "C0DE0A02", "C0DE0B01", "C0DE0B02"})
-        blank_card(uid);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"base", "empty"});
+    CMainWindow& window = open_set_world({"C0DE0A01", "C0DE0A02", "C0DE0B01", "C0DE0B02"});
     write_set("C0DE0A01", "C0DE0A02");
     write_set("C0DE0B01", "C0DE0B02");
 
@@ -246,13 +235,7 @@ TEST_F(MifareDialogTest, CardsOfAnotherSetAreRefusedAndTheReadGoesOn) {
 }
 
 TEST_F(MifareDialogTest, AReaderLostInTheMiddleOfACardLeavesTheDocumentAndTheWindowUsable) {
-    add_reader("desk1");
-    make_distinct_database("base", kSetKeys);
-    make_database("empty");
-    blank_card("C0DE0001");
-    blank_card("C0DE0002");
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"base", "empty"});
+    CMainWindow& window = open_set_world({"C0DE0001", "C0DE0002"});
     write_set("C0DE0001", "C0DE0002");
 
     window.SetActiveKeyTable(1);

@@ -1,9 +1,8 @@
 // Find in files driven through its dialog: criteria set in the controls, the search run on its worker and
 // its hits listed, the open document searched with its unsaved keys, a hit opened in the window with its
 // key selected, a search stopped, and the criteria remembered from one use of the dialog to the next.
-#include <ctime>
-
 #include "WindowFixture.h"
+#include "keys/dbf_LocalZone.h"
 #include "ui/CSearchDialog.h"
 
 namespace {
@@ -13,42 +12,24 @@ struct StoredKey {
     const char* description;
 };
 
+// A local wall time, day first as the cases read.
 std::int64_t local_time(int day, int month, int year, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_mday = day;
-    tm.tm_mon = month - 1;
-    tm.tm_year = year - 1900;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
+    return dbftest::local_time(year, month, day, hour, minute, second);
 }
 } // namespace
 
 class SearchDialogTest : public WindowFixture {
 protected:
-    void SetUp() override {
-        WindowFixture::SetUp();
-        // The memory settings live as long as the process: every test starts from the stored defaults.
-        for (const char* key : {"search-parameters", "search-number", "search-short", "search-added-from",
-                                "search-added-to", "search-attributes", "search-description",
-                                "search-case-sensitive", "search-whole-words", "search-regex"})
-            m_settings->reset(key);
-    }
-
     void make_keys(const std::string& name, const std::vector<StoredKey>& keys) {
-        CKeyDocument doc;
-        doc.set_filename(m_db_dir / (name + ".dbf"));
-        doc.open();
-        doc.set_description("about " + name);
-        for (const StoredKey& k : keys) {
-            const std::uint8_t bytes[] = {k.low, 0x10, 0x20, 0x30, 0x40, 0x50};
-            doc.add_key(doc.generate_key_id(), CT_DALLAS, CCardUID(bytes, 6), false, KA_NORMAL, k.description)
-                ->set_created(k.created);
-        }
-        doc.save();
-        doc.close(false);
+        make_database_with(name, [&](CKeyDocument& doc) {
+            doc.set_description("about " + name);
+            for (const StoredKey& k : keys) {
+                const std::uint8_t bytes[] = {k.low, 0x10, 0x20, 0x30, 0x40, 0x50};
+                doc.add_key(doc.generate_key_id(), CT_DALLAS, CCardUID(bytes, 6), false, KA_NORMAL,
+                            k.description)
+                    ->set_created(k.created);
+            }
+        });
     }
 
     // The usual folder: two databases whose keys the cases tell apart.
@@ -60,7 +41,7 @@ protected:
     }
 
     CSearchDialog& open_dialog() {
-        m_window->main_actions()->activate_action("find-in-files");
+        activate("find-in-files");
         EXPECT_TRUE(pump_until([this] { return m_window->search_dialog() != nullptr; }));
         return *m_window->search_dialog();
     }
@@ -93,6 +74,12 @@ protected:
         for (Gtk::CheckButton* check : {&c.number_check, &c.date_check, &c.attr_check, &c.description_check})
             check->set_active(false);
     }
+    // Only the description is looked at, for this text.
+    static void search_description(CSearchDialog& dialog, const char* text) {
+        uncheck_all(dialog);
+        dialog.controls().description_check.set_active(true);
+        dialog.controls().description_entry.set_text(text);
+    }
 };
 
 TEST_F(SearchDialogTest, DescriptionsMatchAsWordsOrAsText) {
@@ -113,9 +100,7 @@ TEST_F(SearchDialogTest, DescriptionsMatchAsWordsOrAsText) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + (c.whole_word ? " word" : "") + (c.match_case ? " case" : ""));
         auto& controls = dialog.controls();
-        uncheck_all(dialog);
-        controls.description_check.set_active(true);
-        controls.description_entry.set_text(c.text);
+        search_description(dialog, c.text);
         controls.whole_word.set_active(c.whole_word);
         controls.match_case.set_active(c.match_case);
         controls.regex.set_active(false);
@@ -163,15 +148,12 @@ TEST_F(SearchDialogTest, TheDateRangeTakesTheWholeLastDayAndNeverUndatedKeys) {
 
 TEST_F(SearchDialogTest, TheOpenDatabaseIsSearchedWithItsUnsavedKeys) {
     make_usual_databases();
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"store"});
+    CMainWindow& window = open_databases({"store"});
     const std::uint8_t bytes[] = {9, 9, 9, 9, 9, 9};
     CKeyDocument& doc = window.key_document(0);
     doc.add_key(doc.generate_key_id(), CT_DALLAS, CCardUID(bytes, 6), false, KA_NORMAL, "Back door, unsaved");
     CSearchDialog& dialog = open_dialog();
-    uncheck_all(dialog);
-    dialog.controls().description_check.set_active(true);
-    dialog.controls().description_entry.set_text("door");
+    search_description(dialog, "door");
     dialog.controls().whole_word.set_active(true);
     find(dialog);
     EXPECT_EQ((std::vector<std::string>{"front#0", "store#1"}), hits(dialog));
@@ -182,9 +164,7 @@ TEST_F(SearchDialogTest, AnActivatedHitOpensItsDatabaseWithTheKeySelected) {
     make_usual_databases();
     CMainWindow& window = open_window();
     CSearchDialog& dialog = open_dialog();
-    uncheck_all(dialog);
-    dialog.controls().description_check.set_active(true);
-    dialog.controls().description_entry.set_text("doorway");
+    search_description(dialog, "doorway");
     find(dialog);
     ASSERT_EQ((std::vector<std::string>{"front#1"}), hits(dialog));
 
@@ -224,9 +204,7 @@ TEST_F(SearchDialogTest, AnInvalidExpressionIsReported) {
     make_usual_databases();
     open_window();
     CSearchDialog& dialog = open_dialog();
-    uncheck_all(dialog);
-    dialog.controls().description_check.set_active(true);
-    dialog.controls().description_entry.set_text("door(");
+    search_description(dialog, "door(");
     dialog.controls().regex.set_active(true);
     dialog.controls().find.activate();
     ASSERT_TRUE(pump_until([&] { return dialog.message_dialog() != nullptr; }));
@@ -249,10 +227,8 @@ TEST_F(SearchDialogTest, TheCriteriaAreRememberedForTheNextUse) {
         c.from.set_date(1, 12, 2026);
         c.to.set_date(5, 12, 2026);
         c.attr_check.set_active(true);
-        c.attrs[0].set_active(false);
-        c.attrs[1].set_active(true);
-        c.attrs[2].set_active(false);
-        c.attrs[3].set_active(true);
+        for (int i = 0; i < 4; ++i)
+            c.attrs[i].set_active(i % 2 == 1);
         c.description_check.set_active(true);
         c.description_entry.set_text("door");
         c.whole_word.set_active(true);
@@ -272,10 +248,8 @@ TEST_F(SearchDialogTest, TheCriteriaAreRememberedForTheNextUse) {
     EXPECT_TRUE(c.short_check.get_active());
     EXPECT_EQ("01.12.2026", c.from.entry().get_text());
     EXPECT_EQ("05.12.2026", c.to.entry().get_text());
-    EXPECT_FALSE(c.attrs[0].get_active());
-    EXPECT_TRUE(c.attrs[1].get_active());
-    EXPECT_FALSE(c.attrs[2].get_active());
-    EXPECT_TRUE(c.attrs[3].get_active());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(i % 2 == 1, c.attrs[i].get_active()) << "attribute " << i;
     EXPECT_EQ("door", c.description_entry.get_text());
     EXPECT_TRUE(c.whole_word.get_active());
     EXPECT_FALSE(c.match_case.get_active());

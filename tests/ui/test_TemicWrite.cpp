@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
+#include <sstream>
 
-#include "sim/devsim/CWorld.h"
 #include "test_MifareDialogFixture.h"
 
 namespace {
@@ -26,33 +25,18 @@ struct TemicCase {
 
 class TemicWriteTest : public MifareWorldFixture, public ::testing::WithParamInterface<TemicCase> {
 protected:
-    void TearDown() override {
-        MifareWorldFixture::TearDown();
-        m_adapter.reset();
-    }
-
     void make_tag_database() {
-        CKeyDocument doc;
-        doc.set_filename(m_db_dir / "tags.dbf");
-        doc.open();
-        doc.add_key(doc.generate_key_id(), CT_HID, CCardUID(kHidNumber, sizeof kHidNumber), false, KA_NORMAL,
-                    "hid");
-        doc.add_key(doc.generate_key_id(), CT_EM_MARINE, CCardUID(kEmMarineNumber, sizeof kEmMarineNumber),
-                    false, KA_NORMAL, "em");
-        doc.save();
-        doc.close(false);
-    }
-    // The simulated adapter (model 4) registered with the reader library, with a tag on it.
-    void start_adapter() {
-        devsim::WorldOptions options;
-        options.devices_file = (m_world / "devices").string();
-        m_adapter = std::make_unique<devsim::CWorld>(options);
-        m_adapter->touch_temic();
+        make_database_with("tags", [](CKeyDocument& doc) {
+            doc.add_key(doc.generate_key_id(), CT_HID, CCardUID(kHidNumber, sizeof kHidNumber), false,
+                        KA_NORMAL, "hid");
+            doc.add_key(doc.generate_key_id(), CT_EM_MARINE,
+                        CCardUID(kEmMarineNumber, sizeof kEmMarineNumber), false, KA_NORMAL, "em");
+        });
     }
     // The tag on a library reader, as its world file holds it ("block <i> <hex>", "mode <n>", "resets <n>").
     std::map<std::string, std::uint32_t> tag_fields(const std::string& reader) const {
         std::map<std::string, std::uint32_t> fields;
-        std::istringstream lines(read_file(m_world / "temic" / reader));
+        std::istringstream lines(test::read_text(m_world / "temic" / reader));
         for (std::string line; std::getline(lines, line);) {
             std::istringstream words(line);
             std::string name;
@@ -83,19 +67,16 @@ protected:
         return words;
     }
     bool status_is(const char* text) const { return m_window->status_bar().get_status().raw() == text; }
-
-    std::unique_ptr<devsim::CWorld> m_adapter;
 };
 
 TEST_P(TemicWriteTest, TheSelectedKeyIsWrittenIntoTheTag) {
     const TemicCase& c = GetParam();
     make_tag_database();
     if (c.through_adapter)
-        start_adapter();
+        start_devices().touch_temic(); // the simulated adapter (model 4), with a tag on it
     else
         list_device("temic1", 1);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"tags"});
+    CMainWindow& window = open_databases({"tags"});
     if (c.through_adapter)
         ASSERT_TRUE(pump_until([&] {
             return window.status_bar().get_status().raw().find("Adapter: Connected.") == 0;
@@ -111,7 +92,7 @@ TEST_P(TemicWriteTest, TheSelectedKeyIsWrittenIntoTheTag) {
     const std::vector<std::uint32_t> words = encode(c);
     const bool hid = c.row == 0;
     if (c.through_adapter) {
-        const devsim::TemicTag tag = m_adapter->temic();
+        const devsim::TemicTag tag = m_devices->temic();
         // Em-Marine: blocks 0-2. HID: block 0 with the first configuration, the data blocks 1-3, block 0 with
         // the final configuration.
         const std::vector<std::pair<int, std::uint32_t>> expected =
@@ -150,8 +131,7 @@ class TemicNothingSelectedTest : public MifareWorldFixture {};
 TEST_F(TemicNothingSelectedTest, WithNoKeySelectedNothingIsWritten) {
     make_database("base", 2);
     list_device("temic1", 1);
-    CMainWindow& window = open_window();
-    window.OpenDatabases({"base"});
+    CMainWindow& window = open_databases({"base"});
     ASSERT_TRUE(pump_until([&] { return window.device_ports().devices()->get_n_items() == 1; }));
     window.key_panel(0).selection()->unselect_all();
     activate("write_em_marine");

@@ -1,13 +1,7 @@
 // The window against the simulated world: the device simulator's adapter registered with the stand-in reader
 // library is found by the device search, becomes the adapter port (title and status line), the lamp follows
 // the key-reading mode, and the port's disappearance is shown.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <memory>
-
 #include "WindowFixture.h"
-#include "sim/devsim/CWorld.h"
 
 namespace {
 
@@ -15,21 +9,8 @@ class WindowDevicesTest : public WindowFixture {
 protected:
     void SetUp() override {
         WindowFixture::SetUp();
-        m_world_dir = m_root / "world";
-        std::filesystem::create_directories(m_world_dir);
-        setenv("RDX_SIM_DIR", m_world_dir.c_str(), 1);
-        devsim::WorldOptions options;
-        options.devices_file = (m_world_dir / "devices").string();
-        m_devices = std::make_unique<devsim::CWorld>(options);
+        start_devices();
     }
-    void TearDown() override {
-        WindowFixture::TearDown();
-        m_devices.reset();
-        unsetenv("RDX_SIM_DIR");
-    }
-
-    std::filesystem::path m_world_dir;
-    std::unique_ptr<devsim::CWorld> m_devices;
 };
 
 TEST_F(WindowDevicesTest, TheSimulatedAdapterIsFoundConnectedAndLost) {

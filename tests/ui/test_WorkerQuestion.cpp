@@ -20,8 +20,12 @@ protected:
         WindowFixture::SetUp();
         m_parent = std::make_unique<Gtk::Window>();
         m_parent->set_title("parent");
-        m_question = std::make_unique<CWorkerQuestion>(*m_parent, CAdapterThread::CMD_Q4T_FROM_DB,
-                                                       [this](bool yes) { m_answers.push_back(yes); });
+        new_question(CAdapterThread::CMD_Q4T_FROM_DB);
+    }
+    void new_question(CAdapterThread::Cmd cmd) {
+        m_answers.clear();
+        m_question =
+            std::make_unique<CWorkerQuestion>(*m_parent, cmd, [this](bool yes) { m_answers.push_back(yes); });
     }
     void TearDown() override {
         m_question.reset();
@@ -31,17 +35,6 @@ protected:
     }
 
     Gtk::MessageDialog* warning() { return dynamic_cast<Gtk::MessageDialog*>(m_question->dialog()); }
-
-    static Gtk::Button* find_button(Gtk::Widget& root, const Glib::ustring& label) {
-        for (Gtk::Widget* child = root.get_first_child(); child != nullptr;
-             child = child->get_next_sibling()) {
-            if (auto* button = dynamic_cast<Gtk::Button*>(child); button && button->get_label() == label)
-                return button;
-            if (Gtk::Button* found = find_button(*child, label))
-                return found;
-        }
-        return nullptr;
-    }
 
     std::unique_ptr<Gtk::Window> m_parent;
     std::unique_ptr<CWorkerQuestion> m_question;
@@ -72,9 +65,7 @@ TEST_F(WorkerQuestionTest, EachOkLeadsToTheNextStepAndTheLastAnswersYesOnce) {
 TEST_F(WorkerQuestionTest, AnythingButOkAnswersNo) {
     for (const int response : {int(Gtk::ResponseType::CANCEL), int(Gtk::ResponseType::DELETE_EVENT)}) {
         SCOPED_TRACE(response);
-        m_answers.clear();
-        m_question = std::make_unique<CWorkerQuestion>(*m_parent, CAdapterThread::CMD_Q4T_FROM_DB,
-                                                       [this](bool yes) { m_answers.push_back(yes); });
+        new_question(CAdapterThread::CMD_Q4T_FROM_DB);
         m_question->confirm("text", [this] { m_question->answer(true); });
         warning()->response(response);
         EXPECT_EQ(std::vector<bool>{false}, m_answers);
@@ -104,9 +95,7 @@ TEST_F(WorkerQuestionTest, TheDs1996ContentQuestionAnswersWithItsButtons) {
     };
     for (const Case c : {Case{"Yes", true}, Case{"No", false}}) {
         SCOPED_TRACE(c.button);
-        m_answers.clear();
-        m_question = std::make_unique<CWorkerQuestion>(*m_parent, CAdapterThread::CMD_DS1996_TO_DB,
-                                                       [this](bool yes) { m_answers.push_back(yes); });
+        new_question(CAdapterThread::CMD_DS1996_TO_DB);
         m_question->ask_ds1996_content(1);
         auto* dialog = dynamic_cast<CReadDS1996Dialog*>(m_question->dialog());
         ASSERT_NE(nullptr, dialog);

@@ -78,14 +78,20 @@ T* find_by_text(Gtk::Widget& root, const Glib::ustring& text, TextOf text_of) {
 
 // Resets every key of the schema in the in-memory backend and creates g_AppSet, so each test starts from
 // the schema's defaults.
+// The memory backend lives as long as the process: every test starts from the defaults.
+inline Glib::RefPtr<Gio::Settings> reset_settings() {
+    auto settings = Gio::Settings::create(CAppSettings::kSchemaId);
+    Glib::RefPtr<Gio::SettingsSchema> schema;
+    settings->get_property("settings-schema", schema);
+    for (const auto& key : schema->list_keys())
+        settings->reset(key);
+    return settings;
+}
+
 class AppSettingsScope {
 public:
     AppSettingsScope() {
-        auto settings = Gio::Settings::create(CAppSettings::kSchemaId);
-        Glib::RefPtr<Gio::SettingsSchema> schema;
-        settings->get_property("settings-schema", schema);
-        for (const auto& key : schema->list_keys())
-            settings->reset(key);
+        reset_settings();
         g_AppSet = std::make_unique<CAppSettings>();
     }
     ~AppSettingsScope() { g_AppSet.reset(); }
