@@ -83,10 +83,15 @@ Glib::ustring format_key_number(const CCardUID& number, key_format format) {
     case KF_KEYPAD:
         return format_keypad(number);
     case KF_HEX:
-    default:
-        std::snprintf(buf, sizeof(buf), "%.12llX",
-                      static_cast<unsigned long long>(low_bytes_of_length(number, kFullBytes)));
+    default: {
+        // The form every table shows by default, without the cost of a formatted print.
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        std::uint64_t v = low_bytes_of_length(number, kFullBytes);
+        for (std::size_t i = 2 * kFullBytes; i-- > 0; v >>= 4)
+            buf[i] = kHex[v & 0x0F];
+        buf[2 * kFullBytes] = '\0';
         break;
+    }
     }
     return Glib::ustring(buf);
 }

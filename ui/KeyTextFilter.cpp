@@ -32,7 +32,7 @@ bool is_ascii(std::string_view text) {
 bool contains_ascii(std::string_view haystack, std::string_view needle) {
     if (needle.size() > haystack.size())
         return false;
-    const auto lower = [](char c) { return g_ascii_tolower(c); };
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
                        [&](char a, char b) { return lower(a) == b; }) != haystack.end();
 }
