@@ -91,17 +91,17 @@ void CDevicePorts::update_search_for_devices_options() {
 }
 
 void CDevicePorts::ProcessMessages() {
+    // The window's dispatcher runs for every adapter notification too: the library, which may be busy for
+    // another thread, is only asked when it has reported something.
     if (m_search) {
         bool list_changed = false;
-        uint32_t msg = 0;
-        const void* data = nullptr;
-        int32_t found = 0;
-        while (rdx_search_get_message(m_search.Get(), &msg, &data, &found) == 0 && found)
-            list_changed = list_changed || msg == RDX_MSG_SEARCH_LIST;
+        rdx::take_search_messages(m_search.Get(), m_search_messages, list_changed);
         if (list_changed)
             UpdatePorts();
     }
     // A message may close the reader (a status update does not, a card insert may through the editor).
+    if (!m_reader_messages.take())
+        return;
     while (m_key_reader) {
         uint32_t msg = 0;
         const void* data = nullptr;
@@ -326,11 +326,15 @@ void CDevicePorts::card_to_key(const rdx_card_info& card, bool different_kf300, 
 }
 
 void CDevicePorts::on_rdx_search_message(uint32_t, const void*, void* ctx) {
-    static_cast<CDevicePorts*>(ctx)->m_wake();
+    auto* self = static_cast<CDevicePorts*>(ctx);
+    self->m_search_messages.raise();
+    self->m_wake();
 }
 
 void CDevicePorts::on_rdx_reader_message(uint32_t, const void*, void* ctx) {
-    static_cast<CDevicePorts*>(ctx)->m_wake();
+    auto* self = static_cast<CDevicePorts*>(ctx);
+    self->m_reader_messages.raise();
+    self->m_wake();
 }
 
 void CDevicePorts::on_rdx_log_message(int32_t level, const char* context, const char* message, void*) {

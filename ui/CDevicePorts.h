@@ -12,6 +12,7 @@
 #include "keys/KeyTypes.h"
 #include "rdx.h"
 #include "readers/DeviceDiscovery.h"
+#include "readers/RdxMessageQueue.h"
 #include "readers/RdxWrapper.h"
 
 class CAdapterThread;
@@ -30,7 +31,8 @@ public:
 
     // Starts the search: log callback and level, message queue, listen port, options, auto-scan.
     void StartSearch();
-    // Drains the search queue (rebuilding the ports on a list change) and the key-mode reader's queue.
+    // Drains the search queue (rebuilding the ports on a list change) and the key-mode reader's queue,
+    // each only when the library has reported messages on it since the last drain.
     void ProcessMessages();
 
     void UpdatePorts();
@@ -84,6 +86,9 @@ private:
     rdx::CRDX m_rdx;
     rdx::CReaderSearch m_search;
     rdx::CReader m_key_reader;
+    // Raised by the message callbacks: the queues are only read when they hold something.
+    rdx::CMessageFlag m_search_messages;
+    rdx::CMessageFlag m_reader_messages;
     CReaderInfoList m_devices;
     rdx_port_type m_auto_adapter_type = RDX_PORT_NONE;
     Glib::ustring m_auto_adapter_name;

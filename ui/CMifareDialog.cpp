@@ -144,7 +144,9 @@ void CMifareDialog::set_status_text(const Glib::ustring& text) {
 }
 
 void CMifareDialog::on_rdx_search_message(uint32_t, const void*, void* ctx) {
-    static_cast<CMifareDialog*>(ctx)->m_dispatcher.emit();
+    auto* self = static_cast<CMifareDialog*>(ctx);
+    self->m_search_messages.raise();
+    self->m_dispatcher.emit();
 }
 
 void CMifareDialog::on_mf_thread_notify() {
@@ -171,18 +173,12 @@ void CMifareDialog::on_disp() {
 }
 
 void CMifareDialog::process_search_messages() {
+    // The worker's notifications come while it writes cards through the library, which holds its other
+    // callers meanwhile: the queue is read only when the library has put something in it.
     if (!m_search)
         return;
     bool list_changed = false;
-    for (;;) {
-        uint32_t msg = 0;
-        const void* data = nullptr;
-        int32_t found = 0;
-        rdx::RDXCheck(rdx_search_get_message(m_search, &msg, &data, &found));
-        if (found == 0)
-            break;
-        list_changed |= msg == RDX_MSG_SEARCH_LIST;
-    }
+    rdx::RDXCheck(rdx::take_search_messages(m_search, m_search_messages, list_changed));
     if (list_changed)
         UpdatePort();
 }

@@ -18,6 +18,7 @@
 #include "layouts/m6.h"
 #include "rdx.h"
 #include "readers/CMifareThread.h"
+#include "readers/RdxMessageQueue.h"
 #include "readers/RdxWrapper.h"
 
 class CMifareDialog : public Gtk::Window {
@@ -63,6 +64,8 @@ private:
 
     rdx::CRDX m_rdx{true};
     rdx::CReaderSearch m_search;
+    // Raised by the search callback: the queue is only read when it holds something.
+    rdx::CMessageFlag m_search_messages;
     CMifareThread m_thread;
     Glib::Dispatcher m_dispatcher;
     bool m_auto_port = false;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "DevicesFeed.h"
 #include "adapter/CAdapterThread.h"
 #include "common/TestFiles.h"
 #include "settings/CAppSettings.h"
@@ -90,6 +91,29 @@ TEST_F(DevicePortsTest, AutoAdapterTakesTheFirstAdapterUnlessTheReaderSettingNam
     m_ports->UpdateAutoAPort();
     m_ports->UpdateDevicePort();
     EXPECT_EQ(adapter_port(), "/dev/ttyM6b");
+}
+
+// The window's dispatcher runs for every notification of the adapter worker as well. While the library is
+// busy (here: reading its device list) and has reported nothing, neither on the search nor on the key-mode
+// reader, those runs must not wait for it.
+TEST_F(DevicePortsTest, ABusyLibraryWithNothingToReportDoesNotHoldUpTheDispatcher) {
+    m_settings->set_string("adapter-port-type", "");
+    m_settings->set_string("adapter-port-name", "");
+    const std::string devices = "COM\tdesk1\t2\n";
+    write_devices(devices);
+    ASSERT_TRUE(pump_until([this] { return device_count() == 1; }));
+    m_ports->set_key_mode(true);
+    ASSERT_TRUE(pump_until([this] { return m_ports->is_key_reader_connected(); }));
+    DevicesFeed feed(m_world, devices, kDeadline);
+    ASSERT_TRUE(feed.wait_served());
+    // Whatever the library reported before is taken now, while it is free.
+    m_ports->ProcessMessages();
+
+    ASSERT_TRUE(feed.hold());
+    m_ports->ProcessMessages();
+    EXPECT_TRUE(feed.release()) << "the dispatcher waited for the busy library";
+    EXPECT_EQ(device_count(), 1u);
+    EXPECT_TRUE(m_ports->is_key_reader_open());
 }
 
 TEST_F(DevicePortsTest, AFixedAdapterUnpluggedKeepsItsPortButIsNotFound) {
