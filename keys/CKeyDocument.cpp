@@ -15,7 +15,6 @@
 
 #include "app/i18n.h"
 #include "keys/CKeyDb.h"
-#include "keys/CKeyRowBuilder.h"
 #include "keys/KeyDbTime.h"
 
 namespace {
@@ -49,20 +48,23 @@ void CKeyDocument::open() {
     Glib::ustring description = db.GetComment();
 
     const std::uint32_t count = db.GetKeyCount();
-    KeyList keys;
+    KeyList keys(count);
     Index index;
+    index.reserve(count);
+    std::uint32_t last_id = 0;
     // A repeated id (only other software writes them) is replaced after the scan by an id above every id
     // of the file, so ids that are unique stay as they are and the index stays complete.
-    CKeyRowBuilder::Repeated repeated;
-    std::uint32_t last_id = 0;
-    {
-        CKeyRowBuilder rows(count);
-        db.ReadKeys([&](std::uint32_t k, key_info& info) {
-            last_id = std::max(last_id, info.id);
-            rows.add(k, std::move(info));
-        });
-        rows.finish(keys, index, repeated);
-    }
+    std::vector<std::pair<std::uint32_t, key_info>> repeated;
+    db.ReadKeys([&](std::uint32_t k, key_info& info) {
+        last_id = std::max(last_id, info.id);
+        const auto [at, fresh] = index.try_emplace(info.id);
+        if (!fresh) {
+            repeated.emplace_back(k, info);
+            return;
+        }
+        keys[k] = CKey::create(std::move(info));
+        at->second = keys[k];
+    });
     db.Close();
     for (auto& [k, dup] : repeated) {
         do
