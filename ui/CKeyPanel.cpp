@@ -236,7 +236,7 @@ void CKeyPanel::set_filter_text(const Glib::ustring& text) {
             m_filter_model->set_filter(m_filter);
     }
     // Rows the filter kept were not bound again.
-    m_cells->redraw();
+    m_cells->redraw_highlighted();
     m_prop->property_keys_query(m_index).set_value(text);
 }
 

@@ -294,6 +294,12 @@ void CCells::redraw() {
         draw(*cell);
 }
 
+void CCells::redraw_highlighted() {
+    for (Cell* cell : m_state->bound)
+        if (cell->column == CKeyPanel::KEY_COL_NUMBER || cell->column == CKeyPanel::KEY_COL_DESCRIPTION)
+            draw(*cell);
+}
+
 void CCells::follow_keys() {
     for (Cell* cell : m_state->bound)
         follow_row(*cell);

@@ -38,6 +38,8 @@ public:
     void set_highlight(Glib::RefPtr<Glib::Regex> highlight);
     // Every bound cell is drawn again (after a change of the highlight or the key format).
     void redraw();
+    // The number and description cells are drawn again (after a change of the highlight).
+    void redraw_highlighted();
     // Cells whose row shows another key now show that key (after a sort or filter).
     void follow_keys();
 
