@@ -1,5 +1,6 @@
-// Key table columns: cells bound to their keys by hand (a notify handler on the bound key draws a cell
-// again when the key changes) and the sorters of the table, which read the keys' values directly.
+// Key table columns: cells bound by hand to the rows of the table (each follows the key its row shows, and a
+// notify handler on that key draws it again when the key changes), and the sorters of the table, which read
+// the keys' values directly.
 #include "ui/CKeyPanelCells.h"
 
 #include <gtk/gtk.h>
@@ -28,23 +29,42 @@ std::atomic<key_format> g_shown_format{KF_HEX};
 struct ColumnInfo {
     const char* id;
     const char* title;
-    // The width a cell asks for, in characters: cells do not measure their text, so that binding a row
-    // never lays it out.
+    // The width a cell asks for, in average characters: cells do not measure their text, so that binding
+    // a row never lays it out. Room for the longest form: decimal bytes, attribute names in Russian.
     int width_chars;
 };
 
 // Ids are the settings' column names; titles are translated where shown.
 constexpr std::array<ColumnInfo, CKeyPanel::KEY_COL_COUNT> kColumns{{
-    {"ID", N_("ID"), 7},
-    {"Type", N_("Type"), 6},
-    {"Attr", N_("Attr"), 9},
-    {"Number", N_("Number"), 16},
+    {"ID", N_("ID"), 8},
+    {"Type", N_("Type"), 8},
+    {"Attr", N_("Attr"), 13},
+    {"Number", N_("Number"), 14}, // hexadecimal; the other forms set their own (number_width)
     {"Short", N_("Short"), 4},
-    {"Created", N_("Added"), 17},
+    {"Created", N_("Added"), 18},
     {"Description", N_("Description"), 40},
 }};
 
 const char* const kCellData = "kestrix-key-cell";
+
+// The number column's width in each form: its longest text and a little room.
+guint number_width(key_format format) {
+    switch (format) {
+    case KF_EM_MARINE:
+        return 11; // 255,65535
+    case KF_EM_MARINE_CODE:
+        return 18; // [FFFF] 255,65535
+    case KF_DECIMAL:
+        return 22; // 20 digits
+    case KF_DECIMAL_BYTES:
+        return 25; // 255 255 255 255 255 255
+    case KF_KEYPAD:
+        return 8;
+    case KF_HEX:
+    default:
+        return 14;
+    }
+}
 
 } // namespace
 
@@ -118,6 +138,7 @@ void draw(Cell& cell) {
         set_class(GTK_WIDGET(cell.widget), cell.attr_class, key_attr_css_class(key->attr()));
         break;
     case CKeyPanel::KEY_COL_NUMBER:
+        gtk_inscription_set_nat_chars(cell.widget, number_width(shown_format()));
         show_text(cell, format_key_number(key->number(), shown_format()), true);
         break;
     case CKeyPanel::KEY_COL_SHORT:
@@ -193,6 +214,8 @@ void on_setup(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer data) 
     auto* widget = GTK_INSCRIPTION(gtk_inscription_new(nullptr));
     gtk_inscription_set_xalign(widget, 0.0f);
     gtk_inscription_set_nat_chars(widget, static_cast<guint>(kColumns[factory.column].width_chars));
+    // A text wider than a column narrowed by the user ends in an ellipsis rather than mid-letter.
+    gtk_inscription_set_text_overflow(widget, GTK_INSCRIPTION_OVERFLOW_ELLIPSIZE_END);
     gtk_list_item_set_child(list_item, GTK_WIDGET(widget));
     g_object_set_data_full(G_OBJECT(list_item), kCellData, new Cell{widget, factory.column, factory.state},
                            free_cell);

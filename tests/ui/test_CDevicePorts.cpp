@@ -104,7 +104,7 @@ TEST_F(DevicePortsTest, ABusyLibraryWithNothingToReportDoesNotHoldUpTheDispatche
     ASSERT_TRUE(pump_until([this] { return device_count() == 1; }));
     m_ports->set_key_mode(true);
     ASSERT_TRUE(pump_until([this] { return m_ports->is_key_reader_connected(); }));
-    DevicesFeed feed(m_world, devices, kDeadline);
+    DevicesFeed feed(m_world.path(), devices, kDeadline);
     ASSERT_TRUE(feed.wait_served());
     // Whatever the library reported before is taken now, while it is free.
     m_ports->ProcessMessages();
