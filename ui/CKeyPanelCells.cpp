@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -36,12 +37,12 @@ struct ColumnInfo {
 
 // Ids are the settings' column names; titles are translated where shown.
 constexpr std::array<ColumnInfo, CKeyPanel::KEY_COL_COUNT> kColumns{{
-    {"ID", N_("ID"), 8},
-    {"Type", N_("Type"), 8},
+    {"ID", N_("ID"), 6},
+    {"Type", N_("Type"), 7},
     {"Attr", N_("Attr"), 13},
     {"Number", N_("Number"), 14}, // hexadecimal; the other forms set their own (number_width)
     {"Short", N_("Short"), 4},
-    {"Created", N_("Added"), 18},
+    {"Created", N_("Added"), 17},
     {"Description", N_("Description"), 40},
 }};
 
@@ -103,6 +104,16 @@ void set_class(GtkWidget* widget, const char*& current, const char* wanted) {
     current = wanted;
 }
 
+// Columns of values keep their width when two tables share the window (a number cut short would be of no
+// use in a comparison); only descriptions give way, down to a few words.
+void set_width(Cell& cell, guint chars) {
+    constexpr guint kDescriptionMinimum = 12;
+    gtk_inscription_set_min_chars(cell.widget, cell.column == CKeyPanel::KEY_COL_DESCRIPTION
+                                                   ? std::min(chars, kDescriptionMinimum)
+                                                   : chars);
+    gtk_inscription_set_nat_chars(cell.widget, chars);
+}
+
 void show_text(Cell& cell, const Glib::ustring& text, bool highlighted) {
     const auto& highlight = cell.state->highlight;
     if (highlighted && highlight && highlight->match(text)) {
@@ -138,7 +149,7 @@ void draw(Cell& cell) {
         set_class(GTK_WIDGET(cell.widget), cell.attr_class, key_attr_css_class(key->attr()));
         break;
     case CKeyPanel::KEY_COL_NUMBER:
-        gtk_inscription_set_nat_chars(cell.widget, number_width(shown_format()));
+        set_width(cell, number_width(shown_format()));
         show_text(cell, format_key_number(key->number(), shown_format()), true);
         break;
     case CKeyPanel::KEY_COL_SHORT:
@@ -213,12 +224,12 @@ void on_setup(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer data) 
     const auto& factory = *static_cast<FactoryData*>(data);
     auto* widget = GTK_INSCRIPTION(gtk_inscription_new(nullptr));
     gtk_inscription_set_xalign(widget, 0.0f);
-    gtk_inscription_set_nat_chars(widget, static_cast<guint>(kColumns[factory.column].width_chars));
-    // A text wider than a column narrowed by the user ends in an ellipsis rather than mid-letter.
+    // A text wider than its column (a long description, a column made narrow) ends in an ellipsis.
     gtk_inscription_set_text_overflow(widget, GTK_INSCRIPTION_OVERFLOW_ELLIPSIZE_END);
     gtk_list_item_set_child(list_item, GTK_WIDGET(widget));
-    g_object_set_data_full(G_OBJECT(list_item), kCellData, new Cell{widget, factory.column, factory.state},
-                           free_cell);
+    auto* cell = new Cell{widget, factory.column, factory.state};
+    set_width(*cell, static_cast<guint>(kColumns[factory.column].width_chars));
+    g_object_set_data_full(G_OBJECT(list_item), kCellData, cell, free_cell);
 }
 
 void on_bind(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer) {
