@@ -112,7 +112,7 @@ void BM_OpenToFirstPaintedTable(benchmark::State& state) {
         open_big();
         state.PauseTiming();
         grown = std::max(grown, resident_mb() - before);
-        if (g_window->key_panel(0).shown_model()->get_n_items() != kKeys)
+        if (g_window->key_panel(0).shown_count() != kKeys)
             state.SkipWithError("the table does not show every key");
         close_big();
         state.ResumeTiming();
@@ -132,7 +132,7 @@ void BM_FilterAfterPause(benchmark::State& state) {
         panel.set_filter_text(texts[i++ % 3]);
         wait_for_paint();
         state.PauseTiming();
-        shown = panel.shown_model()->get_n_items();
+        shown = panel.shown_count();
         panel.set_filter_text("");
         wait_for_paint();
         state.ResumeTiming();

@@ -33,9 +33,34 @@ void sync_folder(const std::filesystem::path& file) {
 
 } // namespace
 
-CKeyDocument::CKeyDocument() : m_keys(Gio::ListStore<CKey>::create()) {}
+CKeyDocument::CKeyDocument() : m_keys(Gio::ListStore<CKey>::create()) {
+    m_keys_handler = g_signal_connect(m_keys->gobj(), "items-changed", G_CALLBACK(on_keys_changed), this);
+}
 
-CKeyDocument::~CKeyDocument() = default;
+CKeyDocument::~CKeyDocument() {
+    g_signal_handler_disconnect(m_keys->gobj(), m_keys_handler);
+}
+
+void CKeyDocument::on_keys_changed(GListModel* store, guint position, guint removed, guint added,
+                                   gpointer data) {
+    auto& self = *static_cast<CKeyDocument*>(data);
+    auto& keys = self.m_in_order;
+    const auto at = keys.begin() + position;
+    if (self.m_splicing_in && position == 0 && added == self.m_splicing_in->size()) {
+        const auto* incoming = self.m_splicing_in;
+        keys.erase(at, at + removed);
+        keys.insert(keys.begin(), reinterpret_cast<GObject* const*>(incoming->data()),
+                    reinterpret_cast<GObject* const*>(incoming->data()) + added);
+        return;
+    }
+    std::vector<GObject*> fresh(added);
+    for (guint i = 0; i < added; ++i) {
+        fresh[i] = static_cast<GObject*>(g_list_model_get_item(store, position + i));
+        g_object_unref(fresh[i]); // the store keeps its own reference
+    }
+    keys.erase(at, at + removed);
+    keys.insert(keys.begin() + position, fresh.begin(), fresh.end());
+}
 
 // ---- loading and saving ----
 
@@ -86,8 +111,10 @@ void CKeyDocument::open() {
 void CKeyDocument::replace_all_keys(const KeyList& keys) {
     std::vector<gpointer> items(keys.size());
     std::transform(keys.begin(), keys.end(), items.begin(), [](const auto& key) { return key->gobj(); });
+    m_splicing_in = &items;
     g_list_store_splice(m_keys->gobj(), 0, m_keys->get_n_items(), items.data(),
                         static_cast<guint>(items.size()));
+    m_splicing_in = nullptr;
 }
 
 void CKeyDocument::save() {
@@ -122,15 +149,11 @@ void CKeyDocument::write_database(const std::filesystem::path& path) const {
     db.Connect(path, true);
     db.SetOpenTimeCode(m_otc);
     db.SetComment(m_description);
-    // The rows are read through the plain model: a wrapper pointer per row would cost more than its record.
-    auto* model = G_LIST_MODEL(m_keys->gobj());
-    const guint n = g_list_model_get_n_items(model);
+    // The keys are read as plain instances: a wrapper pointer per key would cost more than its record.
     const CKeyDbTimes times;
     key_info info;
-    for (guint i = 0; i < n; ++i) {
-        auto* item = static_cast<GObject*>(g_list_model_get_item(model, i));
+    for (GObject* item : m_in_order) {
         const CKey* key = CKey::of_instance(item);
-        g_object_unref(item); // the store keeps its own reference
         if (!key)
             throw std::logic_error("CKeyDocument: a row without its key");
         key->to_key_info(info);

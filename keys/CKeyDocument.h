@@ -74,8 +74,14 @@ private:
     void check_new_ids(const KeyList& keys, const Index& leaving) const;
     void index_keys(const KeyList& keys);
     void replace_all_keys(const KeyList& keys);
+    static void on_keys_changed(GListModel* store, guint position, guint removed, guint added, gpointer self);
 
     Glib::RefPtr<Gio::ListStore<CKey>> m_keys;
+    // The store's keys in its order, as plain instances, for walks over every key: the store reaches each
+    // position through a tree. Follows every change of the store, whoever makes it.
+    std::vector<GObject*> m_in_order;
+    const std::vector<gpointer>* m_splicing_in = nullptr; // the instances replace_all_keys splices in
+    gulong m_keys_handler = 0;
     std::uint16_t m_otc = kDefaultOpenTimeCode;
     Glib::ustring m_description;
     Index m_index;

@@ -1,17 +1,18 @@
 // Creation times of key records: parsing, formatting and a day cache in front of mktime.
 #include "keys/KeyDbTime.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
 constexpr int kMinYear = 1900;
-constexpr std::size_t kMaxCachedDays = 8192;
+constexpr std::size_t kCachedDays = 8192;
 
 // One %d conversion: blanks, an optional sign, at least one digit. Saturates instead of overflowing.
 bool scan_int(std::string_view text, std::size_t& pos, int& out) {
@@ -150,7 +151,7 @@ public:
         m_zone_known = true;
         m_has_tz = tz != nullptr;
         m_zone = tz ? tz : "";
-        m_days.clear();
+        std::fill(m_days.begin(), m_days.end(), Slot{});
         m_last = {};
         tzset();
     }
@@ -175,17 +176,19 @@ private:
         year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
     }
 
+    // Direct-mapped by date: consecutive days fall into consecutive slots, so 22 years of days stay in the
+    // cache together; a day that meets another in its slot asks mktime again.
     DayEntry entry(int year, int month, int day) {
-        const auto key = static_cast<std::uint64_t>(static_cast<std::uint32_t>(year)) << 16 |
-                         static_cast<std::uint64_t>(month & 0xFF) << 8 |
-                         static_cast<std::uint64_t>(day & 0xFF);
-        auto it = m_days.find(key);
-        if (it == m_days.end()) {
-            if (m_days.size() >= kMaxCachedDays)
-                m_days.clear();
-            it = m_days.emplace(key, make_entry(year, month, day)).first;
+        const auto y = static_cast<std::uint64_t>(static_cast<std::uint32_t>(year));
+        const auto m = static_cast<std::uint64_t>(month & 0xFF);
+        const auto d = static_cast<std::uint64_t>(day & 0xFF);
+        const std::uint64_t key = y << 16 | m << 8 | d;
+        Slot& slot = m_days[(y * 372 + m * 31 + d) % kCachedDays];
+        if (slot.key != key) {
+            slot.key = key;
+            slot.entry = make_entry(year, month, day);
         }
-        return it->second;
+        return slot.entry;
     }
 
     // Uniform when midnight is a real 00:00:00 and 24 hours later it is 00:00:00 of the next day at the
@@ -202,7 +205,11 @@ private:
         return {midnight, uniform};
     }
 
-    std::unordered_map<std::uint64_t, DayEntry> m_days;
+    struct Slot {
+        std::uint64_t key = ~std::uint64_t{0}; // year << 16 | month << 8 | day; all ones when empty
+        DayEntry entry{};
+    };
+    std::vector<Slot> m_days = std::vector<Slot>(kCachedDays);
     long m_offsets[2] = {0, 0}; // the last two offsets from UTC that localtime_r gave
     DayEntry m_last{0, false};  // the day of wall_time_of's last answer
     int m_last_year = 0, m_last_month = 0, m_last_day = 0;

@@ -13,11 +13,21 @@
 #include "app/i18n.h"
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
-#include "ui/ArrayListModel.h"
 #include "ui/CKeyPanelCells.h"
 #include "ui/Highlight.h"
 #include "ui/KeyRowModel.h"
+#include "ui/KeyTableOrder.h"
 #include "ui/KeyTextFilter.h"
+
+namespace {
+// A reference to the key of a plain instance the table's order holds.
+Glib::RefPtr<CKey> key_ref(GObject* object) {
+    CKey* key = CKey::of_instance(object);
+    if (key)
+        key->reference();
+    return Glib::make_refptr_for_instance(key);
+}
+} // namespace
 
 CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop)
     : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index), m_prop(prop),
@@ -79,33 +89,55 @@ void CKeyPanel::build_columns() {
 }
 
 void CKeyPanel::build_model(CKeyDocument& document) {
-    m_sorter = Gtk::MultiSorter::create();
-    m_sorter->append(m_view.get_sorter());
-    m_sort_model = Gtk::SortListModel::create(array_list_model::create(document.get_keys()), m_sorter);
-
+    m_order = std::make_unique<CKeyTableOrder>(document.get_keys());
     m_filter = key_text_filter::create();
     // Without a filter text no filter is set: every key shows without being looked at.
-    m_filter_model = Gtk::FilterListModel::create(m_sort_model, {});
-    m_rows = std::make_unique<CKeyRowModel>(m_filter_model);
+    m_rows = std::make_unique<CKeyRowModel>(*m_order);
     m_rows->signal_before_change().connect(sigc::mem_fun(*this, &CKeyPanel::on_rows_before_change));
     m_rows->signal_after_change().connect(sigc::mem_fun(*this, &CKeyPanel::on_rows_after_change));
     m_selection = Gtk::MultiSelection::create(m_rows->rows());
 
-    // The view's sorter lives on in the sort model: the connection ends with the panel.
     m_view.get_sorter()->signal_changed().connect(
         sigc::hide(sigc::mem_fun(*this, &CKeyPanel::on_view_sorter_changed)));
 }
 
+guint CKeyPanel::shown_count() const {
+    return static_cast<guint>(m_order->shown().size());
+}
+
+Glib::RefPtr<CKey> CKeyPanel::shown_key(guint position) const {
+    return position < shown_count() ? key_ref(m_order->shown()[position]) : Glib::RefPtr<CKey>();
+}
+
+guint CKeyPanel::sorted_count() const {
+    return static_cast<guint>(m_order->sorted().size());
+}
+
+Glib::RefPtr<CKey> CKeyPanel::sorted_key(guint position) const {
+    return position < sorted_count() ? key_ref(m_order->sorted()[position]) : Glib::RefPtr<CKey>();
+}
+
 void CKeyPanel::sort_by_column_id(const Glib::ustring& id, bool descending) {
-    if (m_column_state) {
-        m_column_state->sort_by(id, descending);
-        return;
-    }
-    Glib::RefPtr<Gtk::ColumnViewColumn> found;
-    for (const KeyColumn& column : m_columns)
-        if (!id.empty() && column.id == id)
-            found = column.column;
-    column_view_sort_by(m_view, found, descending);
+    change_view_sorting([&] {
+        if (m_column_state) {
+            m_column_state->sort_by(id, descending);
+            return;
+        }
+        Glib::RefPtr<Gtk::ColumnViewColumn> found;
+        for (const KeyColumn& column : m_columns)
+            if (!id.empty() && column.id == id)
+                found = column.column;
+        column_view_sort_by(m_view, found, descending);
+    });
+}
+
+template <typename Change>
+void CKeyPanel::change_view_sorting(Change change) {
+    // The view's sorter may change more than once on the way (unsorted first): the keys are sorted once.
+    ++m_quiet_sorter;
+    change();
+    --m_quiet_sorter;
+    restore_view_sorting();
 }
 
 std::vector<Glib::ustring> CKeyPanel::column_ids() const {
@@ -116,19 +148,23 @@ std::vector<Glib::ustring> CKeyPanel::column_ids() const {
 }
 
 void CKeyPanel::persist_columns(CColumnViewState::Storage storage) {
-    m_column_state = std::make_unique<CColumnViewState>(m_view, column_ids(), std::move(storage));
+    change_view_sorting([&] {
+        m_column_state = std::make_unique<CColumnViewState>(m_view, column_ids(), std::move(storage));
+    });
 }
 
 void CKeyPanel::keep_primary_sort() {
     if (m_column_state) {
-        const auto [column, descending] = m_column_state->current_sort();
-        m_column_state->sort_by(column, descending);
+        change_view_sorting([&] {
+            const auto [column, descending] = m_column_state->current_sort();
+            m_column_state->sort_by(column, descending);
+        });
     }
 }
 
 void CKeyPanel::restore_stored_sorting() {
     if (m_column_state)
-        m_column_state->restore_sorting();
+        change_view_sorting([&] { m_column_state->restore_sorting(); });
 }
 
 void CKeyPanel::set_title(const Glib::ustring& title) {
@@ -217,7 +253,7 @@ std::vector<Glib::RefPtr<CKey>> CKeyPanel::selected_keys() const {
     const auto selected = m_selection->get_selection();
     keys.reserve(selected->get_size());
     for (auto it = selected->begin(); it != selected->end(); ++it) {
-        auto key = std::dynamic_pointer_cast<CKey>(m_filter_model->get_object(*it));
+        auto key = shown_key(*it);
         if (key)
             keys.push_back(key);
     }
@@ -227,13 +263,12 @@ std::vector<Glib::RefPtr<CKey>> CKeyPanel::selected_keys() const {
 void CKeyPanel::set_filter_text(const Glib::ustring& text) {
     if (text.empty()) {
         m_cells->set_highlight({});
-        m_filter_model->set_filter({});
+        m_order->set_filter({});
     } else {
         m_cells->set_highlight(highlight_regex(text));
         // With the filter in place a longer text only looks at the keys still shown.
         key_text_filter::set_text(m_filter, text);
-        if (!m_filter_model->get_filter())
-            m_filter_model->set_filter(m_filter);
+        m_order->set_filter(m_filter);
     }
     // Rows the filter kept were not bound again.
     m_cells->redraw_highlighted();
@@ -243,25 +278,28 @@ void CKeyPanel::set_filter_text(const Glib::ustring& text) {
 void CKeyPanel::on_key_format_changed() {
     key_cells::set_shown_format(g_AppSet->get_key_format());
     m_cells->redraw();
-    gtk_sorter_changed(m_sorters[KEY_COL_NUMBER]->gobj(), GTK_SORTER_CHANGE_DIFFERENT);
-    if (m_filter_model->get_filter())
-        key_text_filter::numbers_changed(m_filter);
+    // Numbers order by their new texts.
+    m_order->resort();
+    key_text_filter::numbers_changed(m_filter);
 }
 
 void CKeyPanel::sort_for_comparison(const std::vector<Column>& columns) {
-    ++m_programmatic;
-    // The comparison's order is not the user's choice of sorting: it is not stored.
-    sort_by_column_id({}, false);
-    auto sorter = Gtk::MultiSorter::create();
+    // The comparison's order is not the user's choice of sorting: it is not stored. The view shows no sort
+    // column meanwhile.
+    ++m_quiet_sorter;
+    if (m_column_state)
+        m_column_state->sort_by({}, false);
+    else
+        column_view_sort_by(m_view, {}, false);
+    --m_quiet_sorter;
+    std::vector<CKeyTableOrder::SortBy> sorting;
     for (Column column : columns)
-        sorter->append(m_sorters[column]);
-    m_sort_model->set_sorter(sorter);
-    --m_programmatic;
+        sorting.push_back({column, false});
+    m_order->sort_by(sorting);
 }
 
 void CKeyPanel::restore_view_sorting() {
-    if (m_sort_model->get_sorter() != m_sorter)
-        m_sort_model->set_sorter(m_sorter);
+    m_order->sort_by(view_sorting(m_view.get_sorter()));
 }
 
 Glib::RefPtr<Gtk::Sorter> CKeyPanel::column_sorter(Column column) const {
@@ -269,8 +307,8 @@ Glib::RefPtr<Gtk::Sorter> CKeyPanel::column_sorter(Column column) const {
 }
 
 void CKeyPanel::on_view_sorter_changed() {
-    // A click on a column header after a comparison sorts by the view's columns again.
-    if (m_programmatic == 0)
+    // A click on a column header, also after a comparison, sorts by the view's columns.
+    if (m_quiet_sorter == 0)
         restore_view_sorting();
 }
 

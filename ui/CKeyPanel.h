@@ -11,12 +11,9 @@
 #include <gtkmm/columnviewcolumn.h>
 #include <gtkmm/eventcontrollerfocus.h>
 #include <gtkmm/filter.h>
-#include <gtkmm/filterlistmodel.h>
 #include <gtkmm/label.h>
 #include <gtkmm/multiselection.h>
-#include <gtkmm/multisorter.h>
 #include <gtkmm/scrolledwindow.h>
-#include <gtkmm/sortlistmodel.h>
 #include <sigc++/signal.h>
 
 #include <array>
@@ -31,6 +28,7 @@ namespace key_cells {
 class CCells;
 }
 class CKeyRowModel;
+class CKeyTableOrder;
 
 class CKeyPanel : public Gtk::Box {
 public:
@@ -61,10 +59,12 @@ public:
     Gtk::Label& header() { return m_header; }
     Gtk::ColumnView& view() { return m_view; }
     const Glib::RefPtr<Gtk::MultiSelection>& selection() const { return m_selection; }
-    // The rows as shown: sorted and filtered.
-    Glib::RefPtr<Gio::ListModel> shown_model() const { return m_filter_model; }
+    // The keys as shown: sorted and filtered.
+    guint shown_count() const;
+    Glib::RefPtr<CKey> shown_key(guint position) const;
     // All keys in the table's sort order, the filter ignored.
-    Glib::RefPtr<Gio::ListModel> sorted_model() const { return m_sort_model; }
+    guint sorted_count() const;
+    Glib::RefPtr<CKey> sorted_key(guint position) const;
 
     // For the column order and sort persistence: the view's columns with their ids, in first order.
     const std::array<KeyColumn, KEY_COL_COUNT>& columns() const { return m_columns; }
@@ -127,6 +127,8 @@ private:
     void on_header_pressed(int n_press, double x, double y);
     bool on_view_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
     void on_view_sorter_changed();
+    template <typename Change>
+    void change_view_sorting(Change change);
     // The selection follows its keys when a sort or a filter moves them to other rows.
     void on_rows_before_change(guint position, guint removed);
     void on_rows_after_change(guint position, guint removed, guint added);
@@ -141,10 +143,9 @@ private:
     std::array<KeyColumn, KEY_COL_COUNT> m_columns;
     std::unique_ptr<CColumnViewState> m_column_state;
     std::array<Glib::RefPtr<Gtk::Sorter>, KEY_COL_COUNT> m_sorters;
-    Glib::RefPtr<Gtk::MultiSorter> m_sorter;
-    Glib::RefPtr<Gtk::SortListModel> m_sort_model;
     Glib::RefPtr<Gtk::Filter> m_filter;
-    Glib::RefPtr<Gtk::FilterListModel> m_filter_model;
+    // Before the rows, which read the order's keys until they are gone.
+    std::unique_ptr<CKeyTableOrder> m_order;
     std::unique_ptr<CKeyRowModel> m_rows;
     Glib::RefPtr<Gtk::MultiSelection> m_selection;
     // While rows change: the selected keys that move, and the selected rows after the change that only
@@ -153,7 +154,8 @@ private:
     std::vector<guint> m_shifting_selected;
     bool m_following_keys = false;
     Glib::RefPtr<Gtk::EventControllerFocus> m_focus;
-    int m_programmatic = 0;
+    // While the panel itself changes the view's sorting: the view's sorter is read once it is done.
+    int m_quiet_sorter = 0;
     sigc::signal<void(int)> m_signal_focus_entered;
     sigc::signal<void(int)> m_signal_selection_changed;
     sigc::signal<void(int, bool)> m_signal_delete_requested;

@@ -258,47 +258,15 @@ int order(T a, T b) {
     return a < b ? GTK_ORDERING_SMALLER : (b < a ? GTK_ORDERING_LARGER : GTK_ORDERING_EQUAL);
 }
 
-// Sorters read the keys' values directly: a sort of a large table compares millions of pairs.
-template <typename Value>
+// A column's sorter compares two keys as the table's order does.
+template <Column C>
 int compare_keys(gconstpointer a, gconstpointer b, gpointer) {
-    // Plain casts: a checked cast per item would cost as much as the comparison.
     const CKey* ka = CKey::of_instance(static_cast<GObject*>(const_cast<gpointer>(a)));
     const CKey* kb = CKey::of_instance(static_cast<GObject*>(const_cast<gpointer>(b)));
     if (!ka || !kb)
         return order(ka != nullptr, kb != nullptr);
-    return Value::compare(*ka, *kb);
+    return order(compare_in_column(*ka, *kb, C), 0);
 }
-
-template <auto Get>
-struct By {
-    static int compare(const CKey& a, const CKey& b) {
-        return order(std::invoke(Get, a), std::invoke(Get, b));
-    }
-};
-
-struct ByNumber {
-    static int compare(const CKey& a, const CKey& b) {
-        const key_format format = shown_format();
-        if (format == KF_HEX)
-            return order(hex_order(a.number()), hex_order(b.number()));
-        return order(number_sort_key(a.number(), format), number_sort_key(b.number(), format));
-    }
-    // The hexadecimal form's order, the one tables show by default, without a call: the number's six low
-    // bytes as a value, after the empty number.
-    static std::uint64_t hex_order(const CCardUID& number) {
-        std::uint64_t value = 0;
-        for (int i = 5; i >= 0; --i)
-            value = (value << 8) | number.bytes[i];
-        return number.length == 0 ? 0 : value + 1;
-    }
-};
-
-struct ByDescription {
-    static int compare(const CKey& a, const CKey& b) {
-        const int c = compare_text_caseless(a.description().raw(), b.description().raw());
-        return c < 0 ? GTK_ORDERING_SMALLER : (c > 0 ? GTK_ORDERING_LARGER : GTK_ORDERING_EQUAL);
-    }
-};
 
 Glib::RefPtr<Gtk::Sorter> custom_sorter(GCompareDataFunc compare) {
     return Glib::wrap(GTK_SORTER(gtk_custom_sorter_new(compare, nullptr, nullptr)));
@@ -359,23 +327,46 @@ unsigned int different_bit(Column column) {
     return column == CKeyPanel::KEY_COL_ID ? 0u : 1u << (column - CKeyPanel::KEY_COL_TYPE);
 }
 
-Glib::RefPtr<Gtk::Sorter> make_sorter(Column column) {
+SortValue sort_value(const CKey& key, Column column) {
     switch (column) {
     case CKeyPanel::KEY_COL_ID:
-        return custom_sorter(compare_keys<By<&CKey::id>>);
+        return key.id();
     case CKeyPanel::KEY_COL_TYPE:
-        return custom_sorter(compare_keys<By<&CKey::card_type>>);
+        return key.card_type();
     case CKeyPanel::KEY_COL_ATTR:
-        return custom_sorter(compare_keys<By<&CKey::attr>>);
-    case CKeyPanel::KEY_COL_NUMBER:
-        return custom_sorter(compare_keys<ByNumber>);
-    case CKeyPanel::KEY_COL_SHORT:
-        return custom_sorter(compare_keys<By<&CKey::is_short>>);
-    case CKeyPanel::KEY_COL_CREATED:
-        return custom_sorter(compare_keys<By<&CKey::created>>);
-    default:
-        return custom_sorter(compare_keys<ByDescription>);
+        return key.attr();
+    case CKeyPanel::KEY_COL_NUMBER: {
+        const NumberSortKey number = number_sort_key(key.number(), shown_format());
+        return SortValue{number.present} << 64 | number.value;
     }
+    case CKeyPanel::KEY_COL_SHORT:
+        return key.is_short();
+    case CKeyPanel::KEY_COL_CREATED:
+        // Earlier times first: the sign bit flipped orders signed values as unsigned ones.
+        return static_cast<std::uint64_t>(key.created()) ^ (std::uint64_t{1} << 63);
+    default:
+        return 0;
+    }
+}
+
+int compare_in_column(const CKey& a, const CKey& b, Column column) {
+    if (column == CKeyPanel::KEY_COL_DESCRIPTION) {
+        const int c = compare_text_caseless(a.description().raw(), b.description().raw());
+        return (c > 0) - (c < 0);
+    }
+    const SortValue va = sort_value(a, column);
+    const SortValue vb = sort_value(b, column);
+    return (va > vb) - (va < vb);
+}
+
+Glib::RefPtr<Gtk::Sorter> make_sorter(Column column) {
+    static constexpr GCompareDataFunc kCompare[CKeyPanel::KEY_COL_COUNT] = {
+        compare_keys<CKeyPanel::KEY_COL_ID>,          compare_keys<CKeyPanel::KEY_COL_TYPE>,
+        compare_keys<CKeyPanel::KEY_COL_ATTR>,        compare_keys<CKeyPanel::KEY_COL_NUMBER>,
+        compare_keys<CKeyPanel::KEY_COL_SHORT>,       compare_keys<CKeyPanel::KEY_COL_CREATED>,
+        compare_keys<CKeyPanel::KEY_COL_DESCRIPTION>,
+    };
+    return custom_sorter(kCompare[column]);
 }
 
 Glib::ustring created_text(std::int64_t created) {

@@ -50,6 +50,12 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+// A key's value in a column as the column orders it; the description column orders by text instead.
+using SortValue = unsigned __int128;
+SortValue sort_value(const CKey& key, CKeyPanel::Column column);
+// Negative, zero or positive: how the column orders a and b.
+int compare_in_column(const CKey& a, const CKey& b, CKeyPanel::Column column);
+// A sorter that compares two keys by the column (the comparison of two tables uses it).
 Glib::RefPtr<Gtk::Sorter> make_sorter(CKeyPanel::Column column);
 
 // The creation time as the "Added" column shows it (local time); "" for an unknown time.

@@ -10,10 +10,6 @@ constexpr std::array<CKeyPanel::Column, 6> kComparedColumns{
     CKeyPanel::KEY_COL_SHORT, CKeyPanel::KEY_COL_CREATED, CKeyPanel::KEY_COL_DESCRIPTION,
 };
 
-Glib::RefPtr<CKey> key_at(const Glib::RefPtr<Gio::ListModel>& model, guint position) {
-    return std::dynamic_pointer_cast<CKey>(model->get_object(position));
-}
-
 // The first sorter that tells the keys apart decides their order.
 int compare_by(const std::vector<Glib::RefPtr<Gtk::Sorter>>& sorters, const Glib::RefPtr<CKey>& a,
                const Glib::RefPtr<CKey>& b) {
@@ -44,10 +40,10 @@ void CMainWindow::on_compare_button_clicked() {
     for (CKeyPanel::Column column : columns)
         sorters.push_back(m_key_panels[0]->column_sorter(column));
 
-    const auto left = m_key_panels[0]->sorted_model();
-    const auto right = m_key_panels[1]->sorted_model();
-    const guint left_count = left->get_n_items();
-    const guint right_count = right->get_n_items();
+    const CKeyPanel& left = *m_key_panels[0];
+    const CKeyPanel& right = *m_key_panels[1];
+    const guint left_count = left.sorted_count();
+    const guint right_count = right.sorted_count();
     guint l = 0;
     guint r = 0;
     unsigned int matches = 0;
@@ -55,8 +51,8 @@ void CMainWindow::on_compare_button_clicked() {
     Glib::RefPtr<CKey> first_left;
     Glib::RefPtr<CKey> first_right;
     while (l < left_count && r < right_count) {
-        const auto a = key_at(left, l);
-        const auto b = key_at(right, r);
+        const auto a = left.sorted_key(l);
+        const auto b = right.sorted_key(r);
         const int order = compare_by(sorters, a, b);
         if (order == 0) {
             a->set_key_different(0);
@@ -78,9 +74,9 @@ void CMainWindow::on_compare_button_clicked() {
         }
     }
     for (; l < left_count; ++l, marked = true)
-        key_at(left, l)->set_key_different(mask);
+        left.sorted_key(l)->set_key_different(mask);
     for (; r < right_count; ++r, marked = true)
-        key_at(right, r)->set_key_different(mask);
+        right.sorted_key(r)->set_key_different(mask);
 
     if (left_count != 0 && right_count != 0 && !marked)
         ShowMessage(_("The key lists are equal."), Gtk::MessageType::INFO);

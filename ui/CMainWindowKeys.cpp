@@ -133,7 +133,7 @@ void CMainWindow::UpdateCtrlForSelKey(int index) {
     m_key_add_button.set_sensitive(keys.size() <= 1);
     m_key_apply_button.set_sensitive(!keys.empty());
     update_action_states();
-    m_status_bar.set_count(static_cast<unsigned>(keys.size()), panel.shown_model()->get_n_items());
+    m_status_bar.set_count(static_cast<unsigned>(keys.size()), panel.shown_count());
     UpdateKeyCtrlData(false);
 }
 
@@ -227,20 +227,19 @@ void CMainWindow::on_findkey_button_clicked() {
     UpdateKeyCtrlData(true);
     const CKeyEditor& editor = m_key_editor;
     CKeyPanel& panel = *m_key_panels[m_active_table];
-    const auto model = panel.shown_model();
     std::vector<guint> found;
     if (editor.last_focused == CKeyEditor::Field::Description && !editor.description.empty()) {
         const auto words = description_words(editor.description);
-        for (guint i = 0; i < model->get_n_items(); ++i) {
-            auto key = std::dynamic_pointer_cast<CKey>(model->get_object(i));
+        for (guint i = 0; i < panel.shown_count(); ++i) {
+            auto key = panel.shown_key(i);
             const auto key_words = description_words(key->description());
             const std::set<Glib::ustring> have(key_words.begin(), key_words.end());
             if (std::all_of(words.begin(), words.end(), [&](const auto& w) { return have.count(w) != 0; }))
                 found.push_back(i);
         }
     } else if (!editor.number.empty()) {
-        for (guint i = 0; i < model->get_n_items(); ++i) {
-            auto key = std::dynamic_pointer_cast<CKey>(model->get_object(i));
+        for (guint i = 0; i < panel.shown_count(); ++i) {
+            auto key = panel.shown_key(i);
             if (compare_key_numbers(key->number(), key->is_short(), editor.number, editor.is_short) == 0)
                 found.push_back(i);
         }
@@ -369,7 +368,7 @@ bool CMainWindow::on_key_filter_timeout() {
 void CMainWindow::apply_key_filter() {
     CKeyPanel& panel = *m_key_panels[m_active_table];
     panel.set_filter_text(m_search_entry.get_text());
-    m_status_bar.set_count(panel.selected_count(), panel.shown_model()->get_n_items());
+    m_status_bar.set_count(panel.selected_count(), panel.shown_count());
 }
 
 void CMainWindow::on_locktime_spinbutton_changed() {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ui/ArrayListModel.h"
+#include "ui/KeyTableOrder.h"
 
 extern "C" {
 
@@ -29,9 +29,8 @@ static void kestrix_key_row_init(KestrixKeyRow*) {}
 struct KestrixKeyRows {
     GObject parent;
     CKeyRowModel* owner;
-    GListModel* source;
-    gulong changed_handler;
-    std::vector<GObject*>* keys;       // one reference each
+    const std::vector<GObject*>* keys; // the order's shown keys; null once the owner is gone
+    guint count_left;                  // the count of rows once the owner is gone
     std::vector<KestrixKeyRow*>* rows; // made when first asked for; one reference each
 };
 
@@ -49,12 +48,13 @@ static GType kestrix_key_rows_get_item_type(GListModel*) {
 }
 
 static guint kestrix_key_rows_get_n_items(GListModel* model) {
-    return static_cast<guint>(reinterpret_cast<KestrixKeyRows*>(model)->keys->size());
+    const auto* self = reinterpret_cast<KestrixKeyRows*>(model);
+    return self->keys ? static_cast<guint>(self->keys->size()) : self->count_left;
 }
 
 static gpointer kestrix_key_rows_get_item(GListModel* model, guint position) {
     auto* self = reinterpret_cast<KestrixKeyRows*>(model);
-    if (position >= self->keys->size())
+    if (position >= kestrix_key_rows_get_n_items(model))
         return nullptr;
     auto& rows = *self->rows;
     if (rows.size() <= position)
@@ -87,18 +87,12 @@ static void drop_rows_from(KestrixKeyRows* self, std::size_t count) {
 
 static void kestrix_key_rows_dispose(GObject* object) {
     auto* self = reinterpret_cast<KestrixKeyRows*>(object);
-    if (self->source != nullptr) {
-        g_signal_handler_disconnect(self->source, self->changed_handler);
-        g_clear_object(&self->source);
-    }
     drop_rows_from(self, 0);
-    array_list_model::clear(*self->keys);
     G_OBJECT_CLASS(kestrix_key_rows_parent_class)->dispose(object);
 }
 
 static void kestrix_key_rows_finalize(GObject* object) {
     auto* self = reinterpret_cast<KestrixKeyRows*>(object);
-    delete self->keys;
     delete self->rows;
     G_OBJECT_CLASS(kestrix_key_rows_parent_class)->finalize(object);
 }
@@ -109,7 +103,6 @@ static void kestrix_key_rows_class_init(KestrixKeyRowsClass* klass) {
 }
 
 static void kestrix_key_rows_init(KestrixKeyRows* self) {
-    self->keys = new std::vector<GObject*>;
     self->rows = new std::vector<KestrixKeyRow*>;
 }
 
@@ -129,61 +122,52 @@ KestrixKeyRow* as_row(GObject* object) {
 
 } // namespace
 
-struct CKeyRowModelAccess {
-    static void on_source_changed(GListModel* source, guint position, guint removed, guint added,
-                                  gpointer data) {
-        auto* self = static_cast<KestrixKeyRows*>(data);
-        CKeyRowModel& owner = *self->owner;
-        owner.m_before.emit(position, removed);
-
-        auto& keys = *self->keys;
-        const guint old_count = static_cast<guint>(keys.size());
-        array_list_model::splice(keys, source, position, removed, added);
-
-        // Only the count of rows changes: rows at the end come or go.
-        const guint new_count = static_cast<guint>(keys.size());
-        if (new_count < old_count) {
-            drop_rows_from(self, new_count);
-            g_list_model_items_changed(G_LIST_MODEL(self), new_count, old_count - new_count, 0);
-        } else if (new_count > old_count) {
-            g_list_model_items_changed(G_LIST_MODEL(self), old_count, 0, new_count - old_count);
-        }
-        owner.m_after.emit(position, removed, added);
-    }
-};
-
-CKeyRowModel::CKeyRowModel(const Glib::RefPtr<Gio::ListModel>& keys) {
+CKeyRowModel::CKeyRowModel(CKeyTableOrder& order) {
     auto* self = static_cast<KestrixKeyRows*>(g_object_new(kestrix_key_rows_get_type(), nullptr));
     self->owner = this;
-    self->source = G_LIST_MODEL(g_object_ref(keys->gobj()));
-    array_list_model::fill(*self->keys, self->source);
-    self->changed_handler = g_signal_connect(self->source, "items-changed",
-                                             G_CALLBACK(CKeyRowModelAccess::on_source_changed), self);
+    self->keys = &order.shown();
     m_rows = Glib::wrap(G_LIST_MODEL(self));
+    m_order_before = order.signal_before_change().connect([this](guint position, guint removed) {
+        m_before.emit(position, removed);
+        m_old_count = size();
+    });
+    m_order_after = order.signal_after_change().connect([this](guint position, guint removed, guint added) {
+        // Only the count of rows changes: rows at the end come or go.
+        KestrixKeyRows* rows = rows_of(m_rows);
+        const guint new_count = size();
+        if (new_count < m_old_count) {
+            drop_rows_from(rows, new_count);
+            g_list_model_items_changed(G_LIST_MODEL(rows), new_count, m_old_count - new_count, 0);
+        } else if (new_count > m_old_count) {
+            g_list_model_items_changed(G_LIST_MODEL(rows), m_old_count, 0, new_count - m_old_count);
+        }
+        m_after.emit(position, removed, added);
+    });
 }
 
 CKeyRowModel::~CKeyRowModel() {
-    // The view may hold the rows a while longer: they keep their keys but follow no more changes.
+    // The view may hold the rows a while longer: they stay as many, but show no key.
+    m_order_before.disconnect();
+    m_order_after.disconnect();
     KestrixKeyRows* self = rows_of(m_rows);
-    if (self->source != nullptr) {
-        g_signal_handler_disconnect(self->source, self->changed_handler);
-        g_clear_object(&self->source);
-    }
     self->owner = nullptr;
+    self->count_left = size();
+    self->keys = nullptr;
 }
 
 guint CKeyRowModel::size() const {
-    return static_cast<guint>(rows_of(m_rows)->keys->size());
+    const auto* keys = rows_of(m_rows)->keys;
+    return keys ? static_cast<guint>(keys->size()) : 0;
 }
 
 GObject* CKeyRowModel::key_at(guint position) const {
-    const auto& keys = *rows_of(m_rows)->keys;
-    return position < keys.size() ? keys[position] : nullptr;
+    const auto* keys = rows_of(m_rows)->keys;
+    return keys && position < keys->size() ? (*keys)[position] : nullptr;
 }
 
 GObject* CKeyRowModel::key_of_row(GObject* object) {
     const KestrixKeyRow* row = as_row(object);
-    if (row == nullptr || row->model == nullptr)
+    if (row == nullptr || row->model == nullptr || row->model->keys == nullptr)
         return nullptr;
     const auto& keys = *row->model->keys;
     return row->position < keys.size() ? keys[row->position] : nullptr;

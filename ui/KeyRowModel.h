@@ -2,17 +2,19 @@
 // for a key: when a sort or a filter puts other keys in the rows, the view keeps its row widgets and only
 // their cells show other keys. A view over the keys themselves would take each moved key for a removed
 // and an added item and build a couple of hundred row widgets again each time.
-// The model keeps the keys it shows in an array (the source as it was until a change is over) and tells
-// its owner before and after each change, so that a selection by position can follow its keys.
+// The model reads the keys from the table's order and tells its owner before and after each change, so that
+// a selection by position can follow its keys.
 #pragma once
 
 #include <giomm/listmodel.h>
 #include <sigc++/signal.h>
 
+class CKeyTableOrder;
+
 class CKeyRowModel {
 public:
-    // keys: the sorted and filtered keys of the table.
-    explicit CKeyRowModel(const Glib::RefPtr<Gio::ListModel>& keys);
+    // order: the sorted and filtered keys of the table; it outlives the model.
+    explicit CKeyRowModel(CKeyTableOrder& order);
     ~CKeyRowModel();
     CKeyRowModel(const CKeyRowModel&) = delete;
     CKeyRowModel& operator=(const CKeyRowModel&) = delete;
@@ -33,8 +35,10 @@ public:
     sigc::signal<void(guint position, guint removed, guint added)>& signal_after_change() { return m_after; }
 
 private:
-    friend struct CKeyRowModelAccess;
     Glib::RefPtr<Gio::ListModel> m_rows;
+    sigc::connection m_order_before;
+    sigc::connection m_order_after;
+    guint m_old_count = 0;
     sigc::signal<void(guint, guint)> m_before;
     sigc::signal<void(guint, guint, guint)> m_after;
 };

@@ -278,6 +278,18 @@ TEST_F(CKeyDocumentTest, SaveWritesKeysInDisplayOrder) {
     EXPECT_EQ(again.get_description().raw(), "Склад");
     EXPECT_EQ(again.find_key(1)->number(), first->number());
     EXPECT_FALSE(std::filesystem::exists(m_dir / "base.dbf.tmp"));
+
+    // Whoever changes the store, the save writes what it holds: a closed and opened document, then changes
+    // made on the store itself.
+    m_doc.close(false);
+    open();
+    const auto& store = m_doc.get_keys();
+    store->remove(1);
+    store->insert(0, CKey::create(7, CT_DALLAS, KA_NORMAL, number_of(7), false, 0, "7"));
+    store->append(CKey::create(8, CT_DALLAS, KA_NORMAL, number_of(8), false, 0, "8"));
+    m_doc.set_modified_flag(true);
+    m_doc.save();
+    EXPECT_EQ(file_ids(), (std::vector<std::uint32_t>{7, 3, 2, 8}));
 }
 
 TEST_F(CKeyDocumentTest, SaveReplacesTheFileInsteadOfRewritingIt) {

@@ -83,9 +83,8 @@ protected:
     // The rows the table shows, as numbers in hexadecimal.
     static std::vector<std::string> shown_numbers(CKeyPanel& panel) {
         std::vector<std::string> numbers;
-        const auto model = panel.shown_model();
-        for (guint i = 0; i < model->get_n_items(); ++i)
-            numbers.push_back(std::dynamic_pointer_cast<CKey>(model->get_object(i))->number().ToString());
+        for (guint i = 0; i < panel.shown_count(); ++i)
+            numbers.push_back(panel.shown_key(i)->number().ToString());
         return numbers;
     }
     static std::vector<std::string> selected_numbers(CKeyPanel& panel) {

@@ -447,12 +447,12 @@ TEST_F(DbListPanelTest, OpenAndSelectFindsTheRecordInASortedAndFilteredTable) {
     m_settings->set_boolean("keys-sort-descending", true);
     CMainWindow& window = open_databases({"a"});
     window.search_entry().set_text("no such key");
-    ASSERT_TRUE(pump_until([&] { return window.key_panel(0).shown_model()->get_n_items() == 0; }));
+    ASSERT_TRUE(pump_until([&] { return window.key_panel(0).shown_count() == 0; }));
     const auto wanted = window.key_document(0).get_keys()->get_item(3);
     window.DoOpenAndSelect("a", 3, true);
     ASSERT_TRUE(pump_until([&] { return window.key_panel(0).selected_keys().size() == 1; }));
     EXPECT_EQ(wanted, window.key_panel(0).selected_keys().front());
-    EXPECT_EQ(5u, window.key_panel(0).shown_model()->get_n_items()) << "the filter is gone";
+    EXPECT_EQ(5u, window.key_panel(0).shown_count()) << "the filter is gone";
 }
 
 TEST_F(DbListPanelTest, OpenAndSelectAsksAboutTheModifiedDocumentFirst) {
