@@ -41,13 +41,13 @@ void stable_pass(std::vector<GObject*>& keys, Read read, Less less) {
 void sort_pass(std::vector<GObject*>& keys, CKeyTableOrder::SortBy by) {
     const auto column = static_cast<Column>(by.column);
     if (column == CKeyPanel::KEY_COL_DESCRIPTION) {
-        const auto read = [](const CKey& key) { return std::string_view(key.description().raw()); };
+        const auto read = [](const CKey& key) { return CCaselessTextKey(key.description().raw()); };
         if (by.descending)
-            stable_pass<std::string_view>(keys, read,
-                                          [](auto a, auto b) { return compare_text_caseless(b, a) < 0; });
+            stable_pass<CCaselessTextKey>(keys, read,
+                                          [](const auto& a, const auto& b) { return compare(b, a) < 0; });
         else
-            stable_pass<std::string_view>(keys, read,
-                                          [](auto a, auto b) { return compare_text_caseless(a, b) < 0; });
+            stable_pass<CCaselessTextKey>(keys, read,
+                                          [](const auto& a, const auto& b) { return compare(a, b) < 0; });
         return;
     }
     const auto read = [column](const CKey& key) { return key_cells::sort_value(key, column); };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,41 @@ TEST(TextOrderTest, IsATotalOrderOverMixedText) {
               [](const std::string& a, const std::string& b) { return compare_text_caseless(a, b) < 0; });
     EXPECT_EQ("", texts[0]);
     EXPECT_EQ(" ", texts[1]);
+}
+
+// The packed key of a text orders as the text itself: short and long texts, texts that share their first
+// sixteen characters, and characters past the packed ones that are not plain ASCII (the Kelvin sign lowers
+// to 'k'), and NUL, which packs as the zeros after the packed characters do.
+TEST(TextOrderTest, PreparedTextsOrderAsTheTexts) {
+    const std::string pieces[] = {"a",
+                                  "A",
+                                  "k",
+                                  "K",
+                                  "\xe2\x84\xaa",
+                                  "z",
+                                  " ",
+                                  "1",
+                                  "Flat 12, entranc",
+                                  "ё",
+                                  "Ё",
+                                  std::string(1, '\0'),
+                                  "\xd0",
+                                  "~"};
+    std::mt19937 random(7);
+    std::vector<std::string> texts{""};
+    for (int i = 0; i < 300; ++i) {
+        std::string text = random() % 2 ? texts[random() % texts.size()] : std::string();
+        for (unsigned n = random() % 4; n-- > 0;)
+            text += pieces[random() % std::size(pieces)];
+        texts.push_back(text);
+    }
+    std::vector<CCaselessTextKey> keys;
+    for (const auto& text : texts)
+        keys.emplace_back(text);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        for (std::size_t j = 0; j < texts.size(); ++j)
+            ASSERT_EQ(sign(compare_text_caseless(texts[i], texts[j])), sign(compare(keys[i], keys[j])))
+                << "\"" << texts[i] << "\" / \"" << texts[j] << "\"";
 }
 
 } // namespace
