@@ -141,25 +141,24 @@ void CKeyTableOrder::set_filter(const Glib::RefPtr<Gtk::Filter>& filter) {
     m_filter = filter;
     if (m_filter)
         m_filter_handler = g_signal_connect(m_filter->gobj(), "changed", G_CALLBACK(on_filter_changed), this);
+    show(passing(m_sorted));
+}
+
+std::vector<GObject*> CKeyTableOrder::passing(const std::vector<GObject*>& candidates) const {
+    if (!m_filter)
+        return candidates;
     std::vector<GObject*> shown;
-    shown.reserve(m_sorted.size());
-    for (GObject* key : m_sorted)
+    shown.reserve(candidates.size());
+    for (GObject* key : candidates)
         if (passes(key))
             shown.push_back(key);
-    show(std::move(shown));
+    return shown;
 }
 
 void CKeyTableOrder::on_filter_changed(GtkFilter*, GtkFilterChange change, gpointer data) {
     auto* self = static_cast<CKeyTableOrder*>(data);
     // A stricter filter only hides keys: only the shown ones are looked at.
-    const std::vector<GObject*>& candidates =
-        change == GTK_FILTER_CHANGE_MORE_STRICT ? self->m_shown : self->m_sorted;
-    std::vector<GObject*> shown;
-    shown.reserve(candidates.size());
-    for (GObject* key : candidates)
-        if (self->passes(key))
-            shown.push_back(key);
-    self->show(std::move(shown));
+    self->show(self->passing(change == GTK_FILTER_CHANGE_MORE_STRICT ? self->m_shown : self->m_sorted));
 }
 
 void CKeyTableOrder::on_source_changed(GListModel*, guint position, guint removed, guint added,

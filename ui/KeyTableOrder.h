@@ -55,6 +55,8 @@ private:
     void sort_again(const std::vector<SortBy>& previous);
     bool less(GObject* a, GObject* b) const;
     bool passes(GObject* key) const;
+    // The candidates the filter lets through, in their order.
+    std::vector<GObject*> passing(const std::vector<GObject*>& candidates) const;
     // Shows `next` instead of the shown keys, reporting the range that differs.
     void show(std::vector<GObject*>&& next);
 

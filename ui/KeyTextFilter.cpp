@@ -28,13 +28,26 @@ bool is_ascii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Whether haystack holds needle (already lower case), ASCII letters compared without case.
+// Whether haystack holds needle (already lower case), ASCII letters compared without case. Most places do
+// not even start the needle: they are passed over with two compares.
 bool contains_ascii(std::string_view haystack, std::string_view needle) {
+    if (needle.empty())
+        return true;
     if (needle.size() > haystack.size())
         return false;
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-                       [&](char a, char b) { return lower(a) == b; }) != haystack.end();
+    const char first = needle[0];
+    const char first_upper = first >= 'a' && first <= 'z' ? static_cast<char>(first - ('a' - 'A')) : first;
+    for (std::size_t i = 0, last = haystack.size() - needle.size(); i <= last; ++i) {
+        if (haystack[i] != first && haystack[i] != first_upper)
+            continue;
+        std::size_t j = 1;
+        while (j < needle.size() && lower(haystack[i + j]) == needle[j])
+            ++j;
+        if (j == needle.size())
+            return true;
+    }
+    return false;
 }
 
 bool contains(std::string_view text, const std::string& folded_needle, bool ascii_needle) {
