@@ -222,7 +222,7 @@ void CKeyTableOrder::source_changed(guint position, guint removed, guint added) 
             // Many new keys (a document read in): the whole order is made again.
             std::vector<GObject*> shown_keys;
             for (const Entry& e : next)
-                if (e.shown)
+                if (e.shown && m_filter)
                     shown_keys.push_back(e.key);
             std::sort(shown_keys.begin(), shown_keys.end());
             std::vector<GObject*> sorted = m_in_source_order;
@@ -230,7 +230,8 @@ void CKeyTableOrder::source_changed(guint position, guint removed, guint added) 
                 sort_pass(sorted, *it);
             next.clear();
             for (GObject* key : sorted)
-                next.push_back({key, std::binary_search(shown_keys.begin(), shown_keys.end(), key)});
+                next.push_back(
+                    {key, !m_filter || std::binary_search(shown_keys.begin(), shown_keys.end(), key)});
         }
     }
     m_sorted.clear();
