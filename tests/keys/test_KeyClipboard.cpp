@@ -79,7 +79,7 @@ TEST_F(KeyClipboardTest, ForeignElementsAreSkipped) {
 }
 
 TEST_F(KeyClipboardTest, GarbageThrows) {
-    for (const std::string text :
+    for (const std::string& text :
          {std::string(""), std::string("[<('0A'"), std::string("('0A', false)"), std::string("[1, 2]"),
           std::string("\xFF\xFE"), std::string("[<1>]\0x", 7)})
         EXPECT_THROW(parse_key_payload(text), std::runtime_error) << text;

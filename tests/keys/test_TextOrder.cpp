@@ -45,8 +45,9 @@ TEST(TextOrderTest, IsATotalOrderOverMixedText) {
             for (const auto& c : texts) {
                 const int ab = sign(compare_text_caseless(a, b));
                 const int bc = sign(compare_text_caseless(b, c));
-                if (ab <= 0 && bc <= 0)
+                if (ab <= 0 && bc <= 0) {
                     ASSERT_LE(compare_text_caseless(a, c), 0) << a << " " << b << " " << c;
+                }
             }
     std::sort(texts.begin(), texts.end(),
               [](const std::string& a, const std::string& b) { return compare_text_caseless(a, b) < 0; });

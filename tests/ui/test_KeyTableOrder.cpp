@@ -124,8 +124,9 @@ TEST(KeyTableOrderTest, FollowsSortsFiltersAndEveryChangeOfTheKeys) {
             std::is_sorted(sorted.begin(), sorted.end(),
                            [&](GObject* a, GObject* b) { return chain_compare(order.sorting(), a, b) < 0; }))
             << "step " << step;
-        if (order.sorting().empty())
+        if (order.sorting().empty()) {
             ASSERT_EQ(in_store, sorted) << "step " << step << ": unsorted keys keep the document's order";
+        }
         std::sort(in_store.begin(), in_store.end());
         std::sort(sorted.begin(), sorted.end());
         ASSERT_EQ(in_store, sorted) << "step " << step << ": the sorted keys are the store's keys";
