@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <vector>
 
 #include "app/i18n.h"
