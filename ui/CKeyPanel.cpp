@@ -31,7 +31,8 @@ Glib::RefPtr<CKey> key_ref(GObject* object) {
 
 CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyProp>& prop)
     : Gtk::Box(Gtk::Orientation::VERTICAL), m_index(index), m_prop(prop),
-      m_cells(std::make_unique<key_cells::CCells>()) {
+      m_cells(std::make_unique<key_cells::CCells>()), m_table(Gtk::Orientation::HORIZONTAL),
+      m_rows_on_screen(kGuessedRowsOnScreen) {
     const Glib::ustring title = index == 0 ? _("Panel 1") : _("Panel 2");
     m_header.set_text(title);
     m_header.add_css_class("panel-header");
@@ -42,14 +43,13 @@ CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyPr
     build_columns();
     build_model(document);
 
-    m_view.set_model(m_selection);
+    m_view.set_model(m_rows->window());
     m_view.add_css_class("data-table");
     m_view.set_hexpand(true);
     m_view.set_vexpand(true);
     set_accessible_label(m_view, index == 0 ? _("Key table 1") : _("Key table 2"));
-    m_scrolled.set_child(m_view);
-    m_scrolled.set_vexpand(true);
-    append(m_scrolled);
+    build_scrolling();
+    append(m_table);
 
     // A press on the header is a request to work with this table.
     auto click = Gtk::GestureClick::create();
@@ -61,7 +61,9 @@ CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyPr
     m_focus->signal_enter().connect([this] { m_signal_focus_entered.emit(m_index); });
     m_view.add_controller(m_focus);
 
+    // Before the view's own keys: the cursor keys move the rows on screen too.
     auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
     keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CKeyPanel::on_view_key_pressed), false);
     m_view.add_controller(keys);
 
@@ -71,7 +73,10 @@ CKeyPanel::CKeyPanel(int index, CKeyDocument& document, const Glib::RefPtr<CMyPr
     });
 }
 
-CKeyPanel::~CKeyPanel() = default;
+CKeyPanel::~CKeyPanel() {
+    m_view_height_changed.disconnect();
+    m_fit_window.disconnect();
+}
 
 void CKeyPanel::build_columns() {
     for (int c = 0; c < KEY_COL_COUNT; ++c) {
@@ -95,7 +100,7 @@ void CKeyPanel::build_model(CKeyDocument& document) {
     m_rows = std::make_unique<CKeyRowModel>(*m_order);
     m_rows->signal_before_change().connect(sigc::mem_fun(*this, &CKeyPanel::on_rows_before_change));
     m_rows->signal_after_change().connect(sigc::mem_fun(*this, &CKeyPanel::on_rows_after_change));
-    m_selection = Gtk::MultiSelection::create(m_rows->rows());
+    m_selection = m_rows->selection();
 
     m_view.get_sorter()->signal_changed().connect(
         sigc::hide(sigc::mem_fun(*this, &CKeyPanel::on_view_sorter_changed)));
@@ -236,10 +241,6 @@ bool CKeyPanel::select_key(const Glib::RefPtr<CKey>& key) {
     return false;
 }
 
-void CKeyPanel::scroll_to(guint position) {
-    column_view_scroll_to(m_view, position);
-}
-
 void CKeyPanel::focus_view() {
     m_view.grab_focus();
 }
@@ -329,6 +330,7 @@ void CKeyPanel::on_rows_before_change(guint position, guint removed) {
 
 void CKeyPanel::on_rows_after_change(guint position, guint removed, guint added) {
     m_cells->follow_keys();
+    show_position();
     if (m_moving_selected.empty() && m_shifting_selected.empty())
         return;
     auto selected = Gtk::Bitset::create();
@@ -355,7 +357,7 @@ void CKeyPanel::on_header_pressed(int, double, double) {
 
 bool CKeyPanel::on_view_key_pressed(guint keyval, guint, Gdk::ModifierType state) {
     if (keyval != GDK_KEY_Delete && keyval != GDK_KEY_KP_Delete)
-        return false;
+        return move_cursor(keyval, state);
     m_signal_delete_requested.emit(m_index,
                                    (state & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType::SHIFT_MASK);
     return true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <glibmm/regex.h>
+#include <gtkmm/adjustment.h>
 #include <gtkmm/box.h>
 #include <gtkmm/columnview.h>
 #include <gtkmm/columnviewcolumn.h>
@@ -13,6 +14,7 @@
 #include <gtkmm/filter.h>
 #include <gtkmm/label.h>
 #include <gtkmm/multiselection.h>
+#include <gtkmm/scrollbar.h>
 #include <gtkmm/scrolledwindow.h>
 #include <sigc++/signal.h>
 
@@ -94,7 +96,10 @@ public:
     void select_keys(const std::vector<Glib::RefPtr<CKey>>& keys);
     // Selects the key alone and scrolls to it; false (and nothing changes) when the filter hides it.
     bool select_key(const Glib::RefPtr<CKey>& key);
+    // Scrolls the row onto the screen (to the middle when it was off it).
     void scroll_to(guint position);
+    // The table's vertical scrolling: the value is the first row on screen, the page the rows on screen.
+    const Glib::RefPtr<Gtk::Adjustment>& scroll_position() const { return m_position; }
     void focus_view();
     // Whether the keyboard focus is on the table or inside it.
     bool has_focus_within() const;
@@ -126,6 +131,17 @@ private:
     std::vector<Glib::ustring> column_ids() const;
     void on_header_pressed(int n_press, double x, double y);
     bool on_view_key_pressed(guint keyval, guint keycode, Gdk::ModifierType state);
+    // The view is given the rows on screen only (see KeyRowModel.h): the panel scrolls them itself.
+    void build_scrolling();
+    void move_window(guint offset);
+    void fit_window();
+    void show_position();
+    bool on_scroll(bool in_wheel_clicks, double dy);
+    // The keys that move the cursor up and down; false for other keys.
+    bool move_cursor(guint keyval, Gdk::ModifierType state);
+    // The window position of the row with the keyboard focus (G_MAXUINT for none), and focus to a row.
+    guint focused_row() const;
+    void focus_row(guint window_position);
     void on_view_sorter_changed();
     template <typename Change>
     void change_view_sorting(Change change);
@@ -138,8 +154,21 @@ private:
     // Before the view: its cells are bound to keys until they are gone.
     std::unique_ptr<key_cells::CCells> m_cells;
     Gtk::Label m_header;
+    Gtk::Box m_table;
     Gtk::ScrolledWindow m_scrolled;
     Gtk::ColumnView m_view;
+    Glib::RefPtr<Gtk::Adjustment> m_position;
+    Gtk::Scrollbar m_scrollbar;
+    // Rows on screen before the table was first measured: about those of a window of common size.
+    static constexpr guint kGuessedRowsOnScreen = 40;
+    // Rows fully on screen, and a row's height once measured.
+    guint m_rows_on_screen;
+    double m_row_height = 0;
+    // Part of a row scrolled smoothly (a touchpad) and not yet moved.
+    double m_scroll_rest = 0;
+    sigc::connection m_view_height_changed;
+    sigc::connection m_fit_window;
+    bool m_showing_position = false;
     std::array<KeyColumn, KEY_COL_COUNT> m_columns;
     std::unique_ptr<CColumnViewState> m_column_state;
     std::array<Glib::RefPtr<Gtk::Sorter>, KEY_COL_COUNT> m_sorters;

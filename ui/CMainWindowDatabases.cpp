@@ -399,7 +399,7 @@ void CMainWindow::select_first_key_row() {
     active.focus_view();
     if (active.selection()->get_n_items() > 0) {
         active.select_only(0);
-        column_view_scroll_to(active.view(), 0);
+        active.scroll_to(0);
     }
 }
 

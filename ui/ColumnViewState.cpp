@@ -195,12 +195,15 @@ void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnVi
         view.sort_by_column(column, descending ? Gtk::SortType::DESCENDING : Gtk::SortType::ASCENDING);
 }
 
+Gtk::Widget* column_view_list(Gtk::ColumnView& view) {
+    for (Gtk::Widget* child = view.get_first_child(); child != nullptr; child = child->get_next_sibling())
+        if (GTK_IS_LIST_VIEW(child->gobj()))
+            return child;
+    return nullptr;
+}
+
 void column_view_scroll_to(Gtk::ColumnView& view, guint position) {
     // GTK before 4.12 scrolls a column view only through its inner list view's action.
-    for (Gtk::Widget* child = view.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
-        if (GTK_IS_LIST_VIEW(child->gobj())) {
-            child->activate_action("list.scroll-to-item", Glib::Variant<guint>::create(position));
-            return;
-        }
-    }
+    if (Gtk::Widget* list = column_view_list(view))
+        list->activate_action("list.scroll-to-item", Glib::Variant<guint>::create(position));
 }

@@ -65,3 +65,5 @@ void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnVi
                          bool descending);
 // Scrolls a column view so that the row at position (of its model) shows.
 void column_view_scroll_to(Gtk::ColumnView& view, guint position);
+// The list view inside a column view: its rows are its children, in the order of their positions.
+Gtk::Widget* column_view_list(Gtk::ColumnView& view);

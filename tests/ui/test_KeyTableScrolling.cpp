@@ -1,0 +1,223 @@
+// A key table longer than the screen, scrolled as a user scrolls it: with the scroll bar, the wheel and the
+// cursor keys. The view holds only the rows on screen; the selection made on them is kept over all keys.
+#include <gdk/gdkkeysyms.h>
+
+#include <cstdio>
+
+#include "KeyPanelsFixture.h"
+#include "ui/ColumnViewState.h"
+
+namespace {
+
+constexpr guint kKeys = 500;
+
+class KeyTableScrollingTest : public KeyPanelsFixture {
+protected:
+    // Keys numbered 1 to kKeys, in that order, in the first table, laid out and its rows counted.
+    CKeyPanel& open_long_table() {
+        for (guint i = 1; i <= kKeys; ++i) {
+            char number[13];
+            std::snprintf(number, sizeof number, "%012X", i);
+            m_numbers.emplace_back(number);
+        }
+        std::vector<StoredKey> keys;
+        for (const std::string& number : m_numbers)
+            keys.push_back({number.c_str()});
+        make_keys("long", keys);
+        // A window of common size: a few dozen rows on screen.
+        g_AppSet->set_window_size(900, 900);
+        CKeyPanel& panel = open_databases({"long"}).key_panel(0);
+        EXPECT_TRUE(pump_until([&] { return rows_fit(panel); }));
+        return panel;
+    }
+
+    static Gtk::Widget& list(CKeyPanel& panel) { return *column_view_list(panel.view()); }
+    static std::vector<Gtk::Widget*> rows(CKeyPanel& panel) {
+        std::vector<Gtk::Widget*> found;
+        for (Gtk::Widget* row = list(panel).get_first_child(); row; row = row->get_next_sibling())
+            found.push_back(row);
+        return found;
+    }
+    static guint rows_on_screen(CKeyPanel& panel) {
+        return static_cast<guint>(panel.scroll_position()->get_page_size());
+    }
+    // The view has a row for each row fully on screen and one more, and no more.
+    static bool rows_fit(CKeyPanel& panel) {
+        const auto shown = rows(panel);
+        if (shown.empty() || shown.front()->get_height() <= 0)
+            return false;
+        const int fitting = list(panel).get_height() / shown.front()->get_height();
+        return fitting > 0 && rows_on_screen(panel) == static_cast<guint>(fitting) &&
+               shown.size() == rows_on_screen(panel) + 1;
+    }
+    static guint first_on_screen(CKeyPanel& panel) {
+        return static_cast<guint>(panel.scroll_position()->get_value());
+    }
+    // The number shown in the view's row (the fourth cell of its seven).
+    static std::string number_in_row(CKeyPanel& panel, guint row) {
+        const auto texts = cell_texts(panel);
+        return 7 * row + 3 < texts.size() ? texts[7 * row + 3] : std::string();
+    }
+    // The numbers of the selected keys.
+    static std::vector<std::string> selected_numbers(CKeyPanel& panel) {
+        std::vector<std::string> numbers;
+        for (const auto& key : panel.selected_keys())
+            numbers.push_back(format_key_number(key->number(), KF_HEX));
+        return numbers;
+    }
+    static bool drawn_selected(CKeyPanel& panel, guint row) {
+        return (rows(panel)[row]->get_state_flags() & Gtk::StateFlags::SELECTED) == Gtk::StateFlags::SELECTED;
+    }
+    const std::string& number(guint position) const { return m_numbers[position]; }
+
+    // A key pressed while the table has the keyboard focus.
+    static void press(CKeyPanel& panel, guint keyval, GdkModifierType state = GdkModifierType(0)) {
+        GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(panel.view().gobj()));
+        for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+            auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+            if (GTK_IS_EVENT_CONTROLLER_KEY(controller) &&
+                gtk_event_controller_get_propagation_phase(controller) == GTK_PHASE_CAPTURE) {
+                gboolean handled = FALSE;
+                g_signal_emit_by_name(controller, "key-pressed", keyval, 0u, state, &handled);
+                EXPECT_TRUE(handled) << "key " << keyval;
+            }
+            g_object_unref(controller);
+        }
+        g_object_unref(controllers);
+        pump_pending();
+    }
+    // A click on a row of the view, as the row itself asks its list to select: alone, with Ctrl (toggle)
+    // or with Shift (extend).
+    static void click_row(CKeyPanel& panel, guint row, bool control = false, bool shift = false) {
+        const auto shown = rows(panel);
+        ASSERT_LT(row, shown.size());
+        shown[row]->grab_focus();
+        list(panel).activate_action(
+            "list.select-item", Glib::Variant<std::tuple<guint, bool, bool>>::create({row, control, shift}));
+        pump_pending();
+    }
+
+    void TearDown() override {
+        g_AppSet->set_window_size(700, 250);
+        KeyPanelsFixture::TearDown();
+    }
+
+    std::vector<std::string> m_numbers;
+};
+
+TEST_F(KeyTableScrollingTest, TheScrollBarAndTheWheelMoveTheRowsOverEveryKey) {
+    CKeyPanel& panel = open_long_table();
+    ASSERT_LT(rows(panel).size(), 100u) << "the view holds the rows on screen, not two hundred";
+    EXPECT_EQ(kKeys, panel.scroll_position()->get_upper());
+    EXPECT_EQ(number(0), number_in_row(panel, 0));
+
+    panel.scroll_position()->set_value(250);
+    pump_pending();
+    EXPECT_EQ(number(250), number_in_row(panel, 0));
+    EXPECT_EQ(number(250 + rows_on_screen(panel) - 1), number_in_row(panel, rows_on_screen(panel) - 1));
+
+    // Past the end the last key is on the last row fully on screen.
+    panel.scroll_position()->set_value(kKeys);
+    pump_pending();
+    EXPECT_EQ(kKeys - rows_on_screen(panel), first_on_screen(panel));
+    EXPECT_EQ(number(kKeys - 1), number_in_row(panel, rows_on_screen(panel) - 1));
+
+    // Two clicks of the wheel up: six rows.
+    bool scrolled = false;
+    for (Gtk::Widget* widget = &panel.view(); widget != &panel; widget = widget->get_parent()) {
+        GListModel* controllers = gtk_widget_observe_controllers(widget->gobj());
+        for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+            auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+            if (g_strcmp0(gtk_event_controller_get_name(controller), "key-table-wheel") == 0) {
+                gboolean handled = FALSE;
+                g_signal_emit_by_name(controller, "scroll", 0.0, -2.0, &handled);
+                scrolled = handled;
+            }
+            g_object_unref(controller);
+        }
+        g_object_unref(controllers);
+    }
+    ASSERT_TRUE(scrolled);
+    EXPECT_EQ(kKeys - rows_on_screen(panel) - 6, first_on_screen(panel));
+    EXPECT_EQ(number(kKeys - rows_on_screen(panel) - 6), number_in_row(panel, 0));
+}
+
+TEST_F(KeyTableScrollingTest, CursorKeysMoveTheRowsWhereTheCursorLeavesTheScreen) {
+    CKeyPanel& panel = open_long_table();
+    const guint page = rows_on_screen(panel);
+    click_row(panel, 0);
+
+    press(panel, GDK_KEY_End);
+    EXPECT_EQ(std::vector<std::string>{number(kKeys - 1)}, selected_numbers(panel));
+    EXPECT_EQ(kKeys - page, first_on_screen(panel));
+    press(panel, GDK_KEY_Home);
+    EXPECT_EQ(std::vector<std::string>{number(0)}, selected_numbers(panel));
+    EXPECT_EQ(0u, first_on_screen(panel));
+
+    // Down to the last row on screen moves nothing; one more moves the rows by one.
+    for (guint i = 0; i + 1 < page; ++i)
+        press(panel, GDK_KEY_Down);
+    EXPECT_EQ(0u, first_on_screen(panel));
+    press(panel, GDK_KEY_Down);
+    EXPECT_EQ(std::vector<std::string>{number(page)}, selected_numbers(panel));
+    EXPECT_EQ(1u, first_on_screen(panel));
+    EXPECT_EQ(number(page), number_in_row(panel, page - 1));
+
+    // A page down keeps the cursor's place on screen; Ctrl moves the cursor without selecting.
+    press(panel, GDK_KEY_Page_Down);
+    EXPECT_EQ(std::vector<std::string>{number(2 * page - 1)}, selected_numbers(panel));
+    EXPECT_EQ(page, first_on_screen(panel));
+    press(panel, GDK_KEY_Page_Up, GDK_CONTROL_MASK);
+    EXPECT_EQ(std::vector<std::string>{number(2 * page - 1)}, selected_numbers(panel));
+    EXPECT_EQ(1u, first_on_screen(panel));
+    press(panel, GDK_KEY_Up);
+    EXPECT_EQ(std::vector<std::string>{number(page - 1)}, selected_numbers(panel));
+}
+
+TEST_F(KeyTableScrollingTest, SelectionsReachOverRowsScrolledAway) {
+    CKeyPanel& panel = open_long_table();
+    click_row(panel, 2);
+    press(panel, GDK_KEY_End, GDK_SHIFT_MASK);
+    EXPECT_EQ(kKeys - 2, panel.selected_count()) << "from the third key to the last";
+    press(panel, GDK_KEY_Home, GDK_SHIFT_MASK);
+    EXPECT_EQ((std::vector<std::string>{number(0), number(1), number(2)}), selected_numbers(panel));
+
+    // A click with Shift on a row far below extends from the third key too.
+    panel.scroll_position()->set_value(300);
+    pump_pending();
+    click_row(panel, 5, false, true);
+    EXPECT_EQ(304u, panel.selected_count());
+    // A click with Ctrl adds a row on screen, and the view draws the rows of the selection as selected.
+    panel.scroll_position()->set_value(400);
+    pump_pending();
+    click_row(panel, 0, true);
+    EXPECT_EQ(305u, panel.selected_count());
+    EXPECT_EQ(number(400), selected_numbers(panel).back());
+    EXPECT_TRUE(drawn_selected(panel, 0));
+    EXPECT_FALSE(drawn_selected(panel, 1));
+    panel.scroll_position()->set_value(0);
+    pump_pending();
+    EXPECT_TRUE(drawn_selected(panel, 2));
+    EXPECT_FALSE(drawn_selected(panel, 0)) << "the rows show the selection of the keys they show now";
+}
+
+TEST_F(KeyTableScrollingTest, FoundKeysAndFiltersBringTheirRowsOnScreen) {
+    CKeyPanel& panel = open_long_table();
+    ASSERT_TRUE(panel.select_key(panel.shown_key(420)));
+    const guint first = first_on_screen(panel);
+    EXPECT_TRUE(first <= 420 && 420 < first + rows_on_screen(panel));
+    EXPECT_EQ(number(420), number_in_row(panel, 420 - first));
+    EXPECT_TRUE(drawn_selected(panel, 420 - first));
+
+    // Far down, a filter that leaves a few keys shows them from the top.
+    panel.scroll_position()->set_value(460);
+    pump_pending();
+    panel.set_filter_text("0000000001F");
+    pump_pending();
+    EXPECT_EQ(0u, first_on_screen(panel));
+    EXPECT_EQ(6u, panel.shown_count()) << "1F and 1F0 to 1F4";
+    EXPECT_EQ("00000000001F", number_in_row(panel, 0));
+    EXPECT_EQ(6u, rows(panel).size());
+}
+
+} // namespace
