@@ -73,12 +73,20 @@ void CKeyPanel::move_window(guint offset) {
 }
 
 void CKeyPanel::fit_window() {
-    const Gtk::Widget* list = column_view_list(m_view);
-    const auto adjustment = m_view.get_vadjustment();
+    Gtk::Widget* list = column_view_list(m_view);
     if (list == nullptr || list->get_height() <= 0)
         return;
-    if (m_rows->window_count() > 0 && adjustment->get_upper() > 0)
-        m_row_height = adjustment->get_upper() / m_rows->window_count();
+    // A row's height is the distance between two rows (their own heights leave out what lies between).
+    Gtk::Widget* first = list->get_first_child();
+    Gtk::Widget* second = first ? first->get_next_sibling() : nullptr;
+    double x = 0;
+    double first_y = 0;
+    double second_y = 0;
+    if (second != nullptr && first->translate_coordinates(*list, 0, 0, x, first_y) &&
+        second->translate_coordinates(*list, 0, 0, x, second_y) && second_y > first_y)
+        m_row_height = second_y - first_y;
+    else if (first != nullptr && first->get_height() > 0 && m_row_height <= 0)
+        m_row_height = first->get_height();
     if (m_row_height <= 0)
         return;
     const auto rows = static_cast<guint>(std::max(1.0, std::floor(list->get_height() / m_row_height)));

@@ -25,9 +25,18 @@ protected:
             keys.push_back({number.c_str()});
         make_keys("long", keys);
         // A window of common size: a few dozen rows on screen.
-        g_AppSet->set_window_size(900, 900);
-        CKeyPanel& panel = open_databases({"long"}).key_panel(0);
-        EXPECT_TRUE(pump_until([&] { return rows_fit(panel); }));
+        window_size(900, 900);
+        CMainWindow& window = open_databases({"long"});
+        CKeyPanel& panel = window.key_panel(0);
+        // The window settles its layout over its first frames: the rows must fit over several of them.
+        int fitting_frames = 0;
+        const guint tick = window.add_tick_callback([&](const Glib::RefPtr<Gdk::FrameClock>&) {
+            fitting_frames = rows_fit(panel) ? fitting_frames + 1 : 0;
+            window.queue_draw();
+            return true;
+        });
+        EXPECT_TRUE(pump_until([&] { return fitting_frames >= 5; }));
+        window.remove_tick_callback(tick);
         return panel;
     }
 
@@ -44,11 +53,16 @@ protected:
     // The view has a row for each row fully on screen and one more, and no more.
     static bool rows_fit(CKeyPanel& panel) {
         const auto shown = rows(panel);
-        if (shown.empty() || shown.front()->get_height() <= 0)
-            return false;
-        const int fitting = list(panel).get_height() / shown.front()->get_height();
-        return fitting > 0 && rows_on_screen(panel) == static_cast<guint>(fitting) &&
-               shown.size() == rows_on_screen(panel) + 1;
+        guint whole = 0;
+        for (Gtk::Widget* row : shown) {
+            double x = 0;
+            double y = 0;
+            if (row->get_height() <= 0 || !row->translate_coordinates(list(panel), 0, 0, x, y))
+                return false;
+            if (y + row->get_height() <= list(panel).get_height())
+                ++whole;
+        }
+        return whole > 0 && rows_on_screen(panel) == whole && shown.size() == whole + 1;
     }
     static guint first_on_screen(CKeyPanel& panel) {
         return static_cast<guint>(panel.scroll_position()->get_value());
@@ -98,8 +112,14 @@ protected:
     }
 
     void TearDown() override {
-        g_AppSet->set_window_size(700, 250);
         KeyPanelsFixture::TearDown();
+        window_size(700, 250);
+    }
+    // The size the next window opens at.
+    static void window_size(int width, int height) {
+        auto settings = Gio::Settings::create(CAppSettings::kSchemaId);
+        settings->set_int("window-width", width);
+        settings->set_int("window-height", height);
     }
 
     std::vector<std::string> m_numbers;
