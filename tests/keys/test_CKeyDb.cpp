@@ -301,7 +301,7 @@ TEST(KeyDbTimeTest, WrittenTimesAgreeWithTheSystemAndReadBack) {
             const auto value = static_cast<std::time_t>(t);
             std::tm tm{};
             ASSERT_TRUE(localtime_r(&value, &tm));
-            char expected[32];
+            char expected[64];
             std::snprintf(expected, sizeof expected, "%.2d.%.2d.%.4d %.2d:%.2d", tm.tm_mday, tm.tm_mon + 1,
                           tm.tm_year + 1900, tm.tm_hour, tm.tm_min);
             ASSERT_EQ(format_key_db_time(t), expected) << tz << " at " << t;
@@ -372,8 +372,9 @@ TEST_F(CKeyDbTest, KeysWithValuesThatDoNotFitAreRefused) {
         const Bytes rec = record_on_disk(1);
         ASSERT_EQ(rec.size(), 154u) << c.what;
         // The description field was never reached or was left blank: nothing spilled into it.
-        if (std::string(c.what).rfind("description", 0) != 0)
+        if (std::string(c.what).rfind("description", 0) != 0) {
             EXPECT_EQ(std::string(rec.begin() + 38, rec.begin() + 138), std::string(100, ' ')) << c.what;
+        }
     }
 }
 
