@@ -58,20 +58,23 @@ void put_le32(std::uint8_t* p, std::uint32_t v) {
     throw std::runtime_error(_("Bad database format."));
 }
 
-// Today's local date as the header stores it; recomputed at most once per second.
+// Today's local date as the header stores it; recomputed at most once per second, and when the time zone
+// was set anew (tzset) since.
 struct HeaderDate {
     std::uint8_t year, month, day;
 };
 HeaderDate today() {
     thread_local std::time_t cached_at = -1;
+    thread_local long cached_zone = 0;
     thread_local HeaderDate cached{};
     const std::time_t now = std::time(nullptr);
-    if (now != cached_at) {
+    if (now != cached_at || timezone != cached_zone) {
         std::tm tm{};
         localtime_r(&now, &tm);
         cached = {static_cast<std::uint8_t>(tm.tm_year), static_cast<std::uint8_t>(tm.tm_mon + 1),
                   static_cast<std::uint8_t>(tm.tm_mday)};
         cached_at = now;
+        cached_zone = timezone;
     }
     return cached;
 }

@@ -41,9 +41,9 @@ unsigned em_code(const CCardUID& n) {
     return n.bytes[3] | (unsigned{n.bytes[4]} << 8);
 }
 
-std::string format_keypad(const CCardUID& number) {
+// The keypad's digits, most significant first, into text (kKeypadDigits characters).
+void format_keypad(const CCardUID& number, char* text) {
     const std::uint64_t v = low_bytes_of_length(number, kFullBytes);
-    std::string text(kKeypadDigits, '_');
     for (std::size_t i = 0; i < kKeypadDigits; ++i) {
         const unsigned digit = (v >> (4 * i)) & 0x0F;
         // The keypad has the keys 1-9 and 0; the controller codes its 0 as ten.
@@ -54,34 +54,38 @@ std::string format_keypad(const CCardUID& number) {
             c = '0';
         text[kKeypadDigits - 1 - i] = c;
     }
-    return text;
 }
 
 } // namespace
 
-Glib::ustring format_key_number(const CCardUID& number, key_format format) {
+KeyNumberText::KeyNumberText(const CCardUID& number, key_format format) {
     if (number.length == 0)
-        return {};
-    char buf[64];
+        return;
+    char* buf = m_chars;
+    int printed = 0;
     switch (format) {
     case KF_EM_MARINE:
-        std::snprintf(buf, sizeof(buf), "%.3u,%.5u", unsigned{number.bytes[2]}, em_number(number));
+        printed =
+            std::snprintf(buf, sizeof(m_chars), "%.3u,%.5u", unsigned{number.bytes[2]}, em_number(number));
         break;
     case KF_EM_MARINE_CODE:
-        std::snprintf(buf, sizeof(buf), "[%.4X] %.3u,%.5u", em_code(number), unsigned{number.bytes[2]},
-                      em_number(number));
+        printed = std::snprintf(buf, sizeof(m_chars), "[%.4X] %.3u,%.5u", em_code(number),
+                                unsigned{number.bytes[2]}, em_number(number));
         break;
     case KF_DECIMAL:
-        std::snprintf(buf, sizeof(buf), "%llu",
-                      static_cast<unsigned long long>(low_bytes_of_length(number, 8)));
+        printed = std::snprintf(buf, sizeof(m_chars), "%llu",
+                                static_cast<unsigned long long>(low_bytes_of_length(number, 8)));
         break;
     case KF_DECIMAL_BYTES:
-        std::snprintf(buf, sizeof(buf), "%u %u %u %u %u %u", unsigned{number.bytes[5]},
-                      unsigned{number.bytes[4]}, unsigned{number.bytes[3]}, unsigned{number.bytes[2]},
-                      unsigned{number.bytes[1]}, unsigned{number.bytes[0]});
+        printed =
+            std::snprintf(buf, sizeof(m_chars), "%u %u %u %u %u %u", unsigned{number.bytes[5]},
+                          unsigned{number.bytes[4]}, unsigned{number.bytes[3]}, unsigned{number.bytes[2]},
+                          unsigned{number.bytes[1]}, unsigned{number.bytes[0]});
         break;
     case KF_KEYPAD:
-        return format_keypad(number);
+        format_keypad(number, buf);
+        printed = kKeypadDigits;
+        break;
     case KF_HEX:
     default: {
         // The form every table shows by default, without the cost of a formatted print.
@@ -89,11 +93,16 @@ Glib::ustring format_key_number(const CCardUID& number, key_format format) {
         std::uint64_t v = low_bytes_of_length(number, kFullBytes);
         for (std::size_t i = 2 * kFullBytes; i-- > 0; v >>= 4)
             buf[i] = kHex[v & 0x0F];
-        buf[2 * kFullBytes] = '\0';
+        printed = 2 * kFullBytes;
         break;
     }
     }
-    return Glib::ustring(buf);
+    m_size = static_cast<std::size_t>(std::clamp(printed, 0, static_cast<int>(sizeof(m_chars)) - 1));
+}
+
+Glib::ustring format_key_number(const CCardUID& number, key_format format) {
+    const KeyNumberText text(number, format);
+    return Glib::ustring(std::string(text.view()));
 }
 
 namespace {

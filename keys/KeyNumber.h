@@ -17,6 +17,17 @@
 // The text of number in format; "" for the empty number in every format. Unknown formats show hexadecimal.
 Glib::ustring format_key_number(const CCardUID& number, key_format format);
 
+// The same text held in place, for walks over many keys that only look at it.
+class KeyNumberText {
+public:
+    KeyNumberText(const CCardUID& number, key_format format);
+    std::string_view view() const { return {m_chars, m_size}; }
+
+private:
+    char m_chars[64];
+    std::size_t m_size = 0;
+};
+
 // Orders numbers as the tables sort them in format: as their texts where the texts have a fixed width
 // (hexadecimal, EM-Marine, keypad), by value where they do not (decimal), so that 9 comes before 10. Two
 // numbers have equal keys exactly when their texts are equal; the empty number comes first.

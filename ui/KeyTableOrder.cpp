@@ -9,6 +9,7 @@
 #include "keys/CKey.h"
 #include "keys/TextOrder.h"
 #include "ui/CKeyPanelCells.h"
+#include "ui/KeyTextFilter.h"
 
 namespace {
 
@@ -147,6 +148,8 @@ void CKeyTableOrder::set_filter(const Glib::RefPtr<Gtk::Filter>& filter) {
 std::vector<GObject*> CKeyTableOrder::passing(const std::vector<GObject*>& candidates) const {
     if (!m_filter)
         return candidates;
+    if (key_text_filter::is_key_text_filter(m_filter))
+        return key_text_filter::passing(m_filter, candidates);
     std::vector<GObject*> shown;
     shown.reserve(candidates.size());
     for (GObject* key : candidates)

@@ -2,7 +2,8 @@
 
 #include <gtk/gtk.h>
 
-#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,20 @@ std::string fold(std::string_view text) {
     return result;
 }
 
+// Eight bytes at a time: every key's description is looked at on each filter change.
 bool is_ascii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= text.size(); i += sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        if ((word & kHighBits) != 0)
+            return false;
+    }
+    for (; i < text.size(); ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
 }
 
 // Whether haystack holds needle (already lower case), ASCII letters compared without case. Most places do
@@ -72,16 +85,19 @@ struct KestrixKeyTextFilterClass {
 
 G_DEFINE_TYPE(KestrixKeyTextFilter, kestrix_key_text_filter, GTK_TYPE_FILTER)
 
+static bool key_matches(const KestrixKeyTextFilter* self, const CKey* key, key_format format) {
+    if (key == nullptr)
+        return false;
+    const KeyNumberText number(key->number(), format);
+    return contains(number.view(), *self->needle, self->ascii) ||
+           contains(key->description().raw(), *self->needle, self->ascii);
+}
+
 static gboolean kestrix_key_text_filter_match(GtkFilter* filter, gpointer item) {
     const auto* self = reinterpret_cast<KestrixKeyTextFilter*>(filter);
     if (self->needle->empty())
         return TRUE;
-    const CKey* key = CKey::of_instance(G_OBJECT(item));
-    if (key == nullptr)
-        return FALSE;
-    const Glib::ustring number = format_key_number(key->number(), key_cells::shown_format());
-    return contains(number.raw(), *self->needle, self->ascii) ||
-           contains(key->description().raw(), *self->needle, self->ascii);
+    return key_matches(self, CKey::of_instance(G_OBJECT(item)), key_cells::shown_format());
 }
 
 static GtkFilterMatch kestrix_key_text_filter_get_strictness(GtkFilter* filter) {
@@ -126,6 +142,39 @@ void set_text(const Glib::RefPtr<Gtk::Filter>& filter, const Glib::ustring& text
     *self->needle = std::move(needle);
     self->ascii = is_ascii(*self->needle);
     gtk_filter_changed(filter->gobj(), change);
+}
+
+bool is_key_text_filter(const Glib::RefPtr<Gtk::Filter>& filter) {
+    return filter && G_TYPE_CHECK_INSTANCE_TYPE(filter->gobj(), kestrix_key_text_filter_get_type());
+}
+
+std::vector<GObject*> passing(const Glib::RefPtr<Gtk::Filter>& filter,
+                              const std::vector<GObject*>& candidates) {
+    const auto* self = reinterpret_cast<KestrixKeyTextFilter*>(filter->gobj());
+    if (self->needle->empty())
+        return candidates;
+    // Each key is three places in memory, each found through the one before: the key's object, the key,
+    // its description. They are asked for at three distances ahead, farthest first.
+    constexpr std::size_t kObjectAhead = 12;
+    constexpr std::size_t kKeyAhead = 8;
+    constexpr std::size_t kDescriptionAhead = 4;
+    const key_format format = key_cells::shown_format();
+    const std::size_t count = candidates.size();
+    std::vector<GObject*> shown;
+    shown.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + kObjectAhead < count)
+            __builtin_prefetch(candidates[i + kObjectAhead]);
+        if (i + kKeyAhead < count)
+            if (const CKey* key = CKey::of_instance(candidates[i + kKeyAhead]))
+                __builtin_prefetch(&key->description());
+        if (i + kDescriptionAhead < count)
+            if (const CKey* key = CKey::of_instance(candidates[i + kDescriptionAhead]))
+                __builtin_prefetch(key->description().data());
+        if (key_matches(self, CKey::of_instance(candidates[i]), format))
+            shown.push_back(candidates[i]);
+    }
+    return shown;
 }
 
 void numbers_changed(const Glib::RefPtr<Gtk::Filter>& filter) {
