@@ -369,6 +369,9 @@ Glib::RefPtr<Gtk::Sorter> make_sorter(Column column) {
 }
 
 Glib::ustring created_text(std::int64_t created) {
+    // Keys imported from a file without the column, or with a time that did not read, keep 0.
+    if (created == 0)
+        return {};
     const auto time = static_cast<std::time_t>(created);
     std::tm local{};
     if (localtime_r(&time, &local) == nullptr)

@@ -4,6 +4,7 @@
 #include <gtkmm/messagedialog.h>
 
 #include "KeyPanelsFixture.h"
+#include "ui/CKeyPanelCells.h"
 
 namespace {
 
@@ -38,9 +39,16 @@ TEST_F(KeyPanelsTest, CellsShowTheKeyAsTheTableDescribesIt) {
     EXPECT_EQ("Master", texts[2]);
     EXPECT_EQ("00000000ABCD", texts[3]);
     EXPECT_EQ("*", texts[4]);
+    const auto key = window.key_document(0).get_keys()->get_item(0);
+    EXPECT_EQ(key_cells::created_text(key->created()).raw(), texts[5]);
+    EXPECT_EQ(16u, texts[5].size()) << texts[5];
     EXPECT_EQ("Front <door>", texts[6]) << "descriptions are shown as text, not markup";
     EXPECT_TRUE(highlighted_parts(*cells(panel)[6]).empty());
     EXPECT_EQ(1, cells_with_class(panel, "attr-master"));
+
+    // A key read from a file without the time it was added shows none, not the start of 1970.
+    key->set_created(0);
+    EXPECT_TRUE(pump_until([&] { return cell_texts(panel).at(5).empty(); }));
 }
 
 struct SortCase {
