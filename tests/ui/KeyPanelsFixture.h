@@ -60,24 +60,15 @@ protected:
     }
     // The press and the release of a button that acts while held down.
     static void press_and_release(Gtk::Button& button, const std::function<void()>& while_held = {}) {
-        GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(button.gobj()));
-        GObject* gesture = nullptr;
-        for (guint i = 0; i < g_list_model_get_n_items(controllers) && gesture == nullptr; ++i) {
-            GObject* controller = static_cast<GObject*>(g_list_model_get_item(controllers, i));
-            if (GTK_IS_GESTURE_CLICK(controller) &&
-                gtk_event_controller_get_propagation_phase(GTK_EVENT_CONTROLLER(controller)) ==
-                    GTK_PHASE_CAPTURE)
-                gesture = controller;
-            else
-                g_object_unref(controller);
-        }
-        g_object_unref(controllers);
+        GtkEventController* gesture = widgets_test::find_controller(button, [](GtkEventController* c) {
+            return GTK_IS_GESTURE_CLICK(c) &&
+                   gtk_event_controller_get_propagation_phase(c) == GTK_PHASE_CAPTURE;
+        });
         ASSERT_NE(nullptr, gesture) << "the button has no press-and-release handling";
         g_signal_emit_by_name(gesture, "pressed", 1, 0.0, 0.0);
         if (while_held)
             while_held();
         g_signal_emit_by_name(gesture, "released", 1, 0.0, 0.0);
-        g_object_unref(gesture);
     }
 
     // The rows the table shows, as numbers in hexadecimal.

@@ -19,17 +19,10 @@ protected:
         auto* label = widgets_test::find_by_text<Gtk::Label>(bar, bar.get_status(),
                                                              [](Gtk::Label& l) { return l.get_text(); });
         ASSERT_NE(nullptr, label);
-        auto controllers = label->observe_controllers();
-        bool pressed = false;
-        for (guint i = 0; i < controllers->get_n_items(); ++i) {
-            GObject* controller = controllers->get_object(i)->gobj();
-            if (GTK_IS_GESTURE_CLICK(controller)) {
-                auto* gesture = GTK_GESTURE_CLICK(controller);
-                g_signal_emit_by_name(gesture, "pressed", n_press, 1.0, 1.0);
-                pressed = true;
-            }
-        }
-        ASSERT_TRUE(pressed) << "the main label has no click gesture";
+        GtkEventController* gesture = widgets_test::find_controller(
+            *label, [](GtkEventController* c) { return GTK_IS_GESTURE_CLICK(c); });
+        ASSERT_NE(nullptr, gesture) << "the main label has no click gesture";
+        g_signal_emit_by_name(gesture, "pressed", n_press, 1.0, 1.0);
     }
 };
 

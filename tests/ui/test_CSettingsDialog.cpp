@@ -298,14 +298,10 @@ TEST_F(CSettingsDialogTest, RightClickOnDebugOffersToOpenTheLogFolder) {
     dialog->present();
     ASSERT_TRUE(widgets_test::pump_until([&] { return dialog->get_mapped(); }));
     Gtk::Frame* debug = &frame(*dialog, "Debug");
-    auto controllers = debug->observe_controllers();
-    GtkGestureClick* secondary = nullptr;
-    for (guint i = 0; i < controllers->get_n_items(); ++i) {
-        GObject* controller = controllers->get_object(i)->gobj();
-        if (GTK_IS_GESTURE_CLICK(controller) &&
-            gtk_gesture_single_get_button(GTK_GESTURE_SINGLE(controller)) == GDK_BUTTON_SECONDARY)
-            secondary = GTK_GESTURE_CLICK(controller);
-    }
+    GtkEventController* secondary = widgets_test::find_controller(*debug, [](GtkEventController* c) {
+        return GTK_IS_GESTURE_CLICK(c) &&
+               gtk_gesture_single_get_button(GTK_GESTURE_SINGLE(c)) == GDK_BUTTON_SECONDARY;
+    });
     ASSERT_NE(nullptr, secondary) << "no right-button gesture on the Debug frame";
     g_signal_emit_by_name(secondary, "pressed", 1, 20.0, 10.0);
 

@@ -86,18 +86,14 @@ protected:
 
     // A key pressed while the table has the keyboard focus.
     static void press(CKeyPanel& panel, guint keyval, GdkModifierType state = GdkModifierType(0)) {
-        GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(panel.view().gobj()));
-        for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
-            auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
-            if (GTK_IS_EVENT_CONTROLLER_KEY(controller) &&
-                gtk_event_controller_get_propagation_phase(controller) == GTK_PHASE_CAPTURE) {
-                gboolean handled = FALSE;
-                g_signal_emit_by_name(controller, "key-pressed", keyval, 0u, state, &handled);
-                EXPECT_TRUE(handled) << "key " << keyval;
-            }
-            g_object_unref(controller);
-        }
-        g_object_unref(controllers);
+        GtkEventController* keys = widgets_test::find_controller(panel.view(), [](GtkEventController* c) {
+            return GTK_IS_EVENT_CONTROLLER_KEY(c) &&
+                   gtk_event_controller_get_propagation_phase(c) == GTK_PHASE_CAPTURE;
+        });
+        ASSERT_NE(nullptr, keys);
+        gboolean handled = FALSE;
+        g_signal_emit_by_name(keys, "key-pressed", keyval, 0u, state, &handled);
+        EXPECT_TRUE(handled) << "key " << keyval;
         pump_pending();
     }
     // A click on a row of the view, as the row itself asks its list to select: alone, with Ctrl (toggle)
@@ -143,20 +139,15 @@ TEST_F(KeyTableScrollingTest, TheScrollBarAndTheWheelMoveTheRowsOverEveryKey) {
     EXPECT_EQ(number(kKeys - 1), number_in_row(panel, rows_on_screen(panel) - 1));
 
     // Two clicks of the wheel up: six rows.
-    bool scrolled = false;
-    for (Gtk::Widget* widget = &panel.view(); widget != &panel; widget = widget->get_parent()) {
-        GListModel* controllers = gtk_widget_observe_controllers(widget->gobj());
-        for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
-            auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
-            if (g_strcmp0(gtk_event_controller_get_name(controller), "key-table-wheel") == 0) {
-                gboolean handled = FALSE;
-                g_signal_emit_by_name(controller, "scroll", 0.0, -2.0, &handled);
-                scrolled = handled;
-            }
-            g_object_unref(controller);
-        }
-        g_object_unref(controllers);
-    }
+    GtkEventController* wheel = nullptr;
+    for (Gtk::Widget* widget = &panel.view(); widget != &panel && wheel == nullptr;
+         widget = widget->get_parent())
+        wheel = widgets_test::find_controller(*widget, [](GtkEventController* c) {
+            return g_strcmp0(gtk_event_controller_get_name(c), "key-table-wheel") == 0;
+        });
+    ASSERT_NE(nullptr, wheel);
+    gboolean scrolled = FALSE;
+    g_signal_emit_by_name(wheel, "scroll", 0.0, -2.0, &scrolled);
     ASSERT_TRUE(scrolled);
     EXPECT_EQ(kKeys - rows_on_screen(panel) - 6, first_on_screen(panel));
     EXPECT_EQ(number(kKeys - rows_on_screen(panel) - 6), number_in_row(panel, 0));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <gtkmm/init.h>
 #include <gtkmm/widget.h>
 
@@ -74,6 +75,21 @@ T* find_by_text(Gtk::Widget& root, const Glib::ustring& text, TextOf text_of) {
         if (text_of(*w) == text)
             return w;
     return nullptr;
+}
+
+// The first of the widget's event controllers that wanted accepts, or null; the widget holds it.
+inline GtkEventController* find_controller(Gtk::Widget& widget,
+                                           const std::function<bool(GtkEventController*)>& wanted) {
+    GListModel* controllers = gtk_widget_observe_controllers(widget.gobj());
+    GtkEventController* found = nullptr;
+    for (guint i = 0; i < g_list_model_get_n_items(controllers) && found == nullptr; ++i) {
+        auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+        if (wanted(controller))
+            found = controller;
+        g_object_unref(controller);
+    }
+    g_object_unref(controllers);
+    return found;
 }
 
 // Resets every key of the schema in the in-memory backend and creates g_AppSet, so each test starts from
