@@ -16,6 +16,7 @@
 #include "settings/CAppSettings.h"
 #include "ui/CHistoryDialog.h"
 #include "ui/CSettingsDialog.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 constexpr const char* kLogTag = "main";
@@ -25,7 +26,6 @@ constexpr int kFirstHeight = 250;
 constexpr unsigned int kComModeIntervalMs = 333;
 constexpr int kIdleOncePriority = 200;
 constexpr unsigned int kSettledDelayMs = 50;
-constexpr const char* kWebsite = "https://www.orvanta.com/";
 } // namespace
 
 CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
@@ -51,7 +51,6 @@ CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
     add_controller(keys);
 
     // 4: about dialog.
-    configure_about_dialog();
 
     // 5: settings changes and lifetime.
     m_conn_settings =
@@ -121,17 +120,6 @@ void CMainWindow::load_css() {
     m_css_provider->load_from_resource(kCssResource);
     Gtk::StyleContext::add_provider_for_display(get_display(), m_css_provider,
                                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-}
-
-void CMainWindow::configure_about_dialog() {
-    m_about_dialog.set_transient_for(*this);
-    m_about_dialog.set_hide_on_close(true);
-    m_about_dialog.set_logo_icon_name("org.kestrix.Kestrix");
-    m_about_dialog.set_program_name(_("Kestrix"));
-    m_about_dialog.set_version(version_text(kVersion));
-    m_about_dialog.set_comments(_("Software for servicing Orvanta standalone controllers."));
-    m_about_dialog.set_website(kWebsite);
-    m_about_dialog.set_website_label(_("Website"));
 }
 
 void CMainWindow::apply_debug_log_settings(bool at_startup) {
@@ -239,15 +227,7 @@ void CMainWindow::show_status_details_dialog() {
     if (!m_history_dialog) {
         m_history_dialog = std::make_unique<CHistoryDialog>(*this, m_history);
         m_history_dialog->set_hide_on_close(true);
-        m_history_dialog->signal_hide().connect([this] {
-            // Released from an idle call: the dialog is still inside its own hide handler here.
-            Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::release_history_dialog));
-        });
+        m_history_dialog->signal_hide().connect([this] { release_window(m_history_dialog); });
     }
     m_history_dialog->present();
-}
-
-void CMainWindow::release_history_dialog() {
-    if (m_history_dialog && !m_history_dialog->get_visible())
-        m_history_dialog.reset();
 }

@@ -217,7 +217,7 @@ public:
     CMyStatusBar& status_bar() { return m_status_bar; }
     Gtk::SearchEntry& search_entry() { return m_search_entry; }
     Gtk::Widget* toolbar() { return m_toolbar; }
-    Gtk::AboutDialog& about_dialog() { return m_about_dialog; }
+    Gtk::AboutDialog* about_dialog() { return m_about_dialog.get(); }
     CAdapterThread& adapter() { return m_adapter_thread; }
     CDevicePorts& device_ports() { return m_device_ports; }
     const Glib::RefPtr<Gio::SimpleActionGroup>& main_actions() const { return m_actions; }
@@ -236,7 +236,6 @@ protected:
     void build_notebook();
     void load_css();
     void create_actions();
-    void configure_about_dialog();
     // Empties the log file when asked to (start-up only), then sets the level from the settings.
     void apply_debug_log_settings(bool at_startup);
     void start_adapter();
@@ -392,8 +391,6 @@ protected:
     // Size into the settings and the lists emptied; once, whichever of destroy and deletion comes first.
     void release_window_state();
     void show_status_details_dialog();
-    void release_history_dialog();
-    void delete_hidden_message_dialog();
     void ask_save_before_close(int index, const std::function<void()>& after);
     void on_close_question_response(int index, int response, const std::function<void()>& after);
 
@@ -480,7 +477,7 @@ protected:
     sigc::connection m_conn_key_filter_timer;
 
     Glib::RefPtr<Gio::SimpleActionGroup> m_actions;
-    Gtk::AboutDialog m_about_dialog;
+    std::unique_ptr<Gtk::AboutDialog> m_about_dialog;
     std::unique_ptr<Gtk::MessageDialog> m_message_dialog;
     std::unique_ptr<Gtk::MessageDialog> m_close_question;
     std::unique_ptr<CHistoryDialog> m_history_dialog;

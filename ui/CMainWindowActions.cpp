@@ -13,10 +13,12 @@
 #include "ui/CMainWindow.h"
 #include "ui/CSettingsDialog.h"
 #include "ui/HelpFile.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 constexpr const char* kLogTag = "main";
 constexpr const char* kMainGroup = "main";
+constexpr const char* kWebsite = "https://www.orvanta.com/";
 } // namespace
 
 std::span<const ActionEntry> main_window_actions() {
@@ -207,8 +209,19 @@ void CMainWindow::on_action_find() {
 }
 
 void CMainWindow::on_action_about() {
-    m_about_dialog.set_visible(true);
-    m_about_dialog.present();
+    if (!m_about_dialog) {
+        m_about_dialog = std::make_unique<Gtk::AboutDialog>();
+        m_about_dialog->set_transient_for(*this);
+        m_about_dialog->set_hide_on_close(true);
+        m_about_dialog->set_logo_icon_name("org.kestrix.Kestrix");
+        m_about_dialog->set_program_name(_("Kestrix"));
+        m_about_dialog->set_version(version_text(kVersion));
+        m_about_dialog->set_comments(_("Software for servicing Orvanta standalone controllers."));
+        m_about_dialog->set_website(kWebsite);
+        m_about_dialog->set_website_label(_("Website"));
+        m_about_dialog->signal_hide().connect([this] { release_window(m_about_dialog); });
+    }
+    m_about_dialog->present();
 }
 
 void CMainWindow::on_action_help() {
@@ -271,11 +284,6 @@ bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {
 void CMainWindow::on_action_settings() {
     // A new dialog for every use, released once it is hidden.
     m_settings_dialog = std::make_unique<CSettingsDialog>(*this, m_device_ports.devices());
-    m_settings_dialog->signal_hide().connect([this] {
-        Glib::signal_idle().connect_once([this] {
-            if (m_settings_dialog && !m_settings_dialog->get_visible())
-                m_settings_dialog.reset();
-        });
-    });
+    m_settings_dialog->signal_hide().connect([this] { release_window(m_settings_dialog); });
     m_settings_dialog->present();
 }

@@ -5,6 +5,7 @@
 
 #include "app/i18n.h"
 #include "ui/CMainWindow.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 constexpr const char* kTitleSeparator = " \u2013 ";
@@ -71,9 +72,9 @@ void CMainWindow::ask_save_before_close(int index, const std::function<void()>& 
     m_close_question->set_default_response(kCloseYes);
     m_close_question->set_hide_on_close(true);
     m_close_question->signal_response().connect([this, index, after](int response) {
-        m_close_question->set_visible(false);
-        // The answer is acted on from an idle call: the dialog is released there, outside its own signal, and
-        // the window may be destroyed by `after`.
+        release_window(m_close_question);
+        // The answer is acted on from an idle call, outside the dialog's own signal: the window may be
+        // destroyed by `after`.
         Glib::signal_idle().connect_once(sigc::bind(
             sigc::mem_fun(*this, &CMainWindow::on_close_question_response), index, response, after));
     });
@@ -81,7 +82,6 @@ void CMainWindow::ask_save_before_close(int index, const std::function<void()>& 
 }
 
 void CMainWindow::on_close_question_response(int index, int response, const std::function<void()>& after) {
-    m_close_question.reset();
     if (response != kCloseNo && response != kCloseYes)
         return; // Cancel, or the question closed: the documents stay open
     _CloseKeyDoc(index, response == kCloseYes);
@@ -132,16 +132,7 @@ void CMainWindow::ShowMessage(const Glib::ustring& text, Gtk::MessageType type) 
 }
 
 void CMainWindow::ReleaseMessageDialog() {
-    if (!m_message_dialog)
-        return;
-    m_message_dialog->set_visible(false);
-    // Deleted from an idle call: the dialog may still be inside its response signal here.
-    Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CMainWindow::delete_hidden_message_dialog));
-}
-
-void CMainWindow::delete_hidden_message_dialog() {
-    if (m_message_dialog && !m_message_dialog->get_visible())
-        m_message_dialog.reset();
+    release_window(m_message_dialog);
 }
 
 void CMainWindow::SetStatusMessage(const Glib::ustring& text, bool add_to_history) {

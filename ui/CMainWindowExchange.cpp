@@ -14,6 +14,7 @@
 #include "keys/CsvExchange.h"
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 // A chosen name without an extension gets ".csv".
@@ -54,6 +55,7 @@ void CMainWindow::choose_file_natively(const FileRequest& request, FileChosenSlo
         });
         chosen(path);
     });
+    destroy_after_response(chooser);
     m_file_chooser = chooser;
     chooser->show();
 }

@@ -1,22 +1,14 @@
 // Find in files from the window: the search dialog, created on first use and released once hidden.
-#include <glibmm/main.h>
-#include <sigc++/adaptors/track_obj.h>
 
 #include "ui/CMainWindow.h"
 #include "ui/CSearchDialog.h"
+#include "ui/WindowRelease.h"
 
 void CMainWindow::on_action_find_in_files() {
     if (!m_search_dialog) {
         m_search_dialog = std::make_shared<CSearchDialog>(m_docs.data(), static_cast<int>(m_docs.size()));
         m_search_dialog->set_transient_for(*this);
-        m_search_dialog->signal_hide().connect([this] {
-            Glib::signal_idle().connect_once(sigc::track_obj(
-                [this] {
-                    if (m_search_dialog && !m_search_dialog->get_visible())
-                        m_search_dialog.reset();
-                },
-                *this));
-        });
+        m_search_dialog->signal_hide().connect([this] { release_window(m_search_dialog); });
     }
     m_search_dialog->present();
 }

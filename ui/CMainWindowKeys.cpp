@@ -57,9 +57,12 @@ void CMainWindow::connect_key_editor() {
     for (const auto& [button, pressed, released] : holds) {
         auto click = Gtk::GestureClick::create();
         click->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
-        click->signal_pressed().connect([this, pressed](int, double, double) { (this->*pressed)(); });
-        click->signal_released().connect([this, released](int, double, double) { (this->*released)(); });
-        click->signal_stopped().connect([this, released] { (this->*released)(); });
+        // Captured by name: clang before 16 cannot capture structured bindings.
+        click->signal_pressed().connect(
+            [this, on_press = pressed](int, double, double) { (this->*on_press)(); });
+        click->signal_released().connect(
+            [this, on_release = released](int, double, double) { (this->*on_release)(); });
+        click->signal_stopped().connect([this, on_release = released] { (this->*on_release)(); });
         button->add_controller(click);
     }
 
@@ -70,7 +73,7 @@ void CMainWindow::connect_key_editor() {
     for (auto [entry, field] : {std::pair{&m_key_number_entry, CKeyEditor::Field::Number},
                                 std::pair{&m_key_description_entry, CKeyEditor::Field::Description}}) {
         auto focus = Gtk::EventControllerFocus::create();
-        focus->signal_enter().connect([this, field] { m_key_editor.last_focused = field; });
+        focus->signal_enter().connect([this, focused = field] { m_key_editor.last_focused = focused; });
         entry->add_controller(focus);
     }
     m_key_format_drop_down.property_selected().signal_changed().connect(

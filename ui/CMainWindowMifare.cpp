@@ -10,6 +10,7 @@
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
 #include "ui/CMifareDialog.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 // A set of Mifare cards carries at most this many keys (an 8 KB controller image).
@@ -18,20 +19,14 @@ constexpr unsigned kMifareMaxKeys = 1363;
 
 CMifareDialog& CMainWindow::OpenMifareDialog() {
     // One dialog per command: one still open is closed first, its worker stopped with it.
-    if (m_mifare_dialog)
-        m_mifare_dialog->set_visible(false);
+    release_window(m_mifare_dialog);
     m_mifare_dialog = std::make_shared<CMifareDialog>();
     m_mifare_dialog->set_transient_for(*this);
     m_mifare_dialog->set_modal(true);
     m_mifare_dialog->set_hide_on_close(true);
-    const std::weak_ptr<CMifareDialog> shown = m_mifare_dialog;
-    m_mifare_dialog->signal_hide().connect([this, shown] {
-        // Released from an idle call: the dialog is still inside its own signal here.
-        Glib::signal_idle().connect_once([this, shown] {
-            const auto dialog = shown.lock();
-            if (dialog && dialog == m_mifare_dialog && !dialog->get_visible())
-                m_mifare_dialog.reset();
-        });
+    m_mifare_dialog->signal_hide().connect([this, shown = m_mifare_dialog.get()] {
+        if (m_mifare_dialog.get() == shown)
+            release_window(m_mifare_dialog);
     });
     m_mifare_dialog->present();
     return *m_mifare_dialog;

@@ -12,6 +12,7 @@
 #include "ui/Accessible.h"
 #include "ui/CMainWindow.h"
 #include "ui/TextColumn.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 constexpr int kMargin = 5;
@@ -353,14 +354,7 @@ void CSearchDialog::ShowMessage(const Glib::ustring& text, Gtk::MessageType type
     if (!m_message) {
         m_message =
             std::make_unique<Gtk::MessageDialog>(*this, text, false, type, Gtk::ButtonsType::OK, false);
-        m_message->signal_response().connect([this](int) {
-            m_message->set_visible(false);
-            // Released after the emission that is still running on it.
-            Glib::signal_idle().connect_once([this] {
-                if (m_message && !m_message->get_visible())
-                    m_message.reset();
-            });
-        });
+        m_message->signal_response().connect([this](int) { release_window(m_message); });
     }
     m_message->set_message(text);
     m_message->set_visible(true);

@@ -15,6 +15,7 @@
 #include "app/Paths.h"
 #include "app/i18n.h"
 #include "settings/CAppSettings.h"
+#include "ui/WindowRelease.h"
 
 namespace {
 constexpr int kMargin = 5;
@@ -311,8 +312,8 @@ void CSettingsDialog::on_button_dbdir() {
                 m_entry_db_dir.set_text(m_db_dir);
             }
         }
-        m_folder_chooser->hide();
     });
+    destroy_after_response(m_folder_chooser);
     m_folder_chooser->show();
 }
 

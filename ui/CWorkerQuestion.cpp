@@ -5,6 +5,7 @@
 #include <gtkmm/messagedialog.h>
 
 #include "ui/CReadDS1996Dialog.h"
+#include "ui/WindowRelease.h"
 
 CWorkerQuestion::CWorkerQuestion(Gtk::Window& parent, CAdapterThread::Cmd cmd, Deliver deliver)
     : m_parent(parent), m_cmd(cmd), m_deliver(std::move(deliver)) {}
@@ -82,8 +83,5 @@ void CWorkerQuestion::close_dialog() {
     m_conn_answer.disconnect();
     if (!m_dialog)
         return;
-    m_dialog->set_visible(false);
-    // Deleted from an idle call: the dialog may be inside its own signal here.
-    std::shared_ptr<Gtk::Window> leaving(std::move(m_dialog));
-    Glib::signal_idle().connect_once([leaving] {});
+    release_window(m_dialog);
 }

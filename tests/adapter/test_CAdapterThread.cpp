@@ -558,8 +558,9 @@ TEST_F(CAdapterThreadTest, KeyPagesAreTrustedOnlyAfterEnoughAgreeingReads) {
 TEST_F(CAdapterThreadTest, InfoRepliesAreShownAndReturnedAsCode0x10) {
     const std::pair<Bytes, std::string> rows[] = {{{0xF1}, "0xF1"}, {{0xCC, 0x7E}, "0x7E"}};
     connect_pty();
-    for (const auto& [reply, text] : rows) {
+    for (const auto& [reply_bytes, text] : rows) {
         int code = -1;
+        const Bytes& reply = reply_bytes; // clang before 16 cannot capture structured bindings
         run(CAdapterThread::CMD_Q4T_TO_FILE, [&](CScriptedAdapterThread& t, Cmd cmd) {
             CFastBuffer& in = t.Port().GetInBuffer();
             in.clear();
