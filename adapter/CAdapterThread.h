@@ -109,6 +109,8 @@ public:
     // Attempts of one page read or write before it fails, so that a silent adapter cannot hold a command
     // forever.
     static constexpr int kPageAttempts = 5;
+    // One page of the page commands (the controller's and the DS1996L's), in the type their loops count in.
+    static constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
     // Agreeing reads a page read through a key needs before it is trusted.
     static constexpr int kKeyVerifyReads = 10;
     static constexpr unsigned int kAdapterBaud = 38400;
@@ -227,6 +229,8 @@ private:
     void DiscardPort();
     // One poll of at most timeout_ms (-1: no limit) on the event and the port, then its events.
     void WaitEvents(int timeout_ms);
+    // Lowers the next poll's timeout to ms (a negative ms counts as 0); -1, no limit, counts as the longest.
+    void LowerPollTimeout(int ms);
     // Polls and processes events for timeout_ms; false when the thread is stopping.
     bool WaitFor(unsigned int timeout_ms);
     void UpdateWriteInterest();

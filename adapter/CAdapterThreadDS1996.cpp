@@ -12,11 +12,8 @@
 
 namespace {
 
-constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
-constexpr unsigned int kKeyPages = kDs1996Size / kPage;
+constexpr unsigned int kKeyPages = kDs1996Size / CAdapterThread::kPage;
 
-const char* const kRecordFailed = N_("The record has not been made, please try again");
-const char* const kReadFailed = N_("Reading has not been completed, please try again");
 const char* const kNoConnection = N_("13 No connection!");
 const char* const kPutKey = N_("CC Put the key DS1996L on the M-6 Vex adapter!");
 const char* const kReadingCanceled = N_("Reading has been canceled");

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
 // Emulation frames to the adapter.
 constexpr unsigned char kEmuLineOff = 0x5A;
 constexpr unsigned char kEmuLineOn = 0x41;
@@ -23,7 +22,7 @@ constexpr unsigned char kEmuDallas = 0x44;
 constexpr unsigned char kEmuRequest = 0x51;
 constexpr unsigned char kEmuWritten = 0x52;
 constexpr size_t kRequestSize = 3;
-constexpr size_t kWrittenSize = 3 + kPage;
+constexpr size_t kWrittenSize = 3 + CAdapterThread::kPage;
 constexpr unsigned int kNoAddress = 0xFFFF;
 constexpr unsigned int kLineOffMs = 250;
 constexpr unsigned int kLineOnMs = 1000;
@@ -34,13 +33,7 @@ unsigned int address_at(const CFastBuffer& in) {
 
 // A page the controller may take from the image: wholly inside it.
 bool page_fits(unsigned int address) {
-    return address + kPage <= kDs1996Size;
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-               .count() /
-           1000.0;
+    return address + CAdapterThread::kPage <= kDs1996Size;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // while the port exists, and the handling of port failures.
 #include "adapter/CAdapterThread.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "adapter/CRdComPort.h"
@@ -14,14 +15,6 @@ namespace {
 constexpr short kFullInterest = POLLIN | POLLOUT | POLLHUP | POLLRDHUP;
 // Any of these ends the connection.
 constexpr short kClosedEvents = POLLHUP | POLLRDHUP | POLLERR | POLLNVAL;
-
-// A poll timeout lowered to `ms`; -1 (no limit) counts as the longest.
-void lower_timeout(int& timeout, int ms) {
-    if (ms < 0)
-        ms = 0;
-    if (timeout < 0 || ms < timeout)
-        timeout = ms;
-}
 
 } // namespace
 
@@ -48,11 +41,11 @@ void CAdapterThread::Execute() {
                 const int elapsed = ElapsedMs();
                 const int period = static_cast<int>(m_timing.reconnect_ms);
                 if (elapsed < period) {
-                    lower_timeout(m_poll_timeout, period - elapsed);
+                    LowerPollTimeout(period - elapsed);
                 } else {
                     if (TryConnect())
                         continue;
-                    lower_timeout(m_poll_timeout, period);
+                    LowerPollTimeout(period);
                 }
             }
             if (!m_running)
@@ -85,6 +78,12 @@ void CAdapterThread::WaitEvents(int timeout_ms) {
     const int n = ::poll(m_poll_fds, static_cast<nfds_t>(m_poll_count), timeout_ms);
     if (n > 0)
         ProcessEvents();
+}
+
+void CAdapterThread::LowerPollTimeout(int ms) {
+    ms = std::max(ms, 0);
+    if (m_poll_timeout < 0 || ms < m_poll_timeout)
+        m_poll_timeout = ms;
 }
 
 bool CAdapterThread::WaitFor(unsigned int timeout_ms) {

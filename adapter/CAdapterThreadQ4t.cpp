@@ -11,23 +11,13 @@
 namespace {
 
 constexpr size_t kQ4ImageSize = 8192; // the Q4 builder's image: the largest Q4 memory
-constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
-
-const char* const kRecordFailed = N_("The record has not been made, please try again");
-const char* const kReadFailed = N_("Reading has not been completed, please try again");
 
 bool is_q4_type(m6::M6MemType type) {
     return type == m6::MEM_4K || type == m6::MEM_8K;
 }
 
 unsigned int pages_for(size_t bytes) {
-    return static_cast<unsigned int>((bytes + kPage - 1) / kPage);
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-               .count() /
-           1000.0;
+    return static_cast<unsigned int>((bytes + CAdapterThread::kPage - 1) / CAdapterThread::kPage);
 }
 
 } // namespace

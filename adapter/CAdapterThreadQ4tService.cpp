@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr unsigned int kPage = static_cast<unsigned int>(m6::kPageSize);
-constexpr unsigned int kHalfPage = kPage / 2;
+constexpr unsigned int kHalfPage = CAdapterThread::kPage / 2;
 const char* const kTestFailed = N_("Testing not completed, please try again");
 
 // The page 0 a formatted 4 or 8 KB controller starts from (offset, bytes); everything else is 0xFF.

@@ -1,6 +1,5 @@
 // Key-reading mode of the idle adapter: the state machine that wakes the adapter, selects the scan mode and
 // starts it, the decoding of what the adapter sends, and the texts and key types of the keys it reports.
-#include <algorithm>
 #include <cstring>
 
 #include "adapter/CAdapterThread.h"
@@ -21,12 +20,6 @@ constexpr unsigned char kFamilyDs1990 = 0x01;
 constexpr unsigned char kFamilyDs1996 = 0x0C;
 constexpr unsigned char kMarkerCod433Fix = 0x2A;
 constexpr unsigned char kMarkerCame = 0x2B;
-
-void lower_timeout(int& timeout, int ms) {
-    ms = std::max(ms, 0);
-    if (timeout < 0 || ms < timeout)
-        timeout = ms;
-}
 
 } // namespace
 
@@ -204,7 +197,7 @@ void CAdapterThread::ModeCom_Step(unsigned char next_cmd, ComMode next, const ch
     }
     const int left = static_cast<int>(m_timing.mode_answer_ms) - ElapsedMs();
     if (left > 0) {
-        lower_timeout(m_poll_timeout, left);
+        LowerPollTimeout(left);
         return;
     }
     SetStatusText(_(silent_text), false);
@@ -257,7 +250,7 @@ void CAdapterThread::ModeCom_Scanning() {
     }
     const int elapsed = ElapsedMs();
     if (elapsed < kStartSettleMs) {
-        lower_timeout(m_poll_timeout, kStartSettleMs - elapsed);
+        LowerPollTimeout(kStartSettleMs - elapsed);
         return;
     }
     // No key frame since the start: whatever was on the reader has gone.
@@ -266,7 +259,7 @@ void CAdapterThread::ModeCom_Scanning() {
     SetCurrentKey(CT_UNKNOWN, CCardUID());
     const int rearm = static_cast<int>(m_timing.rearm_ms);
     if (elapsed < rearm)
-        lower_timeout(m_poll_timeout, rearm - elapsed);
+        LowerPollTimeout(rearm - elapsed);
     else
         SetModeCom(COM_WAKE);
 }

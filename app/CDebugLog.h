@@ -16,6 +16,9 @@ enum LogLevel : int32_t {
     LOGLEVEL_DEBUG = 4,
 };
 
+// The tag of the lines written by the window and its dialogs.
+inline constexpr const char* kWindowLogTag = "main";
+
 class CDebugLog {
 public:
     // Longest text LogMsgFmt produces; longer results are cut.

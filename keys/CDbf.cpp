@@ -23,6 +23,7 @@
 
 #include "app/FormatText.h"
 #include "app/i18n.h"
+#include "keys/LittleEndian.h"
 
 namespace {
 
@@ -37,22 +38,6 @@ constexpr int kYearBase = 1900;
 
 constexpr std::size_t kReadAheadBytes = 64 * 1024;
 constexpr std::size_t kMaxPendingBytes = 1024 * 1024;
-
-std::uint16_t get_le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t get_le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-void put_le16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put_le32(std::uint8_t* p, std::uint32_t v) {
-    put_le16(p, v);
-    put_le16(p + 2, v >> 16);
-}
 
 [[noreturn]] void throw_bad_format() {
     throw std::runtime_error(_("Bad database format."));

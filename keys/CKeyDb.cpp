@@ -18,6 +18,7 @@
 #include "app/i18n.h"
 #include "keys/DbfCodePage.h"
 #include "keys/KeyDbTime.h"
+#include "keys/LittleEndian.h"
 
 namespace {
 
@@ -87,10 +88,6 @@ template <typename T>
 std::string_view decimal(char* buf, T value) {
     const auto r = std::to_chars(buf, buf + 24, value);
     return std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
-}
-
-std::uint16_t get_le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
 } // namespace
@@ -291,9 +288,7 @@ bool CKeyDb::GetKeyDbInfo(const std::filesystem::path& path, Glib::ustring& desc
     ::close(fd);
     if (!stat_ok || got < static_cast<ssize_t>(kHeaderSize))
         return false;
-    const std::uint32_t stored =
-        static_cast<std::uint32_t>(buf[4]) | static_cast<std::uint32_t>(buf[5]) << 8 |
-        static_cast<std::uint32_t>(buf[6]) << 16 | static_cast<std::uint32_t>(buf[7]) << 24;
+    const std::uint32_t stored = get_le32(buf + 4);
     const std::uint16_t header_length = get_le16(buf + 8);
     const std::uint16_t record_length = get_le16(buf + 10);
     const auto file_size = static_cast<std::uint64_t>(st.st_size);

@@ -25,6 +25,7 @@ public:
         kColCreate = 6,
         kColumnCount = 7,
     };
+    static constexpr char kFileExtension[] = ".dbf"; // every database file in the database folder has it
     static constexpr std::uint16_t kDefaultOpenTimeCode = 46; // 3.0084 s
     static constexpr std::uint16_t kRecordLength = 154;
     static constexpr std::uint16_t kHeaderLength = 257;

@@ -2,11 +2,9 @@
 // the list store and the id index in step.
 #include "keys/CKeyDocument.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <unordered_set>
@@ -15,23 +13,8 @@
 
 #include "app/i18n.h"
 #include "keys/CKeyDb.h"
+#include "keys/DurableFile.h"
 #include "keys/KeyDbTime.h"
-
-namespace {
-
-constexpr char kTempSuffix[] = ".tmp";
-
-// Makes a finished rename durable; a folder that cannot be opened or flushed only loses that guarantee.
-void sync_folder(const std::filesystem::path& file) {
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
 
 CKeyDocument::CKeyDocument() : m_keys(Gio::ListStore<CKey>::create()) {
     m_keys_handler = g_signal_connect(m_keys->gobj(), "items-changed", G_CALLBACK(on_keys_changed), this);

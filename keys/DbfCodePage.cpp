@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "app/i18n.h"
+#include "keys/AsciiText.h"
 
 namespace {
 
@@ -50,13 +51,6 @@ private:
 CConverterCache& converters() {
     thread_local CConverterCache cache;
     return cache;
-}
-
-bool is_ascii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80)
-            return false;
-    return true;
 }
 
 // Runs one conversion of the whole input; returns the number of bytes written or -1 (errno set).

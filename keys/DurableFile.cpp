@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr char kTempSuffix[] = ".tmp";
-
 [[noreturn]] void throw_write_error(const std::filesystem::path& path, int err) {
     gchar* text = g_strdup_printf(_("Failed to write file \"%s\": %s"), path.c_str(), g_strerror(err));
     std::string message(text);
@@ -66,6 +64,8 @@ private:
     bool m_kept = false;
 };
 
+} // namespace
+
 void sync_folder(const std::filesystem::path& file) {
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -74,8 +74,6 @@ void sync_folder(const std::filesystem::path& file) {
         ::close(fd);
     }
 }
-
-} // namespace
 
 void write_file_durably(const std::filesystem::path& path, std::string_view content) {
     std::filesystem::path temp = path;

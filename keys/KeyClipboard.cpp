@@ -10,6 +10,7 @@
 
 #include "app/Paths.h"
 #include "app/i18n.h"
+#include "keys/CKeyDb.h"
 #include "keys/KeyNumberIndex.h"
 
 namespace {
@@ -18,7 +19,6 @@ constexpr char kTupleType[] = "(sbiixs)";
 constexpr char kCutLine[] = "cut";
 constexpr char kCopyLine[] = "copy";
 constexpr char kUriLineEnd[] = "\r\n";
-constexpr char kDatabaseExtension[] = ".dbf";
 constexpr char kLocalHost[] = "localhost";
 
 struct VariantUnref {
@@ -226,9 +226,9 @@ ClipboardFiles parse_gnome_copied_files(std::string_view text) {
 
 bool is_database_file_name(const Glib::ustring& name) {
     const std::string& raw = name.raw();
-    if (!raw.ends_with(kDatabaseExtension))
+    if (!raw.ends_with(CKeyDb::kFileExtension))
         return false;
-    const std::size_t stem_bytes = raw.size() - (sizeof kDatabaseExtension - 1);
+    const std::size_t stem_bytes = raw.size() - (sizeof CKeyDb::kFileExtension - 1);
     return is_valid_filename(Glib::ustring(raw.substr(0, stem_bytes)));
 }
 

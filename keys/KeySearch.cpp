@@ -8,20 +8,16 @@
 #include <stdexcept>
 
 #include "app/i18n.h"
+#include "keys/AsciiText.h"
 #include "keys/CKeyDb.h"
 #include "keys/KeyDbTime.h"
 #include "keys/KeyNumber.h"
 
 namespace {
 
-constexpr char kDatabaseExtension[] = ".dbf";
 // Records tested between two looks at the cancel flag.
 constexpr std::uint64_t kCancelCheckRecords = 4096;
 constexpr std::int64_t kSecondsPerDayMinusOne = 86399;
-
-bool is_ascii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 std::string casefold(std::string_view text) {
     gchar* folded = g_utf8_casefold(text.data(), static_cast<gssize>(text.size()));
@@ -123,7 +119,7 @@ std::vector<std::filesystem::path> database_files(const std::filesystem::path& d
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
         std::error_code type_ec;
-        if (entry.is_regular_file(type_ec) && entry.path().extension() == kDatabaseExtension)
+        if (entry.is_regular_file(type_ec) && entry.path().extension() == CKeyDb::kFileExtension)
             files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());

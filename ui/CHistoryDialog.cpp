@@ -11,9 +11,9 @@
 
 #include "app/i18n.h"
 #include "settings/CAppSettings.h"
+#include "ui/LayoutSpacing.h"
 
 namespace {
-constexpr int kMargin = 5;
 
 Glib::ustring time_text(const CHistoryRec& rec) {
     return CHistoryDialog::format_time(rec.time());
@@ -43,7 +43,7 @@ CHistoryDialog::CHistoryDialog(Gtk::Window& parent, const Glib::RefPtr<Gio::List
     m_scrolled.set_child(m_view);
     m_scrolled.set_vexpand(true);
     m_scrolled.set_hexpand(true);
-    m_box.set_margin(kMargin);
+    m_box.set_margin(kLayoutMargin);
     m_box.append(m_scrolled);
     set_child(m_box);
 }

@@ -19,7 +19,6 @@
 #include "ui/WindowRelease.h"
 
 namespace {
-constexpr const char* kLogTag = "main";
 constexpr const char* kCssResource = "/org/kestrix/Kestrix/style.css";
 constexpr int kFirstWidth = 700;
 constexpr int kFirstHeight = 250;
@@ -67,7 +66,7 @@ CMainWindow::CMainWindow(const Glib::RefPtr<Gtk::Application>& app)
     set_default_size(g_AppSet->get_window_width(), g_AppSet->get_window_height());
     apply_debug_log_settings(true);
     if (g_Debug.IsLoggable(LOGLEVEL_INFO))
-        g_Debug.LogMsg(LOGLEVEL_INFO, kLogTag, "Kestrix started");
+        g_Debug.LogMsg(LOGLEVEL_INFO, kWindowLogTag, "Kestrix started");
 
     // 8-9: the reader library's log and device search, the adapter worker and the key type buttons.
     m_dispatcher.connect(sigc::mem_fun(*this, &CMainWindow::on_disp));
@@ -151,7 +150,7 @@ void CMainWindow::restart_settled_timer(sigc::connection& timer, const char* fai
             try {
                 work();
             } catch (const std::exception& e) {
-                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kLogTag, failure_format, e.what());
+                g_Debug.LogMsgFmt(LOGLEVEL_ERROR, kWindowLogTag, failure_format, e.what());
             }
             return false;
         },

@@ -225,6 +225,9 @@ public:
     const std::shared_ptr<CSearchDialog>& search_dialog() const { return m_search_dialog; }
 
 protected:
+    // Typing must rest this long before the window applies a filter text to a list.
+    static constexpr unsigned int kFilterDelayMs = 300;
+
     // ---- Construction ----
     void build_layout();
     void build_menu_and_toolbar(Gtk::Box& menu_row, Gtk::Box& top);

@@ -16,7 +16,6 @@
 #include "ui/WindowRelease.h"
 
 namespace {
-constexpr const char* kLogTag = "main";
 constexpr const char* kMainGroup = "main";
 constexpr const char* kWebsite = "https://www.orvanta.com/";
 } // namespace
@@ -228,7 +227,7 @@ void CMainWindow::on_action_help() {
     const char* current = std::setlocale(LC_MESSAGES, nullptr);
     const std::string locale_name = current != nullptr ? current : "";
     if (g_Debug.IsLoggable(LOGLEVEL_INFO))
-        g_Debug.LogMsgFmt(LOGLEVEL_INFO, kLogTag, "help current locale: \"%s\"", locale_name.c_str());
+        g_Debug.LogMsgFmt(LOGLEVEL_INFO, kWindowLogTag, "help current locale: \"%s\"", locale_name.c_str());
     const std::filesystem::path file =
         std::filesystem::absolute(help_file_for_locale(help_dir(), locale_name));
     const std::string uri = "file://" + file.string();

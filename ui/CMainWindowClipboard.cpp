@@ -31,7 +31,7 @@ std::vector<std::filesystem::path> base_paths(const std::vector<Glib::RefPtr<CDb
     std::vector<std::filesystem::path> paths;
     const std::filesystem::path dir = std::filesystem::absolute(GetDbDir());
     for (const auto& base : bases)
-        paths.push_back(dir / (base->name().raw() + ".dbf"));
+        paths.push_back(dir / (base->name().raw() + CKeyDb::kFileExtension));
     return paths;
 }
 

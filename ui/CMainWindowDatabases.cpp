@@ -17,12 +17,10 @@
 #include "ui/CMainWindow.h"
 
 namespace {
-constexpr const char* kDbExtension = ".dbf";
-constexpr unsigned int kFilterDelayMs = 300;
 constexpr unsigned int kSelectDelayMs = 50;
 
 std::filesystem::path db_path(const Glib::ustring& name) {
-    return GetDbDir() / (name.raw() + kDbExtension);
+    return GetDbDir() / (name.raw() + CKeyDb::kFileExtension);
 }
 } // namespace
 
@@ -80,7 +78,7 @@ void CMainWindow::UpdateBasesView() {
     std::vector<std::pair<std::string, Glib::RefPtr<CDbInfo>>> rows;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code entry_ec;
-        if (!it->is_regular_file(entry_ec) || it->path().extension() != kDbExtension)
+        if (!it->is_regular_file(entry_ec) || it->path().extension() != CKeyDb::kFileExtension)
             continue;
         auto info = CDbInfo::read(it->path());
         rows.emplace_back(info->name().collate_key(), info);
@@ -98,7 +96,7 @@ void CMainWindow::on_dir_changed(const Glib::RefPtr<Gio::File>& file, const Glib
     if (!file)
         return;
     const std::filesystem::path path = file->get_path();
-    if (path.extension() != kDbExtension)
+    if (path.extension() != CKeyDb::kFileExtension)
         return;
     const Glib::ustring name = path.stem().string();
     std::error_code ec;

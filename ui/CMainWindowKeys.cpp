@@ -15,7 +15,6 @@
 #include "ui/CMainWindow.h"
 
 namespace {
-constexpr unsigned int kFilterDelayMs = 300;
 constexpr std::array<KeyAttr, 4> kAttrOrder{KA_NORMAL, KA_BLOCKING, KA_MASTER, KA_INACTIVE};
 
 // Words of a description for "Find": runs of letters and digits.

@@ -13,11 +13,11 @@
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
 #include "ui/CMainWindow.h"
+#include "ui/LayoutSpacing.h"
 
 namespace {
 constexpr const char* kMenuResource = "/org/kestrix/Kestrix/menubar.ui";
 constexpr const char* kToolbarResource = "/org/kestrix/Kestrix/toolbar.ui";
-constexpr int kSpacing = 5;
 constexpr double kLockMax = 255.0;
 constexpr double kLockStep = 0.1;
 constexpr double kLockPage = 10.0;
@@ -42,24 +42,24 @@ void set_labelled_check(Gtk::CheckButton& check, const Glib::ustring& label) {
 void set_frame(Gtk::Frame& frame, const Glib::ustring& label, Gtk::Widget& child) {
     frame.set_label(label);
     set_accessible_label(frame, label);
-    child.set_margin(kSpacing);
+    child.set_margin(kLayoutMargin);
     frame.set_child(child);
 }
 } // namespace
 
 void CMainWindow::build_layout() {
     m_main_box.set_orientation(Gtk::Orientation::VERTICAL);
-    m_main_box.set_margin(kSpacing);
-    m_main_box.set_spacing(kSpacing);
+    m_main_box.set_margin(kLayoutMargin);
+    m_main_box.set_spacing(kLayoutSpacing);
 
-    m_menu_row.set_spacing(kSpacing);
+    m_menu_row.set_spacing(kLayoutSpacing);
     m_search_entry.set_hexpand(true);
     set_accessible_label(m_search_entry, _("Search"));
     build_menu_and_toolbar(m_menu_row, m_main_box);
     m_menu_row.append(m_search_entry);
     m_main_box.prepend(m_menu_row);
 
-    m_frames_row.set_spacing(kSpacing);
+    m_frames_row.set_spacing(kLayoutSpacing);
     build_key_type_frame();
     build_database_frame();
     build_lock_frame();
@@ -95,7 +95,7 @@ void CMainWindow::build_menu_and_toolbar(Gtk::Box& menu_row, Gtk::Box& top) {
             auto* toolbar = static_cast<Gtk::Box*>(m_toolbar);
             toolbar->add_css_class("linked");
             toolbar->add_css_class("my-large-toolbar");
-            toolbar->set_spacing(kSpacing);
+            toolbar->set_spacing(kLayoutSpacing);
             set_accessible_label(*toolbar, _("Toolbar"));
             top.append(*toolbar);
         } else {
@@ -128,8 +128,8 @@ void CMainWindow::build_key_type_frame() {
 }
 
 void CMainWindow::build_database_frame() {
-    m_database_grid.set_row_spacing(kSpacing);
-    m_database_grid.set_column_spacing(kSpacing);
+    m_database_grid.set_row_spacing(kLayoutSpacing);
+    m_database_grid.set_column_spacing(kLayoutSpacing);
     m_db_name_label.set_text(_("Name:"));
     m_db_name_label.set_xalign(0.0f);
     m_db_description_label.set_text(_("Description:"));
@@ -153,7 +153,7 @@ void CMainWindow::build_database_frame() {
 
 void CMainWindow::build_lock_frame() {
     m_lock_box.set_orientation(Gtk::Orientation::VERTICAL);
-    m_lock_box.set_spacing(kSpacing);
+    m_lock_box.set_spacing(kLayoutSpacing);
     m_lock_label.set_text(_("T (0-255), sec"));
     m_lock_spin.set_adjustment(Gtk::Adjustment::create(0.0, 0.0, kLockMax, kLockStep, kLockPage, 0.0));
     m_lock_spin.set_digits(1);
@@ -176,7 +176,7 @@ void CMainWindow::build_comparison_frame() {
         {N_("Added"), "compare-created"},
         {N_("Description"), "compare-description"},
     }};
-    m_comparison_grid.set_column_spacing(kSpacing);
+    m_comparison_grid.set_column_spacing(kLayoutSpacing);
     for (size_t i = 0; i < checks.size(); ++i) {
         set_labelled_check(m_compare_checks[i], _(checks[i].first));
         m_settings->bind(checks[i].second, m_compare_checks[i].property_active());
@@ -189,8 +189,8 @@ void CMainWindow::build_comparison_frame() {
 }
 
 void CMainWindow::build_key_frame() {
-    m_key_grid.set_row_spacing(kSpacing);
-    m_key_grid.set_column_spacing(kSpacing);
+    m_key_grid.set_row_spacing(kLayoutSpacing);
+    m_key_grid.set_column_spacing(kLayoutSpacing);
     const std::array<const char*, 4> attributes{N_("Normal"), N_("Blocking"), N_("Master"), N_("Inactive")};
     for (size_t i = 0; i < attributes.size(); ++i) {
         set_labelled_check(m_attr_radios[i], _(attributes[i]));
@@ -198,7 +198,7 @@ void CMainWindow::build_key_frame() {
             m_attr_radios[i].set_group(m_attr_radios[0]);
         m_attr_box.append(m_attr_radios[i]);
     }
-    m_attr_box.set_spacing(kSpacing);
+    m_attr_box.set_spacing(kLayoutSpacing);
     m_key_grid.attach(m_attr_box, 0, 0, 4, 1);
 
     m_key_number_label.set_text(_("ID code:"));
@@ -222,7 +222,7 @@ void CMainWindow::build_key_frame() {
     m_key_grid.attach(m_key_description_label, 0, 2);
     m_key_grid.attach(m_key_description_entry, 1, 2, 3, 1);
 
-    m_key_buttons_box.set_spacing(kSpacing);
+    m_key_buttons_box.set_spacing(kLayoutSpacing);
     for (auto [button, label] :
          {std::pair{&m_key_add_button, _("Add")}, std::pair{&m_key_find_button, _("Find")},
           std::pair{&m_key_apply_button, _("Apply")}, std::pair{&m_key_emulate_button, _("Emulate")}}) {

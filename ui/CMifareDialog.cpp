@@ -9,9 +9,9 @@
 #include "readers/DeviceDiscovery.h"
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
+#include "ui/LayoutSpacing.h"
 
 namespace {
-constexpr int kMargin = 5;
 
 // Desktop Mifare readers are the first choice of "<Auto>", other Mifare-capable readers the second.
 bool is_first_choice_reader(rdx_reader_model model) {
@@ -57,7 +57,7 @@ void CMifareDialog::build_layout() {
     if (g_AppSet)
         set_default_size(g_AppSet->get_mifare_width(), g_AppSet->get_mifare_height());
 
-    m_box.set_margin(kMargin);
+    m_box.set_margin(kLayoutMargin);
     m_box.set_expand(true);
     set_child(m_box);
 

@@ -6,7 +6,7 @@
 #include "app/i18n.h"
 
 namespace {
-constexpr int kSpacing = 12;
+constexpr int kFieldSpacing = 12; // between the lamp, the message, the info field and the count
 constexpr int kMarginEnds = 6;
 constexpr int kMarginTopBottom = 4;
 constexpr int kInfoChars = 16;
@@ -14,7 +14,7 @@ constexpr int kCountChars = 7;
 constexpr unsigned kNoCount = 0xFFFFFFFFu;
 } // namespace
 
-CMyStatusBar::CMyStatusBar() : Gtk::Box(Gtk::Orientation::HORIZONTAL, kSpacing) {
+CMyStatusBar::CMyStatusBar() : Gtk::Box(Gtk::Orientation::HORIZONTAL, kFieldSpacing) {
     add_css_class("status-bar");
     set_margin_start(kMarginEnds);
     set_margin_end(kMarginEnds);

@@ -9,7 +9,7 @@ constexpr unsigned int kCodePrepared = kDs1996Prepared;
 constexpr unsigned int kCodeReadAndReady = kDs1996BaseComplete;
 constexpr unsigned int kCodeIncomplete = kDs1996BaseIncomplete;
 constexpr unsigned int kCodeNoText = 128; // asked with no text of its own
-constexpr int kSpacing = 12;
+constexpr int kQuestionSpacing = 12;      // roomier than the forms: a short question and two buttons
 } // namespace
 
 CReadDS1996Dialog::CReadDS1996Dialog(unsigned int code) : m_yes(_("Yes")), m_no(_("No")) {
@@ -19,9 +19,9 @@ CReadDS1996Dialog::CReadDS1996Dialog(unsigned int code) : m_yes(_("Yes")), m_no(
     m_label.set_text(text_for_code(code));
     m_label.set_wrap(true);
     m_label.set_max_width_chars(60);
-    m_box.set_spacing(kSpacing);
-    m_box.set_margin(kSpacing);
-    m_buttons.set_spacing(kSpacing);
+    m_box.set_spacing(kQuestionSpacing);
+    m_box.set_margin(kQuestionSpacing);
+    m_buttons.set_spacing(kQuestionSpacing);
     m_buttons.set_halign(Gtk::Align::END);
     m_buttons.append(m_yes);
     m_buttons.append(m_no);

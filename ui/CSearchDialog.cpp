@@ -11,11 +11,11 @@
 #include "settings/CAppSettings.h"
 #include "ui/Accessible.h"
 #include "ui/CMainWindow.h"
+#include "ui/LayoutSpacing.h"
 #include "ui/TextColumn.h"
 #include "ui/WindowRelease.h"
 
 namespace {
-constexpr int kMargin = 5;
 constexpr KeyAttr kAttrOfButton[4] = {KA_NORMAL, KA_BLOCKING, KA_MASTER, KA_INACTIVE};
 
 std::uint32_t attr_bit(KeyAttr attr) {
@@ -57,7 +57,7 @@ Glib::RefPtr<CSearchDialog::CSearchRec> CSearchDialog::CSearchRec::create(const 
 }
 
 CSearchDialog::CSearchDialog(CKeyDocument* docs, int count)
-    : m_docs(docs), m_doc_count(count), m_box(Gtk::Orientation::VERTICAL, kMargin),
+    : m_docs(docs), m_doc_count(count), m_box(Gtk::Orientation::VERTICAL, kLayoutSpacing),
       m_results(Gio::ListStore<CSearchRec>::create()) {
     set_title(_("Search"));
     set_hide_on_close(true);
@@ -84,8 +84,8 @@ CSearchDialog::~CSearchDialog() {
 
 void CSearchDialog::build_layout() {
     Controls& c = m_controls;
-    m_grid.set_row_spacing(kMargin);
-    m_grid.set_column_spacing(kMargin);
+    m_grid.set_row_spacing(kLayoutSpacing);
+    m_grid.set_column_spacing(kLayoutSpacing);
     int row = 0;
 
     c.number_check.set_label(_("Key number:"));
@@ -112,7 +112,7 @@ void CSearchDialog::build_layout() {
     m_grid.attach(c.to, 4, row++);
 
     c.attr_check.set_label(_("Key attribute"));
-    auto* attrs = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, kMargin);
+    auto* attrs = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, kLayoutSpacing);
     const char* attr_names[4] = {N_("Normal"), N_("Blocking"), N_("Master"), N_("Inactive")};
     for (int i = 0; i < 4; ++i) {
         c.attrs[i].set_label(_(attr_names[i]));
@@ -126,7 +126,7 @@ void CSearchDialog::build_layout() {
     c.description_entry.set_hexpand(true);
     m_grid.attach(c.description_check, 0, row);
     m_grid.attach(c.description_entry, 1, row++, 4, 1);
-    auto* options = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, kMargin);
+    auto* options = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, kLayoutSpacing);
     c.whole_word.set_label(_("Match whole word"));
     c.match_case.set_label(_("Match case"));
     c.regex.set_label(_("Use Regular Expressions"));
@@ -152,7 +152,7 @@ void CSearchDialog::build_layout() {
     m_scrolled.set_vexpand(true);
     m_scrolled.set_hexpand(true);
 
-    auto* buttons = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, kMargin);
+    auto* buttons = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, kLayoutSpacing);
     buttons->set_halign(Gtk::Align::END);
     c.find.set_label(_("Find"));
     c.stop.set_label(_("Stop"));
@@ -170,7 +170,7 @@ void CSearchDialog::build_layout() {
     c.format.property_selected().signal_changed().connect(
         sigc::mem_fun(*this, &CSearchDialog::on_format_changed));
 
-    m_box.set_margin(kMargin);
+    m_box.set_margin(kLayoutMargin);
     m_box.append(m_grid);
     m_box.append(c.result_label);
     m_box.append(m_scrolled);

@@ -12,18 +12,17 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/CDebugLog.h"
 #include "app/Paths.h"
 #include "app/i18n.h"
 #include "settings/CAppSettings.h"
+#include "ui/LayoutSpacing.h"
 #include "ui/WindowRelease.h"
 
 namespace {
-constexpr int kMargin = 5;
-constexpr int kSpacing = 5;
 constexpr int kCheckSpacing = 2;
 constexpr int kDefaultWidth = 500;
 constexpr int kDefaultHeight = 150;
-constexpr const char* kLogTag = "main";
 constexpr const char* kDebugMenuResource = "/org/kestrix/Kestrix/menudebug.ui";
 
 // Settings keys edited here.
@@ -76,19 +75,19 @@ void CSettingsDialog::build_layout() {
     set_modal(true);
     set_default_size(kDefaultWidth, kDefaultHeight);
 
-    m_box_main.set_margin(kMargin);
+    m_box_main.set_margin(kLayoutMargin);
     m_box_main.set_expand(true);
 
-    m_grid_db_dir.set_margin(kMargin);
-    m_grid_db_dir.set_row_spacing(kSpacing);
-    m_grid_db_dir.set_column_spacing(kSpacing);
+    m_grid_db_dir.set_margin(kLayoutMargin);
+    m_grid_db_dir.set_row_spacing(kLayoutSpacing);
+    m_grid_db_dir.set_column_spacing(kLayoutSpacing);
     m_entry_db_dir.set_hexpand(true);
     m_button_db_dir.set_label(_("Browse..."));
     m_grid_db_dir.attach(m_entry_db_dir, 0, 0);
     m_grid_db_dir.attach(m_button_db_dir, 1, 0);
     set_frame_child(m_frame_db_dir, _("Database folder"), m_grid_db_dir);
 
-    m_box_search.set_margin(kMargin);
+    m_box_search.set_margin(kLayoutMargin);
     m_box_search.set_spacing(kCheckSpacing);
     m_check_search_usb.set_label(_("Search for USB devices"));
     m_check_search_ccid.set_label(_("Search for CCID readers"));
@@ -102,9 +101,9 @@ void CSettingsDialog::build_layout() {
     build_port_frame(m_aport, _("Adapter"));
     build_port_frame(m_rport, _("Reader"));
 
-    m_grid_debug.set_margin(kMargin);
-    m_grid_debug.set_row_spacing(kSpacing);
-    m_grid_debug.set_column_spacing(kSpacing);
+    m_grid_debug.set_margin(kLayoutMargin);
+    m_grid_debug.set_row_spacing(kLayoutSpacing);
+    m_grid_debug.set_column_spacing(kLayoutSpacing);
     m_check_write_log.set_label(_("Writing a log file"));
     m_label_log_level.set_label(_("Log level:"));
     m_label_log_level.set_halign(Gtk::Align::START);
@@ -117,7 +116,7 @@ void CSettingsDialog::build_layout() {
     m_grid_debug.attach(m_check_clear_log, 0, 2, 2, 1);
     set_frame_child(m_frame_debug, _("Debug"), m_grid_debug);
 
-    m_box_confirm.set_margin(kMargin);
+    m_box_confirm.set_margin(kLayoutMargin);
     m_box_confirm.set_spacing(kCheckSpacing);
     m_check_delete_db_confirm.set_label(_("Deleting a database"));
     m_check_delete_key_confirm.set_label(_("Deleting a key"));
@@ -129,8 +128,8 @@ void CSettingsDialog::build_layout() {
         m_box_confirm.append(*check);
     set_frame_child(m_frame_confirm, _("Confirmations"), m_box_confirm);
 
-    m_box_buttons.set_margin(kMargin);
-    m_box_buttons.set_spacing(kSpacing);
+    m_box_buttons.set_margin(kLayoutMargin);
+    m_box_buttons.set_spacing(kLayoutSpacing);
     m_box_buttons.set_halign(Gtk::Align::END);
     m_box_buttons.set_valign(Gtk::Align::END);
     m_box_buttons.set_expand(true);
@@ -148,8 +147,8 @@ void CSettingsDialog::build_layout() {
 }
 
 void CSettingsDialog::build_port_frame(PortControls& pc, const Glib::ustring& title) {
-    pc.box.set_margin(kMargin);
-    pc.box.set_spacing(kSpacing);
+    pc.box.set_margin(kLayoutMargin);
+    pc.box.set_spacing(kLayoutSpacing);
     pc.label.set_label(_("Port:"));
     pc.rows = Gtk::StringList::create({_("<Auto>"), _("<None>"), _("Custom...")});
     pc.port.set_model(pc.rows);
@@ -328,7 +327,7 @@ void CSettingsDialog::on_menu_debug_folder_popup_generic() {
     }
     std::cout << "Failed to open file manager." << std::endl;
     if (g_Debug.IsLoggable(LOGLEVEL_ERROR))
-        g_Debug.LogMsg(LOGLEVEL_ERROR, kLogTag, "Failed to open file manager");
+        g_Debug.LogMsg(LOGLEVEL_ERROR, kWindowLogTag, "Failed to open file manager");
     // The user can still paste the path into a file manager of their own.
     get_clipboard()->set_text(log_file.string());
 }

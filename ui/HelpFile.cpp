@@ -7,7 +7,6 @@
 #include "app/Paths.h"
 
 namespace {
-constexpr const char* kLogTag = "main";
 constexpr const char* kHelpFile = "kestrix.pdf";
 } // namespace
 
@@ -25,7 +24,8 @@ std::filesystem::path help_file_for_locale(const std::filesystem::path& dir, con
             if (std::filesystem::exists(localised, ec))
                 return localised;
             if (g_Debug.IsLoggable(LOGLEVEL_WARNING))
-                g_Debug.LogMsgFmt(LOGLEVEL_WARNING, kLogTag, "help \"%s\" not found", localised.c_str());
+                g_Debug.LogMsgFmt(LOGLEVEL_WARNING, kWindowLogTag, "help \"%s\" not found",
+                                  localised.c_str());
         }
     }
     return dir / kHelpFile;

@@ -2,11 +2,10 @@
 
 #include <gtk/gtk.h>
 
-#include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "keys/AsciiText.h"
 #include "keys/CKey.h"
 #include "keys/KeyNumber.h"
 #include "ui/CKeyPanelCells.h"
@@ -23,22 +22,6 @@ std::string fold(std::string_view text) {
     g_free(folded);
     g_free(normal);
     return result;
-}
-
-// Eight bytes at a time: every key's description is looked at on each filter change.
-bool is_ascii(std::string_view text) {
-    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-    std::size_t i = 0;
-    for (; i + sizeof(std::uint64_t) <= text.size(); i += sizeof(std::uint64_t)) {
-        std::uint64_t word;
-        std::memcpy(&word, text.data() + i, sizeof word);
-        if ((word & kHighBits) != 0)
-            return false;
-    }
-    for (; i < text.size(); ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    return true;
 }
 
 // Whether haystack holds needle (already lower case), ASCII letters compared without case. Most places do

@@ -20,7 +20,7 @@ namespace {
 constexpr size_t kMaxCommand = 4096;
 constexpr int kClientTimeoutMs = 2000;
 constexpr int kAnswerTimeoutMs = 10000;
-constexpr int kBacklog = 8;
+constexpr int kControlClientBacklog = 8; // control clients waiting to be accepted
 constexpr const char* kPrompt = "devsim> ";
 
 sockaddr_un unix_address(const std::string& path) {
@@ -80,7 +80,7 @@ CControlServer::CControlServer(CControlCommands& commands, std::string socket_pa
         ::unlink(m_path.c_str()); // left behind by a simulator that did not stop cleanly
     if (::bind(m_listen.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
         throw std::system_error(errno, std::generic_category(), m_path);
-    if (::listen(m_listen.get(), kBacklog) != 0)
+    if (::listen(m_listen.get(), kControlClientBacklog) != 0)
         throw std::system_error(errno, std::generic_category(), "listen");
 }
 

@@ -15,7 +15,6 @@
 namespace devsim {
 
 namespace {
-constexpr size_t kReadChunk = 4096;
 constexpr size_t kPathMax = 128;
 } // namespace
 
@@ -54,7 +53,7 @@ bool CPtyLink::probe_slave() {
 }
 
 bool CPtyLink::read_some(std::vector<uint8_t>& out) {
-    uint8_t buf[kReadChunk];
+    uint8_t buf[kLinkReadChunk];
     for (;;) {
         const ssize_t got = ::read(m_master.get(), buf, sizeof buf);
         if (got > 0) {

@@ -9,11 +9,12 @@
 #include <cerrno>
 #include <system_error>
 
+#include "sim/devsim/DevsimTypes.h"
+
 namespace devsim {
 
 namespace {
-constexpr size_t kReadChunk = 4096;
-constexpr int kBacklog = 4;
+constexpr int kProgramBacklog = 4; // program connections waiting to be accepted
 
 [[noreturn]] void fail(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -32,7 +33,7 @@ CTcpLink::CTcpLink(uint16_t port)
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(m_listen.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         fail("bind");
-    if (::listen(m_listen.get(), kBacklog) != 0)
+    if (::listen(m_listen.get(), kProgramBacklog) != 0)
         fail("listen");
     socklen_t len = sizeof addr;
     if (::getsockname(m_listen.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
@@ -60,7 +61,7 @@ void CTcpLink::drop_client() {
 }
 
 bool CTcpLink::read_some(std::vector<uint8_t>& payload) {
-    uint8_t buf[kReadChunk];
+    uint8_t buf[kLinkReadChunk];
     for (;;) {
         const ssize_t got = ::recv(m_client.get(), buf, sizeof buf, 0);
         if (got > 0) {

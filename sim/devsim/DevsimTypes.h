@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ struct LineSettings {
 
 constexpr uint32_t kM6Baud = 38400;
 constexpr uint32_t kAsciiBaud = 9600;
+
+// Bytes taken from the program's link (pseudo-terminal or TCP) by one read call.
+constexpr size_t kLinkReadChunk = 4096;
 
 // What the adapter's reader holds. One key at a time, as on the real reader.
 enum class KeyKind { None, Dallas, Ds1996, EmMarine, Kf300, Temic };

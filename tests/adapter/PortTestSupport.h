@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,24 +12,12 @@
 
 #include "adapter/CRdPort.h"
 #include "app/CDebugLog.h"
+#include "common/WaitFor.h"
 
 namespace port_test {
 
 using Bytes = std::vector<uint8_t>;
-constexpr auto kDeadline = std::chrono::seconds(10);
-
-// Polls until `done` holds, calling `step` between checks; false when the deadline passes first.
-inline bool wait_for(
-    const std::function<bool()>& done, const std::function<void()>& step = [] {}) {
-    const auto until = std::chrono::steady_clock::now() + kDeadline;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        step();
-        ::poll(nullptr, 0, 1);
-    }
-    return true;
-}
+using test::wait_for;
 
 inline Bytes unread(const CFastBuffer& buffer) {
     return Bytes(buffer.data(), buffer.data() + buffer.size());

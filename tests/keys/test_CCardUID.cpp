@@ -12,10 +12,6 @@
 
 namespace {
 
-std::vector<std::uint8_t> all_bytes(const CCardUID& n) {
-    return std::vector<std::uint8_t>(n.bytes, n.bytes + CCardUID::kMaxBytes);
-}
-
 std::vector<std::uint8_t> padded(std::vector<std::uint8_t> v) {
     v.resize(CCardUID::kMaxBytes, 0);
     return v;

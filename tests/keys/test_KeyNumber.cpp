@@ -19,10 +19,6 @@ CCardUID six(std::initializer_list<std::uint8_t> lowest_first) {
     return CCardUID(v.data(), v.size());
 }
 
-std::vector<std::uint8_t> all_bytes(const CCardUID& n) {
-    return std::vector<std::uint8_t>(n.bytes, n.bytes + CCardUID::kMaxBytes);
-}
-
 std::string fmt(const CCardUID& n, key_format f) {
     return format_key_number(n, f).raw();
 }

@@ -33,7 +33,7 @@ protected:
 TEST_F(DevsimFaults, LostAcknowledgementIsNotSent) {
     world.inject(devsim::Fault::LostAck, 1);
     port.write(bytes{0x00});
-    ASSERT_TRUE(world.wait_until([&] { return world.counters().acks_dropped == 1; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().acks_dropped == 1; }, kWaitDeadline));
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
     EXPECT_EQ(1u, world.counters().acks_out);
@@ -68,7 +68,7 @@ TEST_F(DevsimFaults, CountedSilenceIgnoresThatManyFrames) {
 TEST_F(DevsimFaults, SilenceLastsUntilCleared) {
     world.inject(devsim::Fault::Silence, 0);
     port.write(bytes{0x00, 0x00});
-    ASSERT_TRUE(world.wait_until([&] { return world.counters().frames_ignored == 2; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().frames_ignored == 2; }, kWaitDeadline));
     world.clear_faults();
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));

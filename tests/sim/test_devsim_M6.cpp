@@ -145,7 +145,7 @@ TEST_F(DevsimM6, AProgrammedTemicTagKeepsAnsweringTheScanUntilTheNextCommand) {
     EXPECT_BYTES_EQ(concat(concat(concat({0xAA, 0xAA}, frame), frame), frame),
                     port.read(2 + 3 * frame.size()));
     port.write(bytes{0x00});
-    ASSERT_TRUE(world.wait_until([&] { return world.counters().wakes == 1; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().wakes == 1; }, kWaitDeadline));
     const uint64_t frames = world.counters().key_frames_out;
     EXPECT_FALSE(world.wait_until([&] { return world.counters().key_frames_out > frames; },
                                   devsim::milliseconds(100)));
@@ -159,7 +159,7 @@ TEST_F(DevsimM6, BytesOnTheWireAcrossABaudChangeArriveGarbled) {
     port.write(bytes{0x13, 0x93});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
     port.set_line(9600, false);
-    ASSERT_TRUE(world.wait_until([&] { return world.counters().key_frames_out == 1; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().key_frames_out == 1; }, kWaitDeadline));
     const bytes got = port.read(10, std::chrono::milliseconds(300));
     EXPECT_FALSE(got.empty());
     EXPECT_LT(got.size(), 10u);
@@ -179,14 +179,14 @@ TEST_F(DevsimM6, WireLogHoldsBothDirectionsByteExact) {
     world.clear_wire_log();
     port.write(bytes{0x00, 0x11, 0x95});
     port.read(2);
-    ASSERT_TRUE(world.wait_until([&] { return world.wire_out().size() == 2; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.wire_out().size() == 2; }, kWaitDeadline));
     EXPECT_BYTES_EQ((bytes{0x00, 0x11, 0x95}), world.wire_in());
     EXPECT_BYTES_EQ((bytes{0xAA, 0xAA}), world.wire_out());
 }
 
 TEST_F(DevsimM6, PartialFrameIsDroppedAfterAPause) {
     port.write(bytes{0x19, 0x20});
-    ASSERT_TRUE(world.wait_until([&] { return world.counters().bytes_in == 2; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().bytes_in == 2; }, kWaitDeadline));
     std::this_thread::sleep_for(std::chrono::milliseconds(150)); // the pause itself is the stimulus here
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));
@@ -196,7 +196,7 @@ TEST_F(DevsimM6, PartialFrameIsDroppedAfterAPause) {
 TEST_F(DevsimM6, BytesAtAnotherBaudRateAreGarbled) {
     port.set_line(19200, false);
     port.write(bytes{0x00});
-    ASSERT_TRUE(world.wait_until([&] { return world.counters().garbled_bytes == 1; }, kDeadline));
+    ASSERT_TRUE(world.wait_until([&] { return world.counters().garbled_bytes == 1; }, kWaitDeadline));
     port.set_line(38400, false);
     port.write(bytes{0x00});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1));

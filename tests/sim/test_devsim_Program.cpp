@@ -12,10 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
+#include "common/TestFiles.h"
+#include "common/WaitFor.h"
 #include "sim/devsim/CControlServer.h"
 #include "test_devsim_helpers.h"
 
@@ -23,13 +22,6 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Runs a program; returns its pid.
 pid_t spawn(const std::vector<std::string>& args, const fs::path& out) {
@@ -53,16 +45,6 @@ int wait_exit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool wait_for(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + devsim_test::kDeadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // another process: nothing to wait on
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(DevsimProgram, DemoWorldRegistersAnswersAndCleansUp) {
@@ -76,9 +58,10 @@ TEST(DevsimProgram, DemoWorldRegistersAnswersAndCleansUp) {
     const pid_t pid =
         spawn({program, "--demo", "--world", dir, "--control", dir / "control"}, dir / "out.txt");
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(wait_for([&] { return fs::exists(dir / "control") && !read_text(devices).empty(); }));
+    ASSERT_TRUE(
+        test::wait_for([&] { return fs::exists(dir / "control") && !test::read_text(devices).empty(); }));
 
-    const std::string line = read_text(devices);
+    const std::string line = test::read_text(devices);
     EXPECT_EQ(0u, line.rfind("1\t/dev/pts/", 0)) << line;
     EXPECT_NE(std::string::npos, line.find("\t4\t16001\t531\n"));
     EXPECT_NE(std::string::npos,
@@ -86,13 +69,13 @@ TEST(DevsimProgram, DemoWorldRegistersAnswersAndCleansUp) {
 
     const pid_t sender = spawn({program, "--world", dir, "--send", "touch ds1996"}, dir / "send.txt");
     EXPECT_EQ(0, wait_exit(sender));
-    EXPECT_EQ(0u, read_text(dir / "send.txt").rfind("ok: DS1996L", 0));
+    EXPECT_EQ(0u, test::read_text(dir / "send.txt").rfind("ok: DS1996L", 0));
     const pid_t bad = spawn({program, "--world", dir, "--send", "touch nothing"}, dir / "bad.txt");
     EXPECT_EQ(1, wait_exit(bad));
 
     EXPECT_EQ("ok: bye", devsim::CControlServer::send(dir / "control", "quit"));
     EXPECT_EQ(0, wait_exit(pid));
-    EXPECT_EQ("", read_text(devices));
+    EXPECT_EQ("", test::read_text(devices));
     EXPECT_FALSE(fs::exists(dir / "control"));
     fs::remove_all(dir);
 }

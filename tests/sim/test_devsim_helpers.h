@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "common/WaitFor.h"
+
 namespace devsim_test {
 
 using namespace std::chrono_literals;
-// Generous: the simulator's programs may start slowly under a sanitizer build on a loaded machine.
-constexpr std::chrono::milliseconds kDeadline = 10000ms;
+using test::kWaitDeadline;
 
 class CSerialEnd {
 public:
@@ -23,9 +24,9 @@ public:
     void set_line(uint32_t baud, bool two_stop_bits);
     void write(const std::vector<uint8_t>& bytes);
     // Up to n bytes: returns fewer only when the deadline passed (or the port hung up).
-    std::vector<uint8_t> read(size_t n, std::chrono::milliseconds timeout = kDeadline);
+    std::vector<uint8_t> read(size_t n, std::chrono::milliseconds timeout = kWaitDeadline);
     // True when the simulator closed its side (a hang-up is reported).
-    bool hung_up(std::chrono::milliseconds timeout = kDeadline);
+    bool hung_up(std::chrono::milliseconds timeout = kWaitDeadline);
     void close();
 
 private:
@@ -40,8 +41,8 @@ public:
     ~CTcpEnd();
 
     void write(const std::vector<uint8_t>& raw);
-    std::vector<uint8_t> read(size_t n, std::chrono::milliseconds timeout = kDeadline);
-    bool closed_by_peer(std::chrono::milliseconds timeout = kDeadline);
+    std::vector<uint8_t> read(size_t n, std::chrono::milliseconds timeout = kWaitDeadline);
+    bool closed_by_peer(std::chrono::milliseconds timeout = kWaitDeadline);
 
 private:
     int m_fd = -1;

@@ -3,6 +3,7 @@
 // waiting for a condition with a generous deadline instead of sleeping.
 #pragma once
 #include "common/TestFiles.h"
+#include "common/WaitFor.h"
 #include "rdx.h"
 #include "sim/rdxworld/CWorld.h"
 
@@ -21,21 +22,10 @@
 namespace rdxtest {
 
 constexpr uint32_t kApiVersion = 0x010103C0;
-constexpr auto kDeadline = std::chrono::seconds(10);
 constexpr uint64_t kTransportKey = 0xFFFFFFFFFFFFull;
 constexpr const char* kReaderPort = "desk1";
 
-// Polls cond until it holds or the deadline passes; true when it held.
-inline bool wait_for(const std::function<bool()>& cond, std::chrono::milliseconds deadline = kDeadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // poll step, not a wait for an event
-    }
-    return true;
-}
+using test::wait_for;
 
 // A fresh world folder, named by RDX_SIM_DIR while it exists.
 class CTempWorld {
