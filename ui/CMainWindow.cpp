@@ -16,7 +16,6 @@
 #include "settings/CAppSettings.h"
 #include "ui/CHistoryDialog.h"
 #include "ui/CSettingsDialog.h"
-#include "ui/WindowRelease.h"
 
 namespace {
 constexpr const char* kCssResource = "/org/kestrix/Kestrix/style.css";
@@ -226,7 +225,7 @@ void CMainWindow::show_status_details_dialog() {
     if (!m_history_dialog) {
         m_history_dialog = std::make_unique<CHistoryDialog>(*this, m_history);
         m_history_dialog->set_hide_on_close(true);
-        m_history_dialog->signal_hide().connect([this] { release_window(m_history_dialog); });
+        m_history_dialog->signal_hide().connect([this] { m_closed_windows.release(m_history_dialog); });
     }
     m_history_dialog->present();
 }

@@ -53,6 +53,7 @@
 #include "ui/CMyProp.h"
 #include "ui/CMyStatusBar.h"
 #include "ui/CWorkerQuestion.h"
+#include "ui/WindowRelease.h"
 
 class CHistoryDialog;
 class CMifareDialog;
@@ -480,6 +481,8 @@ protected:
     sigc::connection m_conn_key_filter_timer;
 
     Glib::RefPtr<Gio::SimpleActionGroup> m_actions;
+    // Before the dialogs and the device questions, which close theirs into it as they go.
+    CClosedWindows m_closed_windows;
     std::unique_ptr<Gtk::AboutDialog> m_about_dialog;
     std::unique_ptr<Gtk::MessageDialog> m_message_dialog;
     std::unique_ptr<Gtk::MessageDialog> m_close_question;

@@ -13,7 +13,6 @@
 #include "ui/CMainWindow.h"
 #include "ui/CSettingsDialog.h"
 #include "ui/HelpFile.h"
-#include "ui/WindowRelease.h"
 
 namespace {
 constexpr const char* kMainGroup = "main";
@@ -218,7 +217,7 @@ void CMainWindow::on_action_about() {
         m_about_dialog->set_comments(_("Software for servicing Orvanta standalone controllers."));
         m_about_dialog->set_website(kWebsite);
         m_about_dialog->set_website_label(_("Website"));
-        m_about_dialog->signal_hide().connect([this] { release_window(m_about_dialog); });
+        m_about_dialog->signal_hide().connect([this] { m_closed_windows.release(m_about_dialog); });
     }
     m_about_dialog->present();
 }
@@ -283,6 +282,6 @@ bool CMainWindow::on_key_pressed(guint keyval, guint, Gdk::ModifierType) {
 void CMainWindow::on_action_settings() {
     // A new dialog for every use, released once it is hidden.
     m_settings_dialog = std::make_unique<CSettingsDialog>(*this, m_device_ports.devices());
-    m_settings_dialog->signal_hide().connect([this] { release_window(m_settings_dialog); });
+    m_settings_dialog->signal_hide().connect([this] { m_closed_windows.release(m_settings_dialog); });
     m_settings_dialog->present();
 }

@@ -79,7 +79,7 @@ void CMainWindow::on_adapter_ask_user() {
         return; // the command that asked has already gone
     const unsigned int serial = ++m_question_serial;
     m_worker_question = std::make_unique<CWorkerQuestion>(
-        *this, cmd, [this, serial](bool yes) { on_worker_answer(serial, yes); });
+        *this, m_closed_windows, cmd, [this, serial](bool yes) { on_worker_answer(serial, yes); });
     switch (kind) {
     case CAdapterThread::ASK_DB_KEYS:
         ask_db_keys(param);

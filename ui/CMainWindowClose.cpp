@@ -5,7 +5,6 @@
 
 #include "app/i18n.h"
 #include "ui/CMainWindow.h"
-#include "ui/WindowRelease.h"
 
 namespace {
 constexpr const char* kTitleSeparator = " \u2013 ";
@@ -72,7 +71,7 @@ void CMainWindow::ask_save_before_close(int index, const std::function<void()>& 
     m_close_question->set_default_response(kCloseYes);
     m_close_question->set_hide_on_close(true);
     m_close_question->signal_response().connect([this, index, after](int response) {
-        release_window(m_close_question);
+        m_closed_windows.release(m_close_question);
         // The answer is acted on from an idle call, outside the dialog's own signal: the window may be
         // destroyed by `after`.
         Glib::signal_idle().connect_once(sigc::bind(
@@ -132,7 +131,7 @@ void CMainWindow::ShowMessage(const Glib::ustring& text, Gtk::MessageType type) 
 }
 
 void CMainWindow::ReleaseMessageDialog() {
-    release_window(m_message_dialog);
+    m_closed_windows.release(m_message_dialog);
 }
 
 void CMainWindow::SetStatusMessage(const Glib::ustring& text, bool add_to_history) {

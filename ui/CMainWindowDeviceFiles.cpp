@@ -90,11 +90,12 @@ void CMainWindow::load_dump_file(CAdapterThread::Cmd cmd, const std::filesystem:
         start();
         return;
     }
-    m_file_question = std::make_unique<CWorkerQuestion>(*this, cmd, [this, start](bool yes) {
-        m_file_question.reset();
-        if (yes)
-            start();
-    });
+    m_file_question =
+        std::make_unique<CWorkerQuestion>(*this, m_closed_windows, cmd, [this, start](bool yes) {
+            m_file_question.reset();
+            if (yes)
+                start();
+        });
     m_file_question->confirm(question, [this] { m_file_question->answer(true); });
 }
 

@@ -10,7 +10,6 @@
 #include "settings/CAppSettings.h"
 #include "ui/CMainWindow.h"
 #include "ui/CMifareDialog.h"
-#include "ui/WindowRelease.h"
 
 namespace {
 // A set of Mifare cards carries at most this many keys (an 8 KB controller image).
@@ -19,14 +18,14 @@ constexpr unsigned kMifareMaxKeys = 1363;
 
 CMifareDialog& CMainWindow::OpenMifareDialog() {
     // One dialog per command: one still open is closed first, its worker stopped with it.
-    release_window(m_mifare_dialog);
+    m_closed_windows.release(m_mifare_dialog);
     m_mifare_dialog = std::make_shared<CMifareDialog>();
     m_mifare_dialog->set_transient_for(*this);
     m_mifare_dialog->set_modal(true);
     m_mifare_dialog->set_hide_on_close(true);
     m_mifare_dialog->signal_hide().connect([this, shown = m_mifare_dialog.get()] {
         if (m_mifare_dialog.get() == shown)
-            release_window(m_mifare_dialog);
+            m_closed_windows.release(m_mifare_dialog);
     });
     m_mifare_dialog->present();
     return *m_mifare_dialog;

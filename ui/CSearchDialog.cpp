@@ -13,7 +13,6 @@
 #include "ui/CMainWindow.h"
 #include "ui/LayoutSpacing.h"
 #include "ui/TextColumn.h"
-#include "ui/WindowRelease.h"
 
 namespace {
 constexpr KeyAttr kAttrOfButton[4] = {KA_NORMAL, KA_BLOCKING, KA_MASTER, KA_INACTIVE};
@@ -354,7 +353,7 @@ void CSearchDialog::ShowMessage(const Glib::ustring& text, Gtk::MessageType type
     if (!m_message) {
         m_message =
             std::make_unique<Gtk::MessageDialog>(*this, text, false, type, Gtk::ButtonsType::OK, false);
-        m_message->signal_response().connect([this](int) { release_window(m_message); });
+        m_message->signal_response().connect([this](int) { m_closed_windows.release(m_message); });
     }
     m_message->set_message(text);
     m_message->set_visible(true);

@@ -27,6 +27,7 @@
 #include "keys/CKeyDocument.h"
 #include "keys/KeySearch.h"
 #include "ui/CDatePicker.h"
+#include "ui/WindowRelease.h"
 
 class CSearchDialog : public Gtk::Window {
 public:
@@ -114,6 +115,7 @@ private:
     Glib::RefPtr<Gio::ListStore<CSearchRec>> m_results;
     Glib::RefPtr<Gtk::SingleSelection> m_selection;
     std::unique_ptr<Gtk::MessageDialog> m_message;
+    CClosedWindows m_closed_windows;
 
     // The worker's end reaches the main loop through the dispatcher; the search goes first on destruction.
     Glib::Dispatcher m_dispatcher;

@@ -5,10 +5,10 @@
 #include <gtkmm/messagedialog.h>
 
 #include "ui/CReadDS1996Dialog.h"
-#include "ui/WindowRelease.h"
 
-CWorkerQuestion::CWorkerQuestion(Gtk::Window& parent, CAdapterThread::Cmd cmd, Deliver deliver)
-    : m_parent(parent), m_cmd(cmd), m_deliver(std::move(deliver)) {}
+CWorkerQuestion::CWorkerQuestion(Gtk::Window& parent, CClosedWindows& closed, CAdapterThread::Cmd cmd,
+                                 Deliver deliver)
+    : m_parent(parent), m_closed_windows(closed), m_cmd(cmd), m_deliver(std::move(deliver)) {}
 
 CWorkerQuestion::~CWorkerQuestion() {
     withdraw();
@@ -83,5 +83,5 @@ void CWorkerQuestion::close_dialog() {
     m_conn_answer.disconnect();
     if (!m_dialog)
         return;
-    release_window(m_dialog);
+    m_closed_windows.release(m_dialog);
 }

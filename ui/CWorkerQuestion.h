@@ -12,6 +12,7 @@
 #include <sigc++/connection.h>
 
 #include "adapter/CAdapterThread.h"
+#include "ui/WindowRelease.h"
 
 class CWorkerQuestion {
 public:
@@ -19,7 +20,9 @@ public:
     using Deliver = std::function<void(bool yes)>;
 
     // cmd: the command the question belongs to.
-    CWorkerQuestion(Gtk::Window& parent, CAdapterThread::Cmd cmd, Deliver deliver);
+    // closed: the parent's closed windows, where the question's dialogs go (they may outlive the question
+    // until the main loop turns: a command can be withdrawn from inside one of their signals).
+    CWorkerQuestion(Gtk::Window& parent, CClosedWindows& closed, CAdapterThread::Cmd cmd, Deliver deliver);
     ~CWorkerQuestion();
     CWorkerQuestion(const CWorkerQuestion&) = delete;
     CWorkerQuestion& operator=(const CWorkerQuestion&) = delete;
@@ -46,6 +49,7 @@ private:
     void on_confirm_response(int response);
 
     Gtk::Window& m_parent;
+    CClosedWindows& m_closed_windows;
     const CAdapterThread::Cmd m_cmd;
     Deliver m_deliver;
     bool m_pending = true;

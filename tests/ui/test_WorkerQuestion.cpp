@@ -24,8 +24,8 @@ protected:
     }
     void new_question(CAdapterThread::Cmd cmd) {
         m_answers.clear();
-        m_question =
-            std::make_unique<CWorkerQuestion>(*m_parent, cmd, [this](bool yes) { m_answers.push_back(yes); });
+        m_question = std::make_unique<CWorkerQuestion>(*m_parent, m_closed, cmd,
+                                                       [this](bool yes) { m_answers.push_back(yes); });
     }
     void TearDown() override {
         m_question.reset();
@@ -36,6 +36,7 @@ protected:
 
     Gtk::MessageDialog* warning() { return dynamic_cast<Gtk::MessageDialog*>(m_question->dialog()); }
 
+    CClosedWindows m_closed; // outlives the questions, which close their dialogs into it
     std::unique_ptr<Gtk::Window> m_parent;
     std::unique_ptr<CWorkerQuestion> m_question;
     std::vector<bool> m_answers;
@@ -116,12 +117,17 @@ TEST_F(WorkerQuestionTest, AWithdrawnDs1996QuestionGivesNoAnswer) {
     ASSERT_NE(nullptr, dialog);
     Gtk::Button* yes = find_button(*dialog, "Yes");
     ASSERT_NE(nullptr, yes);
+    // Held here: the question deletes its dialog when it goes.
+    GtkWidget* held_dialog = GTK_WIDGET(g_object_ref(dialog->gobj()));
+    GtkWidget* held_yes = GTK_WIDGET(g_object_ref(yes->gobj()));
     m_question.reset();
-    EXPECT_FALSE(dialog->get_visible());
+    EXPECT_FALSE(gtk_widget_get_visible(held_dialog));
     // A click that was already on its way when the question went.
-    g_signal_emit_by_name(yes->gobj(), "clicked");
+    g_signal_emit_by_name(held_yes, "clicked");
     EXPECT_TRUE(m_answers.empty());
     pump_pending();
+    g_object_unref(held_yes);
+    g_object_unref(held_dialog);
 }
 
 } // namespace
