@@ -46,6 +46,17 @@ void CMifareThread::reconnect() {
         set_event(event);
 }
 
+void CMifareThread::ensure_connected() {
+    int event = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        m_ensure_connected = true;
+        event = m_event.get();
+    }
+    if (event >= 0)
+        set_event(event);
+}
+
 void CMifareThread::UpdateThread() {
     int event = -1;
     {
@@ -197,14 +208,19 @@ void CMifareThread::Execute() {
         m_timeout = -1;
         try {
             bool reconnect_requested = false;
+            bool connection_wanted = false;
             bool messages_pending = false;
             {
                 std::lock_guard lock(m_mutex);
                 reconnect_requested = m_reconnect;
+                connection_wanted = m_ensure_connected;
+                m_ensure_connected = false;
                 messages_pending = m_rdx_msgs;
                 m_rdx_msgs = false;
             }
-            if (reconnect_requested)
+            // A reconnect of a connected reader would end its connection for nothing, and start the card
+            // that lies on it over (with its status).
+            if (reconnect_requested || (connection_wanted && !reader_connected()))
                 do_reconnect();
             if (messages_pending && m_reader)
                 process_rdx_notifications();
@@ -279,6 +295,13 @@ void CMifareThread::do_reconnect() {
     }
     update_connection_status();
     m_card_handled = false;
+}
+
+bool CMifareThread::reader_connected() const {
+    int32_t status = RDX_DISCONNECTED;
+    if (m_reader)
+        rdx::RDXCheck(rdx_reader_get_connection_status(m_reader, &status));
+    return status == RDX_CONNECTED;
 }
 
 void CMifareThread::BeginConnect() {

@@ -62,7 +62,12 @@ public:
     void SetOnNotify(std::function<void()> on_notify);
 
     void set_port(rdx_port_type port_type, const Glib::ustring& port_name);
+    // Closes the reader and connects to it again.
     void reconnect();
+    // Connects again unless the reader is connected by the time the worker comes to it. For a caller that
+    // saw the reader (re)appear: by then the library may have connected it by itself, and the worker's
+    // own state may still say otherwise until it reads the library's messages.
+    void ensure_connected();
     void UpdateThread();
 
     void StartPrepare();
@@ -121,6 +126,7 @@ private:
     void DoMfToDb();
     void DoClear();
     void do_reconnect();
+    bool reader_connected() const;
     void update_connection_status();
     void process_rdx_notifications();
     // A card message: the card it reports (none when taken off) is a new presentation.
@@ -172,6 +178,7 @@ private:
     mutable std::mutex m_mutex;
     bool m_running = false;
     bool m_reconnect = false;
+    bool m_ensure_connected = false;
     bool m_rdx_msgs = false;
     bool m_card_handled = false;
     // The card the last operation step looked at (empty when there was none): a card message that reports

@@ -202,8 +202,7 @@ void CMifareDialog::UpdatePort() {
         rdx::RDXCheck(rdx_search_get_reader_info(m_search, i, &info));
         if (info.port_type == current_type && current_name.raw() == info.port_name) {
             // The worker's reader is (still or again) attached: it only needs to connect if it is not.
-            if (m_thread.GetConnectionState() != CONNECTION_CONNECTED)
-                m_thread.reconnect();
+            m_thread.ensure_connected();
             return;
         }
         if (first_choice < 0 && is_first_choice_reader(info.model))

@@ -491,6 +491,26 @@ TEST_F(CMifareThreadTest, CardsAfterTheSetIsCompleteAreNotWritten) {
     EXPECT_EQ(seen_finished(writer), 1u);
 }
 
+// The dialog asks for a connection when it sees the reader listed again, maybe after the library has
+// connected it by itself: a connected reader is left as it is, and the card on it is written once.
+TEST_F(CMifareThreadTest, AConnectionAskedForWhileConnectedKeepsTheConnection) {
+    const auto cards = make_cards({"1k"});
+    CMifareThread& writer = new_thread();
+    writer.StartWriteDb(make_keys(10), 46);
+    ASSERT_TRUE(wait_seen(writer, [](const CSeen& seen) {
+        return seen.status.raw().rfind("The reader is connected", 0) == 0;
+    }));
+    const size_t statuses = seen(writer, [](const CSeen& s) { return s.statuses.size(); });
+    writer.ensure_connected();
+    // The worker takes the request before it comes to the card.
+    present_all(writer, {cards[0]});
+    EXPECT_EQ(status(writer), "Ready.");
+    const auto after = seen(writer, [&](const CSeen& s) {
+        return std::vector<Glib::ustring>(s.statuses.begin() + statuses, s.statuses.end());
+    });
+    EXPECT_EQ(std::find(after.begin(), after.end(), "Connecting to the reader..."), after.end());
+}
+
 TEST_F(CMifareThreadTest, FinishedCardSelectsItsRowAfterTheWholeSetWasRead) {
     const auto cards = make_cards({"1k", "1k"});
     write_set(cards, make_keys(150));
