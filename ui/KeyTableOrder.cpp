@@ -146,16 +146,7 @@ void CKeyTableOrder::set_filter(const Glib::RefPtr<Gtk::Filter>& filter) {
 }
 
 std::vector<GObject*> CKeyTableOrder::passing(const std::vector<GObject*>& candidates) const {
-    if (!m_filter)
-        return candidates;
-    if (key_text_filter::is_key_text_filter(m_filter))
-        return key_text_filter::passing(m_filter, candidates);
-    std::vector<GObject*> shown;
-    shown.reserve(candidates.size());
-    for (GObject* key : candidates)
-        if (passes(key))
-            shown.push_back(key);
-    return shown;
+    return m_filter ? key_text_filter::passing(m_filter, candidates) : candidates;
 }
 
 void CKeyTableOrder::on_filter_changed(GtkFilter*, GtkFilterChange change, gpointer data) {

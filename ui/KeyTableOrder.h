@@ -39,7 +39,8 @@ public:
     // Sorts again by the same columns: the keys' values in them changed (the numbers' shown form).
     void resort() { sort_again({}); }
 
-    // Null shows every key. The order listens to the filter's changes.
+    // A key text filter (key_text_filter::create), whose walk over many keys the order uses; null shows
+    // every key. The order listens to the filter's changes.
     void set_filter(const Glib::RefPtr<Gtk::Filter>& filter);
 
     // Around each change of the shown keys: before it, shown() is still the old one; after it, the keys

@@ -127,12 +127,10 @@ void set_text(const Glib::RefPtr<Gtk::Filter>& filter, const Glib::ustring& text
     gtk_filter_changed(filter->gobj(), change);
 }
 
-bool is_key_text_filter(const Glib::RefPtr<Gtk::Filter>& filter) {
-    return filter && G_TYPE_CHECK_INSTANCE_TYPE(filter->gobj(), kestrix_key_text_filter_get_type());
-}
-
 std::vector<GObject*> passing(const Glib::RefPtr<Gtk::Filter>& filter,
                               const std::vector<GObject*>& candidates) {
+    g_return_val_if_fail(G_TYPE_CHECK_INSTANCE_TYPE(filter->gobj(), kestrix_key_text_filter_get_type()),
+                         candidates);
     const auto* self = reinterpret_cast<KestrixKeyTextFilter*>(filter->gobj());
     if (self->needle->empty())
         return candidates;

@@ -18,8 +18,6 @@ void set_text(const Glib::RefPtr<Gtk::Filter>& filter, const Glib::ustring& text
 // The numbers are shown in another format: they are looked at again.
 void numbers_changed(const Glib::RefPtr<Gtk::Filter>& filter);
 
-// Whether filter is one of these filters.
-bool is_key_text_filter(const Glib::RefPtr<Gtk::Filter>& filter);
 // The keys of candidates that filter (one of these) lets through, in their order. Faster than asking about
 // each key in turn: the walk asks memory for the keys a few places ahead of the one it compares, so that
 // a table sorted otherwise than its keys lie in memory is not filtered at the pace of memory.
