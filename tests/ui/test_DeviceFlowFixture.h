@@ -73,7 +73,11 @@ protected:
         return started && wait_command_over();
     }
     bool wait_command_over() {
-        return pump_until([&] { return running() == CAdapterThread::CMD_NONE && idle_info(); });
+        const bool over = pump_until([&] { return running() == CAdapterThread::CMD_NONE && idle_info(); });
+        // The window reads the info text when it takes a notification, so "End" can show one turn of the
+        // main loop before the lines the worker reported ahead of it: those are taken too.
+        pump_pending();
+        return over;
     }
     // The worker shows "End" when a command's exit action has run.
     bool idle_info() { return m_window->status_bar().get_info() == "End"; }
