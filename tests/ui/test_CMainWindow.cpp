@@ -169,6 +169,10 @@ TEST_F(CMainWindowTest, CutCopyPasteFollowFocusSelectionAndClipboard) {
 TEST_F(CMainWindowTest, EveryToolbarButtonIsNamedByItsToolbarLabel) {
     CMainWindow& window = open_window();
     ASSERT_NE(nullptr, window.toolbar());
+    // The application's resource path gives the icon theme our own drawings (each new path makes the theme
+    // look through its folders again).
+    const auto icons = Gtk::IconTheme::get_for_display(window.get_display());
+    icons->add_resource_path("/org/kestrix/Kestrix/icons");
     int buttons = 0;
     for (Gtk::Widget* child : descendants(*window.toolbar())) {
         auto* button = dynamic_cast<Gtk::Button*>(child);
@@ -182,10 +186,7 @@ TEST_F(CMainWindowTest, EveryToolbarButtonIsNamedByItsToolbarLabel) {
         const std::string action = button->get_action_name();
         const std::string icon = "kestrix-" + action.substr(action.find('.') + 1) + "-symbolic";
         EXPECT_EQ(icon, button->get_icon_name().raw());
-        // The application's resource path gives the icon theme our own drawings.
-        Gtk::IconTheme::get_for_display(button->get_display())
-            ->add_resource_path("/org/kestrix/Kestrix/icons");
-        EXPECT_TRUE(Gtk::IconTheme::get_for_display(button->get_display())->has_icon(icon)) << icon;
+        EXPECT_TRUE(icons->has_icon(icon)) << icon;
     }
     EXPECT_EQ(16, buttons);
 }
