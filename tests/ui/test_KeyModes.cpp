@@ -45,10 +45,14 @@ TEST_F(KeyModesTest, EachModeFindsAddsOrRemovesTheKeyRead) {
         {"mode_delete", {aa}, three, CT_DALLAS, "Key \"0000000000AA\" removed", "", false, 0, ""},
         {"mode_delete", {aa}, other, CT_DALLAS, "Key \"0000000000BB\" not found", aa, false, 1, ""},
     };
+    // One window, as a person would go through the cases: each opens its database afresh.
+    CMainWindow& window = open_window();
+    int database = 0;
     for (const ModeCase& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.read.size()) + " bytes: " + c.report);
-        make_keys("a", {c.stored});
-        CMainWindow& window = open_databases({"a"});
+        const std::string name = "a" + std::to_string(++database);
+        make_keys(name, {c.stored});
+        window.OpenDatabases({name});
         window.key_panel(0).unselect_all();
         activate(c.mode);
         const auto before = history().size();
@@ -72,8 +76,7 @@ TEST_F(KeyModesTest, EachModeFindsAddsOrRemovesTheKeyRead) {
                   window.key_document(0).is_modified());
         window.key_document(0).set_modified_flag(false);
         activate(c.mode); // off again
-        TearDown();
-        SetUp();
+        ASSERT_TRUE(window.DoClose(true, {}));
     }
 }
 

@@ -400,11 +400,15 @@ TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
         {"one key differs", {{aa}, {k11}}, {{aa}, {k22}}, true, one_match, 2},
         {"attribute differs", {{aa, false, KA_NORMAL}}, {{aa, false, KA_MASTER}}, false, none_match, 2 * 5},
     };
+    // One window, as a person would go through the cases: each opens its pair of databases afresh.
+    CMainWindow& window = open_window();
+    int pair = 0;
     for (const CompareCase& c : cases) {
         SCOPED_TRACE(c.name);
-        make_keys("l", c.left);
-        make_keys("r", c.right);
-        CMainWindow& window = open_databases({"l", "r"});
+        const std::string left = "l" + std::to_string(++pair), right = "r" + std::to_string(pair);
+        make_keys(left, c.left);
+        make_keys(right, c.right);
+        window.OpenDatabases({left, right});
         for (const char* label : {"Type", "Attribute", "Short", "Added", "Description"})
             compare_check(label).set_active(!c.only_number && std::string(label) != "Added");
         compare_check("Number").set_active(true);
@@ -417,9 +421,7 @@ TEST_F(KeyPanelsTest, CompareMarksKeysWithoutPartner) {
                    c.error_cells;
         })) << cells_with_class(window.key_panel(0), "error")
             << " + " << cells_with_class(window.key_panel(1), "error");
-        window.DoClose(true, {});
-        TearDown();
-        SetUp();
+        ASSERT_TRUE(window.DoClose(true, {}));
     }
 }
 
