@@ -179,10 +179,11 @@ TEST_F(SearchDialogTest, AnActivatedHitOpensItsDatabaseWithTheKeySelected) {
 TEST_F(SearchDialogTest, AStoppedSearchEndsEarlyAndSaysSo) {
     // Enough databases that the scan is still on its first ones when it is stopped.
     constexpr int kDatabases = 150;
-    for (int i = 0; i < kDatabases; ++i) {
+    make_keys("db000", {{1, 0, "a key"}, {2, 0, "another key"}});
+    for (int i = 1; i < kDatabases; ++i) {
         char name[16];
-        std::snprintf(name, sizeof name, "db%03d", i);
-        make_keys(name, {{1, 0, "a key"}, {2, 0, "another key"}});
+        std::snprintf(name, sizeof name, "db%03d.dbf", i);
+        std::filesystem::copy_file(m_db_dir / "db000.dbf", m_db_dir / name);
     }
     open_window();
     CSearchDialog& dialog = open_dialog();
