@@ -36,31 +36,23 @@ void CMifareThread::set_port(rdx_port_type port_type, const Glib::ustring& port_
 }
 
 void CMifareThread::reconnect() {
-    int event = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        m_reconnect = true;
-        event = m_event.get();
-    }
-    if (event >= 0)
-        set_event(event);
+    wake(&CMifareThread::m_reconnect);
 }
 
 void CMifareThread::ensure_connected() {
-    int event = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        m_ensure_connected = true;
-        event = m_event.get();
-    }
-    if (event >= 0)
-        set_event(event);
+    wake(&CMifareThread::m_ensure_connected);
 }
 
 void CMifareThread::UpdateThread() {
+    wake(nullptr);
+}
+
+void CMifareThread::wake(bool CMifareThread::*request) {
     int event = -1;
     {
         std::lock_guard lock(m_mutex);
+        if (request != nullptr)
+            this->*request = true;
         event = m_event.get();
     }
     if (event >= 0)

@@ -125,6 +125,8 @@ private:
     void DoMfFromDb();
     void DoMfToDb();
     void DoClear();
+    // Raises a request to the worker (none: only wakes it) and wakes it.
+    void wake(bool CMifareThread::*request);
     void do_reconnect();
     bool reader_connected() const;
     void update_connection_status();
