@@ -338,12 +338,18 @@ GObject* CKeyRowModel::key_at(guint position) const {
 }
 
 void CKeyRowModel::set_window(guint offset, guint capacity, guint shown) {
-    KestrixKeyRows& window = window_of(m_window)->parent;
+    KestrixKeyRowWindow* model = window_of(m_window);
+    KestrixKeyRows& window = model->parent;
     const guint old_offset = window.offset;
+    // What the view shows of each row's selection now: the keys stay as they are, so only the rows that
+    // show a key selected otherwise than the one before need telling.
+    std::vector<bool> shown_selected(window.count);
+    for (guint i = 0; i < window.count; ++i)
+        shown_selected[i] = gtk_selection_model_is_selected(model->all, old_offset + i);
     window.offset = offset;
     window.capacity = capacity;
     window.shown = std::min(shown, capacity);
-    update_counts(old_offset);
+    update_counts(old_offset, &shown_selected);
 }
 
 guint CKeyRowModel::window_offset() const {
@@ -354,7 +360,7 @@ guint CKeyRowModel::window_count() const {
     return window_of(m_window)->parent.count;
 }
 
-void CKeyRowModel::update_counts(guint old_offset) {
+void CKeyRowModel::update_counts(guint old_offset, const std::vector<bool>* shown_selected) {
     const guint total = size();
     set_count(rows_of(m_rows), total);
 
@@ -368,9 +374,26 @@ void CKeyRowModel::update_counts(guint old_offset) {
     if (window->gtk_anchor != GTK_INVALID_LIST_POSITION && window->gtk_anchor >= count)
         window->gtk_anchor = GTK_INVALID_LIST_POSITION;
     set_count(&rows, count);
-    // The rows that stayed show other keys now, selected or not.
-    if (rows.offset != old_offset && count > 0)
-        gtk_selection_model_selection_changed(GTK_SELECTION_MODEL(window), 0, count);
+    if (rows.offset == old_offset || count == 0)
+        return;
+    // The rows that stayed show other keys now, selected or not. The view binds every row it is told of
+    // again, each of its cells; told only of the rows whose selection it shows wrongly now, it leaves the
+    // others to the cells, which follow their rows' keys themselves.
+    guint first = 0;
+    guint end = count;
+    if (shown_selected != nullptr) {
+        first = count;
+        end = 0;
+        for (guint i = 0; i < count; ++i) {
+            const bool was = i < shown_selected->size() && (*shown_selected)[i];
+            if (was != static_cast<bool>(gtk_selection_model_is_selected(window->all, rows.offset + i))) {
+                first = std::min(first, i);
+                end = i + 1;
+            }
+        }
+    }
+    if (first < end)
+        gtk_selection_model_selection_changed(GTK_SELECTION_MODEL(window), first, end - first);
 }
 
 GObject* CKeyRowModel::key_of_row(GObject* object) {

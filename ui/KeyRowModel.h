@@ -15,6 +15,8 @@
 #include <gtkmm/selectionmodel.h>
 #include <sigc++/signal.h>
 
+#include <vector>
+
 class CKeyTableOrder;
 
 class CKeyRowModel {
@@ -50,7 +52,8 @@ public:
 
 private:
     // The counts of rows after a change of the keys or of the window, whose offset was old_offset.
-    void update_counts(guint old_offset);
+    // shown_selected: after a move of the window over the same keys, the selection its rows showed.
+    void update_counts(guint old_offset, const std::vector<bool>* shown_selected = nullptr);
 
     Glib::RefPtr<Gio::ListModel> m_rows;
     Glib::RefPtr<Gtk::MultiSelection> m_selection;
