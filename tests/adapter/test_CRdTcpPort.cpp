@@ -225,13 +225,6 @@ TEST_F(CRdTcpPortTest, BaudChangeIsSentOnlyWhenItChanges) {
     EXPECT_TRUE(peer_has_nothing());
 }
 
-TEST_F(CRdTcpPortTest, SetConfigWhileClosedOnlyStores) {
-    port.SetConfig(9600, true);
-    EXPECT_EQ(9600u, port.GetBaudRate());
-    EXPECT_TRUE(port.GetTwoStopBits());
-    EXPECT_TRUE(port.IsSendQueueEmpty());
-}
-
 // ---- the converter going away
 
 TEST_F(CRdTcpPortTest, PeerResettingIsAnIoFailure) {

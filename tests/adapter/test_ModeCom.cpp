@@ -1,12 +1,9 @@
-// Key-reading mode end to end: the idle worker scanning the simulated adapter's reader, and the lamp colour.
+// Key-reading mode end to end: the idle worker scanning the simulated adapter's reader.
 #include "adapter/OpsFixture.h"
 #include "common/TestFiles.h"
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 
-#include "adapter/ComModeLamp.h"
 #include "sim/devsim/M6Wire.h"
 
 using namespace ops;
@@ -111,24 +108,4 @@ TEST_F(ModeComTest, ASilentAdapterIsReportedAndScanningResumesWhenItAnswers) {
     world.clear_faults();
     ASSERT_TRUE(wait_until([&] { return thread.GetComMode() == CAdapterThread::COM_SCANNING; }));
     ASSERT_TRUE(wait_until([&] { return thread.GetStatusText().empty(); }));
-}
-
-// ---- The lamp ----
-
-// Idle is grey; scanning is green, bright only at full power.
-TEST(ComModeLampTest, ColourFollowsModeAndPower) {
-    const struct {
-        int mode, power;
-        double red, green, blue;
-    } rows[] = {{0, 2, 0.8, 0.8, 0.8},
-                {6, 2, 1.0 / 7, 1.0, 0.0},
-                {6, 0, 0.67 / 7, 0.67, 0.0},
-                {1, 1, 6 * 0.67 / 7, 2 * 0.67 / 7, 0.0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "mode " << row.mode << ", power " << row.power);
-        const LampColour c = com_mode_lamp_colour(row.mode, row.power);
-        EXPECT_DOUBLE_EQ(row.red, c.red);
-        EXPECT_DOUBLE_EQ(row.green, c.green);
-        EXPECT_DOUBLE_EQ(row.blue, c.blue);
-    }
 }

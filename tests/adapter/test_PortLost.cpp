@@ -30,6 +30,10 @@ const PortLostCase kCases[] = {
     {"ControllerToFileInItsPageLoop", [](devsim::CWorld& w) { w.set_controller_type(4); },
      [](CAdapterThread& t) { t.StartQ4tToFile(); }, 60, nullptr,
      "Reading has not been completed, please try again"},
+    // Adapter woken (2 frames), page 0 read (3), then the list is written: the port goes at its 20th page.
+    {"ControllerFromDbInItsPageLoop", [](devsim::CWorld& w) { w.set_controller_type(4); },
+     [](CAdapterThread& t) { t.StartQ4tFromDb(); }, 2 + 3 + 20 * 3, nullptr,
+     "The record has not been made, please try again"},
     // Adapter woken (2 frames), page 0 read (3), then the memory is written (256 pages of 3 frames) and
     // read back: the port goes at the tenth read of the verification.
     {"MemoryTestInItsVerification", [](devsim::CWorld&) {}, [](CAdapterThread& t) { t.StartQ4tTest(); },

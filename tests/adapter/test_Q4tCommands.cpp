@@ -2,7 +2,6 @@
 #include "adapter/OpsFixture.h"
 
 #include <algorithm>
-#include <atomic>
 
 using namespace ops;
 
@@ -257,28 +256,6 @@ TEST_F(Q4tCommandsTest, FormattingAType2ControllerWritesTheFixedPage0) {
         std::copy(bytes.begin(), bytes.end(), expected.begin() + static_cast<ptrdiff_t>(offset));
     EXPECT_BYTES_EQ(expected, world.controller_memory());
     EXPECT_EQ("Recording has completed successfully", thread.GetStatusText());
-}
-
-// ---- Faults ----
-
-TEST_F(Q4tCommandsTest, ThePortVanishingMidWriteEndsTheCommand) {
-    world.set_controller_type(4);
-    keys_to_give = many_keys(3000);
-    connect_pty();
-    const uint64_t written = pages_written();
-    std::atomic<bool> ended{false}; // a command that fails by itself leaves nothing to pull the port from
-    std::thread vanisher([&] {
-        if (world.wait_until(
-                [&] { return world.counters().ctrl_pages_written >= written + 20 || ended.load(); },
-                kDeadline) &&
-            !ended.load())
-            world.vanish();
-    });
-    EXPECT_FALSE(run([&] { thread.StartQ4tFromDb(); }));
-    ended = true;
-    vanisher.join();
-    ASSERT_EQ("The record has not been made, please try again", thread.GetStatusText());
-    EXPECT_TRUE(wait_until([&] { return !connected(); }));
 }
 
 // ---- Damaged memory ----

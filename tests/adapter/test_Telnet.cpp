@@ -28,12 +28,9 @@ TEST_F(TelnetTest, DataDoublesEveryFF) {
     EXPECT_BYTES_EQ((Bytes{0x99, 0x01, 0xFF, 0xFF, 0x02, 0xFF, 0xFF}), out);
 }
 
-TEST_F(TelnetTest, SetBaudrateBytes) {
-    EXPECT_BYTES_EQ((Bytes{0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x96, 0x00, 0xFF, 0xF0}),
-                    telnet::Telnet_SetBaudrate(38400));
-    EXPECT_BYTES_EQ((Bytes{0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0}),
-                    telnet::Telnet_SetBaudrate(9600));
-    // A value byte 0xFF is doubled so that it cannot end the subnegotiation.
+// A value byte 0xFF is doubled so that it cannot end the subnegotiation. The usual rates are checked on
+// the wire by the TCP port's tests.
+TEST_F(TelnetTest, SetBaudrateDoublesAValueByteFF) {
     EXPECT_BYTES_EQ((Bytes{0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x01, 0xFF, 0xFF, 0x00, 0xFF, 0xF0}),
                     telnet::Telnet_SetBaudrate(0x1FF00));
 }

@@ -9,9 +9,7 @@
 #include <giomm/liststore.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "keys/KeyTestPrint.h"
@@ -52,36 +50,6 @@ TEST_F(CKeyTest, SettersNotifyOnlyRealChanges) {
     EXPECT_EQ(notified, expected);
     EXPECT_EQ(key->number(), CCardUID(0x112233ull, 6));
     EXPECT_EQ(key->description(), "gate");
-}
-
-// New values set through GObject reach the getters with one notification each.
-TEST_F(CKeyTest, SettingThroughGObjectReachesGetters) {
-    auto key = sample();
-    watch(key);
-    const CCardUID number(0x445566ull, 6);
-    const KeyAttr attr = KA_INACTIVE;
-    g_object_set(key->gobj(), "number", &number, "attr", &attr, "short", FALSE, "created", 12L,
-                 "key-description", "Склад", "key-different", 9u, nullptr);
-    std::vector<std::string> expected = {"number",          "attr",         "short", "created",
-                                         "key-description", "key-different"};
-    // g_object_set() holds the notifications back until it has set every value; their order is its own.
-    std::sort(notified.begin(), notified.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(notified, expected);
-    EXPECT_EQ(key->number(), number);
-    EXPECT_EQ(key->attr(), KA_INACTIVE);
-    EXPECT_FALSE(key->is_short());
-    EXPECT_EQ(key->created(), 12);
-    EXPECT_EQ(key->description().raw(), "Склад");
-    EXPECT_EQ(key->key_different(), 9u);
-}
-
-TEST_F(CKeyTest, NullBoxedAndStringValuesReadAsEmpty) {
-    auto key = sample();
-    g_object_set(key->gobj(), "number", nullptr, "type", nullptr, "key-description", nullptr, nullptr);
-    EXPECT_TRUE(key->number().empty());
-    EXPECT_EQ(key->card_type(), CT_UNKNOWN);
-    EXPECT_EQ(key->description().raw(), "");
 }
 
 // The key tables bind columns through GTK property expressions; the toolkit is loaded at run time so that

@@ -511,17 +511,6 @@ TEST_F(CMifareThreadTest, AConnectionAskedForWhileConnectedKeepsTheConnection) {
     EXPECT_EQ(std::find(after.begin(), after.end(), "Connecting to the reader..."), after.end());
 }
 
-TEST_F(CMifareThreadTest, FinishedCardSelectsItsRowAfterTheWholeSetWasRead) {
-    const auto cards = make_cards({"1k", "1k"});
-    write_set(cards, make_keys(150));
-    CMifareThread& reader = new_thread();
-    reader.StartReadDb();
-    present_all(reader, cards);
-    ASSERT_EQ(status(reader), "Ready.");
-    put_card(cards[0]);
-    EXPECT_TRUE(wait_seen(reader, [](const CSeen& seen) { return seen.selected == 0; }));
-}
-
 // A blank card opens with the transport key from sector 0 on: only the first try with the program's key
 // fails. Every failed authentication halts the card, which the reader must then select again.
 TEST_F(CMifareThreadTest, KeyThatOpenedThePreviousSectorIsTriedFirst) {

@@ -25,10 +25,10 @@ protected:
     rdx::CRDX m_rdx{true};
 };
 
+// A known failure and one the library has no name for.
 TEST_F(RdxWrapperTest, CheckThrowsWithTheLibraryTextForEveryFailure) {
     EXPECT_NO_THROW(rdx::RDXCheck(RDX_OK));
-    for (rdx_status status :
-         {rdx_status{RDX_E_FAIL}, rdx_status{RDX_E_AUTH}, rdx_status{RDX_E_NO_CARD}, 12345}) {
+    for (rdx_status status : {rdx_status{RDX_E_AUTH}, 12345}) {
         try {
             rdx::RDXCheck(status);
             ADD_FAILURE() << "status " << status << " did not throw";

@@ -70,16 +70,6 @@ TEST_F(DevsimM6, ControllerPageReadAnswersPageFrameWithChecksum) {
     EXPECT_EQ(0u, sum % 256);
 }
 
-TEST_F(DevsimM6, ControllerPageWriteIsStoredAndConfirmed) {
-    bytes page(32);
-    for (size_t i = 0; i < page.size(); ++i)
-        page[i] = static_cast<uint8_t>(0xA0 + i);
-    write_page(0x0040, page);
-    const bytes memory = world.controller_memory();
-    EXPECT_BYTES_EQ(page, bytes(memory.begin() + 0x40, memory.begin() + 0x60));
-    EXPECT_EQ(1u, world.counters().ctrl_pages_written);
-}
-
 TEST_F(DevsimM6, AddressesWrapAtTheMemorySize) {
     world.set_controller_type(1); // 4 KB
     write_page(0x1000, bytes(32, 0x5C));
@@ -173,15 +163,6 @@ TEST_F(DevsimM6, WakeDisarmsAPendingStart) {
     port.write(bytes{0x11, 0x95});
     EXPECT_BYTES_EQ(bytes{0xAA}, port.read(1)); // no key frame squeezed in before this answer
     EXPECT_EQ(0u, world.counters().key_frames_out);
-}
-
-TEST_F(DevsimM6, WireLogHoldsBothDirectionsByteExact) {
-    world.clear_wire_log();
-    port.write(bytes{0x00, 0x11, 0x95});
-    port.read(2);
-    ASSERT_TRUE(world.wait_until([&] { return world.wire_out().size() == 2; }, kWaitDeadline));
-    EXPECT_BYTES_EQ((bytes{0x00, 0x11, 0x95}), world.wire_in());
-    EXPECT_BYTES_EQ((bytes{0xAA, 0xAA}), world.wire_out());
 }
 
 TEST_F(DevsimM6, PartialFrameIsDroppedAfterAPause) {

@@ -486,34 +486,3 @@ TEST_F(DbListPanelTest, OpenAndSelectOfABadDatabaseShowsTheErrorAndTheList) {
     EXPECT_FALSE(message_text().empty());
     EXPECT_EQ(CMainWindow::VIEW_DATABASES, window.GetViewMode());
 }
-
-// ---- Stored sorting and column order ----
-
-TEST_F(DbListPanelTest, StoredSortingAndOrderApplyAtStartAndAreNotWrittenBack) {
-    make_database("few", 1);
-    make_database("many", 7);
-    make_database("some", 3);
-    m_settings->set_string("bases-sort-column", "Keys");
-    m_settings->set_boolean("bases-sort-descending", true);
-    m_settings->set_string_array("bases-column-order", {"Keys", "Database", "Description"});
-    int writes = 0;
-    auto watch = m_settings->signal_changed().connect([&](const Glib::ustring& key) {
-        if (key.find("bases-") == 0)
-            ++writes;
-    });
-    CMainWindow& window = open_window();
-    pump_pending();
-    EXPECT_EQ((Names{"many", "some", "few"}), shown());
-    EXPECT_EQ((std::vector<Glib::ustring>{"Keys", "Database", "Description"}),
-              window.db_panel().column_state()->current_order());
-    EXPECT_EQ(0, writes);
-
-    auto columns = window.db_panel().view().get_columns();
-    // A click on the "Database" title.
-    gtk_column_view_sort_by_column(window.db_panel().view().gobj(), nullptr, GTK_SORT_ASCENDING);
-    window.db_panel().view().sort_by_column(
-        std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(1)), Gtk::SortType::ASCENDING);
-    EXPECT_TRUE(pump_until([&] { return m_settings->get_string("bases-sort-column") == "Database"; }));
-    EXPECT_FALSE(m_settings->get_boolean("bases-sort-descending"));
-    watch.disconnect();
-}
