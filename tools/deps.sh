@@ -5,7 +5,7 @@ packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libgtkmm-4.0-dev libglib2.0-dev-bin gettext
           libgtest-dev libgmock-dev libbenchmark-dev
           xvfb xauth x11-utils desktop-file-utils python3 python3-dbfread libglib2.0-bin groff fonts-urw-base35
-          libshp-dev appstream)
+          libshp-dev appstream xdotool)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

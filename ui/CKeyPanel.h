@@ -14,7 +14,6 @@
 #include <gtkmm/filter.h>
 #include <gtkmm/label.h>
 #include <gtkmm/multiselection.h>
-#include <gtkmm/scrollbar.h>
 #include <gtkmm/scrolledwindow.h>
 #include <sigc++/signal.h>
 
@@ -158,7 +157,8 @@ private:
     Gtk::ScrolledWindow m_scrolled;
     Gtk::ColumnView m_view;
     Glib::RefPtr<Gtk::Adjustment> m_position;
-    Gtk::Scrollbar m_scrollbar;
+    // Moving the rows redraws this scroll bar and lays nothing out (see RowScrollbar.h); owned by m_table.
+    GtkWidget* m_scrollbar = nullptr;
     // Rows on screen before the table was first measured: about those of a window of common size.
     static constexpr guint kGuessedRowsOnScreen = 40;
     // Rows fully on screen, and a row's height once measured.

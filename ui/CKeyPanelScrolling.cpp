@@ -10,11 +10,11 @@
 #include <cmath>
 
 #include "app/i18n.h"
-#include "ui/Accessible.h"
 #include "ui/CKeyPanel.h"
 #include "ui/CKeyPanelCells.h"
 #include "ui/ColumnViewState.h"
 #include "ui/KeyRowModel.h"
+#include "ui/RowScrollbar.h"
 
 namespace {
 // Rows a click of the mouse wheel scrolls, as GTK's own lists nearly do.
@@ -33,10 +33,11 @@ void CKeyPanel::build_scrolling() {
         if (!m_showing_position)
             move_window(static_cast<guint>(std::lround(m_position->get_value())));
     });
-    m_scrollbar.set_orientation(Gtk::Orientation::VERTICAL);
-    m_scrollbar.set_adjustment(m_position);
-    set_accessible_label(m_scrollbar, m_index == 0 ? _("Key table 1 position") : _("Key table 2 position"));
-    m_table.append(m_scrollbar);
+    m_scrollbar = row_scrollbar::create(m_position->gobj());
+    const Glib::ustring name = m_index == 0 ? _("Key table 1 position") : _("Key table 2 position");
+    gtk_accessible_update_property(GTK_ACCESSIBLE(m_scrollbar), GTK_ACCESSIBLE_PROPERTY_LABEL, name.c_str(),
+                                   -1);
+    gtk_box_append(m_table.gobj(), m_scrollbar);
 
     // On the table around the view's scroller, before it: the scroller would scroll the view's few rows.
     auto scroll = Gtk::EventControllerScroll::create();
@@ -102,7 +103,7 @@ void CKeyPanel::show_position() {
     m_position->configure(m_rows->window_offset(), 0, count, 1, std::max(1u, m_rows_on_screen - 1),
                           std::min(count, m_rows_on_screen));
     m_showing_position = false;
-    m_scrollbar.set_visible(count > m_rows_on_screen);
+    gtk_widget_set_visible(m_scrollbar, count > m_rows_on_screen);
 }
 
 void CKeyPanel::scroll_to(guint position) {

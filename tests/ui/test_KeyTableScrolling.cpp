@@ -2,10 +2,15 @@
 // cursor keys. The view holds only the rows on screen; the selection made on them is kept over all keys.
 #include <gdk/gdkkeysyms.h>
 
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "KeyPanelsFixture.h"
 #include "ui/ColumnViewState.h"
+#include "ui/RowScrollbar.h"
+// Last: Xlib's macros (None, Success...) would rename words of the headers above.
+#include <gdk/x11/gdkx.h>
 
 namespace {
 
@@ -84,6 +89,52 @@ protected:
     }
     const std::string& number(guint position) const { return m_numbers[position]; }
 
+    static GtkWidget* scrollbar(CKeyPanel& panel) {
+        for (Gtk::Widget* widget : descendants(panel))
+            if (g_strcmp0(gtk_widget_get_css_name(widget->gobj()), "scrollbar") == 0 &&
+                widget->get_parent() != nullptr && widget->get_parent()->get_parent() == &panel)
+                return widget->gobj();
+        return nullptr;
+    }
+    // The first key on screen when the slider's top is at the place in its trough.
+    static double first_at(CKeyPanel& panel, double top) {
+        const auto slider = row_scrollbar::slider_place(scrollbar(panel));
+        const auto& position = panel.scroll_position();
+        return top / (slider.trough_length - slider.length) *
+               (position->get_upper() - position->get_page_size());
+    }
+    // The mouse of the X server, as a person moves it: xdotool's commands with points of the trough, each
+    // "@Y" put at the middle of the trough across and Y down from its top, in the window's own coordinates.
+    void mouse(CKeyPanel& panel, std::vector<std::string> commands) {
+        GtkWidget* bar = scrollbar(panel);
+        GtkWidget* trough = gtk_widget_get_first_child(gtk_widget_get_first_child(bar));
+        Gtk::Window& window = *dynamic_cast<Gtk::Window*>(panel.get_root());
+        double surface_x = 0;
+        double surface_y = 0;
+        gtk_native_get_surface_transform(GTK_NATIVE(window.gobj()), &surface_x, &surface_y);
+        const std::string xid = std::to_string(gdk_x11_surface_get_xid(window.get_surface()->gobj()));
+        std::vector<std::string> argv{"xdotool"};
+        for (std::string& command : commands) {
+            if (command[0] != '@') {
+                argv.push_back(command);
+                continue;
+            }
+            double x = 0;
+            double y = 0;
+            ASSERT_TRUE(gtk_widget_translate_coordinates(trough, GTK_WIDGET(window.gobj()),
+                                                         gtk_widget_get_width(trough) / 2.0,
+                                                         std::stod(command.substr(1)), &x, &y));
+            for (const std::string& word :
+                 {std::string("mousemove"), std::string("--window"), xid,
+                  std::to_string(std::lround(x + surface_x)), std::to_string(std::lround(y + surface_y))})
+                argv.push_back(word);
+        }
+        int status = 0;
+        ASSERT_NO_THROW(
+            Glib::spawn_sync("", argv, Glib::SpawnFlags::SEARCH_PATH, {}, nullptr, nullptr, &status));
+        ASSERT_EQ(0, status);
+    }
+
     // A key pressed while the table has the keyboard focus.
     static void press(CKeyPanel& panel, guint keyval, GdkModifierType state = GdkModifierType(0)) {
         GtkEventController* keys = widgets_test::find_controller(panel.view(), [](GtkEventController* c) {
@@ -151,6 +202,80 @@ TEST_F(KeyTableScrollingTest, TheScrollBarAndTheWheelMoveTheRowsOverEveryKey) {
     ASSERT_TRUE(scrolled);
     EXPECT_EQ(kKeys - rows_on_screen(panel) - 6, first_on_screen(panel));
     EXPECT_EQ(number(kKeys - rows_on_screen(panel) - 6), number_in_row(panel, 0));
+}
+
+// The slider is drawn where the rows are, dragged with the mouse, and a click on the trough takes it there.
+TEST_F(KeyTableScrollingTest, TheMouseDragsTheSliderAndClicksTheTrough) {
+    CKeyPanel& panel = open_long_table();
+    GtkWidget* bar = scrollbar(panel);
+    ASSERT_NE(nullptr, bar);
+    ASSERT_TRUE(gtk_widget_get_visible(bar));
+    auto slider = row_scrollbar::slider_place(bar);
+    int shortest = 0;
+    gtk_widget_measure(
+        gtk_widget_get_first_child(gtk_widget_get_first_child(gtk_widget_get_first_child(bar))),
+        GTK_ORIENTATION_VERTICAL, -1, &shortest, nullptr, nullptr, nullptr);
+    EXPECT_NEAR(std::max<double>(shortest, slider.trough_length * rows_on_screen(panel) / kKeys),
+                slider.length, 1.0);
+    EXPECT_EQ(0.0, slider.top);
+
+    panel.scroll_position()->set_value(kKeys);
+    pump_pending();
+    EXPECT_NEAR(slider.trough_length - slider.length, row_scrollbar::slider_place(bar).top, 0.5);
+    panel.scroll_position()->set_value(0);
+    pump_pending();
+
+    // Held by its middle and moved down by a third of the trough.
+    const double held = slider.length / 2;
+    const double moved = std::round(slider.trough_length / 3);
+    mouse(panel, {"@" + std::to_string(held), "mousedown", "1", "@" + std::to_string(held + moved / 2),
+                  "@" + std::to_string(held + moved), "mouseup", "1"});
+    const double dragged_to = first_at(panel, moved);
+    ASSERT_TRUE(pump_until([&] {
+        return first_on_screen(panel) > 0 && first_on_screen(panel) >= dragged_to - 2;
+    })) << first_on_screen(panel)
+        << " for " << dragged_to;
+    EXPECT_NEAR(dragged_to, first_on_screen(panel), 2.0);
+    EXPECT_EQ(number(first_on_screen(panel)), number_in_row(panel, 0));
+    EXPECT_NEAR(moved, row_scrollbar::slider_place(bar).top, 3.0);
+
+    // A click low in the trough puts the slider's middle there.
+    const double low = slider.trough_length - slider.length;
+    mouse(panel, {"@" + std::to_string(low), "click", "1"});
+    const double clicked_to = first_at(panel, low - slider.length / 2);
+    ASSERT_TRUE(pump_until([&] { return first_on_screen(panel) >= clicked_to - 2; }))
+        << first_on_screen(panel) << " for " << clicked_to;
+    EXPECT_NEAR(clicked_to, first_on_screen(panel), 2.0);
+}
+
+// Moving the rows only draws the window again: a layout of the window would, on X, wait for the server to
+// finish the frame before.
+TEST_F(KeyTableScrollingTest, MovingTheRowsLaysNothingOut) {
+    CKeyPanel& panel = open_long_table();
+    Gtk::Window& window = *dynamic_cast<Gtk::Window*>(panel.get_root());
+    int paints = 0;
+    auto painted = window.get_frame_clock()->signal_paint().connect([&] { ++paints; });
+    const auto move_to = [&](guint first) {
+        const int before = paints;
+        panel.scroll_position()->set_value(first);
+        return pump_until([&] { return paints > before; });
+    };
+    // Rows that stop showing a selected key fade it out over several frames, which lay the window out;
+    // the window's own settling after it opened is done after a few frames.
+    panel.view().get_model()->unselect_all();
+    for (guint first : {50u, 0u, 50u, 0u})
+        ASSERT_TRUE(move_to(first));
+    int layouts = 0;
+    auto counted = window.get_surface()->signal_layout().connect([&](int, int) { ++layouts; });
+    // Not as far as the end, where fewer rows are left and the view lays them out.
+    int moves = 0;
+    for (guint first = 10; first + 2 * rows_on_screen(panel) < kKeys; first += 37, ++moves)
+        ASSERT_TRUE(move_to(first));
+    counted.disconnect();
+    painted.disconnect();
+    // Another part of the window may change a text meanwhile, once or so.
+    ASSERT_GE(moves, 10);
+    EXPECT_LE(layouts, 2) << "in " << moves << " moves";
 }
 
 TEST_F(KeyTableScrollingTest, CursorKeysMoveTheRowsWhereTheCursorLeavesTheScreen) {
