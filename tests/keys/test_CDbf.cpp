@@ -2,6 +2,7 @@
 // values go in and out through the public interface, damaged files are written by hand.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdexcept>
@@ -74,6 +75,39 @@ TEST_F(CDbfTest, NewKeyTableIsHeaderOnly257Bytes) {
     EXPECT_BYTES_EQ(table_header(key_db_fields(), 0), read_file(m_path));
 }
 
+TEST_F(CDbfTest, AppendAndPostGive411BytesWithoutEofMarker) {
+    create(key_db_fields());
+    m_db.Append(1);
+    m_db.Post();
+    const Bytes file = read_file(m_path);
+    ASSERT_EQ(file.size(), 411u);
+    EXPECT_NE(file.back(), 0x1A);
+    EXPECT_BYTES_EQ(concat(table_header(key_db_fields(), 1), Bytes(154, ' ')), file);
+    EXPECT_EQ(m_db.GetCurrentRecord(), 0);
+}
+
+TEST_F(CDbfTest, FieldsSitAtTheirOffsetsWithAlignmentByType) {
+    create({field("NAME", 'C', 6), field("NUM", 'N', 5), field("OK", 'L', 1), field("DAY", 'D', 8)});
+    m_db.Append(1);
+    m_db.SetFieldData(0, "ab");
+    m_db.SetFieldData(1, "12");
+    m_db.SetFieldData(2, "TRUE");
+    m_db.SetFieldData(3, "31.01.25");
+    m_db.Post();
+    EXPECT_BYTES_EQ(to_bytes(" ab       12T20250131"), record_on_disk(0));
+}
+
+TEST_F(CDbfTest, WritingARecordStampsTodayIntoTheHeader) {
+    create({field("A", 'C', 2)});
+    m_db.Append(1);
+    m_db.SetDbfDate(2, 3, 99);
+    m_db.SetFieldData(0, "x");
+    m_db.Post();
+    const Bytes expected = table_header({field("A", 'C', 2)}, 1);
+    const Bytes file = read_file(m_path);
+    EXPECT_BYTES_EQ(Bytes(expected.begin(), expected.begin() + 4), Bytes(file.begin(), file.begin() + 4));
+}
+
 TEST_F(CDbfTest, EndOfFileMarkerIsIgnored) {
     const auto fields = {field("A", 'C', 3)};
     write_file(m_path, concat(concat(table_header(fields, 1), record(fields, {"abc"})), {0x1A}));
@@ -106,12 +140,31 @@ TEST_F(CDbfTest, CyrillicRoundTripInCp866StoresCp866Codes) {
     EXPECT_EQ(m_db.GetFieldData(0).raw(), kCyrillic);
 }
 
-TEST_F(CDbfTest, LanguageByteZeroReadsAsWindows1251) {
+TEST_F(CDbfTest, CyrillicRoundTripInWindows1251StoresWindows1251Codes) {
+    create({field("C", 'C', 11)});
+    m_db.SetCodePage(1);
+    m_db.Append(1);
+    m_db.SetFieldData(0, kCyrillic);
+    m_db.Close();
+    EXPECT_EQ(read_file(m_path)[29], 0x57);
+    EXPECT_BYTES_EQ(concat({' '}, kCyrillicWin1251), record_on_disk(0));
+    m_db.Open(m_path, true);
+    EXPECT_EQ(m_db.GetCodePage(), DbfCodePage::kWindows1251);
+    m_db.GoToRecord(0);
+    EXPECT_EQ(m_db.GetFieldData(0).raw(), kCyrillic);
+}
+
+TEST_F(CDbfTest, LanguageByteZeroReadsAsWindows1251AndOtherPagesWriteTheirByte) {
     const auto fields = {field("C", 'C', 11)};
     write_file(m_path, concat(table_header(fields, 1, 0), concat({' '}, kCyrillicWin1251)));
     m_db.Open(m_path, true);
     m_db.GoToRecord(0);
     EXPECT_EQ(m_db.GetFieldData(0).raw(), kCyrillic);
+    create({field("C", 'C', 1)});
+    m_db.SetCodePage(2);
+    EXPECT_EQ(read_file(m_path)[29], 0x26);
+    m_db.SetCodePage(7);
+    EXPECT_EQ(read_file(m_path)[29], 0x00);
 }
 
 TEST_F(CDbfTest, ExactlyFieldLengthCyrillicFitsOneMoreIsRefusedBeforeConversion) {
@@ -141,19 +194,156 @@ TEST_F(CDbfTest, UndefinedWindows1251ByteFailsReading) {
     EXPECT_EQ(exception_text([&] { m_db.GetFieldData(0); }), "iconv conversion failed");
 }
 
-// ---- field values ----
+// ---- field types ----
 
 TEST_F(CDbfTest, BlankFieldsReadEmptyAndNumericIsTrimmed) {
-    const auto fields = {field("N", 'N', 5), field("C", 'C', 3)};
-    write_file(m_path, concat(table_header(fields, 1), to_bytes("   12   ")));
+    const auto fields = {field("N", 'N', 5), field("C", 'C', 3), field("L", 'L', 1), field("D", 'D', 8)};
+    write_file(m_path, concat(table_header(fields, 1), to_bytes("   12                ")));
     m_db.Open(m_path, true);
     m_db.GoToRecord(0);
     EXPECT_EQ(m_db.GetFieldData(0), "12");
     EXPECT_EQ(m_db.GetFieldData(1), "");
+    EXPECT_EQ(m_db.GetFieldData(2), "");
+    EXPECT_EQ(m_db.GetFieldData(3), "");
 }
 
-TEST_F(CDbfTest, RecordMoveWritesThePendingEdit) {
-    table_of(field("V", 'C', 2), {"a", "b", "c"});
+TEST_F(CDbfTest, DatesReadAsDayMonthYearAndWriteAsYyyymmdd) {
+    table_of(field("D", 'D', 10), {"31.01.25", "31.01.51", "31.01.2025", "01.12.50"});
+    EXPECT_BYTES_EQ(to_bytes(" 20250131  "), record_on_disk(0));
+    EXPECT_BYTES_EQ(to_bytes(" 19510131  "), record_on_disk(1));
+    EXPECT_BYTES_EQ(to_bytes(" 39250131  "), record_on_disk(2));
+    EXPECT_BYTES_EQ(to_bytes(" 20501201  "), record_on_disk(3));
+    m_db.GoToRecord(0);
+    EXPECT_EQ(m_db.GetFieldData(0), "31.01.25");
+}
+
+TEST_F(CDbfTest, ShortDateIsRefusedAfterBlanking) {
+    table_of(field("D", 'D', 8), {"31.01.25"});
+    m_db.GoToRecord(0);
+    EXPECT_THROW(m_db.SetFieldData(0, "1.1.25"), CDbfException);
+    EXPECT_EQ(m_db.GetFieldData(0), "");
+    EXPECT_FALSE(m_db.IsModified());
+}
+
+TEST_F(CDbfTest, LogicalValuesReadAndWrite) {
+    table_of(field("L", 'L', 1), {"YES", "NO", "yes"});
+    const char expected[] = {'T', 'F', ' '};
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(record_on_disk(i)[1], expected[i]) << i;
+    const auto fields = {field("L", 'L', 1)};
+    write_file(m_path, concat(table_header(fields, 4), to_bytes(" y n t ?")));
+    CDbf db;
+    db.Open(m_path, true);
+    const char* reads[] = {"TRUE", "FALSE", "TRUE", "FALSE"};
+    for (int i = 0; i < 4; ++i) {
+        db.GoToRecord(i);
+        EXPECT_EQ(db.GetFieldData(0), reads[i]) << i;
+    }
+}
+
+// Each value as it lands in its record: numbers right-aligned as given, floats rounded to their decimals with
+// a leading zero below one and no point without decimals.
+TEST_F(CDbfTest, NumbersAreWrittenRightAlignedAndFloatsRounded) {
+    struct Case {
+        CDbf::DBFFIELD f;
+        std::vector<std::pair<std::string, std::string>> written;
+    };
+    const Case cases[] = {
+        {field("F", 'F', 8, 2), {{"3.14159", "     3.14"}, {"1234.5", "  1234.50"}}},
+        {field("F", 'F', 8, 3), {{"-0.05", "   -0.050"}, {"0.0004", "    0.000"}}},
+        {field("F", 'F', 4, 0), {{"12.6", "   13"}}},
+        {field("N", 'N', 6), {{"-12", "    -12"}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> values;
+        for (const auto& [value, record] : c.written)
+            values.push_back(value);
+        table_of(c.f, values);
+        for (std::size_t i = 0; i < c.written.size(); ++i)
+            EXPECT_BYTES_EQ(to_bytes(c.written[i].second), record_on_disk(i)) << c.written[i].first;
+    }
+}
+
+TEST_F(CDbfTest, FloatTooWideForTheFieldIsRefused) {
+    table_of(field("F", 'F', 5, 2), {"1.5"});
+    m_db.GoToRecord(0);
+    EXPECT_THROW(m_db.SetFieldData(0, "123.4"), CDbfException); // "123.40" needs six bytes
+    EXPECT_THROW(m_db.SetFieldData(0, "nan"), CDbfException);
+}
+
+TEST_F(CDbfTest, FloatReadsWithTheLocaleDecimalPoint) {
+    table_of(field("F", 'F', 6, 2), {"-0.25"});
+    m_db.GoToRecord(0);
+    const std::string point = std::localeconv()->decimal_point;
+    EXPECT_EQ(m_db.GetFieldData(0).raw(), "-0" + point + "25");
+}
+
+// ---- record operations ----
+
+class CDbfRecordsTest : public CDbfTest {
+protected:
+    void SetUp() override { table_of(field("V", 'C', 2), {"a", "b", "c", "d", "e"}); }
+    std::string all() {
+        std::string s;
+        for (std::uint32_t i = 0; i < m_db.GetRecordCount(); ++i) {
+            m_db.GoToRecord(static_cast<std::int32_t>(i));
+            s += m_db.GetDeleteStatus() ? "*" : "";
+            const Glib::ustring v = m_db.GetFieldData(0);
+            s += v.empty() ? "_" : v.raw();
+        }
+        return s;
+    }
+};
+
+TEST_F(CDbfRecordsTest, CancelDropsTheEdit) {
+    m_db.GoToRecord(1);
+    m_db.SetFieldData(0, "x");
+    m_db.Cancel();
+    EXPECT_FALSE(m_db.IsModified());
+    EXPECT_EQ(all(), "abcde");
+}
+
+TEST_F(CDbfRecordsTest, PackTableRemovesDeletedRecordsAndShortensTheFile) {
+    m_db.GoToRecord(1);
+    m_db.SetDeleteStatus(true);
+    EXPECT_EQ(record_on_disk(1)[0], '*');
+    m_db.GoToRecord(3);
+    m_db.SetDeleteStatus(true);
+    EXPECT_EQ(all(), "a*bc*de");
+    m_db.PackTable();
+    EXPECT_EQ(m_db.GetCurrentRecord(), -1);
+    EXPECT_EQ(all(), "ace");
+    EXPECT_EQ(read_file(m_path).size(), 33u + 32 + 3 * 3);
+    EXPECT_EQ(read_file(m_path)[4], 3);
+}
+
+TEST_F(CDbfRecordsTest, EmptyTableLeavesTheHeader) {
+    m_db.EmptyTable();
+    EXPECT_EQ(m_db.GetRecordCount(), 0u);
+    EXPECT_BYTES_EQ(table_header({field("V", 'C', 2)}, 0), read_file(m_path));
+}
+
+TEST_F(CDbfRecordsTest, InsertOpensBlankRecordsAtTheCurrentOne) {
+    m_db.GoToRecord(1);
+    m_db.Insert(2);
+    EXPECT_EQ(m_db.GetCurrentRecord(), 1);
+    EXPECT_EQ(all(), "a__bcde");
+}
+
+// Overlap in both directions, then past the end: appended, and cut to the records there are.
+TEST_F(CDbfRecordsTest, CopyToHandlesOverlapAndThePastTheEnd) {
+    m_db.GoToRecord(0);
+    m_db.CopyTo(1, 3); // upwards over itself
+    EXPECT_EQ(all(), "aabce");
+    m_db.GoToRecord(2);
+    m_db.CopyTo(1, 3); // downwards over itself
+    EXPECT_EQ(all(), "abcee");
+    m_db.GoToRecord(3);
+    m_db.CopyTo(6, 10);
+    EXPECT_EQ(all(), "abcee_ee");
+}
+
+TEST_F(CDbfRecordsTest, RecordMoveWritesThePendingEdit) {
     m_db.GoToRecord(2);
     m_db.SetFieldData(0, "x");
     m_db.GoToRecord(0);
