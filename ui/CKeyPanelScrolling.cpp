@@ -209,7 +209,7 @@ bool CKeyPanel::move_cursor(guint keyval, Gdk::ModifierType state) {
 }
 
 guint CKeyPanel::focused_row() const {
-    const Gtk::Widget* list = column_view_list(const_cast<Gtk::ColumnView&>(m_view));
+    const Gtk::Widget* list = column_view_list(m_view);
     const auto* root = get_root();
     const Gtk::Widget* widget = root ? root->get_focus() : nullptr;
     while (widget != nullptr && widget->get_parent() != list)

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "settings/CAppSettings.h"
 
@@ -195,11 +196,15 @@ void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnVi
         view.sort_by_column(column, descending ? Gtk::SortType::DESCENDING : Gtk::SortType::ASCENDING);
 }
 
-Gtk::Widget* column_view_list(Gtk::ColumnView& view) {
-    for (Gtk::Widget* child = view.get_first_child(); child != nullptr; child = child->get_next_sibling())
+const Gtk::Widget* column_view_list(const Gtk::ColumnView& view) {
+    for (const Gtk::Widget* child = view.get_first_child(); child != nullptr; child = child->get_next_sibling())
         if (GTK_IS_LIST_VIEW(child->gobj()))
             return child;
     return nullptr;
+}
+
+Gtk::Widget* column_view_list(Gtk::ColumnView& view) {
+    return const_cast<Gtk::Widget*>(column_view_list(std::as_const(view)));
 }
 
 void column_view_scroll_to(Gtk::ColumnView& view, guint position) {

@@ -67,3 +67,4 @@ void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnVi
 void column_view_scroll_to(Gtk::ColumnView& view, guint position);
 // The list view inside a column view: its rows are its children, in the order of their positions.
 Gtk::Widget* column_view_list(Gtk::ColumnView& view);
+const Gtk::Widget* column_view_list(const Gtk::ColumnView& view);
