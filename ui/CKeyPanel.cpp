@@ -130,7 +130,7 @@ void CKeyPanel::sort_by_column_id(const Glib::ustring& id, bool descending) {
         }
         Glib::RefPtr<Gtk::ColumnViewColumn> found;
         for (const KeyColumn& column : m_columns)
-            if (!id.empty() && column.id == id)
+            if (!id.empty() && column.id.raw() == id.raw())
                 found = column.column;
         column_view_sort_by(m_view, found, descending);
     });

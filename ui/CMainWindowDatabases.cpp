@@ -107,7 +107,7 @@ void CMainWindow::on_dir_changed(const Glib::RefPtr<Gio::File>& file, const Glib
         if (!std::filesystem::is_regular_file(path, ec) || FindBaseByName(name) != kNoBase)
             return;
         // Taken before the row arrives: the new row changes the list and may refill the editor.
-        const bool just_created = name == m_db_editor_name;
+        const bool just_created = name.raw() == m_db_editor_name.raw();
         auto info = CDbInfo::read(path);
         m_db_store->append(info);
         if (just_created)
@@ -137,7 +137,7 @@ void CMainWindow::on_dir_changed(const Glib::RefPtr<Gio::File>& file, const Glib
 guint CMainWindow::FindBaseByName(const Glib::ustring& name) const {
     const guint count = m_db_store->get_n_items();
     for (guint i = 0; i < count; ++i) {
-        if (m_db_store->get_item(i)->name() == name)
+        if (m_db_store->get_item(i)->name().raw() == name.raw())
             return i;
     }
     return kNoBase;
@@ -203,7 +203,7 @@ void CMainWindow::UpdateCtrlForSelDb() {
         for (size_t i = 0; i < selected.size(); ++i) {
             if (i == 0) {
                 m_db_editor_description = selected[i]->description();
-            } else if (selected[i]->description() != m_db_editor_description) {
+            } else if (selected[i]->description().raw() != m_db_editor_description.raw()) {
                 m_db_editor_description = "*";
                 break;
             }
@@ -270,9 +270,9 @@ void CMainWindow::on_dbapply_button_clicked() {
         return;
     const Glib::RefPtr<CDbInfo> row = selected.front();
     try {
-        if (description != row->description())
+        if (description.raw() != row->description().raw())
             change_db_description(row, description);
-        if (name != row->name())
+        if (name.raw() != row->name().raw())
             rename_db(row, name);
     } catch (const std::exception& e) {
         ShowMessage(e.what(), Gtk::MessageType::ERROR);
@@ -404,7 +404,7 @@ void CMainWindow::select_first_key_row() {
 int CMainWindow::open_document_index(const Glib::ustring& name) const {
     const int open_count = m_view_mode == VIEW_ONE_DB ? 1 : m_view_mode == VIEW_TWO_DBS ? 2 : 0;
     for (int i = 0; i < open_count; ++i) {
-        if (m_docs[i].is_open() && m_docs[i].extract_db_name() == name)
+        if (m_docs[i].is_open() && m_docs[i].extract_db_name().raw() == name.raw())
             return i;
     }
     return -1;

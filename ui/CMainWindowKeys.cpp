@@ -127,7 +127,8 @@ void CMainWindow::UpdateCtrlForSelKey(int index) {
                 editor.attr = KA_NONE;
             if (keys[i]->is_short() != editor.is_short)
                 editor.is_short = false;
-            if (editor.description != CKeyEditor::kMixed && keys[i]->description() != editor.description)
+            if (editor.description != CKeyEditor::kMixed &&
+                keys[i]->description().raw() != editor.description.raw())
                 editor.description = CKeyEditor::kMixed;
         }
     }
@@ -302,7 +303,8 @@ void CMainWindow::DoApplyKey(bool ask) {
                                                         key_attr_name(editor.attr)));
             key->set_attr(editor.attr);
         }
-        if (editor.description != CKeyEditor::kMixed && editor.description != key->description()) {
+        if (editor.description != CKeyEditor::kMixed &&
+            editor.description.raw() != key->description().raw()) {
             join_change(changes,
                         Glib::ustring::sprintf("\"%s\" -> \"%s\"", key->description(), editor.description));
             key->set_description(editor.description);

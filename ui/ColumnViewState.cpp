@@ -102,7 +102,7 @@ Glib::RefPtr<Gtk::ColumnViewColumn> CColumnViewState::find_column(const Glib::us
     auto columns = m_view.get_columns();
     for (guint i = 0; i < columns->get_n_items(); ++i) {
         auto column = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i));
-        if (column && column_id(column) == id)
+        if (column && column_id(column).raw() == id.raw())
             return column;
     }
     return {};
@@ -153,7 +153,7 @@ std::pair<Glib::ustring, bool> CColumnViewState::current_sort() const {
             continue;
         for (guint i = 0; i < columns->get_n_items(); ++i) {
             auto column = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i));
-            if (column->get_title() == title.title)
+            if (column->get_title().raw() == title.title.raw())
                 return {column_id(column), title.descending};
         }
     }
@@ -197,7 +197,8 @@ void column_view_sort_by(Gtk::ColumnView& view, const Glib::RefPtr<Gtk::ColumnVi
 }
 
 const Gtk::Widget* column_view_list(const Gtk::ColumnView& view) {
-    for (const Gtk::Widget* child = view.get_first_child(); child != nullptr; child = child->get_next_sibling())
+    for (const Gtk::Widget* child = view.get_first_child(); child != nullptr;
+         child = child->get_next_sibling())
         if (GTK_IS_LIST_VIEW(child->gobj()))
             return child;
     return nullptr;

@@ -93,7 +93,7 @@ protected:
         auto columns = m_panel->view().get_columns();
         for (guint i = 0; i < columns->get_n_items(); ++i) {
             auto c = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i));
-            if (CColumnViewState::column_id(c) == id)
+            if (CColumnViewState::column_id(c).raw() == id.raw())
                 return c;
         }
         return {};
