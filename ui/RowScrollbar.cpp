@@ -63,14 +63,21 @@ double slider_length(const KestrixRowScrollbar& bar, double trough_length) {
                       trough_length);
 }
 
+// How far the value goes: from the lower bound to the last page.
+double value_range(GtkAdjustment* adjustment) {
+    return gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment) -
+           gtk_adjustment_get_lower(adjustment);
+}
+
 row_scrollbar::SliderPlace place(const KestrixRowScrollbar& bar) {
     const double trough_length = part_of(bar.trough)->length;
     const double length = part_of(bar.trough)->child_length;
-    const double lower = gtk_adjustment_get_lower(bar.adjustment);
-    const double range =
-        gtk_adjustment_get_upper(bar.adjustment) - gtk_adjustment_get_page_size(bar.adjustment) - lower;
+    const double range = value_range(bar.adjustment);
     const double room = std::max(0.0, trough_length - length);
-    const double share = range > 0 ? (gtk_adjustment_get_value(bar.adjustment) - lower) / range : 0.0;
+    const double share =
+        range > 0
+            ? (gtk_adjustment_get_value(bar.adjustment) - gtk_adjustment_get_lower(bar.adjustment)) / range
+            : 0.0;
     return {room * std::clamp(share, 0.0, 1.0), length, trough_length};
 }
 
@@ -80,10 +87,9 @@ void move_slider_to(const KestrixRowScrollbar& bar, double top) {
     const double room = now.trough_length - now.length;
     if (room <= 0)
         return;
-    const double lower = gtk_adjustment_get_lower(bar.adjustment);
-    const double range =
-        gtk_adjustment_get_upper(bar.adjustment) - gtk_adjustment_get_page_size(bar.adjustment) - lower;
-    gtk_adjustment_set_value(bar.adjustment, lower + range * std::clamp(top / room, 0.0, 1.0));
+    gtk_adjustment_set_value(bar.adjustment,
+                             gtk_adjustment_get_lower(bar.adjustment) +
+                                 value_range(bar.adjustment) * std::clamp(top / room, 0.0, 1.0));
 }
 
 double trough_y(const KestrixRowScrollbar& bar, double x, double y) {
