@@ -3,12 +3,14 @@
 #pragma once
 
 #include <glibmm/ustring.h>
-#include <glibmm/value.h>
+#include <gtk/gtk.h>
 #include <gtkmm/accessible.h>
 
+// For widgets of the program's own GObject types, which have no gtkmm wrapper.
+inline void set_accessible_label(GtkAccessible* widget, const Glib::ustring& text) {
+    gtk_accessible_update_property(widget, GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
+}
+
 inline void set_accessible_label(Gtk::Accessible& widget, const Glib::ustring& text) {
-    Glib::Value<Glib::ustring> value;
-    value.init(Glib::Value<Glib::ustring>::value_type());
-    value.set(text);
-    widget.update_property(Gtk::Accessible::Property::LABEL, value);
+    set_accessible_label(widget.gobj(), text);
 }

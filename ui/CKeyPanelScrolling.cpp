@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/i18n.h"
+#include "ui/Accessible.h"
 #include "ui/CKeyPanel.h"
 #include "ui/CKeyPanelCells.h"
 #include "ui/ColumnViewState.h"
@@ -34,9 +35,8 @@ void CKeyPanel::build_scrolling() {
             move_window(static_cast<guint>(std::lround(m_position->get_value())));
     });
     m_scrollbar = row_scrollbar::create(m_position->gobj());
-    const Glib::ustring name = m_index == 0 ? _("Key table 1 position") : _("Key table 2 position");
-    gtk_accessible_update_property(GTK_ACCESSIBLE(m_scrollbar), GTK_ACCESSIBLE_PROPERTY_LABEL, name.c_str(),
-                                   -1);
+    set_accessible_label(GTK_ACCESSIBLE(m_scrollbar),
+                         m_index == 0 ? _("Key table 1 position") : _("Key table 2 position"));
     gtk_box_append(m_table.gobj(), m_scrollbar);
 
     // On the table around the view's scroller, before it: the scroller would scroll the view's few rows.
