@@ -220,9 +220,11 @@ void CMainWindow::paste_files(const std::string& text, bool gnome_form) {
     for (const auto& transfer : plan.accepted) {
         auto source = Gio::File::create_for_path(transfer.source.string());
         // The file arrives under a name the database list does not show and takes its own name in one
-        // rename: the list never reads a database that is still being written.
+        // rename: the list never reads a database that is still being written. (Appended rather than
+        // added: GCC 12 sees a false overflow in "." + std::string once the standard library is precompiled.)
         const auto partial_path =
-            transfer.target.parent_path() / ("." + transfer.target.filename().string() + ".part");
+            transfer.target.parent_path() /
+            std::string(".").append(transfer.target.filename().string()).append(".part");
         auto partial = Gio::File::create_for_path(partial_path.string());
         auto target = Gio::File::create_for_path(transfer.target.string());
         const bool move = files.move;
