@@ -37,8 +37,10 @@ protected:
     static void SetUpTestSuite() {
         // The toolkit's test accessibility backend keeps the properties that assistive technology reads.
         setenv("GTK_A11Y", "test", 1);
-        // Drawing without OpenGL: Xvfb has no GPU, and the software GL drivers keep memory to the end.
+        // Drawing without OpenGL: Xvfb has no GPU, and the software GL drivers keep memory to the end. The
+        // toolkit does not even load them to choose the window's visual.
         setenv("GSK_RENDERER", "cairo", 1);
+        setenv("GDK_DEBUG", "gl-disable", 1);
         if (!s_app) {
             s_app = Gtk::Application::create("org.kestrix.KestrixTest", Gio::Application::Flags::NON_UNIQUE);
             s_app->register_application();

@@ -24,6 +24,7 @@ inline void init_gtk() {
         // Xvfb has no GPU: GL would run in a software driver whose allocations LeakSanitizer cannot see
         // freed. The widgets under test draw the same through GTK's non-GL renderer.
         g_setenv("GDK_DEBUG", "gl-disable", FALSE);
+        g_setenv("GSK_RENDERER", "cairo", FALSE);
         gtk_init();
         Gtk::init_gtkmm_internals();
         return true;
