@@ -3,14 +3,10 @@
 // checked byte by byte and read back by an independent DBF reader.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <climits>
 #include <ctime>
-#include <future>
 #include <map>
 #include <stdexcept>
 
@@ -393,10 +389,6 @@ TEST_F(CKeyDbTest, WrongColumnsAreBadDatabaseFormat) {
     fields.resize(6);
     write_file(m_path, table_header(fields, 0));
     EXPECT_EQ(connect_error(m_path), "Bad database format.");
-    Bytes no_terminator = table_header(key_db_fields(), 0);
-    no_terminator.back() = 0;
-    write_file(m_path, no_terminator);
-    EXPECT_EQ(connect_error(m_path), "Bad database format.");
 }
 
 TEST_F(CKeyDbTest, WiderColumnsAndFurtherFieldsAreAccepted) {
@@ -429,25 +421,17 @@ TEST_F(CKeyDbTest, KeyDbInfoReportsDescriptionAndKeyCount) {
     EXPECT_EQ(count, 10);
 }
 
-// The database list reads every *.dbf of the folder: a FIFO among them must neither block it (the test
-// opens a writer to release a blocked reader after the deadline) nor be taken for a database.
-TEST_F(CKeyDbTest, KeyDbInfoAndConnectRefuseAFifoWithoutBlocking) {
+// The database list reads every *.dbf of the folder: a FIFO among them must neither block it nor be taken
+// for a database.
+TEST_F(CKeyDbTest, KeyDbInfoRefusesAFifoWithoutBlocking) {
     ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
-    auto read_info = std::async(std::launch::async, [this] {
+    const auto info = within_deadline(m_path, [this] {
         Glib::ustring description;
         int count = -1;
         const bool ok = CKeyDb::GetKeyDbInfo(m_path, description, count);
         return std::make_pair(ok, count);
     });
-    if (read_info.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        ADD_FAILURE() << "GetKeyDbInfo blocked on a FIFO";
-        const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-    }
-    EXPECT_EQ(read_info.get(), std::make_pair(false, 0));
-    EXPECT_EQ(connect_error(m_path),
-              "Failed to open database \"" + m_path.string() + "\": not a regular file");
+    EXPECT_EQ(info, std::make_pair(false, 0));
 }
 
 TEST_F(CKeyDbTest, KeyDbInfoReadsWindows1251Descriptions) {
@@ -492,8 +476,6 @@ TEST_F(CKeyDbTest, KeyDbInfoIgnoresBytesItDidNotRead) {
     EXPECT_EQ(count, 2);
 }
 
-// ---- an independent reader ----
-
 TEST_F(CKeyDbTest, IndependentReaderSeesTheSameKeys) {
     ASSERT_TRUE(dbfread_available()) << "python3-dbfread is needed (tools/deps.sh installs it)";
     {
@@ -514,4 +496,3 @@ TEST_F(CKeyDbTest, IndependentReaderSeesTheSameKeys) {
     };
     EXPECT_EQ(dbfread_records(m_path), expected);
 }
-
