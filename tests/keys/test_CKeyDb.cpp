@@ -142,20 +142,6 @@ TEST_F(CKeyDbTest, ConnectWithCreateReplacesAnExistingDatabase) {
 
 // ---- key records ----
 
-TEST_F(CKeyDbTest, KeyRecordIsByteExact) {
-    const std::int64_t created = local_time(2024, 3, 31, 14, 5);
-    {
-        CKeyDb db;
-        db.Connect(m_path, true);
-        db.AddKey(make_key(57, KA_MASTER, kDoor, created));
-    }
-    Bytes expected = to_bytes("           57   2  110060504030201    ");
-    expected = concat(expected, padded(kDoorCp866, 100));
-    expected = concat(expected, to_bytes("31.03.2024 14:05"));
-    EXPECT_BYTES_EQ(expected, record_on_disk(1));
-    EXPECT_EQ(read_file(m_path).size(), 257u + 2 * 154);
-}
-
 TEST_F(CKeyDbTest, KeysReadBackAsWritten) {
     key_info a = make_key(4000000000u, KA_INACTIVE, kDoor, local_time(2021, 7, 1, 23, 59));
     a.type = CT_SMART_MX_4K;

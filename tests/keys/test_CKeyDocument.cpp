@@ -107,18 +107,7 @@ TEST_F(CKeyDocumentTest, RepeatedIdsAreRenumberedKeepingUniqueOnes) {
     EXPECT_EQ(m_doc.generate_key_id(), 13u);
 }
 
-TEST_F(CKeyDocumentTest, FailedOpenLeavesTheDocumentClosedAndUnchanged) {
-    write_database({1, 2});
-    open();
-    m_doc.close(false);
-    write_file(m_dir / "bad.dbf", Bytes(100, 'x'));
-    m_doc.set_filename(m_dir / "bad.dbf");
-    EXPECT_THROW(m_doc.open(), std::runtime_error);
-    EXPECT_FALSE(m_doc.is_open());
-    EXPECT_EQ(m_doc.get_keys()->get_n_items(), 0u);
-}
-
-TEST_F(CKeyDocumentTest, CloseEmptiesTheSameStore) {
+TEST_F(CKeyDocumentTest, CloseEmptiesTheSameStoreAndAFailedOpenLeavesItClosed) {
     write_database({1, 2});
     open();
     const auto store = m_doc.get_keys();
@@ -127,6 +116,11 @@ TEST_F(CKeyDocumentTest, CloseEmptiesTheSameStore) {
     EXPECT_EQ(m_doc.get_keys(), store);
     EXPECT_EQ(store->get_n_items(), 0u);
     EXPECT_FALSE(m_doc.find_key(1));
+    write_file(m_dir / "bad.dbf", Bytes(100, 'x'));
+    m_doc.set_filename(m_dir / "bad.dbf");
+    EXPECT_THROW(m_doc.open(), std::runtime_error);
+    EXPECT_FALSE(m_doc.is_open());
+    EXPECT_EQ(m_doc.get_keys()->get_n_items(), 0u);
 }
 
 TEST_F(CKeyDocumentTest, CloseWithSaveWritesNothingWhenUnmodified) {
