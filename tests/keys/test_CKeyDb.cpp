@@ -292,15 +292,6 @@ TEST(KeyDbTimeTest, WrittenTimesAgreeWithTheSystemAndReadBack) {
     }
 }
 
-TEST_F(CKeyDbTest, RepeatedAutumnHourReadsAsItsLaterInstant) {
-    // 27.10.2024 02:30 in Central Europe: 00:30 UTC in summer time, 01:30 UTC after the clocks went back.
-    local_time(2024, 7, 1); // whatever mktime last saw must not matter
-    EXPECT_EQ(parse_key_db_time("27.10.2024 02:30"), 1729992600);
-    local_time(2024, 1, 1);
-    EXPECT_EQ(parse_key_db_time("27.10.2024 02:30"), 1729992600);
-    EXPECT_EQ(parse_key_db_time("27.10.2024 01:59"), 1729987140); // summer time, 23:59 UTC
-}
-
 TEST_F(CKeyDbTest, CreationTimesAreWrittenInLocalTime) {
     EXPECT_EQ(format_key_db_time(1704067200), "01.01.2024 01:00"); // 00:00 UTC
     EXPECT_EQ(format_key_db_time(0), "");                          // unknown stays unknown
