@@ -322,16 +322,6 @@ TEST_F(M6Image, DecodedCountsStayInsideTheImage) {
     EXPECT_EQ(0u, m6::DecodeQ6Keys(image.data(), image.size(), m6::MEM_NONE, 10, false, keys));
 }
 
-TEST_F(M6Image, UnterminatedQ4ImageCountIsCutToTheImage) {
-    std::fill(image.begin(), image.begin() + 8192, 0x00); // no end flag anywhere
-    image[0] = 0x34;
-    unsigned pos = 0;
-    EXPECT_FALSE(m6::CheckEndQ2Q4(image.data(), 8192, pos));
-    std::vector<m6::_db_key> keys;
-    EXPECT_EQ((8192u - 6) / 6,
-              m6::DecodeQ2Q4Keys(image.data(), 8192, m6::KeyCountQ2Q4(image.data(), pos), keys));
-}
-
 TEST(M6Attributes, FlagCodesReadBack) {
     EXPECT_EQ(KA_NORMAL, m6::FlagBitsToAttr(0x40));
     EXPECT_EQ(KA_BLOCKING, m6::FlagBitsToAttr(0x60));
