@@ -72,8 +72,6 @@ TEST_F(CDebugLogTest, FormattedMessageIsCutAt511Characters) {
     }
 }
 
-// ---- levels ----
-
 TEST_F(CDebugLogTest, IsLoggableComparesWithCurrentLevel) {
     EXPECT_EQ(m_log.get_log_level(), LOGLEVEL_NONE);
     EXPECT_FALSE(m_log.IsLoggable(LOGLEVEL_ERROR));
@@ -82,8 +80,6 @@ TEST_F(CDebugLogTest, IsLoggableComparesWithCurrentLevel) {
     EXPECT_TRUE(m_log.IsLoggable(LOGLEVEL_INFO));
     EXPECT_FALSE(m_log.IsLoggable(LOGLEVEL_DEBUG));
 }
-
-// ---- threads ----
 
 TEST_F(CDebugLogTest, LinesFromSeveralThreadsNeverInterleave) {
     constexpr int kThreads = 4;

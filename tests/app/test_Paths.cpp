@@ -28,8 +28,6 @@ protected:
     test::CScratchDir m_tmp;
 };
 
-// ---- folders ----
-
 // An empty XDG_CONFIG_HOME acts as unset; any other value is taken as it is, even a relative one.
 TEST_F(PathsTest, XdgConfigHomeChoosesTheAppFolder) {
     {
@@ -39,8 +37,6 @@ TEST_F(PathsTest, XdgConfigHomeChoosesTheAppFolder) {
     ScopedEnv env("XDG_CONFIG_HOME", "relative/cfg");
     EXPECT_EQ(get_app_dir(), fs::path("relative/cfg/kestrix"));
 }
-
-// ---- application folder ----
 
 TEST_F(PathsTest, AppFolderWithoutParentFailsWithMessage) {
     // Only the last folder is created; a missing parent is a failure, not a reason to create more.

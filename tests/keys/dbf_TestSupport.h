@@ -1,15 +1,21 @@
 // Helpers shared by the DBF, key database and key document tests: a scratch folder, whole-file reads and
-// writes, and builders of table headers for hand-made (and deliberately damaged) files.
+// writes, builders of table headers for hand-made (and deliberately damaged) files, and a deadline for
+// opening FIFOs.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -108,6 +114,19 @@ inline Bytes record(const std::vector<CDbf::DBFFIELD>& fields, const std::vector
 inline Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// Runs f with a deadline. Should it hang in opening the FIFO at path, a writer is opened, which releases it.
+template <typename F>
+auto within_deadline(const std::filesystem::path& path, F f) {
+    auto result = std::async(std::launch::async, f);
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "blocked on " << path;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return result.get();
 }
 
 } // namespace dbftest

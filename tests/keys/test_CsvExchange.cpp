@@ -198,16 +198,6 @@ TEST_F(CsvExchangeTest, AnUnchangedImportLeavesTheDocumentUnmodified) {
     EXPECT_FALSE(m_doc.is_modified());
 }
 
-TEST_F(CsvExchangeTest, ReadsFilesWithCrLfLineEnds) {
-    write_text(file("k.csv"), "ID,Type,Attr,Number,Short,Added,Description\r\n"
-                              "1,EM,N,ABCDEF,*,,Door\r\n"
-                              "2,DS,M,000000000002, ,,\"Two\r\nlines\"\r\n");
-    import_keys_from_csv_file(file("k.csv"), m_doc, true, KF_HEX);
-    EXPECT_EQ(values(m_doc),
-              (std::vector<KeyValues>{{CT_EM_MARINE, KA_NORMAL, "000000ABCDEF", true, 0, "Door"},
-                                      {CT_DALLAS, KA_MASTER, "000000000002", false, 0, "Two\r\nlines"}}));
-}
-
 TEST_F(CsvExchangeTest, ReadsColumnsInAnyOrderAndIgnoresUnknownOnes) {
     write_text(file("k.csv"), "\xEF\xBB\xBF"
                               "Description,Extra,Number\nfirst,zzz,000000000001,beyond\n");

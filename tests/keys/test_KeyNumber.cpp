@@ -237,8 +237,6 @@ TEST_F(KeyNumberTest, ShortNumberRules) {
     EXPECT_FALSE(is_short_number(six({1, 2, 3, 0, 7, 0}), true));
 }
 
-// --- lookup ---
-
 TEST_F(KeyNumberTest, FindKeyByNumberHonoursStartAndShortFlags) {
     auto store = Gio::ListStore<CKey>::create();
     store->append(CKey::create(1, CT_DALLAS, KA_NORMAL, six({1, 2, 3, 4, 5, 6}), false, 0, "a"));
@@ -253,8 +251,6 @@ TEST_F(KeyNumberTest, FindKeyByNumberHonoursStartAndShortFlags) {
     EXPECT_EQ(find_key_by_number(store, six({9, 2, 3}), false, 0), -1);
     EXPECT_EQ(find_key_by_number({}, full, false, 0), -1);
 }
-
-// --- Dallas checksum ---
 
 TEST_F(KeyNumberTest, DallasChecksumOfKnownRomCode) {
     // A DS1990A-style ROM code in memory order: family code 02, serial 1C B8 01 00 00 00, CRC A2.
@@ -279,8 +275,6 @@ TEST_F(KeyNumberTest, LockTimeCodeSurvivesItsOwnTime) {
     for (int code = 0; code <= 0xFFFF; ++code)
         ASSERT_EQ(TimeToOtc(OtcToTime(code)), code);
 }
-
-// --- versions ---
 
 TEST_F(KeyNumberTest, VersionTexts) {
     EXPECT_EQ(version_to_str(0x010100C0), "1.1.0");

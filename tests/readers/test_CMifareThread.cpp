@@ -99,11 +99,15 @@ protected:
         Bytes trailer = block(uid, trailer_block(sector));
         return Bytes(trailer.begin() + 6, trailer.end());
     }
-    static Bytes blank_trailer_rest() {
+    // Every trailer of a 1K card: key A as given, access bits and key B as the card was delivered.
+    void expect_trailers(const std::string& uid, const Bytes& key) {
         Bytes rest = kTransportAccess;
         const Bytes key_b = key_bytes(rdx::CMifareClassicKey(kCardKeyB));
         rest.insert(rest.end(), key_b.begin(), key_b.end());
-        return rest;
+        for (unsigned sector = 0; sector < 16; ++sector) {
+            EXPECT_BYTES_EQ(key, key_a(uid, sector)) << "sector " << sector;
+            EXPECT_BYTES_EQ(rest, trailer_rest(uid, sector)) << "sector " << sector;
+        }
     }
     // Arms faults of the simulated reader (one "<kind> <after>" a line).
     void arm_faults(const std::string& lines) {
@@ -295,26 +299,21 @@ protected:
         self->m_log.push_back(message);
         self->m_changed.notify_all();
     }
-    bool wait_log(const std::string& part) {
-        std::unique_lock lock(m_wait_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
-            return std::any_of(m_log.begin(), m_log.end(),
-                               [&](const std::string& line) { return line.find(part) != std::string::npos; });
-        });
-    }
-    bool wait_log_count(const std::string& a, const std::string& b, unsigned count) {
-        std::unique_lock lock(m_wait_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
-            return std::count_if(m_log.begin(), m_log.end(), [&](const std::string& line) {
-                       return line.find(a) != std::string::npos && line.find(b) != std::string::npos;
-                   }) >= static_cast<long>(count);
-        });
-    }
-    unsigned log_count(const std::string& a, const std::string& b) {
-        std::lock_guard lock(m_wait_mutex);
+    // Library log lines holding both a and b; the caller holds m_wait_mutex.
+    unsigned log_lines_with(const std::string& a, const std::string& b) const {
         return static_cast<unsigned>(std::count_if(m_log.begin(), m_log.end(), [&](const std::string& line) {
             return line.find(a) != std::string::npos && line.find(b) != std::string::npos;
         }));
+    }
+    bool wait_log_count(const std::string& a, const std::string& b, unsigned count) {
+        std::unique_lock lock(m_wait_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30),
+                                  [&] { return log_lines_with(a, b) >= count; });
+    }
+    bool wait_log(const std::string& part) { return wait_log_count(part, "", 1); }
+    unsigned log_count(const std::string& a, const std::string& b) {
+        std::lock_guard lock(m_wait_mutex);
+        return log_lines_with(a, b);
     }
 
     test::CSimWorldDir m_dir; // the world of the stand-in reader library
@@ -340,10 +339,7 @@ TEST_F(CMifareThreadTest, EmptyListFitsOneCardAndIsReadyAtOnce) {
     EXPECT_BYTES_EQ(Bytes({0x34, 0xFF, 0xFF, 0xFF, 0xD1, 0x15, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0xFF, 0xFF,
                            0xFF, 0xFF}),
                     block(card, 2));
-    for (unsigned sector = 0; sector < 16; ++sector) {
-        EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(card, sector)) << "sector " << sector;
-        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(card, sector)) << "sector " << sector;
-    }
+    expect_trailers(card, key_bytes(CMifareThread::kMfDsKey));
     EXPECT_BYTES_EQ(Bytes(16, 0), block(card, 4)) << "data after the stream stays as it was";
 }
 
@@ -429,10 +425,7 @@ TEST_F(CMifareThreadTest, PrepareLeavesAnEmptySetLockedWithTheProgramKey) {
                            0xFF, 0xFF}),
                     block(cards[1], 2));
     EXPECT_BYTES_EQ(Bytes(16, 0xFF), block(cards[1], 4));
-    for (unsigned sector = 0; sector < 16; ++sector) {
-        EXPECT_BYTES_EQ(key_bytes(CMifareThread::kMfDsKey), key_a(cards[1], sector)) << "sector " << sector;
-        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(cards[1], sector)) << "sector " << sector;
-    }
+    expect_trailers(cards[1], key_bytes(CMifareThread::kMfDsKey));
     const auto row_texts = rows(preparer);
     ASSERT_EQ(row_texts.size(), 2u);
     EXPECT_EQ(row_texts[1], "2. C0DE0002 1k - 100%");
@@ -462,10 +455,7 @@ TEST_F(CMifareThreadTest, ClearZeroesDataAndRestoresTheTransportKey) {
             continue;
         EXPECT_BYTES_EQ(Bytes(16, 0), block(cards[0], b)) << "block " << b;
     }
-    for (unsigned sector = 0; sector < 16; ++sector) {
-        EXPECT_BYTES_EQ(kTransportKey, key_a(cards[0], sector)) << sector;
-        EXPECT_BYTES_EQ(blank_trailer_rest(), trailer_rest(cards[0], sector)) << sector;
-    }
+    expect_trailers(cards[0], kTransportKey);
     EXPECT_EQ(rows(cleaner).at(0), "1. C0DE0001 1k - 100%");
 }
 

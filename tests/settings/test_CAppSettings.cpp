@@ -116,8 +116,6 @@ TEST_F(CAppSettingsTest, NoSignalAfterDestruction) {
     EXPECT_EQ(calls, 0);
 }
 
-// ---- database folder ----
-
 TEST_F(CAppSettingsTest, EmptyDbDirGivesDefaultFolder) {
     setenv("XDG_CONFIG_HOME", "/tmp/kestrix-cfg", 1);
     EXPECT_EQ(GetDbDir(), fs::path("/tmp/kestrix-cfg/kestrix/bases"));

@@ -1,6 +1,6 @@
 // The simulated M-6 adapter driven over its real pseudo-terminal with raw bytes, as the program would:
-// frames, checksums, acknowledgements, controller page access with address wrap-around, memory-type codes,
-// the size probe, DS1996L page access and the key frames of reading mode.
+// frames, checksums, acknowledgements, a missing controller, the key frames of reading mode and the line's
+// timing. Page access and address wrap-around are seen through the adapter worker in tests/adapter.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -23,21 +23,10 @@ bytes page_write(uint8_t cmd, uint16_t address, const bytes& page) {
                     concat({static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)}, page));
 }
 
-bytes expected_page_answer(const bytes& page) {
-    bytes frame = concat({0xCC, 0x40}, page);
-    frame.push_back(m6_cs(frame));
-    return concat({0xAA}, frame);
-}
-
 class DevsimM6 : public ::testing::Test {
 protected:
     devsim::CWorld world;
     CSerialEnd port{world.pty_path()};
-
-    void write_page(uint16_t address, const bytes& page) {
-        port.write(page_write(0x18, address, page));
-        ASSERT_BYTES_EQ((bytes{0xAA, 0xCC, 0x00}), port.read(3));
-    }
 };
 
 } // namespace
@@ -54,28 +43,6 @@ TEST_F(DevsimM6, FrameWithWrongChecksumIsAnsweredWithError) {
     port.write(bytes{0x11, 0x96});
     EXPECT_BYTES_EQ(bytes{0x55}, port.read(1));
     EXPECT_EQ(1u, world.counters().bad_checksums_in);
-}
-
-TEST_F(DevsimM6, ControllerPageReadAnswersPageFrameWithChecksum) {
-    bytes memory = world.controller_memory();
-    for (size_t i = 0; i < 64; ++i)
-        memory[i] = static_cast<uint8_t>(i * 7);
-    world.set_controller_memory(memory);
-    port.write(bytes{0x19, 0x20, 0x00, 0x6D});
-    const bytes got = port.read(36);
-    EXPECT_BYTES_EQ(expected_page_answer(bytes(memory.begin() + 32, memory.begin() + 64)), got);
-    unsigned sum = 0x5A;
-    for (size_t i = 1; i < got.size(); ++i)
-        sum += got[i];
-    EXPECT_EQ(0u, sum % 256);
-}
-
-TEST_F(DevsimM6, AddressesWrapAtTheMemorySize) {
-    world.set_controller_type(1); // 4 KB
-    write_page(0x1000, bytes(32, 0x5C));
-    const bytes memory = world.controller_memory();
-    ASSERT_EQ(4096u, memory.size());
-    EXPECT_BYTES_EQ(bytes(32, 0x5C), bytes(memory.begin(), memory.begin() + 32));
 }
 
 TEST_F(DevsimM6, MissingControllerAnswersF0AfterTheAcknowledgement) {

@@ -1,5 +1,6 @@
 // Mifare Classic access through the stand-in reader library: a blank card lies on a connected reader of a
 // temporary world; the tests authenticate, read and write through the rdx_ calls and look at the card file.
+// Plain reads and writes reaching the card file are seen through the Mifare worker in tests/readers.
 #include "test_rdxFixture.h"
 
 #include "common/HexDiff.h"
@@ -48,20 +49,6 @@ protected:
     std::string uid;
     std::optional<COpenReader> reader;
 };
-
-TEST_F(RdxMifare, WrittenBlocksReadBackAndReachTheCardFile) {
-    ASSERT_TRUE(reader->auth(8, kTransportKey));
-    const auto data = pattern(3, 0x40);
-    ASSERT_EQ(rdx_reader_write_mf_classic(h(), 8, data.data(), 3, 0), RDX_OK);
-    std::vector<uint8_t> back(3 * kBlock);
-    ASSERT_EQ(rdx_reader_read_mf_classic(h(), 8, back.data(), 3, 0), RDX_OK);
-    EXPECT_BYTES_EQ(data, back);
-    const CMifareCard card = card_file();
-    std::vector<uint8_t> stored;
-    for (uint32_t b = 8; b < 11; ++b)
-        stored.insert(stored.end(), card.block(b).begin(), card.block(b).end());
-    EXPECT_BYTES_EQ(data, stored);
-}
 
 TEST_F(RdxMifare, ManufacturerBlockIsRefused) {
     ASSERT_TRUE(reader->auth(0, kTransportKey));
