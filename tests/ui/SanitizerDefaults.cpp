@@ -18,5 +18,5 @@ __attribute__((constructor(101))) void check_allocations_from_now_on() {
 
 } // namespace
 
-__attribute__((section(".preinit_array"), used)) void (*const kestrix_before_libraries)() =
-    ignore_load_time_allocations;
+__attribute__((section(".preinit_array"),
+               used)) void (*const kestrix_before_libraries)() = ignore_load_time_allocations;
