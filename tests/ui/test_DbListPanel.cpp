@@ -131,6 +131,11 @@ TEST_F(DbListPanelTest, FollowsFilesCreatedRemovedAndRenamedBehindItsBack) {
     make_database("last");
     ASSERT_TRUE(pump_until([&] { return listed() == Names{"last", "moved"}; }));
     EXPECT_EQ(CMainWindow::kNoBase, window.FindBaseByName("notes"));
+
+    // The same letters in another Unicode form (e and a combining accent) name another file: another row.
+    make_database("caf\xc3\xa9");
+    make_database("cafe\xcc\x81");
+    ASSERT_TRUE(pump_until([&] { return listed().size() == 4; })) << listed().size();
 }
 
 TEST_F(DbListPanelTest, ChangingTheFolderSettingListsTheNewFolder) {
