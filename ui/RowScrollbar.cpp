@@ -31,7 +31,6 @@ struct KestrixRowScrollbar {
     GtkWidget* slider;
     double grab;       // where in the slider a drag holds it
     double drag_start; // where the drag began, in the trough
-    bool hovering;
 };
 
 struct KestrixRowScrollbarClass {
@@ -99,6 +98,12 @@ double trough_y(const KestrixRowScrollbar& bar, double x, double y) {
     return trough_y;
 }
 
+bool over_slider(const KestrixRowScrollbar& bar, double at) {
+    const row_scrollbar::SliderPlace now = place(bar);
+    return at >= now.top && at < now.top + now.length;
+}
+
+// GTK changes nothing (and restyles nothing) when the flag is already as asked.
 void set_state(GtkWidget* widget, GtkStateFlags flag, bool on) {
     if (on)
         gtk_widget_set_state_flags(widget, flag, FALSE);
@@ -111,7 +116,7 @@ void on_drag_begin(GtkGestureDrag* gesture, double x, double y, gpointer data) {
     const double at = trough_y(bar, x, y);
     const row_scrollbar::SliderPlace now = place(bar);
     bar.drag_start = at;
-    if (at >= now.top && at < now.top + now.length) {
+    if (over_slider(bar, at)) {
         bar.grab = at - now.top;
     } else {
         bar.grab = now.length / 2;
@@ -132,20 +137,12 @@ void on_drag_end(GtkGestureDrag*, double, double, gpointer data) {
 
 // The slider is lit while the pointer is over the place it is drawn at (not where it is laid out).
 void on_motion(GtkEventControllerMotion*, double x, double y, gpointer data) {
-    auto& bar = *static_cast<KestrixRowScrollbar*>(data);
-    const double at = trough_y(bar, x, y);
-    const row_scrollbar::SliderPlace now = place(bar);
-    const bool hovering = at >= now.top && at < now.top + now.length;
-    if (hovering != bar.hovering)
-        set_state(bar.slider, GTK_STATE_FLAG_PRELIGHT, hovering);
-    bar.hovering = hovering;
+    const auto& bar = *static_cast<KestrixRowScrollbar*>(data);
+    set_state(bar.slider, GTK_STATE_FLAG_PRELIGHT, over_slider(bar, trough_y(bar, x, y)));
 }
 
 void on_leave(GtkEventControllerMotion*, gpointer data) {
-    auto& bar = *static_cast<KestrixRowScrollbar*>(data);
-    if (bar.hovering)
-        set_state(bar.slider, GTK_STATE_FLAG_PRELIGHT, false);
-    bar.hovering = false;
+    set_state(static_cast<KestrixRowScrollbar*>(data)->slider, GTK_STATE_FLAG_PRELIGHT, false);
 }
 
 void tell_value(KestrixRowScrollbar& bar) {
