@@ -98,12 +98,12 @@ void show_window() {
     realize.disconnect();
 }
 
-void open_big(const char* name = kDbName) {
+void open_database(const char* name = kDbName) {
     g_window->OpenDatabases({name});
     wait_for_paint();
 }
 
-void close_big() {
+void close_database() {
     g_window->DoClose(true, {});
     run_pending();
 }
@@ -114,12 +114,12 @@ void BM_OpenToFirstPaintedTable(benchmark::State& state) {
         state.PauseTiming();
         const double before = resident_mb();
         state.ResumeTiming();
-        open_big();
+        open_database();
         state.PauseTiming();
         grown = std::max(grown, resident_mb() - before);
         if (g_window->key_panel(0).shown_count() != kKeys)
             state.SkipWithError("the table does not show every key");
-        close_big();
+        close_database();
         state.ResumeTiming();
     }
     state.counters["document_and_rows_mb"] = grown;
@@ -128,7 +128,7 @@ BENCHMARK(BM_OpenToFirstPaintedTable)->Unit(benchmark::kMillisecond)->Iterations
 
 // The filter as it runs once the typing pause is over, until the table is painted.
 void BM_FilterAfterPause(benchmark::State& state) {
-    open_big();
+    open_database();
     CKeyPanel& panel = g_window->key_panel(0);
     const char* texts[] = {"entrance 3", "A1B", "flat 12"};
     unsigned shown = 0;
@@ -143,12 +143,12 @@ void BM_FilterAfterPause(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["shown"] = shown;
-    close_big();
+    close_database();
 }
 BENCHMARK(BM_FilterAfterPause)->Unit(benchmark::kMillisecond)->Iterations(6)->UseRealTime();
 
 void BM_SortByColumn(benchmark::State& state) {
-    open_big();
+    open_database();
     CKeyPanel& panel = g_window->key_panel(0);
     const Glib::ustring id = panel.columns()[static_cast<std::size_t>(state.range(0))].id;
     state.SetLabel(id);
@@ -160,7 +160,7 @@ void BM_SortByColumn(benchmark::State& state) {
     }
     // After the measured loop: the clean-up is not timed.
     panel.sort_by_column_id("", false);
-    close_big();
+    close_database();
 }
 BENCHMARK(BM_SortByColumn)
     ->DenseRange(0, CKeyPanel::KEY_COL_COUNT - 1)
@@ -207,7 +207,7 @@ void BM_ScrollTopToBottom(benchmark::State& state) {
     constexpr int kScrollSteps = 400;
     const bool all_normal = state.range(0) == 1;
     state.SetLabel(all_normal ? "all Normal" : "attributes in turn");
-    open_big(all_normal ? kNormalDbName : kDbName);
+    open_database(all_normal ? kNormalDbName : kDbName);
     CKeyPanel& panel = g_window->key_panel(0);
     auto adjustment = panel.scroll_position();
     GdkFrameClock* clock = g_window->get_frame_clock()->gobj();
@@ -257,7 +257,7 @@ void BM_ScrollTopToBottom(benchmark::State& state) {
     state.counters["frames"] = static_cast<double>(frame_ms.size());
     // Frames that laid the window out as well (on X each waits for the server to finish the frame before).
     state.counters["window_layouts"] = layouts;
-    close_big();
+    close_database();
 }
 BENCHMARK(BM_ScrollTopToBottom)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
