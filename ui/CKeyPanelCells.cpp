@@ -15,6 +15,7 @@
 #include "app/i18n.h"
 #include "keys/KeyNumber.h"
 #include "keys/TextOrder.h"
+#include "ui/ChoiceCell.h"
 #include "ui/Highlight.h"
 #include "ui/KeyRowModel.h"
 
@@ -78,59 +79,91 @@ struct CCells::State {
 
 // One cell of a row: its widget, the key bound to it and what it shows of the key.
 struct Cell {
-    GtkInscription* widget;
+    GtkWidget* widget; // a choice cell in the columns of few values, an inscription in the others
     Column column;
     std::shared_ptr<CCells::State> state;
     GObject* row = nullptr; // the row bound to the cell (held by its list item)
     GObject* key = nullptr; // the key the row shows (a reference of the cell's own)
     gulong notify_handler = 0;
     std::size_t bound_index = 0;
-    // The style classes the widget has now, so that a rebind only touches classes that change.
-    const char* attr_class = nullptr;
     bool error = false;
     bool marked_up = false;
+
+    GtkInscription* text() const { return GTK_INSCRIPTION(widget); }
 };
 
 namespace {
 
-void set_class(GtkWidget* widget, const char*& current, const char* wanted) {
-    if (current == wanted)
-        return;
-    if (current != nullptr)
-        gtk_widget_remove_css_class(widget, current);
-    if (wanted != nullptr)
-        gtk_widget_add_css_class(widget, wanted);
-    current = wanted;
+// The columns of few values: a key's type, attribute and whether its number is short.
+bool has_choices(Column column) {
+    return column == CKeyPanel::KEY_COL_TYPE || column == CKeyPanel::KEY_COL_ATTR ||
+           column == CKeyPanel::KEY_COL_SHORT;
+}
+
+// A column's choices, in the order of the values they show.
+choice_cell::Choices make_choices(Column column) {
+    auto choices = std::make_shared<std::vector<choice_cell::Choice>>();
+    switch (column) {
+    case CKeyPanel::KEY_COL_TYPE:
+        for (std::uint32_t type = 0; type < kCardTypeCount; ++type)
+            choices->push_back({card_type_abbr(static_cast<CardType>(type)), nullptr});
+        break;
+    case CKeyPanel::KEY_COL_ATTR:
+        for (std::uint32_t attr = 0; attr < kKeyAttrCount; ++attr)
+            choices->push_back({key_attr_name(static_cast<KeyAttr>(attr)).raw(),
+                                key_attr_css_class(static_cast<KeyAttr>(attr))});
+        break;
+    default:
+        choices->push_back({" ", nullptr});
+        choices->push_back({"*", nullptr});
+        break;
+    }
+    return choices;
 }
 
 // Columns of values keep their width when two tables share the window (a number cut short would be of no
 // use in a comparison); only descriptions give way, down to a few words.
 void set_width(Cell& cell, guint chars) {
     constexpr guint kDescriptionMinimum = 12;
-    gtk_inscription_set_min_chars(cell.widget, cell.column == CKeyPanel::KEY_COL_DESCRIPTION
+    gtk_inscription_set_min_chars(cell.text(), cell.column == CKeyPanel::KEY_COL_DESCRIPTION
                                                    ? std::min(chars, kDescriptionMinimum)
                                                    : chars);
-    gtk_inscription_set_nat_chars(cell.widget, chars);
+    gtk_inscription_set_nat_chars(cell.text(), chars);
 }
 
 void show_text(Cell& cell, const Glib::ustring& text, bool highlighted) {
     const auto& highlight = cell.state->highlight;
     if (highlighted && highlight && highlight->match(text)) {
-        gtk_inscription_set_markup(cell.widget, highlight_markup(text, highlight).c_str());
+        gtk_inscription_set_markup(cell.text(), highlight_markup(text, highlight).c_str());
         cell.marked_up = true;
         return;
     }
     if (cell.marked_up) {
-        gtk_inscription_set_attributes(cell.widget, nullptr);
+        gtk_inscription_set_attributes(cell.text(), nullptr);
         cell.marked_up = false;
     }
-    gtk_inscription_set_text(cell.widget, text.c_str());
+    gtk_inscription_set_text(cell.text(), text.c_str());
+}
+
+void mark_error(Cell& cell, bool error) {
+    if (error == cell.error)
+        return;
+    cell.error = error;
+    if (has_choices(cell.column))
+        choice_cell::set_css_class(cell.widget, "error", error);
+    else if (error)
+        gtk_widget_add_css_class(cell.widget, "error");
+    else
+        gtk_widget_remove_css_class(cell.widget, "error");
 }
 
 void draw(Cell& cell) {
     const CKey* key = cell.key ? CKey::of_instance(cell.key) : nullptr;
     if (key == nullptr) {
-        show_text(cell, {}, false);
+        if (has_choices(cell.column))
+            choice_cell::choose(cell.widget, -1);
+        else
+            show_text(cell, {}, false);
         return;
     }
     switch (cell.column) {
@@ -141,18 +174,19 @@ void draw(Cell& cell) {
         break;
     }
     case CKeyPanel::KEY_COL_TYPE:
-        show_text(cell, card_type_abbr(key->card_type()), false);
+        choice_cell::choose(cell.widget, static_cast<int>(key->card_type()));
         break;
     case CKeyPanel::KEY_COL_ATTR:
-        show_text(cell, key_attr_name(key->attr()), false);
-        set_class(GTK_WIDGET(cell.widget), cell.attr_class, key_attr_css_class(key->attr()));
+        // Any other value reads as "Normal", as the attribute's style class has it.
+        choice_cell::choose(cell.widget,
+                            static_cast<int>(key->attr() < kKeyAttrCount ? key->attr() : KA_NONE));
         break;
     case CKeyPanel::KEY_COL_NUMBER:
         set_width(cell, number_width(shown_format()));
         show_text(cell, format_key_number(key->number(), shown_format()), true);
         break;
     case CKeyPanel::KEY_COL_SHORT:
-        show_text(cell, key->is_short() ? "*" : " ", false);
+        choice_cell::choose(cell.widget, key->is_short() ? 1 : 0);
         break;
     case CKeyPanel::KEY_COL_CREATED:
         show_text(cell, created_text(key->created()), false);
@@ -161,14 +195,7 @@ void draw(Cell& cell) {
         show_text(cell, key->description(), true);
         break;
     }
-    const bool error = (key->key_different() & different_bit(cell.column)) != 0;
-    if (error != cell.error) {
-        if (error)
-            gtk_widget_add_css_class(GTK_WIDGET(cell.widget), "error");
-        else
-            gtk_widget_remove_css_class(GTK_WIDGET(cell.widget), "error");
-        cell.error = error;
-    }
+    mark_error(cell, (key->key_different() & different_bit(cell.column)) != 0);
 }
 
 // Any change of the key draws the cell again: keys change one at a time, by the user or a comparison.
@@ -217,17 +244,26 @@ void free_cell(gpointer data) {
 struct FactoryData {
     Column column;
     std::shared_ptr<CCells::State> state;
+    choice_cell::Choices choices; // in the columns of few values
 };
 
 void on_setup(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer data) {
     const auto& factory = *static_cast<FactoryData*>(data);
+    const int width_chars = kColumns[factory.column].width_chars;
+    if (factory.choices) {
+        GtkWidget* widget = choice_cell::create(factory.choices, width_chars);
+        gtk_list_item_set_child(list_item, widget);
+        g_object_set_data_full(G_OBJECT(list_item), kCellData,
+                               new Cell{widget, factory.column, factory.state}, free_cell);
+        return;
+    }
     auto* widget = GTK_INSCRIPTION(gtk_inscription_new(nullptr));
     gtk_inscription_set_xalign(widget, 0.0f);
     // A text wider than its column (a long description, a column made narrow) ends in an ellipsis.
     gtk_inscription_set_text_overflow(widget, GTK_INSCRIPTION_OVERFLOW_ELLIPSIZE_END);
     gtk_list_item_set_child(list_item, GTK_WIDGET(widget));
-    auto* cell = new Cell{widget, factory.column, factory.state};
-    set_width(*cell, static_cast<guint>(kColumns[factory.column].width_chars));
+    auto* cell = new Cell{GTK_WIDGET(widget), factory.column, factory.state};
+    set_width(*cell, static_cast<guint>(width_chars));
     g_object_set_data_full(G_OBJECT(list_item), kCellData, cell, free_cell);
 }
 
@@ -279,7 +315,7 @@ CCells::~CCells() = default;
 
 Glib::RefPtr<Gtk::ListItemFactory> CCells::make_factory(Column column) {
     GtkListItemFactory* factory = gtk_signal_list_item_factory_new();
-    auto* data = new FactoryData{column, m_state};
+    auto* data = new FactoryData{column, m_state, has_choices(column) ? make_choices(column) : nullptr};
     g_signal_connect_data(factory, "setup", G_CALLBACK(on_setup), data, free_factory_data, GConnectFlags{});
     g_signal_connect(factory, "bind", G_CALLBACK(on_bind), nullptr);
     g_signal_connect(factory, "unbind", G_CALLBACK(on_unbind), nullptr);

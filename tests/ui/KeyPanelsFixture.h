@@ -7,7 +7,6 @@
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/entry.h>
 #include <gtkmm/frame.h>
-#include <gtkmm/inscription.h>
 #include <gtkmm/label.h>
 #include <gtkmm/spinbutton.h>
 
@@ -17,6 +16,7 @@
 
 #include "WindowFixture.h"
 #include "keys/KeyNumber.h"
+#include "ui/ChoiceCell.h"
 
 class KeyPanelsFixture : public WindowFixture {
 public:
@@ -100,33 +100,44 @@ protected:
         return position < 0 ? nullptr : keys->get_item(static_cast<guint>(position));
     }
 
-    // The cells of a table's rows, row by row.
-    static std::vector<Gtk::Inscription*> cells(CKeyPanel& panel) {
-        std::vector<Gtk::Inscription*> found;
-        for (Gtk::Widget* widget : descendants(panel.view()))
-            if (auto* cell = dynamic_cast<Gtk::Inscription*>(widget))
+    // The cells of a table's rows, row by row: the inscription each shows (a cell of few values shows one
+    // of several, or none).
+    static std::vector<GtkWidget*> cells(CKeyPanel& panel) {
+        std::vector<GtkWidget*> found;
+        for (Gtk::Widget* widget : descendants(panel.view())) {
+            GtkWidget* cell = widget->gobj();
+            if (choice_cell::is_choice_cell(cell))
+                found.push_back(choice_cell::chosen(cell) ? choice_cell::chosen(cell) : cell);
+            else if (GTK_IS_INSCRIPTION(cell) && !choice_cell::is_choice_cell(gtk_widget_get_parent(cell)))
                 found.push_back(cell);
+        }
         return found;
+    }
+    static std::string cell_text(GtkWidget* cell) {
+        const char* text =
+            GTK_IS_INSCRIPTION(cell) ? gtk_inscription_get_text(GTK_INSCRIPTION(cell)) : nullptr;
+        return text ? text : "";
     }
     static std::vector<std::string> cell_texts(CKeyPanel& panel) {
         std::vector<std::string> texts;
-        for (Gtk::Inscription* cell : cells(panel))
-            texts.push_back(cell->get_text());
+        for (GtkWidget* cell : cells(panel))
+            texts.push_back(cell_text(cell));
         return texts;
     }
     // Cells of a table that carry the style class.
     static int cells_with_class(CKeyPanel& panel, const char* css_class) {
         const auto found = cells(panel);
-        return static_cast<int>(std::count_if(found.begin(), found.end(),
-                                              [&](auto* cell) { return cell->has_css_class(css_class); }));
+        return static_cast<int>(std::count_if(found.begin(), found.end(), [&](GtkWidget* cell) {
+            return gtk_widget_has_css_class(cell, css_class);
+        }));
     }
     // The parts of a cell's text drawn on a background colour (the highlight).
-    static std::vector<std::string> highlighted_parts(Gtk::Inscription& cell) {
+    static std::vector<std::string> highlighted_parts(GtkWidget* cell) {
         std::vector<std::string> parts;
-        PangoAttrList* attributes = gtk_inscription_get_attributes(cell.gobj());
+        PangoAttrList* attributes = gtk_inscription_get_attributes(GTK_INSCRIPTION(cell));
         if (attributes == nullptr)
             return parts;
-        const std::string text = cell.get_text();
+        const std::string text = cell_text(cell);
         GSList* list = pango_attr_list_get_attributes(attributes);
         for (GSList* it = list; it != nullptr; it = it->next) {
             const auto* attribute = static_cast<PangoAttribute*>(it->data);

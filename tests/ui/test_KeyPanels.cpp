@@ -43,7 +43,7 @@ TEST_F(KeyPanelsTest, CellsShowTheKeyAsTheTableDescribesIt) {
     EXPECT_EQ(key_cells::created_text(key->created()).raw(), texts[5]);
     EXPECT_EQ(16u, texts[5].size()) << texts[5];
     EXPECT_EQ("Front <door>", texts[6]) << "descriptions are shown as text, not markup";
-    EXPECT_TRUE(highlighted_parts(*cells(panel)[6]).empty());
+    EXPECT_TRUE(highlighted_parts(cells(panel)[6]).empty());
     EXPECT_EQ(1, cells_with_class(panel, "attr-master"));
 
     // A key read from a file without the time it was added shows none, not the start of 1970.
@@ -160,9 +160,9 @@ TEST_F(KeyPanelsTest, FilterAppliesAfterThePauseToNumberAsShownOrDescription) {
     ASSERT_TRUE(pump_until([&] { return panel.shown_count() == 1; }));
     EXPECT_EQ("0000000A1B2C", shown_numbers(panel).front());
     ASSERT_TRUE(pump_until([&] {
-        for (Gtk::Inscription* cell : cells(panel))
-            if (cell->get_text() == "Front door" &&
-                highlighted_parts(*cell) == std::vector<std::string>{"door"})
+        for (GtkWidget* cell : cells(panel))
+            if (cell_text(cell) == "Front door" &&
+                highlighted_parts(cell) == std::vector<std::string>{"door"})
                 return true;
         return false;
     })) << "the match is highlighted";

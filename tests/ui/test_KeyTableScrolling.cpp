@@ -25,9 +25,11 @@ protected:
             std::snprintf(number, sizeof number, "%012X", i);
             m_numbers.emplace_back(number);
         }
+        // Attributes and types in turn: rows that show other keys show other styles.
         std::vector<StoredKey> keys;
-        for (const std::string& number : m_numbers)
-            keys.push_back({number.c_str()});
+        for (guint i = 0; i < kKeys; ++i)
+            keys.push_back({m_numbers[i].c_str(), false, static_cast<KeyAttr>(KA_NORMAL + i % 4), "",
+                            i % 3 == 0 ? CT_EM_MARINE : CT_DALLAS});
         make_keys("long", keys);
         // A window of common size: a few dozen rows on screen.
         window_size(900, 900);
@@ -205,7 +207,8 @@ TEST_F(KeyTableScrollingTest, TheScrollBarAndTheWheelMoveTheRowsOverEveryKey) {
 }
 
 // The scroll bar: the slider is drawn where the rows are, and moving the rows only draws the window again (a
-// layout of the window would, on X, wait for the server to finish the frame before). The mouse drags the
+// layout of the window would, on X, wait for the server to finish the frame before), though the cells then
+// show other attributes in other colours. The mouse drags the
 // slider, and a click on the trough takes it there.
 TEST_F(KeyTableScrollingTest, TheSliderFollowsTheRowsWithoutALayoutAndTheMouseMovesIt) {
     CKeyPanel& panel = open_long_table();
@@ -233,8 +236,10 @@ TEST_F(KeyTableScrollingTest, TheSliderFollowsTheRowsWithoutALayoutAndTheMouseMo
     };
     // Rows that stop showing a selected key fade it out over several frames, each of which lays the window
     // out, and the window settles over its first frames: the count starts after a frame without a layout.
+    // A cell makes the text of a type or attribute when it first shows it: four moves by one row show each
+    // cell every attribute and type.
     panel.view().get_model()->unselect_all();
-    for (guint first : {50u, 0u, 50u, 0u})
+    for (guint first : {50u, 0u, 1u, 2u, 3u, 0u})
         ASSERT_TRUE(move_to(first));
     for (int frames = 0;; ++frames) {
         ASSERT_LT(frames, 100) << "the window lays itself out on every frame";
