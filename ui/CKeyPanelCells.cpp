@@ -16,6 +16,7 @@
 #include "keys/KeyNumber.h"
 #include "keys/TextOrder.h"
 #include "ui/ChoiceCell.h"
+#include "ui/GlyphCell.h"
 #include "ui/Highlight.h"
 #include "ui/KeyRowModel.h"
 
@@ -79,7 +80,7 @@ struct CCells::State {
 
 // One cell of a row: its widget, the key bound to it and what it shows of the key.
 struct Cell {
-    GtkWidget* widget; // a choice cell in the columns of few values, an inscription in the others
+    GtkWidget* widget; // a choice cell in the columns of few values, a glyph cell in the others
     Column column;
     std::shared_ptr<CCells::State> state;
     GObject* row = nullptr; // the row bound to the cell (held by its list item)
@@ -87,37 +88,23 @@ struct Cell {
     gulong notify_handler = 0;
     std::size_t bound_index = 0;
     bool error = false;
-    bool marked_up = false;
-
-    GtkInscription* text() const { return GTK_INSCRIPTION(widget); }
 };
 
 namespace {
 
-// The columns of few values: a key's type, attribute and whether its number is short.
+// The columns of few values: a key's attribute and whether its number is short.
 bool has_choices(Column column) {
-    return column == CKeyPanel::KEY_COL_TYPE || column == CKeyPanel::KEY_COL_ATTR ||
-           column == CKeyPanel::KEY_COL_SHORT;
+    return column == CKeyPanel::KEY_COL_ATTR || column == CKeyPanel::KEY_COL_SHORT;
 }
 
 // A column's choices, in the order of the values they show.
-choice_cell::Choices make_choices(Column column) {
-    auto choices = std::make_shared<std::vector<choice_cell::Choice>>();
-    switch (column) {
-    case CKeyPanel::KEY_COL_TYPE:
-        for (std::uint32_t type = 0; type < kCardTypeCount; ++type)
-            choices->push_back({card_type_abbr(static_cast<CardType>(type)), nullptr});
-        break;
-    case CKeyPanel::KEY_COL_ATTR:
-        for (std::uint32_t attr = 0; attr < kKeyAttrCount; ++attr)
-            choices->push_back({key_attr_name(static_cast<KeyAttr>(attr)).raw(),
-                                key_attr_css_class(static_cast<KeyAttr>(attr))});
-        break;
-    default:
-        choices->push_back({" ", nullptr});
-        choices->push_back({"*", nullptr});
-        break;
-    }
+std::vector<choice_cell::Choice> make_choices(Column column) {
+    if (column != CKeyPanel::KEY_COL_ATTR)
+        return {{" ", nullptr}, {"*", nullptr}};
+    std::vector<choice_cell::Choice> choices;
+    for (std::uint32_t attr = 0; attr < kKeyAttrCount; ++attr)
+        choices.push_back({key_attr_name(static_cast<KeyAttr>(attr)).raw(),
+                           key_attr_css_class(static_cast<KeyAttr>(attr))});
     return choices;
 }
 
@@ -125,24 +112,17 @@ choice_cell::Choices make_choices(Column column) {
 // use in a comparison); only descriptions give way, down to a few words.
 void set_width(Cell& cell, guint chars) {
     constexpr guint kDescriptionMinimum = 12;
-    gtk_inscription_set_min_chars(cell.text(), cell.column == CKeyPanel::KEY_COL_DESCRIPTION
-                                                   ? std::min(chars, kDescriptionMinimum)
-                                                   : chars);
-    gtk_inscription_set_nat_chars(cell.text(), chars);
+    glyph_cell::set_width_chars(
+        cell.widget,
+        cell.column == CKeyPanel::KEY_COL_DESCRIPTION ? std::min(chars, kDescriptionMinimum) : chars, chars);
 }
 
 void show_text(Cell& cell, const Glib::ustring& text, bool highlighted) {
     const auto& highlight = cell.state->highlight;
-    if (highlighted && highlight && highlight->match(text)) {
-        gtk_inscription_set_markup(cell.text(), highlight_markup(text, highlight).c_str());
-        cell.marked_up = true;
-        return;
-    }
-    if (cell.marked_up) {
-        gtk_inscription_set_attributes(cell.text(), nullptr);
-        cell.marked_up = false;
-    }
-    gtk_inscription_set_text(cell.text(), text.c_str());
+    if (highlighted && highlight && highlight->match(text))
+        glyph_cell::set_markup(cell.widget, highlight_markup(text, highlight).c_str());
+    else
+        glyph_cell::set_text(cell.widget, text.c_str());
 }
 
 void mark_error(Cell& cell, bool error) {
@@ -174,7 +154,7 @@ void draw(Cell& cell) {
         break;
     }
     case CKeyPanel::KEY_COL_TYPE:
-        choice_cell::choose(cell.widget, static_cast<int>(key->card_type()));
+        show_text(cell, card_type_abbr(key->card_type()), false);
         break;
     case CKeyPanel::KEY_COL_ATTR:
         // Any other value reads as "Normal", as the attribute's style class has it.
@@ -244,25 +224,22 @@ void free_cell(gpointer data) {
 struct FactoryData {
     Column column;
     std::shared_ptr<CCells::State> state;
-    choice_cell::Choices choices; // in the columns of few values
+    std::vector<choice_cell::Choice> choices; // in the columns of few values
 };
 
 void on_setup(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer data) {
     const auto& factory = *static_cast<FactoryData*>(data);
     const int width_chars = kColumns[factory.column].width_chars;
-    if (factory.choices) {
+    if (has_choices(factory.column)) {
         GtkWidget* widget = choice_cell::create(factory.choices, width_chars);
         gtk_list_item_set_child(list_item, widget);
         g_object_set_data_full(G_OBJECT(list_item), kCellData,
                                new Cell{widget, factory.column, factory.state}, free_cell);
         return;
     }
-    auto* widget = GTK_INSCRIPTION(gtk_inscription_new(nullptr));
-    gtk_inscription_set_xalign(widget, 0.0f);
     // A text wider than its column (a long description, a column made narrow) ends in an ellipsis.
-    gtk_inscription_set_text_overflow(widget, GTK_INSCRIPTION_OVERFLOW_ELLIPSIZE_END);
-    gtk_list_item_set_child(list_item, GTK_WIDGET(widget));
-    auto* cell = new Cell{GTK_WIDGET(widget), factory.column, factory.state};
+    auto* cell = new Cell{glyph_cell::create(), factory.column, factory.state};
+    gtk_list_item_set_child(list_item, cell->widget);
     set_width(*cell, static_cast<guint>(width_chars));
     g_object_set_data_full(G_OBJECT(list_item), kCellData, cell, free_cell);
 }
@@ -315,7 +292,8 @@ CCells::~CCells() = default;
 
 Glib::RefPtr<Gtk::ListItemFactory> CCells::make_factory(Column column) {
     GtkListItemFactory* factory = gtk_signal_list_item_factory_new();
-    auto* data = new FactoryData{column, m_state, has_choices(column) ? make_choices(column) : nullptr};
+    auto* data = new FactoryData{
+        column, m_state, has_choices(column) ? make_choices(column) : std::vector<choice_cell::Choice>{}};
     g_signal_connect_data(factory, "setup", G_CALLBACK(on_setup), data, free_factory_data, GConnectFlags{});
     g_signal_connect(factory, "bind", G_CALLBACK(on_bind), nullptr);
     g_signal_connect(factory, "unbind", G_CALLBACK(on_unbind), nullptr);

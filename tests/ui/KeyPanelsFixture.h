@@ -17,6 +17,7 @@
 #include "WindowFixture.h"
 #include "keys/KeyNumber.h"
 #include "ui/ChoiceCell.h"
+#include "ui/GlyphCell.h"
 
 class KeyPanelsFixture : public WindowFixture {
 public:
@@ -100,22 +101,23 @@ protected:
         return position < 0 ? nullptr : keys->get_item(static_cast<guint>(position));
     }
 
-    // The cells of a table's rows, row by row: the inscription each shows (a cell of few values shows one
-    // of several, or none).
+    // The cells of a table's rows, row by row: a cell of few values as the inscription it shows (or itself
+    // when it shows none).
     static std::vector<GtkWidget*> cells(CKeyPanel& panel) {
         std::vector<GtkWidget*> found;
         for (Gtk::Widget* widget : descendants(panel.view())) {
             GtkWidget* cell = widget->gobj();
             if (choice_cell::is_choice_cell(cell))
                 found.push_back(choice_cell::chosen(cell) ? choice_cell::chosen(cell) : cell);
-            else if (GTK_IS_INSCRIPTION(cell) && !choice_cell::is_choice_cell(gtk_widget_get_parent(cell)))
+            else if (glyph_cell::is_glyph_cell(cell))
                 found.push_back(cell);
         }
         return found;
     }
     static std::string cell_text(GtkWidget* cell) {
-        const char* text =
-            GTK_IS_INSCRIPTION(cell) ? gtk_inscription_get_text(GTK_INSCRIPTION(cell)) : nullptr;
+        const char* text = glyph_cell::is_glyph_cell(cell) ? glyph_cell::text(cell)
+                           : GTK_IS_INSCRIPTION(cell)      ? gtk_inscription_get_text(GTK_INSCRIPTION(cell))
+                                                           : nullptr;
         return text ? text : "";
     }
     static std::vector<std::string> cell_texts(CKeyPanel& panel) {
@@ -134,7 +136,7 @@ protected:
     // The parts of a cell's text drawn on a background colour (the highlight).
     static std::vector<std::string> highlighted_parts(GtkWidget* cell) {
         std::vector<std::string> parts;
-        PangoAttrList* attributes = gtk_inscription_get_attributes(GTK_INSCRIPTION(cell));
+        PangoAttrList* attributes = glyph_cell::attributes(cell);
         if (attributes == nullptr)
             return parts;
         const std::string text = cell_text(cell);
