@@ -11,13 +11,17 @@
 
 namespace {
 
-// Digits, capitals and the signs of the tables' numbers, ids, times and card types.
-constexpr std::string_view kAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ ,.:[]*-+";
-constexpr std::size_t kLetters = kAlphabet.size();
+// The printable characters of ASCII: numbers, ids, times and card types, and most descriptions in Latin.
+constexpr char kFirstLetter = ' ';
+constexpr char kLastLetter = '~';
+constexpr std::size_t kLetters = kLastLetter - kFirstLetter + 1;
 
 int letter_of(char c) {
-    const std::size_t at = kAlphabet.find(c);
-    return at == std::string_view::npos ? -1 : static_cast<int>(at);
+    return c >= kFirstLetter && c <= kLastLetter ? c - kFirstLetter : -1;
+}
+
+char letter(std::size_t index) {
+    return static_cast<char>(kFirstLetter + static_cast<int>(index));
 }
 
 struct Glyph {
@@ -82,18 +86,18 @@ void shape(PangoContext* context, const GlyphSet& set, const char* text, int len
 }
 
 // Shapes every pair of letters at once, in a text where each pair comes once (a de Bruijn sequence: each
-// letter, then it before each later letter), and each letter alone. Pairs Pango puts in items of their own
-// are left to be shaped when met.
+// letter, then it before each later letter), and each letter alone. Pairs that are not two glyphs of their
+// own there (a ligature such as "fi", a letter beside one) are left to be shaped when met.
 void shape_all(PangoContext* context, GlyphSet& set) {
     std::string text;
     for (std::size_t i = 0; i < kLetters; ++i) {
-        text += kAlphabet[i];
+        text += letter(i);
         for (std::size_t j = i + 1; j < kLetters; ++j) {
-            text += kAlphabet[i];
-            text += kAlphabet[j];
+            text += letter(i);
+            text += letter(j);
         }
     }
-    text += kAlphabet[0];
+    text += letter(0);
     GList* items = pango_itemize(context, text.data(), 0, static_cast<int>(text.size()), nullptr, nullptr);
     PangoGlyphString* glyphs = pango_glyph_string_new();
     for (GList* it = items; it != nullptr; it = it->next) {
@@ -103,21 +107,29 @@ void shape_all(PangoContext* context, GlyphSet& set) {
         const char* start = text.data() + item->offset;
         pango_shape_with_flags(start, item->length, text.data(), static_cast<int>(text.size()),
                                &item->analysis, glyphs, set.flags);
-        if (glyphs->num_glyphs != item->length)
-            continue;
-        for (int g = 0; g + 1 < glyphs->num_glyphs; ++g) {
-            if (glyphs->log_clusters[g] != g || (glyphs->glyphs[g].glyph & PANGO_GLYPH_UNKNOWN_FLAG) != 0)
+        const int* clusters = glyphs->log_clusters;
+        const int count = glyphs->num_glyphs;
+        // A glyph of one letter, alone in its cluster.
+        const auto alone = [&](int g) {
+            return (g == 0 || clusters[g - 1] != clusters[g]) &&
+                   (g + 1 == count || clusters[g + 1] != clusters[g]) &&
+                   (glyphs->glyphs[g].glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0;
+        };
+        for (int g = 0; g + 1 < count; ++g) {
+            if (!alone(g) || !alone(g + 1) || clusters[g + 1] != clusters[g] + 1)
                 continue;
-            Glyph& pair = set.pairs[static_cast<std::size_t>(letter_of(start[g])) * kLetters +
-                                    static_cast<std::size_t>(letter_of(start[g + 1]))];
+            Glyph& pair = set.pairs[static_cast<std::size_t>(letter_of(start[clusters[g]])) * kLetters +
+                                    static_cast<std::size_t>(letter_of(start[clusters[g] + 1]))];
             pair.info = glyphs->glyphs[g];
             pair.known = pair.usable = true;
         }
     }
     pango_glyph_string_free(glyphs);
     g_list_free_full(items, reinterpret_cast<GDestroyNotify>(pango_item_free));
-    for (std::size_t i = 0; i < kLetters; ++i)
-        shape(context, set, &kAlphabet[i], 1, set.last[i]);
+    for (std::size_t i = 0; i < kLetters; ++i) {
+        const char alone = letter(i);
+        shape(context, set, &alone, 1, set.last[i]);
+    }
 }
 
 // The sets of the fonts met so far; a program shows its tables in a font or two.
