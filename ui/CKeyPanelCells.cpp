@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <unordered_map>
 #include <vector>
 
 #include "app/i18n.h"
@@ -72,10 +73,18 @@ guint number_width(key_format format) {
 
 struct Cell;
 
+// The keys the cells show, each watched once for all the cells of its row: a long scroll binds every row
+// again on each frame, and a signal connection is dear beside a cell's other work.
+struct KeyWatch {
+    gulong handler = 0;
+    std::vector<Cell*> cells;
+};
+
 struct CCells::State {
     Glib::RefPtr<Glib::Regex> highlight;
     // Each bound cell knows its index here: binding and unbinding cost no search.
     std::vector<Cell*> bound;
+    std::unordered_map<GObject*, KeyWatch> watched; // each key holds a reference of the table's own
 };
 
 // One cell of a row: its widget, the key bound to it and what it shows of the key.
@@ -85,7 +94,6 @@ struct Cell {
     std::shared_ptr<CCells::State> state;
     GObject* row = nullptr; // the row bound to the cell (held by its list item)
     GObject* key = nullptr; // the key the row shows (a reference of the cell's own)
-    gulong notify_handler = 0;
     std::size_t bound_index = 0;
     bool error = false;
 };
@@ -178,20 +186,33 @@ void draw(Cell& cell) {
     mark_error(cell, (key->key_different() & different_bit(cell.column)) != 0);
 }
 
-// Any change of the key draws the cell again: keys change one at a time, by the user or a comparison.
-void on_key_notify(GObject*, GParamSpec*, gpointer data) {
-    draw(*static_cast<Cell*>(data));
+// Any change of a key draws its cells again: keys change one at a time, by the user or a comparison.
+void on_key_notify(GObject* key, GParamSpec*, gpointer data) {
+    const auto& watched = static_cast<CCells::State*>(data)->watched;
+    if (const auto found = watched.find(key); found != watched.end())
+        for (Cell* cell : found->second.cells)
+            draw(*cell);
 }
 
 void set_key(Cell& cell, GObject* key) {
+    auto& watched = cell.state->watched;
     if (cell.key != nullptr) {
-        g_signal_handler_disconnect(cell.key, cell.notify_handler);
-        g_object_unref(cell.key);
+        const auto found = watched.find(cell.key);
+        auto& cells = found->second.cells;
+        cells.erase(std::find(cells.begin(), cells.end(), &cell));
+        if (cells.empty()) {
+            g_signal_handler_disconnect(cell.key, found->second.handler);
+            g_object_unref(cell.key);
+            watched.erase(found);
+        }
     }
     cell.key = key;
     if (key != nullptr) {
-        g_object_ref(key);
-        cell.notify_handler = g_signal_connect(key, "notify", G_CALLBACK(on_key_notify), &cell);
+        auto [found, added] = watched.try_emplace(key);
+        if (added)
+            found->second.handler =
+                g_signal_connect(g_object_ref(key), "notify", G_CALLBACK(on_key_notify), cell.state.get());
+        found->second.cells.push_back(&cell);
     }
 }
 
