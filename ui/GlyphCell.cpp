@@ -358,7 +358,7 @@ static void kestrix_glyph_cell_class_init(KestrixGlyphCellClass* klass) {
     widget_class->measure = kestrix_glyph_cell_measure;
     widget_class->snapshot = kestrix_glyph_cell_snapshot;
     widget_class->direction_changed = kestrix_glyph_cell_direction_changed;
-    // Styled as the inscriptions of the other cells.
+    // Styled as the labels and inscriptions it stands beside.
     gtk_widget_class_set_css_name(widget_class, "label");
     gtk_widget_class_set_accessible_role(widget_class, GTK_ACCESSIBLE_ROLE_LABEL);
 }

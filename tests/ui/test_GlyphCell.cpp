@@ -129,6 +129,23 @@ TEST_F(GlyphCellTest, DrawsEachTextAsAnInscriptionDoes) {
     }
 }
 
+// The text takes the colour its style gives it, as a difference of a comparison is marked.
+TEST_F(GlyphCellTest, TheStyleColoursTheText) {
+    show("0000000A1B2C");
+    const auto plain = pixels(m_cell);
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, "label.error { color: #B00020; }", -1);
+    gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(provider),
+                                               GTK_STYLE_PROVIDER_PRIORITY_USER);
+    gtk_widget_add_css_class(m_inscription, "error");
+    gtk_widget_add_css_class(m_cell, "error");
+    show("0000000A1B2C");
+    EXPECT_TRUE(pixels(m_cell) != plain);
+    EXPECT_TRUE(pixels(m_inscription) == pixels(m_cell));
+    gtk_style_context_remove_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(provider));
+    g_object_unref(provider);
+}
+
 // In a right-to-left window a text starts where its own direction starts: numbers still on the left.
 TEST_F(GlyphCellTest, RightToLeftStartsATextWhereItsDirectionStarts) {
     gtk_widget_set_direction(m_inscription, GTK_TEXT_DIR_RTL);
