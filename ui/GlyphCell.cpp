@@ -2,6 +2,7 @@
 // set up as GtkInscription sets up its own, and both placed where an inscription places its text.
 #include "ui/GlyphCell.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>

@@ -11,11 +11,13 @@
 
 namespace glyph_cell {
 
-// A new cell (a floating reference) as wide as `min_chars` to `nat_chars` average characters, its text at
-// the start. It reads as a label of its text to assistive technology.
+// A new cell (a floating reference), empty, its text at the start. It reads as a label of its text to
+// assistive technology.
 GtkWidget* create();
 bool is_glyph_cell(GtkWidget* widget);
 
+// The cell asks for `min_chars` to `nat_chars` average characters of width and one line of height; it never
+// measures its text.
 void set_width_chars(GtkWidget* cell, guint min_chars, guint nat_chars);
 void set_text(GtkWidget* cell, const char* text);
 // The text with Pango markup; the attributes apply until the next set_text.
