@@ -12,17 +12,30 @@
 
 namespace {
 
-// The printable characters of ASCII: numbers, ids, times and card types, and most descriptions in Latin.
-constexpr char kFirstLetter = ' ';
-constexpr char kLastLetter = '~';
-constexpr std::size_t kLetters = kLastLetter - kFirstLetter + 1;
+// The printable characters of ASCII (numbers, ids, times, card types, most descriptions in Latin) and the
+// Cyrillic letters of the descriptions people write in Russian, Ukrainian and their neighbours' languages.
+constexpr gunichar kFirstAscii = ' ';
+constexpr gunichar kLastAscii = '~';
+constexpr gunichar kFirstCyrillic = 0x0400;
+constexpr gunichar kLastCyrillic = 0x045F;
+constexpr std::size_t kAsciiLetters = kLastAscii - kFirstAscii + 1;
+constexpr std::size_t kLetters = kAsciiLetters + (kLastCyrillic - kFirstCyrillic + 1);
 
-int letter_of(char c) {
-    return c >= kFirstLetter && c <= kLastLetter ? c - kFirstLetter : -1;
+int letter_of(gunichar c) {
+    if (c >= kFirstAscii && c <= kLastAscii)
+        return static_cast<int>(c - kFirstAscii);
+    if (c >= kFirstCyrillic && c <= kLastCyrillic)
+        return static_cast<int>(kAsciiLetters + (c - kFirstCyrillic));
+    return -1;
 }
 
-char letter(std::size_t index) {
-    return static_cast<char>(kFirstLetter + static_cast<int>(index));
+gunichar letter(std::size_t index) {
+    return index < kAsciiLetters ? kFirstAscii + static_cast<gunichar>(index)
+                                 : kFirstCyrillic + static_cast<gunichar>(index - kAsciiLetters);
+}
+
+std::size_t pair_index(int first, int second) {
+    return static_cast<std::size_t>(first) * kLetters + static_cast<std::size_t>(second);
 }
 
 struct Glyph {
@@ -67,8 +80,10 @@ PangoFont* font_of(PangoContext* context, const char* text, int length, PangoIte
     return font;
 }
 
-// Shapes one letter, or two, as a layout shapes them, and keeps the first glyph.
-void shape(PangoContext* context, const GlyphSet& set, const char* text, int length, Glyph& glyph) {
+// Shapes one letter, or two (the first `first_length` bytes of `length`), as a layout shapes them, and keeps
+// the first glyph.
+void shape(PangoContext* context, const GlyphSet& set, const char* text, int length, int first_length,
+           Glyph& glyph) {
     glyph.known = true;
     PangoItem* item = nullptr;
     if (font_of(context, text, length, &item) != set.font) {
@@ -78,27 +93,29 @@ void shape(PangoContext* context, const GlyphSet& set, const char* text, int len
     }
     PangoGlyphString* glyphs = pango_glyph_string_new();
     pango_shape_with_flags(text, length, text, length, &item->analysis, glyphs, set.flags);
-    glyph.usable = glyphs->num_glyphs == length && glyphs->log_clusters[0] == 0 &&
-                   (length == 1 || glyphs->log_clusters[1] == 1) &&
+    const bool pair = first_length < length;
+    glyph.usable = glyphs->num_glyphs == (pair ? 2 : 1) && glyphs->log_clusters[0] == 0 &&
+                   (!pair || glyphs->log_clusters[1] == first_length) &&
                    (glyphs->glyphs[0].glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0;
     glyph.info = glyphs->glyphs[0];
     pango_glyph_string_free(glyphs);
     pango_item_free(item);
 }
 
-// Shapes every pair of letters at once, in a text where each pair comes once (a de Bruijn sequence: each
-// letter, then it before each later letter), and each letter alone. Pairs that are not two glyphs of their
-// own there (a ligature such as "fi", a letter beside one) are left to be shaped when met.
+// Shapes every pair of ASCII characters at once, in a text where each pair comes once (a de Bruijn sequence:
+// each character, then it before each later one), and each letter alone. Pairs that are not two glyphs of
+// their own there (a ligature such as "fi", a letter beside one) and pairs with a Cyrillic letter are shaped
+// when first met: a text that mixed the scripts would be split into thousands of items.
 void shape_all(PangoContext* context, GlyphSet& set) {
     std::string text;
-    for (std::size_t i = 0; i < kLetters; ++i) {
-        text += letter(i);
-        for (std::size_t j = i + 1; j < kLetters; ++j) {
-            text += letter(i);
-            text += letter(j);
+    for (std::size_t i = 0; i < kAsciiLetters; ++i) {
+        text += static_cast<char>(letter(i));
+        for (std::size_t j = i + 1; j < kAsciiLetters; ++j) {
+            text += static_cast<char>(letter(i));
+            text += static_cast<char>(letter(j));
         }
     }
-    text += letter(0);
+    text += static_cast<char>(letter(0));
     GList* items = pango_itemize(context, text.data(), 0, static_cast<int>(text.size()), nullptr, nullptr);
     PangoGlyphString* glyphs = pango_glyph_string_new();
     for (GList* it = items; it != nullptr; it = it->next) {
@@ -110,7 +127,7 @@ void shape_all(PangoContext* context, GlyphSet& set) {
                                &item->analysis, glyphs, set.flags);
         const int* clusters = glyphs->log_clusters;
         const int count = glyphs->num_glyphs;
-        // A glyph of one letter, alone in its cluster.
+        // A glyph of one character, alone in its cluster.
         const auto alone = [&](int g) {
             return (g == 0 || clusters[g - 1] != clusters[g]) &&
                    (g + 1 == count || clusters[g + 1] != clusters[g]) &&
@@ -119,8 +136,8 @@ void shape_all(PangoContext* context, GlyphSet& set) {
         for (int g = 0; g + 1 < count; ++g) {
             if (!alone(g) || !alone(g + 1) || clusters[g + 1] != clusters[g] + 1)
                 continue;
-            Glyph& pair = set.pairs[static_cast<std::size_t>(letter_of(start[clusters[g]])) * kLetters +
-                                    static_cast<std::size_t>(letter_of(start[clusters[g] + 1]))];
+            Glyph& pair = set.pairs[pair_index(letter_of(static_cast<guchar>(start[clusters[g]])),
+                                               letter_of(static_cast<guchar>(start[clusters[g] + 1])))];
             pair.info = glyphs->glyphs[g];
             pair.known = pair.usable = true;
         }
@@ -128,8 +145,9 @@ void shape_all(PangoContext* context, GlyphSet& set) {
     pango_glyph_string_free(glyphs);
     g_list_free_full(items, reinterpret_cast<GDestroyNotify>(pango_item_free));
     for (std::size_t i = 0; i < kLetters; ++i) {
-        const char alone = letter(i);
-        shape(context, set, &alone, 1, set.last[i]);
+        char alone[8];
+        const int length = g_unichar_to_utf8(letter(i), alone);
+        shape(context, set, alone, length, length, set.last[i]);
     }
 }
 
@@ -218,27 +236,30 @@ bool make_run(GtkWidget* widget, CellData& cell) {
     cell.run_usable = false;
     if (cell.set == nullptr || cell.attributes != nullptr)
         return false;
-    const std::string& text = cell.text;
-    const int length = static_cast<int>(text.size());
-    pango_glyph_string_set_size(cell.run, length);
+    const char* text = cell.text.c_str();
+    const char* end = text + cell.text.size();
+    pango_glyph_string_set_size(cell.run, static_cast<int>(g_utf8_strlen(text, end - text)));
     cell.run_width = 0;
-    for (int i = 0; i < length; ++i) {
-        const int letter = letter_of(text[static_cast<std::size_t>(i)]);
-        const int next = i + 1 < length ? letter_of(text[static_cast<std::size_t>(i) + 1]) : -2;
+    int letter = letter_of(g_utf8_get_char_validated(text, end - text));
+    for (int i = 0; text < end; ++i) {
+        const char* next_char = g_utf8_next_char(text);
+        const int next =
+            next_char < end ? letter_of(g_utf8_get_char_validated(next_char, end - next_char)) : -2;
         if (letter < 0 || next == -1)
             return false;
-        Glyph& glyph =
-            next >= 0
-                ? cell.set
-                      ->pairs[static_cast<std::size_t>(letter) * kLetters + static_cast<std::size_t>(next)]
-                : cell.set->last[static_cast<std::size_t>(letter)];
+        const char* pair_end = next >= 0 ? g_utf8_next_char(next_char) : next_char;
+        Glyph& glyph = next >= 0 ? cell.set->pairs[pair_index(letter, next)]
+                                 : cell.set->last[static_cast<std::size_t>(letter)];
         if (!glyph.known)
-            shape(context, *cell.set, text.data() + i, next >= 0 ? 2 : 1, glyph);
+            shape(context, *cell.set, text, static_cast<int>(pair_end - text),
+                  static_cast<int>(next_char - text), glyph);
         if (!glyph.usable)
             return false;
         cell.run->glyphs[i] = glyph.info;
-        cell.run->log_clusters[i] = i;
+        cell.run->log_clusters[i] = static_cast<int>(text - cell.text.c_str());
         cell.run_width += glyph.info.geometry.width;
+        text = next_char;
+        letter = next;
     }
     cell.run_usable = true;
     return true;

@@ -1,8 +1,8 @@
-// A table cell of one line of text, drawn as GtkInscription draws it but made for texts of ASCII, as numbers,
-// ids, times and card types are, and most Latin descriptions. Such a text is put together from glyphs shaped
-// once per font, two characters at a time so that pairs keep their kerning, instead of being itemized and
-// shaped again each time the row shows another key: in a long table scrolled a page per frame, shaping was
-// the largest part of the work. Any other text, a text with a ligature ("fi"), a text with attributes (a
+// A table cell of one line of text, drawn as GtkInscription draws it but made for texts of ASCII and Cyrillic,
+// as numbers, ids, times and card types are and most descriptions. Such a text is put together from glyphs
+// shaped once per font, two characters at a time so that pairs keep their kerning, instead of being itemized
+// and shaped again each time the row shows another key: in a long table scrolled a page per frame, shaping
+// was the largest part of the work. Any other text, a text with a ligature ("fi"), a text with attributes (a
 // highlight) and a text too long for the cell, which ends in an ellipsis, go through Pango as in an
 // inscription.
 #pragma once

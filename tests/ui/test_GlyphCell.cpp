@@ -113,7 +113,10 @@ TEST_F(GlyphCellTest, DrawsEachTextAsAnInscriptionDoes) {
         {"Flat 12, entrance 3", nullptr, Way::glyphs},
         {"#4 (B) & \"Tom's\" ~5%!", nullptr, Way::glyphs},
         {"office fire flat", nullptr, Way::glyphs_unless_joined},
-        {"Ключ", nullptr, Way::pango},
+        {"Подъезд 1, кв. 12", nullptr, Way::glyphs},
+        {"Ключ", nullptr, Way::glyphs},
+        {"Office Подъезд 12", nullptr, Way::glyphs_unless_joined},
+        {"Κλειδί 7", nullptr, Way::pango},
         // Wider than the cell: it ends in an ellipsis.
         {"0123456789ABCDEF0123456789ABCDEF0123456789", nullptr, Way::pango},
         {"0000000A1B2C", "0000000<span background=\"yellow\">A1B</span>2C", Way::pango},
