@@ -74,14 +74,27 @@ CControlServer::CControlServer(CControlCommands& commands, std::string socket_pa
     m_listen.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!m_listen)
         throw std::system_error(errno, std::generic_category(), "socket");
-    const sockaddr_un addr = unix_address(m_path);
+    // The socket is bound under a neighbouring name and given its own once it listens: whoever sees the
+    // path (a test, a script waiting for the simulator) can connect at once instead of being refused.
+    const std::string staging = m_path + "~";
+    const sockaddr_un addr = unix_address(staging);
     struct stat st {};
-    if (::lstat(m_path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
-        ::unlink(m_path.c_str()); // left behind by a simulator that did not stop cleanly
+    for (const std::string& path : {m_path, staging}) {
+        if (::lstat(path.c_str(), &st) != 0)
+            continue;
+        if (!S_ISSOCK(st.st_mode)) // never replace a file that is not a socket
+            throw std::system_error(EADDRINUSE, std::generic_category(), path);
+        ::unlink(path.c_str()); // left behind by a simulator that did not stop cleanly
+    }
     if (::bind(m_listen.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
-        throw std::system_error(errno, std::generic_category(), m_path);
-    if (::listen(m_listen.get(), kControlClientBacklog) != 0)
-        throw std::system_error(errno, std::generic_category(), "listen");
+        throw std::system_error(errno, std::generic_category(), staging);
+    if (::listen(m_listen.get(), kControlClientBacklog) != 0 ||
+        ::rename(staging.c_str(), m_path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(staging.c_str());
+        m_listen.reset();
+        throw std::system_error(error, std::generic_category(), m_path);
+    }
 }
 
 CControlServer::~CControlServer() {

@@ -45,6 +45,18 @@ int wait_exit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A simulator the test has not seen out is stopped with it: left running, it would keep the test's output
+// open, and the test runner would wait for it until its time is up.
+struct StopWithTest {
+    pid_t pid;
+    ~StopWithTest() {
+        if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
 } // namespace
 
 TEST(DevsimProgram, DemoWorldRegistersAnswersAndCleansUp) {
@@ -58,6 +70,7 @@ TEST(DevsimProgram, DemoWorldRegistersAnswersAndCleansUp) {
     const pid_t pid =
         spawn({program, "--demo", "--world", dir, "--control", dir / "control"}, dir / "out.txt");
     ASSERT_GT(pid, 0);
+    StopWithTest running{pid};
     ASSERT_TRUE(
         test::wait_for([&] { return fs::exists(dir / "control") && !test::read_text(devices).empty(); }));
 
@@ -75,6 +88,7 @@ TEST(DevsimProgram, DemoWorldRegistersAnswersAndCleansUp) {
 
     EXPECT_EQ("ok: bye", devsim::CControlServer::send(dir / "control", "quit"));
     EXPECT_EQ(0, wait_exit(pid));
+    running.pid = -1;
     EXPECT_EQ("", test::read_text(devices));
     EXPECT_FALSE(fs::exists(dir / "control"));
     fs::remove_all(dir);
