@@ -334,29 +334,38 @@ static void kestrix_glyph_cell_snapshot(GtkWidget* widget, GtkSnapshot* snapshot
     gtk_style_context_get_color(gtk_widget_get_style_context(widget), &color);
     const graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width),
                                                       static_cast<float>(gtk_widget_get_height(widget)));
-    gtk_snapshot_push_clip(snapshot, &bounds);
     if (make_run(widget, cell) && cell.run_width <= width * PANGO_SCALE) {
         // The alphabet reads left to right: its texts start on the left in any window, as Pango puts them.
         const float top = line_top(widget, cell.set->line_height, cell.set->baseline, false);
         const graphene_point_t origin =
             GRAPHENE_POINT_INIT(0.0f, top + static_cast<float>(cell.set->baseline) / PANGO_SCALE);
         // No node for a text of spaces only: nothing of it is seen.
-        if (GskRenderNode* node = gsk_text_node_new(cell.set->font, cell.run, &color, &origin)) {
-            gtk_snapshot_append_node(snapshot, node);
-            gsk_render_node_unref(node);
-        }
-    } else {
-        PangoLayout* layout = layout_for(widget, cell);
-        PangoRectangle logical;
-        pango_layout_get_pixel_extents(layout, nullptr, &logical);
-        const float top = line_top(widget, logical.height, pango_layout_get_baseline(layout),
-                                   pango_layout_is_ellipsized(layout));
-        gtk_snapshot_save(snapshot);
-        const graphene_point_t origin = GRAPHENE_POINT_INIT(0.0f, top);
-        gtk_snapshot_translate(snapshot, &origin);
-        gtk_snapshot_append_layout(snapshot, layout, &color);
-        gtk_snapshot_restore(snapshot);
+        GskRenderNode* node = gsk_text_node_new(cell.set->font, cell.run, &color, &origin);
+        if (node == nullptr)
+            return;
+        // Cut to the cell only when some ink reaches out of it: a clip is a good part of drawing a cell.
+        graphene_rect_t ink;
+        gsk_render_node_get_bounds(node, &ink);
+        const bool inside = graphene_rect_contains_rect(&bounds, &ink);
+        if (!inside)
+            gtk_snapshot_push_clip(snapshot, &bounds);
+        gtk_snapshot_append_node(snapshot, node);
+        if (!inside)
+            gtk_snapshot_pop(snapshot);
+        gsk_render_node_unref(node);
+        return;
     }
+    PangoLayout* layout = layout_for(widget, cell);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(layout, nullptr, &logical);
+    const float top = line_top(widget, logical.height, pango_layout_get_baseline(layout),
+                               pango_layout_is_ellipsized(layout));
+    gtk_snapshot_push_clip(snapshot, &bounds);
+    gtk_snapshot_save(snapshot);
+    const graphene_point_t origin = GRAPHENE_POINT_INIT(0.0f, top);
+    gtk_snapshot_translate(snapshot, &origin);
+    gtk_snapshot_append_layout(snapshot, layout, &color);
+    gtk_snapshot_restore(snapshot);
     gtk_snapshot_pop(snapshot);
 }
 
