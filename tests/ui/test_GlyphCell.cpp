@@ -132,18 +132,26 @@ TEST_F(GlyphCellTest, DrawsEachTextAsAnInscriptionDoes) {
     }
 }
 
-// The text takes the colour its style gives it, as a difference of a comparison is marked.
-TEST_F(GlyphCellTest, TheStyleColoursTheText) {
+// The text takes the colour its style gives it, as a difference of a comparison is marked, and its font.
+TEST_F(GlyphCellTest, TheStyleColoursTheTextAndSetsItsFont) {
     show("0000000A1B2C");
     const auto plain = pixels(m_cell);
     GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, "label.error { color: #B00020; }", -1);
+    gtk_css_provider_load_from_data(
+        provider, "label.error { color: #B00020; } label.large { font-size: 17px; font-weight: bold; }", -1);
     gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(provider),
                                                GTK_STYLE_PROVIDER_PRIORITY_USER);
     gtk_widget_add_css_class(m_inscription, "error");
     gtk_widget_add_css_class(m_cell, "error");
     show("0000000A1B2C");
     EXPECT_TRUE(pixels(m_cell) != plain);
+    EXPECT_TRUE(pixels(m_inscription) == pixels(m_cell));
+    // Another font: the cell's glyphs are those of the new font.
+    gtk_widget_add_css_class(m_inscription, "large");
+    gtk_widget_add_css_class(m_cell, "large");
+    show("0000000A1B2C");
+    ASSERT_EQ(gtk_widget_get_height(m_inscription), gtk_widget_get_height(m_cell));
+    EXPECT_TRUE(glyph_cell::draws_from_glyphs(m_cell));
     EXPECT_TRUE(pixels(m_inscription) == pixels(m_cell));
     gtk_style_context_remove_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(provider));
     g_object_unref(provider);
