@@ -251,17 +251,13 @@ struct FactoryData {
 void on_setup(GtkSignalListItemFactory*, GtkListItem* list_item, gpointer data) {
     const auto& factory = *static_cast<FactoryData*>(data);
     const int width_chars = kColumns[factory.column].width_chars;
-    if (has_choices(factory.column)) {
-        GtkWidget* widget = choice_cell::create(factory.choices, width_chars);
-        gtk_list_item_set_child(list_item, widget);
-        g_object_set_data_full(G_OBJECT(list_item), kCellData,
-                               new Cell{widget, factory.column, factory.state}, free_cell);
-        return;
-    }
     // A text wider than its column (a long description, a column made narrow) ends in an ellipsis.
-    auto* cell = new Cell{glyph_cell::create(), factory.column, factory.state};
-    gtk_list_item_set_child(list_item, cell->widget);
-    set_width(*cell, static_cast<guint>(width_chars));
+    GtkWidget* widget = has_choices(factory.column) ? choice_cell::create(factory.choices, width_chars)
+                                                    : glyph_cell::create();
+    auto* cell = new Cell{widget, factory.column, factory.state};
+    if (!has_choices(factory.column))
+        set_width(*cell, static_cast<guint>(width_chars));
+    gtk_list_item_set_child(list_item, widget);
     g_object_set_data_full(G_OBJECT(list_item), kCellData, cell, free_cell);
 }
 

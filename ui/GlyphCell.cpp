@@ -369,11 +369,6 @@ static void kestrix_glyph_cell_snapshot(GtkWidget* widget, GtkSnapshot* snapshot
     gtk_snapshot_pop(snapshot);
 }
 
-static void kestrix_glyph_cell_direction_changed(GtkWidget* widget, GtkTextDirection previous) {
-    GTK_WIDGET_CLASS(kestrix_glyph_cell_parent_class)->direction_changed(widget, previous);
-    gtk_widget_queue_draw(widget);
-}
-
 static void kestrix_glyph_cell_finalize(GObject* object) {
     CellData* cell = reinterpret_cast<KestrixGlyphCell*>(object)->data;
     g_clear_pointer(&cell->attributes, pango_attr_list_unref);
@@ -388,7 +383,6 @@ static void kestrix_glyph_cell_class_init(KestrixGlyphCellClass* klass) {
     auto* widget_class = GTK_WIDGET_CLASS(klass);
     widget_class->measure = kestrix_glyph_cell_measure;
     widget_class->snapshot = kestrix_glyph_cell_snapshot;
-    widget_class->direction_changed = kestrix_glyph_cell_direction_changed;
     // Styled as the labels and inscriptions it stands beside.
     gtk_widget_class_set_css_name(widget_class, "label");
     gtk_widget_class_set_accessible_role(widget_class, GTK_ACCESSIBLE_ROLE_LABEL);
